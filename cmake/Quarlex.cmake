@@ -1,0 +1,27 @@
+# quarlex_library(NAME DIR QT <Qt targets> DEPS <libs>)
+# A static library from every .cpp/.h directly inside DIR (new files are picked up on the next build).
+function(quarlex_library name dir)
+    cmake_parse_arguments(ARG "" "" "QT;DEPS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_QT} ${ARG_DEPS})
+endfunction()
+
+# quarlex_test(NAME SOURCES <files> LIBS <libs> [GUI])
+# A Qt Test executable run by ctest. GUI tests run on the offscreen platform; every test gets a
+# Chinese UTF-8 locale and a private HOME so that nothing touches the user's real files.
+function(quarlex_test name)
+    cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+    add_test(NAME ${name} COMMAND ${name})
+    set(env "LANG=C.UTF-8" "LC_ALL=C.UTF-8" "HOME=${CMAKE_BINARY_DIR}/test-home/${name}"
+            "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${name}/.config"
+            "ASAN_OPTIONS=detect_leaks=0"
+            "QT_QPA_PLATFORM=offscreen")
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${ARG_TIMEOUT})
+endfunction()

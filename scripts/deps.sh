@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quarlex needs that are not installed yet.
+#   scripts/deps.sh run    what building and running the program needs
+#   scripts/deps.sh test   that, plus what the test suite needs (Xvfb, xdotool, ...)
+set -euo pipefail
+
+run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
+          fonts-arphic-ukai fonts-wqy-microhei)
+test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils)
+
+pkgs=("${run_pkgs[@]}")
+if [ "${1:-run}" = test ]; then
+    pkgs+=("${test_pkgs[@]}")
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

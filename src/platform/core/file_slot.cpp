@@ -1,0 +1,219 @@
+#include "platform/core/file_slot.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace platform {
+
+namespace {
+constexpr qint64 kReadChunk = 64 * 1024;
+
+struct ByteSink
+{
+    QByteArray &bytes;
+    void append(const char *p, qsizetype n) { bytes.append(p, n); }
+};
+
+struct TextSink
+{
+    QString &text;
+    void append(const char16_t *p, qsizetype n) { text.append(QStringView(p, n)); }
+};
+} // namespace
+
+FileSlot::FileSlot() = default;
+
+FileSlot::~FileSlot()
+{
+    closeAll();
+}
+
+bool FileSlot::isOpen() const
+{
+    return m_in || m_out;
+}
+
+bool FileSlot::openInput(const QString &path)
+{
+    closeAll();
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        m_error = file->errorString();
+        return false;
+    }
+    int bomLength = 0;
+    m_encoding = detectEncoding(*file, &bomLength);
+    if (bomLength > 0)
+        file->read(bomLength);
+    m_bomLength = bomLength;
+    m_decoder = makeDecoder(m_encoding);
+    m_in = std::move(file);
+    return true;
+}
+
+bool FileSlot::openOutput(const QString &path, OutputEncoding encoding)
+{
+    closeAll();
+    auto file = std::make_unique<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        m_error = file->errorString();
+        return false;
+    }
+    m_outEncoding = encoding;
+    m_out = std::move(file);
+    if (encoding == OutputEncoding::Utf8WithBom)
+        m_out->write("\xEF\xBB\xBF", 3);
+    return true;
+}
+
+bool FileSlot::fill()
+{
+    if (m_eofSeen)
+        return false;
+    QByteArray chunk = m_in->read(kReadChunk);
+    if (chunk.isEmpty()) {
+        if (m_in->error() != QFileDevice::NoError) {
+            m_error = m_in->errorString();
+            return false;
+        }
+        m_eofSeen = true;
+        if ((m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE) &&
+            (m_in->pos() - m_bomLength) % 2 != 0) {
+            // A dangling odd byte at the very end: the decoder keeps it pending, so say it here.
+            m_text.append(QChar(QChar::ReplacementCharacter));
+        }
+        return false;
+    }
+    if (m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE) {
+        m_text = m_text.mid(m_textPos) + QString(m_decoder.decode(chunk));
+        m_textPos = 0;
+    } else {
+        m_bytes = m_bytes.mid(m_pos) + chunk;
+        m_pos = 0;
+    }
+    return true;
+}
+
+bool FileSlot::atEnd()
+{
+    if (!m_in)
+        return true;
+    const bool utf16 = m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE;
+    for (;;) {
+        if (utf16) {
+            const char16_t *p = reinterpret_cast<const char16_t *>(m_text.constData()) + m_textPos;
+            const char16_t *end = reinterpret_cast<const char16_t *>(m_text.constData()) + m_text.size();
+            m_textCutter.skipPendingLineFeed(p, end);
+            m_textPos = p - reinterpret_cast<const char16_t *>(m_text.constData());
+            if (m_textPos < m_text.size())
+                return false;
+        } else {
+            const char *p = m_bytes.constData() + m_pos;
+            const char *end = m_bytes.constData() + m_bytes.size();
+            m_byteCutter.skipPendingLineFeed(p, end);
+            m_pos = p - m_bytes.constData();
+            if (m_pos < m_bytes.size())
+                return false;
+        }
+        if (!fill())
+            return true;
+    }
+}
+
+bool FileSlot::readField(QString &field)
+{
+    field.clear();
+    if (!m_in) {
+        m_error = QStringLiteral("no input file is open");
+        return false;
+    }
+    const bool utf16 = m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE;
+    return utf16 ? readUtf16Field(field) : readByteField(field);
+}
+
+bool FileSlot::readByteField(QString &field)
+{
+    QByteArray bytes;
+    ByteSink sink{bytes};
+    for (;;) {
+        const char *p = m_bytes.constData() + m_pos;
+        const char *end = m_bytes.constData() + m_bytes.size();
+        const bool ended = m_byteCutter.cut(p, end, sink);
+        m_pos = p - m_bytes.constData();
+        if (ended)
+            break;
+        if (!fill()) {
+            if (!m_eofSeen)
+                return false;
+            m_byteCutter.reset(); // the input ends the field (an unclosed quote ends here too)
+            break;
+        }
+    }
+    field = decodeField(m_decoder, bytes);
+    return true;
+}
+
+bool FileSlot::readUtf16Field(QString &field)
+{
+    TextSink sink{field};
+    for (;;) {
+        const auto *base = reinterpret_cast<const char16_t *>(m_text.constData());
+        const char16_t *p = base + m_textPos;
+        const bool ended = m_textCutter.cut(p, base + m_text.size(), sink);
+        m_textPos = p - base;
+        if (ended)
+            return true;
+        if (!fill()) {
+            if (!m_eofSeen)
+                return false;
+            m_textCutter.reset();
+            return true;
+        }
+    }
+}
+
+bool FileSlot::writeLine(const QString &text)
+{
+    if (!m_out) {
+        m_error = QStringLiteral("no output file is open");
+        return false;
+    }
+    QByteArray bytes;
+    if (m_outEncoding == OutputEncoding::Utf8WithBom) {
+        bytes = text.toUtf8();
+    } else {
+        QStringEncoder encoder = makeCodePageEncoder();
+        bytes = encoder.encode(text);
+    }
+    bytes.append("\r\n", 2);
+    if (m_out->write(bytes) != bytes.size()) {
+        m_error = m_out->errorString();
+        return false;
+    }
+    return true;
+}
+
+bool FileSlot::closeAll()
+{
+    bool ok = true;
+    if (m_in) {
+        m_in.reset();
+        m_bytes.clear();
+        m_pos = 0;
+        m_text.clear();
+        m_textPos = 0;
+        m_byteCutter.reset();
+        m_textCutter.reset();
+        m_eofSeen = false;
+    }
+    if (m_out) {
+        if (!m_out->commit()) {
+            m_error = m_out->errorString();
+            ok = false;
+        }
+        m_out.reset();
+    }
+    return ok;
+}
+
+} // namespace platform

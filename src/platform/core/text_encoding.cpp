@@ -1,0 +1,123 @@
+#include "platform/core/text_encoding.h"
+
+#include <QIODevice>
+
+#include <cstring>
+
+namespace platform {
+
+std::optional<ByteOrderMark> detectBom(QByteArrayView start)
+{
+    const auto u = [&](qsizetype i) { return static_cast<unsigned char>(start[i]); };
+    if (start.size() >= 3 && u(0) == 0xEF && u(1) == 0xBB && u(2) == 0xBF)
+        return ByteOrderMark{TextEncoding::Utf8, 3};
+    if (start.size() >= 2 && u(0) == 0xFF && u(1) == 0xFE)
+        return ByteOrderMark{TextEncoding::Utf16LE, 2};
+    if (start.size() >= 2 && u(0) == 0xFE && u(1) == 0xFF)
+        return ByteOrderMark{TextEncoding::Utf16BE, 2};
+    return std::nullopt;
+}
+
+qsizetype firstNonAscii(QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    // Eight bytes at a time: most files are long runs of ASCII.
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, data + i, 8);
+        if (word & 0x8080808080808080ULL)
+            break;
+    }
+    for (; i < n; ++i) {
+        if (static_cast<unsigned char>(data[i]) >= 0x80)
+            return i;
+    }
+    return -1;
+}
+
+bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
+{
+    // A stateless decoder replaces a sequence cut off at the end; a stateful one keeps it pending.
+    QStringDecoder decoder(QStringConverter::Utf8, fileEndsHere
+                                                       ? QStringConverter::Flag::Stateless
+                                                       : QStringConverter::Flag::Default);
+    const QString text = QString(decoder.decode(window));
+    Q_UNUSED(text);
+    return !decoder.hasError();
+}
+
+TextEncoding detectEncoding(QIODevice &device, int *bomLength)
+{
+    const qint64 origin = device.pos();
+    *bomLength = 0;
+    const QByteArray head = device.peek(3);
+    if (const auto bom = detectBom(head)) {
+        *bomLength = bom->length;
+        return bom->encoding;
+    }
+    TextEncoding result = TextEncoding::Gbk;
+    constexpr qint64 kChunk = 256 * 1024;
+    for (;;) {
+        const QByteArray chunk = device.read(kChunk);
+        if (chunk.isEmpty())
+            break; // all ASCII (or empty): both readings are the same
+        const qsizetype first = firstNonAscii(chunk);
+        if (first < 0)
+            continue;
+        QByteArray window = chunk.mid(first, kSniffWindow);
+        if (window.size() < kSniffWindow)
+            window += device.read(kSniffWindow - window.size());
+        const bool endsHere = window.size() < kSniffWindow && device.atEnd();
+        result = isValidUtf8Window(window, endsHere) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+        break;
+    }
+    device.seek(origin);
+    return result;
+}
+
+QStringDecoder makeDecoder(TextEncoding encoding)
+{
+    // The file's own byte-order mark is skipped by the caller; a U+FEFF inside the text is text.
+    constexpr auto keepBom = QStringConverter::Flag::ConvertInitialBom;
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return QStringDecoder(QStringConverter::Utf8, keepBom);
+    case TextEncoding::Utf16LE:
+        return QStringDecoder(QStringConverter::Utf16LE, keepBom);
+    case TextEncoding::Utf16BE:
+        return QStringDecoder(QStringConverter::Utf16BE, keepBom);
+    case TextEncoding::Gbk:
+        break;
+    }
+    return QStringDecoder(kCodePageName);
+}
+
+QStringEncoder makeCodePageEncoder()
+{
+    return QStringEncoder(kCodePageName);
+}
+
+QString decodeField(QStringDecoder &decoder, QByteArrayView field)
+{
+    decoder.resetState();
+    QString text = QString(decoder.decode(field));
+    // The ICU converter silently drops a lead byte left pending at the end. A line feed is never
+    // part of a multi-byte sequence, so feeding one flushes that byte out as U+FFFD.
+    text += QString(decoder.decode(QByteArrayView("\n", 1)));
+    text.chop(1);
+    return text;
+}
+
+bool isCodePageEncodable(const QString &text)
+{
+    QStringEncoder encoder = makeCodePageEncoder();
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError())
+        return false;
+    QStringDecoder decoder(kCodePageName);
+    return QString(decoder.decode(bytes)) == text;
+}
+
+} // namespace platform
