@@ -80,7 +80,9 @@ bool FileSlot::fill()
         if ((m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE) &&
             (m_in->pos() - m_bomLength) % 2 != 0) {
             // A dangling odd byte at the very end: the decoder keeps it pending, so say it here.
-            m_text.append(QChar(QChar::ReplacementCharacter));
+            m_text = m_text.mid(m_textPos) + QChar(QChar::ReplacementCharacter);
+            m_textPos = 0;
+            return true;
         }
         return false;
     }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,9 +23,12 @@ QString programFolder()
 
 QString lastLocationFolder(const QString &programFolder)
 {
-    const QFileInfo folder(programFolder);
-    if (folder.isDir() && folder.isWritable())
-        return programFolder;
+    // Permission bits do not tell (root, read-only mounts, ACLs): try to create a file there.
+    if (QFileInfo(programFolder).isDir()) {
+        QTemporaryFile probe(programFolder + QStringLiteral("/.quarlex-probe-XXXXXX"));
+        if (probe.open())
+            return programFolder;
+    }
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);
     return QDir::toNativeSeparators(config);
