@@ -2,16 +2,19 @@
 # Installs the Debian packages Quarlex needs that are not installed yet.
 #   scripts/deps.sh run    what building and running the program needs
 #   scripts/deps.sh test   that, plus what the test suite needs (Xvfb, xdotool, ...)
+#   scripts/deps.sh package  that, plus what making and checking the Debian package needs
 set -euo pipefail
 
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
-          fonts-arphic-ukai fonts-wqy-microhei)
+          fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n)
 test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils)
+package_pkgs=(dpkg-dev file lintian appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")
-if [ "${1:-run}" = test ]; then
-    pkgs+=("${test_pkgs[@]}")
-fi
+case "${1:-run}" in
+    test) pkgs+=("${test_pkgs[@]}" "${package_pkgs[@]}") ;;
+    package) pkgs+=("${package_pkgs[@]}") ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do
@@ -25,4 +28,4 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"

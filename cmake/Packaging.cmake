@@ -1,0 +1,45 @@
+# Install rules and the Debian package (cpack -G DEB).
+include(GNUInstallDirs)
+
+install(TARGETS quarlex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES data/quarlex.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/io.github.quarlex.Quarlex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The icon files are painted by the program's own icon code at build time.
+set(QUARLEX_ICON_DIR ${CMAKE_BINARY_DIR}/icons/hicolor)
+add_custom_command(
+    OUTPUT ${QUARLEX_ICON_DIR}/48x48/apps/quarlex.png ${QUARLEX_ICON_DIR}/256x256/apps/quarlex.png
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:quarlex-write-icons> ${QUARLEX_ICON_DIR}
+    DEPENDS quarlex-write-icons
+    COMMENT "Painting the icon files")
+add_custom_target(quarlex_icons ALL DEPENDS ${QUARLEX_ICON_DIR}/48x48/apps/quarlex.png)
+install(DIRECTORY ${QUARLEX_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+
+# Debian wants a copyright file and a compressed changelog in the package's doc folder.
+set(QUARLEX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quarlex)
+configure_file(data/debian/copyright ${CMAKE_BINARY_DIR}/debian/copyright COPYONLY)
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.gz
+    COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/data/debian/changelog > ${CMAKE_BINARY_DIR}/debian/changelog.gz
+    DEPENDS ${CMAKE_SOURCE_DIR}/data/debian/changelog)
+add_custom_target(quarlex_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
+        DESTINATION ${QUARLEX_DOC_DIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quarlex)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Quarlex developers <quarlex@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch keyword search in files, with a Chinese interface")
+set(CPACK_PACKAGE_DESCRIPTION "Quarlex searches many files at once for one keyword and reports\n every file that holds it, with a short excerpt around the first occurrence.\n It reads GBK, UTF-8 and UTF-16 text and files of any size.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-ukai, fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
