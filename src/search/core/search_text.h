@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace search {
+
+// Why a file gave no search text.
+enum class ReadStatus { Ok, NotFound, NoPermission, IsDirectory, ReadError };
+
+// The short Chinese reason shown in the report for a file that could not be read.
+QString readFailureReason(ReadStatus status);
+
+// Works out why opening `path` failed, from what the file system says about it now.
+ReadStatus classifyOpenFailure(const QString &path);
+
+struct SearchTextResult
+{
+    QString text;
+    ReadStatus status = ReadStatus::Ok;
+    bool ok() const { return status == ReadStatus::Ok; }
+};
+
+// The search text of one file: its text fields, joined end to end with nothing between them.
+//
+// The file is read through the sequential file slot (encoding chosen per file, fields cut and
+// decoded one by one). `yield`, when given, runs once before every field so that the windows
+// stay live during a long file. A file that cannot be opened or read gives an empty text and a
+// failure status; nothing is thrown.
+//
+// This is the plain definition of the search text: it holds the whole text in memory. The search
+// run uses the streaming search of file_search.h, which gives the same answers in bounded memory.
+SearchTextResult ReadSearchText(const QString &path, const std::function<void()> &yield = {});
+
+} // namespace search
