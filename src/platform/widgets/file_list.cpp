@@ -1,0 +1,106 @@
+#include "platform/widgets/file_list.h"
+
+#include <QDir>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+
+namespace platform {
+
+FileList::FileList(QWidget *parent) : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    // Right-button events come to this widget itself (no context menu, no parent handling).
+    setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+bool FileList::setPath(const QString &folder)
+{
+    return list(folder);
+}
+
+void FileList::setPattern(const QString &pattern)
+{
+    m_pattern = NamePattern(pattern);
+    if (!m_path.isEmpty())
+        list(m_path);
+}
+
+bool FileList::refresh()
+{
+    return !m_path.isEmpty() && list(m_path);
+}
+
+bool FileList::list(const QString &folder)
+{
+    if (folder.isEmpty())
+        return false;
+    const QDir dir(folder);
+    if (!dir.exists() || !dir.isReadable())
+        return false;
+    // Without QDir::System, FIFOs, sockets, devices and broken links are left out; without
+    // QDir::Hidden, dot-files are.
+    const QStringList names = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QStringList shown;
+    shown.reserve(names.size());
+    for (const QString &name : names) {
+        if (m_pattern.matches(name))
+            shown.append(name);
+    }
+    clear();
+    addItems(shown);
+    m_path = folder;
+    return true;
+}
+
+QString FileList::entryName(int index) const
+{
+    const QListWidgetItem *entry = item(index);
+    return entry ? entry->text() : QString();
+}
+
+bool FileList::isEntrySelected(int index) const
+{
+    const QModelIndex entry = model()->index(index, 0);
+    return entry.isValid() && selectionModel()->isSelected(entry);
+}
+
+void FileList::setEntrySelected(int index, bool selected)
+{
+    const QModelIndex entry = model()->index(index, 0);
+    if (entry.isValid())
+        selectionModel()->select(entry, selected ? QItemSelectionModel::Select
+                                                 : QItemSelectionModel::Deselect);
+}
+
+bool FileList::selectOnly(int index)
+{
+    const QModelIndex entry = model()->index(index, 0);
+    if (!entry.isValid()) {
+        clearSelection();
+        return false;
+    }
+    selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect);
+    scrollTo(entry);
+    return true;
+}
+
+void FileList::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void FileList::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::RightButton)
+        QListWidget::mouseReleaseEvent(event);
+    else
+        event->accept();
+    Q_EMIT mouseReleased(event->button(), event->globalPosition().toPoint());
+}
+
+} // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/widgets/name_pattern.h"
+
+#include <QListWidget>
+
+namespace platform {
+
+// The file list: the regular files of one folder whose names match the pattern, sorted by name
+// without regard to case, with extended multi-selection (click, Shift+click, Ctrl+click, Ctrl+A).
+//
+// Hidden dot-files are left out, and so are FIFOs, sockets and devices, which could block a
+// reader forever. Entries are addressed by index from 0 to count() - 1; there is no limit on
+// their number. The right mouse button never changes the selection: it is left to the owner,
+// which hears of every released button through mouseReleased().
+class FileList : public QListWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(FileList)
+
+public:
+    explicit FileList(QWidget *parent = nullptr);
+
+    // The folder listed; empty before the first set.
+    QString path() const { return m_path; }
+    // Lists that folder. Returns false, changing nothing, when it cannot be listed.
+    bool setPath(const QString &folder);
+
+    QString pattern() const { return m_pattern.pattern(); }
+    // Sets the ";"-separated wildcard patterns and lists the folder again.
+    void setPattern(const QString &pattern);
+
+    // Reads the folder again.
+    bool refresh();
+
+    int entryCount() const { return count(); }
+    // The bare file name of an entry; empty for an index outside the list.
+    QString entryName(int index) const;
+    bool isEntrySelected(int index) const;
+    void setEntrySelected(int index, bool selected);
+    // The entry with the focus (-1 when none).
+    int listIndex() const { return currentRow(); }
+    // Clears the whole selection, then selects that one entry, makes it the current entry and
+    // scrolls to it. An index outside the list only clears the selection and returns false.
+    bool selectOnly(int index);
+
+Q_SIGNALS:
+    void mouseReleased(Qt::MouseButton button, const QPoint &globalPosition);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool list(const QString &folder);
+
+    QString m_path;
+    NamePattern m_pattern;
+};
+
+} // namespace platform

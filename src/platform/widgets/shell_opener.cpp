@@ -1,0 +1,35 @@
+#include "platform/widgets/shell_opener.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace platform {
+
+QString DesktopShellOpener::absolutePath(const QString &file, const QString &workingFolder)
+{
+    const QString folder = QDir::current().absoluteFilePath(workingFolder);
+    return QDir::cleanPath(folder + QLatin1Char('/') + file);
+}
+
+bool DesktopShellOpener::open(QWidget *owner, const QString &verb, const QString &file,
+                              const QString &parameters, const QString &workingFolder,
+                              int showState)
+{
+    Q_UNUSED(owner);
+    Q_UNUSED(parameters);
+    Q_UNUSED(showState);
+    if (verb != QStringLiteral("open") || file.isEmpty())
+        return false;
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return false;
+    const QString path = absolutePath(file, workingFolder);
+    QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(workingFolder));
+    if (!QFileInfo(folder).isDir())
+        folder = QDir::rootPath();
+    return QProcess::startDetached(opener, {path}, folder);
+}
+
+} // namespace platform

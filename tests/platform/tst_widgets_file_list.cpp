@@ -1,0 +1,366 @@
+#include "platform/widgets/file_list.h"
+#include "platform/widgets/name_pattern.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using platform::FileList;
+using platform::NamePattern;
+
+namespace {
+
+void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+QStringList entries(const FileList &list)
+{
+    QStringList names;
+    for (int i = 0; i < list.entryCount(); ++i)
+        names.append(list.entryName(i));
+    return names;
+}
+
+QList<int> selectedRows(const FileList &list)
+{
+    QList<int> rows;
+    for (int i = 0; i < list.entryCount(); ++i) {
+        if (list.isEntrySelected(i))
+            rows.append(i);
+    }
+    return rows;
+}
+
+QPoint centreOf(const FileList &list, int row)
+{
+    return list.visualItemRect(list.item(row)).center();
+}
+
+} // namespace
+
+class TestFileList : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void patternMatches_data();
+    void patternMatches();
+    void listsRegularVisibleFilesOnly();
+    void sortsByNameWithoutRegardToCase();
+    void patternNarrowsTheListing();
+    void missingFolderChangesNothing();
+    void mouseSelection_data();
+    void mouseSelection();
+    void controlASelectsEverything();
+    void rightButtonLeavesTheSelectionAndIsReported();
+    void leftReleaseIsReportedToo();
+    void selectOnlyReplacesTheSelection_data();
+    void selectOnlyReplacesTheSelection();
+    void entryAccessOutsideTheListIsHarmless();
+
+private:
+    FileList *shownList(const QString &folder, const QStringList &names);
+    QTemporaryDir m_dir;
+    std::unique_ptr<FileList> m_list;
+};
+
+void TestFileList::patternMatches_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("matches");
+
+    QTest::newRow("star dot star matches a name with an extension") << "*.*"
+                                                                    << "a.txt" << true;
+    QTest::newRow("star dot star matches a name without a dot") << "*.*"
+                                                                << "Makefile" << true;
+    QTest::newRow("an extension pattern matches without regard to case") << "*.txt"
+                                                                         << "README.TXT" << true;
+    QTest::newRow("an extension pattern refuses another extension") << "*.txt"
+                                                                    << "a.doc" << false;
+    QTest::newRow("an extension pattern refuses a longer extension") << "*.htm"
+                                                                     << "a.html" << false;
+    QTest::newRow("the second of two patterns matches") << "*.asp;*.js"
+                                                        << "x.JS" << true;
+    QTest::newRow("neither of two patterns matches") << "*.asp;*.js"
+                                                     << "x.json" << false;
+    QTest::newRow("blanks around the parts are ignored") << " *.asp ; *.js "
+                                                         << "x.js" << true;
+    QTest::newRow("a question mark stands for one character") << "a?.txt"
+                                                              << "ab.txt" << true;
+    QTest::newRow("a question mark needs a character") << "a?.txt"
+                                                       << "a.txt" << false;
+    QTest::newRow("a bare word matches only that name") << "hello"
+                                                        << "HELLO" << true;
+    QTest::newRow("a bare word does not match a longer name") << "hello"
+                                                              << "hello.txt" << false;
+    QTest::newRow("an item text as pattern matches literally")
+        << QStringLiteral(u"全部文件（*.*）") << "a.txt" << false;
+    QTest::newRow("an empty pattern matches everything") << ""
+                                                         << "a.b" << true;
+    QTest::newRow("only separators match everything") << ";;"
+                                                      << "a.b" << true;
+    QTest::newRow("an unclosed bracket is taken literally") << "a[b"
+                                                            << "a[b" << true;
+    QTest::newRow("an unclosed bracket does not match other names") << "a[b"
+                                                                    << "ab" << false;
+    QTest::newRow("a bracket class matches one of its characters") << "[ab].txt"
+                                                                   << "B.txt" << true;
+    QTest::newRow("Chinese names match")
+        << QStringLiteral(u"*.文本") << QStringLiteral(u"说明.文本") << true;
+    QTest::newRow("a regular expression character is literal") << "a+b.txt"
+                                                               << "a+b.txt" << true;
+    QTest::newRow("a dot is not any character") << "a.txt"
+                                                << "abtxt" << false;
+}
+
+void TestFileList::patternMatches()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, name);
+    QFETCH(bool, matches);
+    QCOMPARE(NamePattern(pattern).matches(name), matches);
+}
+
+FileList *TestFileList::shownList(const QString &folder, const QStringList &names)
+{
+    QDir().mkpath(folder);
+    for (const QString &name : names)
+        touch(folder + QLatin1Char('/') + name);
+    m_list = std::make_unique<FileList>();
+    m_list->resize(200, 400);
+    m_list->show();
+    if (!QTest::qWaitForWindowExposed(m_list.get()))
+        return nullptr;
+    if (!m_list->setPath(folder))
+        return nullptr;
+    return m_list.get();
+}
+
+void TestFileList::listsRegularVisibleFilesOnly()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("kinds"));
+    QVERIFY(QDir().mkpath(folder + QStringLiteral("/subfolder")));
+    touch(folder + QStringLiteral("/plain.txt"));
+    touch(folder + QStringLiteral("/.hidden"));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe")).constData(), 0600), 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(folder + QStringLiteral("/socket"));
+    QVERIFY(size_t(socketPath.size()) < sizeof(address.sun_path));
+    std::memcpy(address.sun_path, socketPath.constData(), socketPath.size());
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    ::close(fd);
+    QVERIFY(
+        QFile::link(folder + QStringLiteral("/plain.txt"), folder + QStringLiteral("/link.txt")));
+    QVERIFY(QFile::link(folder + QStringLiteral("/nothing"), folder + QStringLiteral("/broken")));
+
+    FileList list;
+    QVERIFY(list.setPath(folder));
+    QCOMPARE(entries(list), (QStringList{QStringLiteral("link.txt"), QStringLiteral("plain.txt")}));
+    QCOMPARE(list.path(), folder);
+    QCOMPARE(list.listIndex(), -1);
+}
+
+void TestFileList::sortsByNameWithoutRegardToCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("sorted"));
+    QDir().mkpath(folder);
+    const QStringList names{QStringLiteral("b.txt"), QStringLiteral("A.txt"),
+                            QStringLiteral("c.TXT"), QStringLiteral("B2.txt"),
+                            QStringLiteral("a2.txt")};
+    for (const QString &name : names)
+        touch(folder + QLatin1Char('/') + name);
+    FileList list;
+    QVERIFY(list.setPath(folder));
+    QCOMPARE(entries(list), (QStringList{QStringLiteral("A.txt"), QStringLiteral("a2.txt"),
+                                         QStringLiteral("b.txt"), QStringLiteral("B2.txt"),
+                                         QStringLiteral("c.TXT")}));
+}
+
+void TestFileList::patternNarrowsTheListing()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("pattern"));
+    QDir().mkpath(folder);
+    for (const char *name : {"a.doc", "b.DOC", "c.txt", "Makefile"})
+        touch(folder + QLatin1Char('/') + QLatin1String(name));
+    FileList list;
+    list.setPattern(QStringLiteral("*.doc"));
+    QVERIFY(list.setPath(folder));
+    QCOMPARE(entries(list), (QStringList{QStringLiteral("a.doc"), QStringLiteral("b.DOC")}));
+    list.setPattern(QStringLiteral("*.*"));
+    QCOMPARE(list.entryCount(), 4);
+    // A file created meanwhile shows up when the pattern changes: the folder is read again.
+    touch(folder + QStringLiteral("/d.doc"));
+    list.setPattern(QStringLiteral("*.doc"));
+    QCOMPARE(list.entryCount(), 3);
+}
+
+void TestFileList::missingFolderChangesNothing()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("stays"));
+    QDir().mkpath(folder);
+    touch(folder + QStringLiteral("/one.txt"));
+    FileList list;
+    QVERIFY(list.setPath(folder));
+    QVERIFY(!list.setPath(m_dir.filePath(QStringLiteral("no-such-folder"))));
+    QVERIFY(!list.setPath(QString()));
+    QCOMPARE(list.path(), folder);
+    QCOMPARE(entries(list), QStringList{QStringLiteral("one.txt")});
+    // The folder vanishes: reading it again fails and the list stays usable as it was.
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(!list.refresh());
+    QCOMPARE(list.entryCount(), 1);
+}
+
+void TestFileList::mouseSelection_data()
+{
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<QList<int>>("modifiers");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("current");
+
+    const int none = int(Qt::NoModifier);
+    const int shift = int(Qt::ShiftModifier);
+    const int control = int(Qt::ControlModifier);
+    QTest::newRow("a click selects one entry")
+        << QList<int>{3} << QList<int>{none} << QList<int>{3} << 3;
+    QTest::newRow("a second click selects another one and clears the first")
+        << QList<int>{3, 5} << QList<int>{none, none} << QList<int>{5} << 5;
+    QTest::newRow("shift and click selects a range")
+        << QList<int>{2, 5} << QList<int>{none, shift} << QList<int>{2, 3, 4, 5} << 5;
+    QTest::newRow("shift and click selects a range upwards")
+        << QList<int>{5, 2} << QList<int>{none, shift} << QList<int>{2, 3, 4, 5} << 2;
+    QTest::newRow("control and click adds one entry")
+        << QList<int>{1, 4} << QList<int>{none, control} << QList<int>{1, 4} << 4;
+    QTest::newRow("control and click on a selected entry removes it")
+        << QList<int>{1, 4, 1} << QList<int>{none, control, control} << QList<int>{4} << 1;
+}
+
+void TestFileList::mouseSelection()
+{
+    QFETCH(QList<int>, rows);
+    QFETCH(QList<int>, modifiers);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
+    QVERIFY(m_dir.isValid());
+    QStringList names;
+    for (int i = 0; i < 8; ++i)
+        names.append(QStringLiteral("f%1.txt").arg(i));
+    FileList *list = shownList(m_dir.filePath(QStringLiteral("mouse")), names);
+    QVERIFY(list);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifiers[i]),
+                          centreOf(*list, rows[i]));
+    QCOMPARE(selectedRows(*list), selected);
+    QCOMPARE(list->listIndex(), current);
+}
+
+void TestFileList::controlASelectsEverything()
+{
+    QVERIFY(m_dir.isValid());
+    FileList *list = shownList(m_dir.filePath(QStringLiteral("all")),
+                               {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    QVERIFY(list);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(selectedRows(*list), (QList<int>{0, 1, 2}));
+}
+
+void TestFileList::rightButtonLeavesTheSelectionAndIsReported()
+{
+    QVERIFY(m_dir.isValid());
+    FileList *list = shownList(
+        m_dir.filePath(QStringLiteral("right")),
+        {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
+    QVERIFY(list);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*list, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(*list, 2));
+    QSignalSpy released(list, &FileList::mouseReleased);
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, centreOf(*list, 3));
+    QCOMPARE(released.count(), 0);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, centreOf(*list, 3));
+    QCOMPARE(released.count(), 1);
+    QCOMPARE(released[0][0].value<Qt::MouseButton>(), Qt::RightButton);
+    QCOMPARE(released[0][1].toPoint(), list->viewport()->mapToGlobal(centreOf(*list, 3)));
+    // Marked files stay marked, so the menu acts on them.
+    QCOMPARE(selectedRows(*list), (QList<int>{0, 2}));
+}
+
+void TestFileList::leftReleaseIsReportedToo()
+{
+    QVERIFY(m_dir.isValid());
+    FileList *list = shownList(m_dir.filePath(QStringLiteral("left")), {QStringLiteral("a")});
+    QVERIFY(list);
+    QSignalSpy released(list, &FileList::mouseReleased);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*list, 0));
+    QCOMPARE(released.count(), 1);
+    QCOMPARE(released[0][0].value<Qt::MouseButton>(), Qt::LeftButton);
+}
+
+void TestFileList::selectOnlyReplacesTheSelection_data()
+{
+    QTest::addColumn<int>("target");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("current");
+
+    QTest::newRow("an entry inside becomes the only selected and the current one")
+        << 4 << true << QList<int>{4} << 4;
+    QTest::newRow("an entry below the list only clears the selection")
+        << -1 << false << QList<int>{} << 1;
+    QTest::newRow("an entry past the end only clears the selection")
+        << 6 << false << QList<int>{} << 1;
+}
+
+void TestFileList::selectOnlyReplacesTheSelection()
+{
+    QFETCH(int, target);
+    QFETCH(bool, result);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
+    QVERIFY(m_dir.isValid());
+    QStringList names;
+    for (int i = 0; i < 6; ++i)
+        names.append(QStringLiteral("s%1").arg(i));
+    FileList *list = shownList(m_dir.filePath(QStringLiteral("only")), names);
+    QVERIFY(list);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*list, 1));
+    list->setEntrySelected(3, true);
+    list->setEntrySelected(5, true);
+    QCOMPARE(selectedRows(*list), (QList<int>{1, 3, 5}));
+    QCOMPARE(list->selectOnly(target), result);
+    QCOMPARE(selectedRows(*list), selected);
+    QCOMPARE(list->listIndex(), current);
+}
+
+void TestFileList::entryAccessOutsideTheListIsHarmless()
+{
+    FileList list;
+    QCOMPARE(list.entryName(0), QString());
+    QVERIFY(!list.isEntrySelected(-1));
+    list.setEntrySelected(7, true);
+    QCOMPARE(list.entryCount(), 0);
+    QCOMPARE(list.listIndex(), -1);
+}
+
+QTEST_MAIN(TestFileList)
+#include "tst_widgets_file_list.moc"
