@@ -1,0 +1,74 @@
+#pragma once
+
+#include "search/core/report.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace search {
+
+class EntryList;
+
+struct RunEntry
+{
+    QString name;
+    bool selected = false;
+};
+
+// The file list as a run sees it: taken once when the run starts, so that the list changing,
+// moving to another folder or going away during the run never changes what the run reports.
+struct RunSnapshot
+{
+    QString folderPath;
+    QList<RunEntry> entries;
+    static RunSnapshot take(const EntryList &list);
+};
+
+// One batch search: every marked entry of the snapshot, in list order, is searched for the
+// keyword, and the report collects a hit entry per matching file.
+//
+// Files that cannot be read are listed after the hit entries with a short reason; a cancelled run
+// ends its report with a line saying so. When every file was read and nothing was cancelled, the
+// report is exactly the header and the hit entries.
+class SearchRun
+{
+public:
+    // keyword() is read anew for every file (the keyword may change between files).
+    // yield() lets the user interface run pending events: called before every entry, and inside
+    // a file at most every ~16 ms of work (time-based, cheap otherwise).
+    SearchRun(RunSnapshot snapshot, std::function<QString()> keyword, std::function<void()> yield);
+
+    // Runs to the end, or until cancel() is called (from inside yield()). A call made while the
+    // run is already in progress (from inside yield()) returns at once.
+    void run();
+    void cancel();
+    bool wasCancelled() const { return m_cancelled; }
+    // True when the report body holds at least one hit entry.
+    bool hasHits() const { return !m_body.isEmpty(); }
+    // The whole text for the report box.
+    QString reportText() const;
+
+    // Milliseconds of work inside one file between two yields (16 unless changed, 0 = as often as
+    // the search can).
+    void setYieldInterval(int milliseconds) { m_yieldIntervalMs = milliseconds; }
+
+private:
+    // Calls yield() when the interval has passed; false once the run is cancelled.
+    bool keepGoing();
+    void yieldNow();
+
+    RunSnapshot m_snapshot;
+    std::function<QString()> m_keyword;
+    std::function<void()> m_yield;
+    QElapsedTimer m_sinceYield;
+    int m_yieldIntervalMs = 16;
+    bool m_running = false;
+    bool m_cancelled = false;
+    QString m_body;
+    QList<UnreadableFile> m_unreadable;
+};
+
+} // namespace search

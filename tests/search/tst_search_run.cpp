@@ -1,0 +1,370 @@
+#include "search/core/entry_list.h"
+#include "search/core/report.h"
+#include "search/core/search_run.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace search;
+
+namespace {
+
+// A file list as the chooser would show it.
+class FakeEntryList : public EntryList
+{
+public:
+    QString folder;
+    QList<RunEntry> entries;
+
+    int entryCount() const override { return int(entries.size()); }
+    QString entryName(int index) const override { return entries.at(index).name; }
+    bool isSelected(int index) const override { return entries.at(index).selected; }
+    QString folderPath() const override { return folder; }
+};
+
+QString header(const QString &folder)
+{
+    return ReportText(folder, QString());
+}
+
+QString entry(const QString &name, const QString &excerpt)
+{
+    return QString(26, u' ') + name + QStringLiteral(u"：\r\n\r\n") + QString(40, u' ') + excerpt +
+           QStringLiteral("...\r\n\r\n");
+}
+
+QString unreadable(const QString &name, const QString &reason)
+{
+    return QString(26, u' ') + name + u'：' + reason + QStringLiteral("\r\n\r\n");
+}
+
+const QString kUnreadableHeading = QStringLiteral(u"\r\n  以下文件无法读取：\r\n\r\n");
+const QString kCancelLine = QStringLiteral(u"\r\n  查找已取消，以上是取消前找到的结果。\r\n");
+
+} // namespace
+
+class TestSearchRun : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void nothingMarkedGivesTheHeaderAlone();
+    void onlyTheMatchingMarkedFileIsReported();
+    void hitsAreReportedInListOrder();
+    void emptyKeywordMakesEveryMarkedFileAHit();
+    void keywordIsReadAnewForEveryFile();
+    void keywordSplitByALineBreakInAGbkFileIsFound();
+    void unreadableFilesAreListedAfterTheHits_data();
+    void unreadableFilesAreListedAfterTheHits();
+    void fileWithoutPermissionIsListedAsUnreadable();
+    void yieldRunsBeforeEveryEntry();
+    void cancelFromInsideYieldKeepsTheHitsSoFar();
+    void cancelInsideALongFileStopsThatFile();
+    void snapshotIsNotAffectedByLaterChangesToTheList();
+    void runStartedFromInsideYieldDoesNothing();
+    void rootFolderPathIsJoinedWithoutNormalisation();
+
+private:
+    void write(const QString &name, const QByteArray &bytes);
+    FakeEntryList list(const QList<RunEntry> &entries) const;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestSearchRun::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestSearchRun::write(const QString &name, const QByteArray &bytes)
+{
+    QFile file(m_dir->filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+FakeEntryList TestSearchRun::list(const QList<RunEntry> &entries) const
+{
+    FakeEntryList files;
+    files.folder = m_dir->path();
+    files.entries = entries;
+    return files;
+}
+
+void TestSearchRun::nothingMarkedGivesTheHeaderAlone()
+{
+    write(QStringLiteral("a.txt"), "keyword");
+    const FakeEntryList files = list({{QStringLiteral("a.txt"), false}});
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("keyword"); }, [] {});
+    run.run();
+    QVERIFY(!run.hasHits());
+    QVERIFY(!run.wasCancelled());
+    QCOMPARE(run.reportText(), header(m_dir->path()));
+}
+
+void TestSearchRun::onlyTheMatchingMarkedFileIsReported()
+{
+    write(QStringLiteral("1.txt"), "nothing here");
+    write(QStringLiteral("2.txt"), "the budget for 2024, approved");
+    write(QStringLiteral("3.txt"), "Budget with a capital letter");
+    const FakeEntryList files = list({{QStringLiteral("1.txt"), true},
+                                      {QStringLiteral("2.txt"), true},
+                                      {QStringLiteral("3.txt"), true}});
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("budget"); }, [] {});
+    run.run();
+    QVERIFY(run.hasHits());
+    QCOMPARE(run.reportText(),
+             header(m_dir->path()) +
+                 entry(QStringLiteral("2.txt"), QStringLiteral("the budget for 2024approved")));
+}
+
+void TestSearchRun::hitsAreReportedInListOrder()
+{
+    write(QStringLiteral("z.txt"), "key in z");
+    write(QStringLiteral("a.txt"), "key in a");
+    write(QStringLiteral("m.txt"), "no match");
+    write(QStringLiteral("b.txt"), "key in b");
+    const FakeEntryList files = list({{QStringLiteral("z.txt"), true},
+                                      {QStringLiteral("m.txt"), true},
+                                      {QStringLiteral("a.txt"), false},
+                                      {QStringLiteral("b.txt"), true}});
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
+    run.run();
+    QCOMPARE(run.reportText(), header(m_dir->path()) +
+                                   entry(QStringLiteral("z.txt"), QStringLiteral("key in z")) +
+                                   entry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
+}
+
+void TestSearchRun::emptyKeywordMakesEveryMarkedFileAHit()
+{
+    write(QStringLiteral("a.txt"), "abcdefghijklmnopqrstuvwxyz0123456789");
+    write(QStringLiteral("empty.txt"), "");
+    write(QStringLiteral("skip.txt"), "not marked");
+    const FakeEntryList files = list({{QStringLiteral("a.txt"), true},
+                                      {QStringLiteral("skip.txt"), false},
+                                      {QStringLiteral("empty.txt"), true}});
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QString(); }, [] {});
+    run.run();
+    QCOMPARE(run.reportText(),
+             header(m_dir->path()) +
+                 entry(QStringLiteral("a.txt"), QStringLiteral("abcdefghijklmnopqrstuvwxyz0123")) +
+                 entry(QStringLiteral("empty.txt"), QString()));
+}
+
+void TestSearchRun::keywordIsReadAnewForEveryFile()
+{
+    write(QStringLiteral("1.txt"), "alpha");
+    write(QStringLiteral("2.txt"), "beta");
+    const FakeEntryList files =
+        list({{QStringLiteral("1.txt"), true}, {QStringLiteral("2.txt"), true}});
+    // The keyword changes while events run between the two files, as a prompt answer would.
+    QString keyword = QStringLiteral("alpha");
+    int yields = 0;
+    SearchRun run(
+        RunSnapshot::take(files), [&] { return keyword; },
+        [&] {
+            if (++yields == 2)
+                keyword = QStringLiteral("beta");
+        });
+    run.setYieldInterval(1000 * 1000); // only the yields before the entries
+    run.run();
+    QCOMPARE(run.reportText(), header(m_dir->path()) +
+                                   entry(QStringLiteral("1.txt"), QStringLiteral("alpha")) +
+                                   entry(QStringLiteral("2.txt"), QStringLiteral("beta")));
+}
+
+void TestSearchRun::keywordSplitByALineBreakInAGbkFileIsFound()
+{
+    // 批量查找 in GBK, with the line broken between 查 and 找.
+    write(QStringLiteral(u"报告.txt"), "\xC5\xFA\xC1\xBF\xB2\xE9\r\n\xD5\xD2");
+    const FakeEntryList files = list({{QStringLiteral(u"报告.txt"), true}});
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral(u"查找"); }, [] {});
+    run.run();
+    QCOMPARE(run.reportText(), header(m_dir->path()) +
+                                   entry(QStringLiteral(u"报告.txt"), QStringLiteral(u"批量查找")));
+}
+
+void TestSearchRun::unreadableFilesAreListedAfterTheHits_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("a marked file deleted before the run is reported as missing")
+        << QStringLiteral("gone.txt") << QStringLiteral(u"文件不存在");
+    QTest::newRow("a marked folder is reported as a folder")
+        << QStringLiteral("folder") << QStringLiteral(u"这是一个文件夹");
+}
+
+void TestSearchRun::unreadableFilesAreListedAfterTheHits()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    write(name, "key");
+    write(QStringLiteral("hit.txt"), "key");
+    const FakeEntryList files = list({{name, true}, {QStringLiteral("hit.txt"), true}});
+    // The file vanishes, or is replaced by a folder, after the list was shown.
+    QVERIFY(QFile::remove(m_dir->filePath(name)));
+    if (name == QStringLiteral("folder"))
+        QVERIFY(QDir(m_dir->path()).mkdir(name));
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
+    run.run();
+    QVERIFY(run.hasHits());
+    QCOMPARE(run.reportText(), header(m_dir->path()) +
+                                   entry(QStringLiteral("hit.txt"), QStringLiteral("key")) +
+                                   kUnreadableHeading + unreadable(name, reason));
+}
+
+void TestSearchRun::fileWithoutPermissionIsListedAsUnreadable()
+{
+    write(QStringLiteral("locked.txt"), "key");
+    const QString path = m_dir->filePath(QStringLiteral("locked.txt"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    if (::access(QFile::encodeName(path).constData(), R_OK) == 0)
+        QSKIP("Running as root: a file without permissions is still readable, so there is no "
+              "permission failure to observe.");
+    const FakeEntryList files = list({{QStringLiteral("locked.txt"), true}});
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
+    run.run();
+    QVERIFY(!run.hasHits());
+    QCOMPARE(run.reportText(),
+             header(m_dir->path()) + kUnreadableHeading +
+                 unreadable(QStringLiteral("locked.txt"), QStringLiteral(u"没有读取权限")));
+}
+
+void TestSearchRun::yieldRunsBeforeEveryEntry()
+{
+    write(QStringLiteral("a.txt"), "x");
+    const FakeEntryList files = list({{QStringLiteral("a.txt"), false},
+                                      {QStringLiteral("a.txt"), true},
+                                      {QStringLiteral("missing.txt"), false}});
+    int yields = 0;
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("x"); }, [&] { ++yields; });
+    run.setYieldInterval(1000 * 1000);
+    run.run();
+    QCOMPARE(yields, 3);
+}
+
+void TestSearchRun::cancelFromInsideYieldKeepsTheHitsSoFar()
+{
+    write(QStringLiteral("1.txt"), "key one");
+    write(QStringLiteral("2.txt"), "key two");
+    write(QStringLiteral("3.txt"), "key three");
+    const FakeEntryList files = list({{QStringLiteral("1.txt"), true},
+                                      {QStringLiteral("2.txt"), true},
+                                      {QStringLiteral("3.txt"), true}});
+    int yields = 0;
+    SearchRun *running = nullptr;
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); },
+        [&] {
+            if (++yields == 3) // before the third entry
+                running->cancel();
+        });
+    running = &run;
+    run.setYieldInterval(1000 * 1000);
+    run.run();
+    QVERIFY(run.wasCancelled());
+    QCOMPARE(run.reportText(),
+             header(m_dir->path()) + entry(QStringLiteral("1.txt"), QStringLiteral("key one")) +
+                 entry(QStringLiteral("2.txt"), QStringLiteral("key two")) + kCancelLine);
+}
+
+void TestSearchRun::cancelInsideALongFileStopsThatFile()
+{
+    write(QStringLiteral("1.txt"), "key one");
+    QByteArray big;
+    while (big.size() < 4 * 1024 * 1024)
+        big += "a line without the word we want,\r\n";
+    big += "key at the very end";
+    write(QStringLiteral("big.txt"), big);
+    write(QStringLiteral("3.txt"), "key three");
+    const FakeEntryList files = list({{QStringLiteral("1.txt"), true},
+                                      {QStringLiteral("big.txt"), true},
+                                      {QStringLiteral("3.txt"), true}});
+    // The keyword is read just before a file is searched: the next yield is inside big.txt.
+    int keywordReads = 0;
+    bool cancelNext = false;
+    SearchRun *running = nullptr;
+    SearchRun run(
+        RunSnapshot::take(files),
+        [&] {
+            cancelNext = ++keywordReads == 2;
+            return QStringLiteral("key");
+        },
+        [&] {
+            if (cancelNext)
+                running->cancel();
+        });
+    running = &run;
+    run.setYieldInterval(0);
+    run.run();
+    QVERIFY(run.wasCancelled());
+    QCOMPARE(run.reportText(), header(m_dir->path()) +
+                                   entry(QStringLiteral("1.txt"), QStringLiteral("key one")) +
+                                   kCancelLine);
+}
+
+void TestSearchRun::snapshotIsNotAffectedByLaterChangesToTheList()
+{
+    write(QStringLiteral("a.txt"), "key a");
+    write(QStringLiteral("b.txt"), "key b");
+    FakeEntryList files = list({{QStringLiteral("a.txt"), true}, {QStringLiteral("b.txt"), false}});
+    const QString folder = files.folder;
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); },
+        [&] {
+            // The chooser moves to another folder and changes its marks while the run goes on.
+            files.folder = QStringLiteral("/elsewhere");
+            files.entries = {{QStringLiteral("b.txt"), true}};
+        });
+    run.run();
+    QCOMPARE(run.reportText(),
+             header(folder) + entry(QStringLiteral("a.txt"), QStringLiteral("key a")));
+}
+
+void TestSearchRun::runStartedFromInsideYieldDoesNothing()
+{
+    write(QStringLiteral("a.txt"), "key a");
+    const FakeEntryList files = list({{QStringLiteral("a.txt"), true}});
+    SearchRun *running = nullptr;
+    int nested = 0;
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); },
+        [&] {
+            if (nested++ == 0)
+                running->run();
+        });
+    running = &run;
+    run.run();
+    QCOMPARE(run.reportText(),
+             header(m_dir->path()) + entry(QStringLiteral("a.txt"), QStringLiteral("key a")));
+}
+
+void TestSearchRun::rootFolderPathIsJoinedWithoutNormalisation()
+{
+    // A folder path with a trailing separator gives a doubled one, which the file system accepts.
+    write(QStringLiteral("r.txt"), "key r");
+    FakeEntryList files = list({{QStringLiteral("r.txt"), true}});
+    files.folder = m_dir->path() + u'/';
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
+    run.run();
+    QCOMPARE(run.reportText(),
+             header(files.folder) + entry(QStringLiteral("r.txt"), QStringLiteral("key r")));
+}
+
+QTEST_GUILESS_MAIN(TestSearchRun)
+#include "tst_search_run.moc"
