@@ -1,0 +1,100 @@
+#include "settings/last_location.h"
+
+#include "platform/core/file_slot.h"
+#include "platform/core/text_encoding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace settings {
+
+namespace {
+
+const QString kBeginMarker = QStringLiteral(u"[路径]");
+const QString kEndMarker = QStringLiteral(u"[/路径]");
+
+QString fileName()
+{
+    return lastLocationFileName();
+}
+
+QString join(const QString &folder, const QString &name)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+// Every regular file of `folder` named like the last-location file, in any case.
+QFileInfoList candidates(const QString &folder)
+{
+    QDir dir(folder);
+    // Name filters match without regard to case unless QDir::CaseSensitive is given; no
+    // QDir::System, so a FIFO of that name (which would block the read) is not taken.
+    return dir.entryInfoList({fileName()}, QDir::Files | QDir::Hidden, QDir::Time);
+}
+
+// Reads the next field unless the file has ended; a read past the end fails and leaves the
+// value as it was.
+void readField(platform::FileSlot &slot, QString &value)
+{
+    if (slot.atEnd())
+        return;
+    QString field;
+    if (slot.readField(field))
+        value = field;
+}
+
+} // namespace
+
+QString lastLocationFileName()
+{
+    return QStringLiteral("find.ini");
+}
+
+QString findLastLocationFile(const QString &folder)
+{
+    const QFileInfoList files = candidates(folder);
+    return files.isEmpty() ? QString() : join(folder, files.first().fileName());
+}
+
+LastLocation LoadLastLocation(const QString &folder)
+{
+    LastLocation location;
+    const QString path = findLastLocationFile(folder);
+    if (path.isEmpty())
+        return location;
+    platform::FileSlot slot;
+    if (!slot.openInput(path))
+        return location;
+    readField(slot, location.drive);
+    readField(slot, location.drive);
+    readField(slot, location.path);
+    slot.closeAll();
+    return location;
+}
+
+bool SaveLastLocation(const QString &folder, const LastLocation &location)
+{
+    const bool codePage = platform::isCodePageEncodable(location.drive) &&
+                          platform::isCodePageEncodable(location.path);
+    const auto encoding = codePage ? platform::FileSlot::OutputEncoding::CodePage
+                                   : platform::FileSlot::OutputEncoding::Utf8WithBom;
+    platform::FileSlot slot;
+    bool ok = slot.openOutput(join(folder, fileName()), encoding);
+    ok = ok && slot.writeLine(kBeginMarker);
+    ok = ok && slot.writeLine(location.drive);
+    ok = ok && slot.writeLine(location.path);
+    ok = ok && slot.writeLine(kEndMarker);
+    ok = slot.closeAll() && ok;
+    if (!ok)
+        return false;
+    for (const QFileInfo &other : candidates(folder)) {
+        if (other.fileName() != fileName())
+            QFile::remove(other.absoluteFilePath());
+    }
+    return true;
+}
+
+} // namespace settings
