@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Starts the program under a window manager: a click on "Mix" minimises the launcher, and
+# Alt+F4 on the restored launcher ends the program as "X" does.
+# Usage: launcher_minimise_close.sh <path to quarlex>
+source "$(dirname "$0")/lib.sh"
+app=$1
+
+start_display --wm
+export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/.config"
+mkdir -p "$XDG_CONFIG_HOME"
+start_app "$app"
+win=$(wait_window 'Quarlex - 批量查找')
+
+# Prints the ICCCM state of the launcher: Normal or Iconic.
+window_state() {
+    xprop -id "$win" WM_STATE | awk '/window state:/{print $3}'
+}
+
+for _ in $(seq 1 50); do
+    [ "$(window_state)" = Normal ] && break
+    sleep 0.1
+done
+[ "$(window_state)" = Normal ] || fail "the launcher is not shown"
+
+# "Mix" lies at 456..489 x 16..41 inside the window.
+xdotool mousemove --window "$win" 470 28
+sleep 0.2
+xdotool click 1
+for _ in $(seq 1 50); do
+    [ "$(window_state)" = Iconic ] && break
+    sleep 0.1
+done
+[ "$(window_state)" = Iconic ] || fail "a click on Mix did not minimise the launcher"
+kill -0 "$E2E_APP_PID" 2>/dev/null || fail "the program ended"
+
+xdotool windowactivate --sync "$win"
+[ "$(window_state)" = Normal ] || fail "the launcher was not restored"
+# Typed through the X server, so that the window manager sees the shortcut.
+xdotool key alt+F4
+for _ in $(seq 1 50); do
+    kill -0 "$E2E_APP_PID" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$E2E_APP_PID" 2>/dev/null && fail "the program still runs after Alt+F4"
+wait "$E2E_APP_PID" || fail "the program ended with status $?"
+echo "PASS"
