@@ -1,0 +1,64 @@
+#include "search/widgets/search_controller.h"
+
+#include "platform/core/event_yield.h"
+#include "platform/core/program.h"
+#include "platform/widgets/dialogs.h"
+#include "platform/widgets/form.h"
+#include "search/core/entry_list.h"
+#include "search/core/search_run.h"
+#include "search/widgets/progress_window.h"
+
+#include <QTimer>
+
+namespace search {
+
+SearchController::SearchController(platform::Dialogs &dialogs, ReportSink &report,
+                                   QWidget *launcher, std::function<QString()> keyword,
+                                   QObject *parent)
+    : QObject(parent), m_dialogs(dialogs), m_report(report), m_launcher(launcher),
+      m_keyword(std::move(keyword))
+{
+}
+
+SearchController::~SearchController() = default;
+
+void SearchController::run(const EntryList &files)
+{
+    if (m_running)
+        return;
+    m_running = true;
+    QTimer::singleShot(0, this, [this, snapshot = RunSnapshot::take(files)] { execute(snapshot); });
+}
+
+void SearchController::cancel()
+{
+    if (m_current)
+        m_current->cancel();
+}
+
+void SearchController::execute(const RunSnapshot &snapshot)
+{
+    platform::FormSlot progress([] { return new Form2; });
+    progress.load();
+    Form2 *form = progress.as<Form2>();
+    form->centreOver(m_launcher);
+    connect(form, &Form2::cancelRequested, this, &SearchController::cancel);
+    progress.show();
+
+    SearchRun searchRun(snapshot, m_keyword, [] { platform::processPendingEvents(); });
+    m_current = &searchRun;
+    searchRun.run();
+    m_current = nullptr;
+
+    if (!searchRun.hasHits()) {
+        m_dialogs.criticalMessage(m_launcher, platform::applicationTitle(),
+                                  QStringLiteral(u"没有找到!"));
+        progress.unload();
+    }
+    m_report.setReport(searchRun.reportText());
+    progress.unload();
+    m_running = false;
+    Q_EMIT finished();
+}
+
+} // namespace search
