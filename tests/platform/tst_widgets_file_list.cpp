@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,6 +70,7 @@ private Q_SLOTS:
     void selectOnlyReplacesTheSelection_data();
     void selectOnlyReplacesTheSelection();
     void entryAccessOutsideTheListIsHarmless();
+    void gettingTheFocusMakesNoEntryCurrent();
 
 private:
     FileList *shownList(const QString &folder, const QStringList &names);
@@ -360,6 +362,31 @@ void TestFileList::entryAccessOutsideTheListIsHarmless()
     list.setEntrySelected(7, true);
     QCOMPARE(list.entryCount(), 0);
     QCOMPARE(list.listIndex(), -1);
+}
+
+void TestFileList::gettingTheFocusMakesNoEntryCurrent()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("focus"));
+    QDir().mkpath(folder);
+    touch(folder + QStringLiteral("/a"));
+    touch(folder + QStringLiteral("/b"));
+    QWidget window;
+    auto *before = new QLineEdit(&window);
+    auto *list = new FileList(&window);
+    list->move(0, 40);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    before->setFocus();
+    QTRY_VERIFY(before->hasFocus());
+    QVERIFY(list->setPath(folder));
+    QTest::keyClick(before, Qt::Key_Tab);
+    QTRY_VERIFY(list->hasFocus());
+    QCOMPARE(list->listIndex(), -1);
+    // The keyboard still moves into the list.
+    QTest::keyClick(list, Qt::Key_Down);
+    QVERIFY(list->listIndex() >= 0);
 }
 
 QTEST_MAIN(TestFileList)

@@ -85,6 +85,16 @@ bool FileList::selectOnly(int index)
     return true;
 }
 
+void FileList::focusInEvent(QFocusEvent *event)
+{
+    // Item views make the first entry current when they get the focus; here the current entry
+    // stays -1 until the user picks one, so that paging starts from the top of the list.
+    const bool hadCurrent = currentIndex().isValid();
+    QListWidget::focusInEvent(event);
+    if (!hadCurrent && currentIndex().isValid() && !selectionModel()->isSelected(currentIndex()))
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+}
+
 void FileList::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton) {

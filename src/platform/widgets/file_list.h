@@ -48,6 +48,7 @@ Q_SIGNALS:
     void mouseReleased(Qt::MouseButton button, const QPoint &globalPosition);
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
