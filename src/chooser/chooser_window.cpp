@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPixmap>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -123,7 +124,12 @@ void Form4::Form_Unload()
 void Form4::fillFilter()
 {
     const QStringList items = chooser::filterItemTexts();
-    m_Combo1->addItems(items);
+    {
+        // Adding the first item would put its text into the edit part; that is not a text change
+        // of the filter, only the text set below is.
+        const QSignalBlocker blocker(m_Combo1);
+        m_Combo1->addItems(items);
+    }
     // Like typing, this raises the text change: the item text is the pattern for a moment.
     m_Combo1->setEditText(items.last());
 }

@@ -4,6 +4,8 @@
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace platform {
 
 FileList::FileList(QWidget *parent) : QListWidget(parent)
@@ -40,13 +42,19 @@ bool FileList::list(const QString &folder)
         return false;
     // Without QDir::System, FIFOs, sockets, devices and broken links are left out; without
     // QDir::Hidden, dot-files are.
-    const QStringList names = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = dir.entryList(QDir::Files, QDir::Unsorted);
     QStringList shown;
     shown.reserve(names.size());
     for (const QString &name : names) {
         if (m_pattern.matches(name))
             shown.append(name);
     }
+    // Sorted here rather than by QDir, whose sort builds a file information record per name
+    // and takes longer than the listing itself in a large folder.
+    std::sort(shown.begin(), shown.end(), [](const QString &a, const QString &b) {
+        const int order = QString::compare(a, b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
     clear();
     addItems(shown);
     m_path = folder;
