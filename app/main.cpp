@@ -1,7 +1,11 @@
+#include "chooser/chooser_slot.h"
 #include "launcher/keyword_prompt.h"
 #include "launcher/launcher_window.h"
+#include "platform/core/program.h"
 #include "platform/widgets/application_setup.h"
 #include "platform/widgets/dialogs.h"
+#include "platform/widgets/shell_opener.h"
+#include "search/widgets/search_controller.h"
 
 #include <QApplication>
 
@@ -15,7 +19,17 @@ int main(int argc, char *argv[])
 
     platform::QtDialogs dialogs;
     KeywordPrompt prompt(dialogs);
+    platform::DesktopShellOpener shell;
+    ChooserServices chooserServices;
+    chooserServices.prompt = &prompt;
+    chooserServices.shell = &shell;
+    chooserServices.settingsFolder = platform::lastLocationFolder(platform::programFolder());
+    ChooserSlot chooser(chooserServices);
     Form1 launcher(prompt);
+    search::SearchController search(dialogs, launcher, &launcher,
+                                    [&prompt] { return prompt.StrKey(); });
+    chooser.setSearchCommand(&search);
+    launcher.setChooserHost(&chooser);
     launcher.show();
     return app.exec();
 }
