@@ -6,7 +6,7 @@
 set -euo pipefail
 
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
-          fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n)
+          fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
 test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils)
 package_pkgs=(dpkg-dev file lintian appstream desktop-file-utils)
 
