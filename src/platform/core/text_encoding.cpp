@@ -102,10 +102,15 @@ QStringEncoder makeCodePageEncoder()
 QString decodeField(QStringDecoder &decoder, QByteArrayView field)
 {
     decoder.resetState();
-    QString text = QString(decoder.decode(field));
-    // The ICU converter silently drops a lead byte left pending at the end. A line feed is never
-    // part of a multi-byte sequence, so feeding one flushes that byte out as U+FFFD.
-    text += QString(decoder.decode(QByteArrayView("\n", 1)));
+    // A line feed is never part of a multi-byte sequence, so decoding one after the field turns a
+    // sequence left incomplete there into U+FFFD. It must be one call: the ICU converter drops a
+    // lead byte still pending when the input ends, and Qt's UTF-8 decoder loses pending bytes that
+    // a later call completes with an invalid byte.
+    QByteArray bytes;
+    bytes.reserve(field.size() + 1);
+    bytes.append(field.data(), field.size());
+    bytes.append('\n');
+    QString text = QString(decoder.decode(bytes));
     text.chop(1);
     return text;
 }

@@ -1,7 +1,7 @@
 #include "search/core/search_run.h"
 
 #include "search/core/entry_list.h"
-#include "search/core/search_text.h"
+#include "search/core/file_search.h"
 
 namespace search {
 
@@ -55,13 +55,22 @@ void SearchRun::run()
             continue;
         const QString path = m_snapshot.folderPath + u'/' + entry.name;
         const QString keyword = m_keyword ? m_keyword() : QString();
-        const SearchTextResult file = ReadSearchText(path, [this] { keepGoing(); });
-        if (m_cancelled) // the file was not searched to its end
+        FileSearch search;
+        const FileSearchResult file = search.search(path, keyword, [this] { return keepGoing(); });
+        switch (file.outcome) {
+        case FileSearchResult::Outcome::Hit:
+            m_body += hitEntryFromExcerpt(entry.name, file.excerpt);
             break;
-        if (!file.ok())
+        case FileSearchResult::Outcome::NoHit:
+            break;
+        case FileSearchResult::Outcome::Unreadable:
             m_unreadable.append(UnreadableFile{entry.name, readFailureReason(file.status)});
-        else if (FindA(keyword, file.text))
-            m_body += HitEntry(entry.name, file.text, keyword);
+            break;
+        case FileSearchResult::Outcome::Stopped: // cancelled before the file was searched through
+            break;
+        }
+        if (m_cancelled)
+            break;
     }
     m_running = false;
 }

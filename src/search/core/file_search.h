@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/core/text_encoding.h"
+#include "search/core/search_text.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace search {
+
+struct FileSearchOptions
+{
+    // Bytes read from the file at a time.
+    qsizetype chunkSize = 256 * 1024;
+    // Joined field bytes kept behind the scan, from which the excerpt before a hit is decoded.
+    qsizetype historySize = 64 * 1024;
+    // Search the keyword's bytes first and decode only around their occurrences, where that can
+    // never miss a match. Off: decode the whole file.
+    bool bytesFirst = true;
+};
+
+struct FileSearchResult
+{
+    enum class Outcome { Hit, NoHit, Unreadable, Stopped };
+    Outcome outcome = Outcome::NoHit;
+    QString excerpt;                    // for a hit: as excerptAt() gives it
+    ReadStatus status = ReadStatus::Ok; // for an unreadable file: why
+};
+
+// What the last search did, for tests and benchmarks.
+struct FileSearchStats
+{
+    platform::TextEncoding encoding = platform::TextEncoding::Gbk;
+    qint64 bytesRead = 0;
+    qsizetype peakBufferBytes = 0; // the most memory the search held in its buffers at once
+    bool bytesSearched = false;    // the keyword's bytes were searched for
+    int candidatesChecked = 0;     // occurrences of those bytes that were decoded to check them
+    bool restarted = false;        // started again from the beginning, decoding everything
+};
+
+// Searches one file for a keyword without holding the file: the file is read in chunks, cut
+// into fields and searched as it goes, and reading stops once the excerpt of the first
+// occurrence is complete. Memory does not grow with the size of the file.
+//
+// The answer is exactly that of FindA and HitEntry over ReadSearchText for the same file: the
+// same encoding per file (byte-order mark; else UTF-8 when the first non-ASCII bytes are valid
+// UTF-8; else GBK), the same fields, decoded one by one. Where the keyword has a single byte form
+// in the file's encoding (see keywordBytes), those bytes are searched in the joined field bytes
+// and only their surroundings are decoded.
+class FileSearch
+{
+public:
+    explicit FileSearch(FileSearchOptions options = {});
+    ~FileSearch();
+    FileSearch(const FileSearch &) = delete;
+    FileSearch &operator=(const FileSearch &) = delete;
+
+    // `keepGoing` runs before every chunk after the first; when it returns false the search
+    // stops and the outcome is Stopped.
+    FileSearchResult search(const QString &path, const QString &keyword,
+                            const std::function<bool()> &keepGoing = {});
+
+    const FileSearchStats &stats() const { return m_stats; }
+
+private:
+    class Pass;
+    FileSearchOptions m_options;
+    FileSearchStats m_stats;
+};
+
+} // namespace search

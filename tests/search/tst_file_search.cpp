@@ -1,0 +1,519 @@
+#include "search/core/file_search.h"
+#include "search/core/report.h"
+#include "search/core/search_text.h"
+
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <random>
+
+using namespace search;
+using Outcome = FileSearchResult::Outcome;
+
+namespace {
+
+// What the search must answer for a file: FindA and the excerpt of HitEntry over ReadSearchText.
+FileSearchResult expectedFor(const QString &path, const QString &keyword)
+{
+    FileSearchResult expected;
+    const SearchTextResult file = ReadSearchText(path);
+    if (!file.ok()) {
+        expected.outcome = Outcome::Unreadable;
+        expected.status = file.status;
+    } else if (FindA(keyword, file.text)) {
+        expected.outcome = Outcome::Hit;
+        expected.excerpt = excerptAt(file.text, FirstPosition(keyword, file.text));
+    }
+    return expected;
+}
+
+QString describe(const FileSearchResult &result)
+{
+    switch (result.outcome) {
+    case Outcome::Hit:
+        return QStringLiteral("hit [%1]").arg(result.excerpt);
+    case Outcome::NoHit:
+        return QStringLiteral("no hit");
+    case Outcome::Unreadable:
+        return QStringLiteral("unreadable %1").arg(int(result.status));
+    case Outcome::Stopped:
+        break;
+    }
+    return QStringLiteral("stopped");
+}
+
+QString hexOf(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.left(400).toHex(' ')) +
+           (bytes.size() > 400 ? QStringLiteral(" ... (%1 bytes)").arg(bytes.size()) : QString());
+}
+
+QByteArray gbk(const QString &text)
+{
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+}
+
+// Builds file contents that stress the field rules and the decoders: delimiters, quotes,
+// spaces, GBK pairs (also pairs whose bytes match other pairs out of step), invalid bytes, UTF-8
+// characters and broken sequences, NUL and byte 26, byte-order marks.
+class Generator
+{
+public:
+    explicit Generator(quint32 seed) : m_random(seed) {}
+
+    int below(int n) { return int(m_random() % quint32(n)); }
+    QByteArray pairBytes() { return pair(); }
+
+    QByteArray file()
+    {
+        const int kind = below(11);
+        const int length = pickLength();
+        QByteArray bytes;
+        switch (kind) {
+        case 0: // UTF-8 with its mark
+            bytes = "\xEF\xBB\xBF";
+            [[fallthrough]];
+        case 1:
+        case 2: // UTF-8 text, now and then broken
+            while (bytes.size() < length)
+                bytes += utf8Token();
+            break;
+        case 3: { // UTF-16 with its mark, maybe an odd byte at the end
+            const bool little = below(2) == 0;
+            bytes = little ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+            QString text;
+            while (text.size() < length / 2)
+                text += QString::fromUtf8(utf8Token(false));
+            QStringEncoder encoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+            bytes += encoder.encode(text);
+            if (below(3) == 0)
+                bytes += char(below(256));
+            break;
+        }
+        case 4: // random bytes
+            while (bytes.size() < length)
+                bytes += char(below(256));
+            break;
+        case 5: { // a long line of GBK pairs or UTF-8 Chinese: nowhere to start decoding but its
+                  // start
+            const int size = 2000 + below(30000);
+            const bool utf8 = below(3) == 0;
+            while (bytes.size() < size)
+                bytes += utf8 ? QStringLiteral(u"中文查找").toUtf8().mid(3 * below(4), 3) : pair();
+            break;
+        }
+        default: // GBK text and ASCII
+            while (bytes.size() < length)
+                bytes += gbkToken();
+            break;
+        }
+        return bytes;
+    }
+
+    // A keyword for a file whose search text is `text`: mostly a piece of the text itself, so
+    // that hits are common and keywords straddle the places where delimiters were.
+    QString keyword(const QString &text)
+    {
+        const int kind = below(20);
+        if (kind == 0)
+            return QString();
+        if (kind <= 3) {
+            // Characters made of the same few bytes as the text's GBK pairs.
+            QStringDecoder decoder("GBK");
+            QString keyword = decoder.decode(pair());
+            if (below(2))
+                keyword += QString(decoder.decode(pair()));
+            return keyword;
+        }
+        if (kind <= 5 || text.isEmpty()) {
+            QString keyword;
+            const int n = 1 + below(4);
+            for (int i = 0; i < n; ++i)
+                keyword += QString::fromUtf8(utf8Token(false)).left(1);
+            return keyword;
+        }
+        // Now and then from the end, so that the first occurrence lies deep in the file.
+        const qsizetype start =
+            kind == 9 ? text.size() - 1 - below(int(std::min<qsizetype>(text.size(), 40)))
+                      : below(int(text.size()));
+        QString keyword = text.mid(start, 1 + below(kind == 6 ? 40 : 8));
+        if (kind == 7 && !keyword.isEmpty())
+            keyword[below(int(keyword.size()))] = QChar(u'\uFFFD');
+        if (kind == 8)
+            keyword += QChar(u'\uFFFD');
+        return keyword;
+    }
+
+private:
+    int pickLength()
+    {
+        const int size = below(100);
+        if (size < 70)
+            return below(120);
+        if (size < 95)
+            return below(3000);
+        return 60 * 1024 + below(20 * 1024); // around the UTF-8 sniffing window
+    }
+
+    // Lead and trail bytes from a small set, so that byte matches out of step are common.
+    QByteArray pair()
+    {
+        static const uchar leads[] = {0x81, 0xB0, 0xCE, 0xD6, 0xC4};
+        static const uchar trails[] = {0x40, 0x7E, 0x80, 0xB0, 0xC4, 0xCE, 0xD0, 0xD6, 0xFE};
+        QByteArray bytes;
+        bytes += char(leads[below(5)]);
+        bytes += char(trails[below(9)]);
+        return bytes;
+    }
+
+    QByteArray delimiterToken()
+    {
+        static const char *const tokens[] = {",", "\r\n", "\n", "\r", "\"", " ", "  ", "\t", ",\""};
+        return tokens[below(9)];
+    }
+
+    QByteArray gbkToken()
+    {
+        const int kind = below(16);
+        if (kind < 4)
+            return delimiterToken();
+        if (kind < 7) {
+            static const char *const words[] = {"a", "b", "ab", "key", "k", "e", "y"};
+            return words[below(7)];
+        }
+        if (kind < 12)
+            return pair();
+        switch (kind) {
+        case 12:
+            return QByteArray(1, char(0x81 + below(0x7E))); // a lead byte on its own
+        case 13:
+            return QByteArray(1, char(below(2) ? 0x80 : 0xFF));
+        case 14:
+            return QByteArray(1, below(2) ? '\0' : '\x1a');
+        default:
+            return gbk(QStringLiteral(u"中文查找"));
+        }
+    }
+
+    QByteArray utf8Token(bool broken = true)
+    {
+        const int kind = below(16);
+        if (kind < 4)
+            return delimiterToken();
+        if (kind < 7) {
+            static const char *const words[] = {"a", "b", "ab", "key", "k", "e", "y"};
+            return words[below(7)];
+        }
+        if (kind < 12) {
+            static const char16_t *const chars[] = {u"中", u"文", u"é", u"😀", u"\uFEFF", u"查找"};
+            return QString::fromUtf16(chars[below(6)]).toUtf8();
+        }
+        if (!broken)
+            return "x";
+        static const char *const bad[] = {"\xE4\xB8",     "\x80", "\xC0\xAF", "\xED\xA0\x80",
+                                          "\xF0\x9F\x98", "\xFF", "\xE4"};
+        return bad[below(7)];
+    }
+
+    std::mt19937 m_random;
+};
+
+} // namespace
+
+class TestFileSearch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void answersLikeTheReference_data();
+    void answersLikeTheReference();
+    void byteMatchOutOfStepIsNotAHit();
+    void hitInTheFirstChunkStopsReading();
+    void keywordWithoutByteFormIsSearchedByDecoding();
+    void noPlaceToStartDecodingFallsBackToDecodingEverything();
+    void generatedInputsAnswerLikeTheReference();
+    void deepHitsInLongLinesAnswerLikeTheReference();
+    void unreadableFiles_data();
+    void unreadableFiles();
+    void stopsWhenTold();
+
+private:
+    QString write(const QByteArray &bytes, const QString &name = QStringLiteral("f.txt"));
+    void compareWithReference(const QString &path, const QString &keyword,
+                              const FileSearchOptions &options, const QByteArray &bytes);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestFileSearch::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QString TestFileSearch::write(const QByteArray &bytes, const QString &name)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write the test file");
+    return path;
+}
+
+void TestFileSearch::compareWithReference(const QString &path, const QString &keyword,
+                                          const FileSearchOptions &options, const QByteArray &bytes)
+{
+    const FileSearchResult expected = expectedFor(path, keyword);
+    FileSearch search(options);
+    const FileSearchResult actual = search.search(path, keyword);
+    if (actual.outcome != expected.outcome || actual.excerpt != expected.excerpt ||
+        actual.status != expected.status) {
+        QFAIL(qPrintable(QStringLiteral("keyword [%1] (%2), chunk %3, history %4, bytes first %5\n"
+                                        "   file %6\n   expected %7\n   actual   %8")
+                             .arg(keyword, QString::fromLatin1(keyword.toUtf8().toHex(' ')))
+                             .arg(options.chunkSize)
+                             .arg(options.historySize)
+                             .arg(options.bytesFirst)
+                             .arg(hexOf(bytes), describe(expected), describe(actual))));
+    }
+}
+
+void TestFileSearch::answersLikeTheReference_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("keyword");
+
+    QTest::newRow("a keyword split by CR LF in GBK")
+        << gbk(QStringLiteral(u"今天批量查\r\n找文件")) << QStringLiteral(u"查找");
+    QTest::newRow("a keyword split by a comma and leading spaces")
+        << QByteArray("the bud,   get is here") << QStringLiteral("budget");
+    QTest::newRow("a keyword inside quotes with a comma")
+        << QByteArray("x,\"a,b\",c") << QStringLiteral("a,b");
+    QTest::newRow("the quote of a quoted field is not part of the text")
+        << QByteArray("x,\"a,b\",c") << QStringLiteral("x\"a");
+    QTest::newRow("a lone lead byte at the end of a field is U+FFFD in the excerpt")
+        << QByteArray("key\x81,next") << QStringLiteral("key");
+    QTest::newRow("a keyword ending in U+FFFD matches a lone lead byte at the end of the file")
+        << QByteArray("abc\xD6") << QStringLiteral(u"c\uFFFD");
+    QTest::newRow("an empty keyword gives the first 30 characters")
+        << gbk(QStringLiteral(u"一二三四五六七八九十,一二三四五六七八九十,一二三四五六七八九十,"))
+        << QString();
+    QTest::newRow("an empty keyword in an empty file is a hit with an empty excerpt")
+        << QByteArray() << QString();
+    QTest::newRow("a keyword far into the file shows 10 characters before it")
+        << QByteArray(5000, 'x') + gbk(QStringLiteral(u"一二三四五六七八九十关键字")) +
+               QByteArray(100, 'y')
+        << QStringLiteral(u"关键字");
+    QTest::newRow("UTF-8 text with a Chinese keyword")
+        << QStringLiteral(u"第一行\r\n第二行，关键\r\n字在这里").toUtf8()
+        << QStringLiteral(u"关键字");
+    QTest::newRow("UTF-16 LE text")
+        << QByteArray("\xFF\xFE", 2) +
+               QByteArray(reinterpret_cast<const char *>(u"ab,\"c,d\"\r\nef"), 24)
+        << QStringLiteral("bc,de");
+    QTest::newRow("an odd byte at the end of UTF-16 is U+FFFD") << QByteArray("\xFF\xFE"
+                                                                              "a\0b\0,\0\x41",
+                                                                              9)
+                                                                << QStringLiteral(u"b\uFFFD");
+    QTest::newRow("a case difference is no hit")
+        << QByteArray("Budget,budge,BUDGET") << QStringLiteral("budget");
+    QTest::newRow("NUL and byte 26 are part of the text") << QByteArray("a\0b\x1a"
+                                                                        "c",
+                                                                        5)
+                                                          << QStringLiteral("b\x1a"
+                                                                            "c");
+}
+
+void TestFileSearch::answersLikeTheReference()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, keyword);
+    const QString path = write(bytes);
+    QCOMPARE_NE(expectedFor(path, keyword).outcome, Outcome::Unreadable);
+    for (qsizetype chunk : {1, 2, 3, 5, 64, 256 * 1024}) {
+        for (bool bytesFirst : {true, false}) {
+            FileSearchOptions options;
+            options.chunkSize = chunk;
+            options.bytesFirst = bytesFirst;
+            compareWithReference(path, keyword, options, bytes);
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+}
+
+void TestFileSearch::byteMatchOutOfStepIsNotAHit()
+{
+    // 佒 is 81 D6 and 蠤 is D0 40: the bytes of 中 (D6 D0) lie across the two characters.
+    const QByteArray bytes = QByteArray("\x81\xD6\xD0\x40", 4);
+    const QString path = write(bytes);
+    FileSearch search;
+    const FileSearchResult result = search.search(path, QStringLiteral(u"中"));
+    QCOMPARE(result.outcome, expectedFor(path, QStringLiteral(u"中")).outcome);
+    QCOMPARE(result.outcome, Outcome::NoHit);
+    QVERIFY(search.stats().bytesSearched);
+    QCOMPARE(search.stats().candidatesChecked, 1);
+}
+
+void TestFileSearch::hitInTheFirstChunkStopsReading()
+{
+    QByteArray bytes = gbk(QStringLiteral(u"开头有关键字，"));
+    bytes += QByteArray(4 * 1024 * 1024, 'z');
+    const QString path = write(bytes);
+    FileSearchOptions options;
+    options.chunkSize = 64 * 1024;
+    FileSearch search(options);
+    const FileSearchResult result = search.search(path, QStringLiteral(u"关键字"));
+    QCOMPARE(result.outcome, Outcome::Hit);
+    QCOMPARE(result.excerpt, expectedFor(path, QStringLiteral(u"关键字")).excerpt);
+    // The first chunk and the window read to tell GBK from UTF-8, not the rest.
+    QVERIFY(search.stats().bytesRead <= options.chunkSize + 64 * 1024);
+}
+
+void TestFileSearch::keywordWithoutByteFormIsSearchedByDecoding()
+{
+    const QByteArray bytes("abc\x81,def");
+    const QString path = write(bytes);
+    FileSearch search;
+    const FileSearchResult result = search.search(path, QStringLiteral(u"c\uFFFDd"));
+    QCOMPARE(result.outcome, Outcome::Hit);
+    QCOMPARE(result.excerpt, QStringLiteral(u"abc\uFFFDdef"));
+    QVERIFY(!search.stats().bytesSearched);
+}
+
+void TestFileSearch::noPlaceToStartDecodingFallsBackToDecodingEverything()
+{
+    // One long GBK field without a byte below 0x40: the only place to start decoding is the
+    // start of the field, which has left the kept history when the keyword's bytes turn up.
+    QByteArray bytes = gbk(QStringLiteral(u"甲"));
+    while (bytes.size() < 200 * 1024)
+        bytes += gbk(QStringLiteral(u"乙丙丁"));
+    bytes += gbk(QStringLiteral(u"关键字"));
+    const QString path = write(bytes);
+    FileSearchOptions options;
+    options.chunkSize = 4096;
+    options.historySize = 1024;
+    FileSearch search(options);
+    const FileSearchResult result = search.search(path, QStringLiteral(u"关键字"));
+    QVERIFY(search.stats().restarted);
+    QCOMPARE(result.outcome, Outcome::Hit);
+    QCOMPARE(result.excerpt, expectedFor(path, QStringLiteral(u"关键字")).excerpt);
+}
+
+void TestFileSearch::generatedInputsAnswerLikeTheReference()
+{
+    Generator generate(0x51A2C3);
+    int hits = 0;
+    int restarts = 0;
+    int bytesSearched = 0;
+    int rejected = 0;
+    for (int round = 0; round < 4000; ++round) {
+        const QByteArray bytes = generate.file();
+        const QString path = write(bytes);
+        const SearchTextResult text = ReadSearchText(path);
+        QVERIFY(text.ok());
+        const QString keyword = generate.keyword(text.text);
+        FileSearchOptions options;
+        const int small = generate.below(4);
+        options.chunkSize = bytes.size() > 4096 ? 256 + generate.below(8000)
+                                                : (small == 0 ? 1 : 1 + generate.below(64));
+        options.historySize = generate.below(2) ? 0 : (generate.below(2) ? 2048 : 64 * 1024);
+        options.bytesFirst = generate.below(8) != 0;
+        compareWithReference(path, keyword, options, bytes);
+        if (QTest::currentTestFailed())
+            return;
+
+        FileSearch search(options);
+        const FileSearchResult result = search.search(path, keyword);
+        hits += result.outcome == Outcome::Hit;
+        restarts += search.stats().restarted;
+        bytesSearched += search.stats().bytesSearched;
+        rejected += search.stats().candidatesChecked > (result.outcome == Outcome::Hit ? 1 : 0);
+    }
+    // The inputs reach every way through the search, or the comparison proves little.
+    qInfo("%d hits, %d searched by bytes, %d with byte matches out of step, %d restarts", hits,
+          bytesSearched, rejected, restarts);
+    QVERIFY(hits > 1000);
+    QVERIFY(bytesSearched > 1000);
+    QVERIFY(rejected > 30);
+}
+
+void TestFileSearch::deepHitsInLongLinesAnswerLikeTheReference()
+{
+    // Long lines with few or no places to start decoding, and the keyword near their end: the
+    // search decodes from a byte below 0x40, a field start, or starts again from the beginning.
+    Generator generate(0x7E57);
+    int restarts = 0;
+    int decodedNearMatch = 0;
+    for (int round = 0; round < 150; ++round) {
+        // Longer than the first read, which takes in the 64 KiB that decide the encoding.
+        QByteArray bytes;
+        const int size = 70 * 1024 + generate.below(40000);
+        const bool utf8 = generate.below(4) == 0;
+        const int sparse = generate.below(3); // how often a delimiter or an ASCII byte comes
+        while (bytes.size() < size) {
+            if (sparse > 0 && generate.below(sparse == 1 ? 3000 : 200) == 0)
+                bytes += generate.below(2) ? "\r\n" : "a";
+            else if (utf8)
+                bytes += QStringLiteral(u"中文查找关键字").toUtf8().mid(3 * generate.below(7), 3);
+            else
+                bytes += generate.pairBytes();
+        }
+        const QString path = write(bytes);
+        const SearchTextResult text = ReadSearchText(path);
+        QVERIFY(text.ok());
+        const QString keyword = text.text.right(3 + generate.below(5)).left(3);
+        FileSearchOptions options;
+        options.chunkSize = 256 + generate.below(4096);
+        options.historySize = generate.below(2) ? 0 : 4096;
+        compareWithReference(path, keyword, options, bytes);
+        if (QTest::currentTestFailed())
+            return;
+        FileSearch search(options);
+        search.search(path, keyword);
+        restarts += search.stats().restarted;
+        decodedNearMatch += !search.stats().restarted && search.stats().candidatesChecked > 0;
+    }
+    qInfo("%d restarts, %d decoded near the match", restarts, decodedNearMatch);
+    QVERIFY(restarts > 10);
+    QVERIFY(decodedNearMatch > 10);
+}
+
+void TestFileSearch::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("status");
+    QTest::newRow("a missing file") << QStringLiteral("missing.txt") << int(ReadStatus::NotFound);
+    QTest::newRow("a folder") << QString() << int(ReadStatus::IsDirectory);
+}
+
+void TestFileSearch::unreadableFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(int, status);
+    const QString path = name.isEmpty() ? m_dir->path() : m_dir->filePath(name);
+    FileSearch search;
+    const FileSearchResult result = search.search(path, QStringLiteral("x"));
+    QCOMPARE(result.outcome, Outcome::Unreadable);
+    QCOMPARE(int(result.status), status);
+    QCOMPARE(result.status, expectedFor(path, QStringLiteral("x")).status);
+}
+
+void TestFileSearch::stopsWhenTold()
+{
+    const QString path = write(QByteArray(1024 * 1024, 'a') + "key");
+    FileSearchOptions options;
+    options.chunkSize = 4096;
+    FileSearch search(options);
+    int chunks = 0;
+    const FileSearchResult result =
+        search.search(path, QStringLiteral("key"), [&] { return ++chunks < 3; });
+    QCOMPARE(result.outcome, Outcome::Stopped);
+    QCOMPARE(chunks, 3);
+}
+
+QTEST_GUILESS_MAIN(TestFileSearch)
+#include "tst_file_search.moc"
