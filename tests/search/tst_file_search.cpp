@@ -318,6 +318,10 @@ void TestFileSearch::answersLikeTheReference_data()
                                                                               "a\0b\0,\0\x41",
                                                                               9)
                                                                 << QStringLiteral(u"b\uFFFD");
+    QTest::newRow("an ASCII file with DEL and NUL, found before the encoding is known")
+        << QByteArray("\x7f\x7f\0\x07\0", 5) << QStringView(u"\x7f\0\x07\0", 4).toString();
+    QTest::newRow("an ASCII start and a keyword that has no GBK form")
+        << QByteArray("abc\x7f") + gbk(QStringLiteral(u"中")) << QStringLiteral("c\x7f");
     QTest::newRow("a case difference is no hit")
         << QByteArray("Budget,budge,BUDGET") << QStringLiteral("budget");
     QTest::newRow("NUL and byte 26 are part of the text") << QByteArray("a\0b\x1a"

@@ -106,6 +106,8 @@ void TestUtf8Decoder::keywordBytes_data()
         << QStringLiteral(u"丂") << int(TextEncoding::Gbk) << QByteArray("\x81\x40") << true;
     QTest::newRow("the euro sign is the single byte 0x80 in this code page")
         << QStringLiteral(u"€") << int(TextEncoding::Gbk) << QByteArray("\x80") << true;
+    QTest::newRow("DEL is a byte of its own, though a lead byte before it is U+FFFD")
+        << QStringLiteral("\x7f") << int(TextEncoding::Gbk) << QByteArray("\x7f") << true;
     QTest::newRow("NUL is a byte of its own")
         << QString(QChar(0)) << int(TextEncoding::Gbk) << QByteArray(1, '\0') << true;
     QTest::newRow("a character GBK cannot make has no GBK form")

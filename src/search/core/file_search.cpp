@@ -281,18 +281,19 @@ bool FileSearch::Pass::decideEncoding(qsizetype from)
     return true;
 }
 
-// The bytes to scan for: known at once for an ASCII keyword, otherwise once the encoding is.
+// The bytes to scan for. Before the encoding is known only ASCII has been read, which is its
+// own text in both encodings, so an ASCII keyword is its bytes; once it is known, the keyword's
+// byte form in that encoding (none: the pass starts again, decoding everything).
 void FileSearch::Pass::chooseNeedle()
 {
     std::optional<QByteArray> needle;
     if (m_decided)
         needle = m_encoding == TextEncoding::Utf8 ? m_utf8Needle : m_codePageNeedle;
-    else if (isAscii(m_keyword))
-        needle = m_codePageNeedle; // the same bytes in both encodings
-    if (needle) {
+    else if (!m_keyword.isEmpty() && isAscii(m_keyword))
+        needle = m_keyword.toLatin1();
+    m_needleReady = needle.has_value();
+    if (needle)
         m_needle = *needle;
-        m_needleReady = true;
-    }
 }
 
 std::optional<FileSearchResult> FileSearch::Pass::run(const QString &path)
@@ -333,7 +334,8 @@ std::optional<FileSearchResult> FileSearch::Pass::run(const QString &path)
             m_utf8Needle = keywordBytes(m_keyword, TextEncoding::Utf8);
             const bool possible =
                 m_decided ? bool(m_encoding == TextEncoding::Utf8 ? m_utf8Needle : m_codePageNeedle)
-                          : (m_codePageNeedle || m_utf8Needle);
+                          : ((!m_keyword.isEmpty() && isAscii(m_keyword)) || m_codePageNeedle ||
+                             m_utf8Needle);
             m_mode = possible ? Mode::ScanBytes : Mode::Decode;
         }
         if (m_mode == Mode::ScanBytes) {

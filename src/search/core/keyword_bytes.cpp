@@ -37,7 +37,12 @@ public:
                     m_usable = false; // the decoder did not keep to the pair structure
                     return;
                 }
-                add(decoded.at(i), quint16(lead << 8 | trail));
+                const QString &text = decoded.at(i);
+                // A byte that is no trail byte: the lead alone is U+FFFD, the byte reads alone.
+                if (text.size() == 2 && text.at(0) == QChar(QChar::ReplacementCharacter) &&
+                    text.at(1) == single(decoder, trail))
+                    continue;
+                add(text, quint16(lead << 8 | trail));
             }
         }
     }
@@ -56,6 +61,13 @@ public:
     }
 
 private:
+    static QChar single(QStringDecoder &decoder, int byte)
+    {
+        const char b = char(byte);
+        const QString text = platform::decodeField(decoder, QByteArrayView(&b, 1));
+        return text.size() == 1 ? text.at(0) : QChar();
+    }
+
     void add(const QString &text, quint16 bytes)
     {
         if (text.size() != 1) {
