@@ -156,7 +156,8 @@ public:
     {}
 
     // The result, or nothing when the pass must start again decoding everything.
-    std::optional<FileSearchResult> run(const QString &path);
+    // Reads `file` (open, at its start) to the end or until the answer is known.
+    std::optional<FileSearchResult> run(QFile &file);
 
 private:
     enum class Mode { ScanBytes, Decode };
@@ -207,8 +208,9 @@ private:
     const bool m_bytesFirst;
     const qsizetype m_history;
 
-    QFile m_file;
+    QFile *m_file = nullptr;
     QByteArray m_raw;
+    qint64 m_passRead = 0; // bytes this pass has read
     qint64 m_bomLength = 0;
     bool m_decided = false;
     TextEncoding m_encoding = TextEncoding::Gbk;
@@ -240,7 +242,7 @@ qint64 FileSearch::Pass::fill(qsizetype size)
     m_raw.resize(old + size);
     qint64 got = 0;
     while (got < size) {
-        const qint64 n = m_file.read(m_raw.data() + old + got, size - got);
+        const qint64 n = m_file->read(m_raw.data() + old + got, size - got);
         if (n < 0) {
             m_raw.resize(old + got);
             return -1;
@@ -251,6 +253,7 @@ qint64 FileSearch::Pass::fill(qsizetype size)
     }
     m_raw.resize(old + got);
     m_stats.bytesRead += got;
+    m_passRead += got;
     return got;
 }
 
@@ -296,15 +299,10 @@ void FileSearch::Pass::chooseNeedle()
         m_needle = *needle;
 }
 
-std::optional<FileSearchResult> FileSearch::Pass::run(const QString &path)
+std::optional<FileSearchResult> FileSearch::Pass::run(QFile &file)
 {
     FileSearchResult result;
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.outcome = FileSearchResult::Outcome::Unreadable;
-        result.status = classifyOpenFailure(path);
-        return result;
-    }
+    m_file = &file;
     const auto readError = [&] {
         result.outcome = FileSearchResult::Outcome::Unreadable;
         result.status = ReadStatus::ReadError;
@@ -432,7 +430,7 @@ void FileSearch::Pass::processText(const char *begin, const char *end)
 void FileSearch::Pass::endOfInput()
 {
     if (isUtf16(m_encoding)) {
-        if ((m_stats.bytesRead - m_bomLength) % 2 != 0) {
+        if ((m_passRead - m_bomLength) % 2 != 0) {
             // A dangling odd byte: the decoder keeps it pending, the reader makes it U+FFFD.
             const char16_t replacement = 0xFFFD;
             const char16_t *p = &replacement;
@@ -506,7 +504,9 @@ std::optional<bool> FileSearch::Pass::scanJoined()
 bool FileSearch::Pass::isSyncPoint(qint64 at) const
 {
     const auto byte = [&](qint64 offset) { return static_cast<uchar>(*joinedAt(offset)); };
-    if (m_encoding == TextEncoding::Gbk || !m_decided) {
+    if (!m_decided)
+        return true; // nothing but ASCII so far: every byte is a character of its own
+    if (m_encoding == TextEncoding::Gbk) {
         // A byte below 0x40 is neither a lead nor a trail byte.
         return at - 1 >= m_joinedBase && byte(at - 1) < 0x40;
     }
@@ -668,20 +668,32 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
                                     const std::function<bool()> &keepGoing)
 {
     m_stats = FileSearchStats();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        FileSearchResult result;
+        result.outcome = FileSearchResult::Outcome::Unreadable;
+        result.status = classifyOpenFailure(path);
+        return result;
+    }
     {
         Pass pass(m_options, m_stats, keyword, keepGoing, m_options.bytesFirst);
-        if (auto result = pass.run(path))
+        if (auto result = pass.run(file))
             return *result;
     }
     // The bytes could not settle it (no byte form in this file's encoding, or no place to
-    // start decoding near a match): read the file again and decode all of it.
+    // start decoding near a match): read the same open file again and decode all of it.
     const qint64 readBefore = m_stats.bytesRead;
     m_stats = FileSearchStats();
     m_stats.restarted = true;
+    m_stats.bytesRead = readBefore;
+    if (!file.seek(0)) {
+        FileSearchResult result;
+        result.outcome = FileSearchResult::Outcome::Unreadable;
+        result.status = ReadStatus::ReadError;
+        return result;
+    }
     Pass pass(m_options, m_stats, keyword, keepGoing, false);
-    auto result = pass.run(path);
-    m_stats.bytesRead += readBefore;
-    return result.value_or(FileSearchResult());
+    return pass.run(file).value_or(FileSearchResult());
 }
 
 } // namespace search

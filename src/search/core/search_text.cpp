@@ -54,6 +54,11 @@ SearchTextResult ReadSearchText(const QString &path, const std::function<void()>
         }
         result.text += field;
     }
+    // The end-of-file test also answers true when reading failed; the slot keeps the error.
+    if (result.ok() && !slot.errorString().isEmpty()) {
+        result.text.clear();
+        result.status = ReadStatus::ReadError;
+    }
     slot.closeAll();
     return result;
 }
