@@ -199,7 +199,7 @@ private:
     void noteBuffers();
 
     const char *joinedAt(qint64 offset) const { return m_joined.data() + (offset - m_joinedBase); }
-    qint64 joinedEnd() const { return m_joinedBase + qint64(m_joined.size()); }
+    qint64 joinedEnd() const { return m_joinedBase + m_joinedSize; }
 
     const FileSearchOptions &m_options;
     FileSearchStats &m_stats;
@@ -226,7 +226,8 @@ private:
     TextMatcher m_matcher;
 
     // The joined field bytes of the current chunk and some before it, from m_joinedBase on.
-    std::vector<char> m_joined;
+    std::vector<char> m_joined; // its first m_joinedSize bytes are in use
+    qsizetype m_joinedSize = 0;
     qint64 m_joinedBase = 0;
     std::vector<qint64> m_fieldStarts; // joined offsets where fields begin (decoder resets)
     qint64 m_scanFrom = 0;
@@ -339,7 +340,6 @@ std::optional<FileSearchResult> FileSearch::Pass::run(QFile &file)
         if (m_mode == Mode::ScanBytes) {
             m_stats.bytesSearched = true;
             m_fieldStarts.push_back(0);
-            m_joined.reserve(chunk + 2 * m_history);
             chooseNeedle();
         }
     }
@@ -393,6 +393,9 @@ std::optional<bool> FileSearch::Pass::processBytes(const char *begin, const char
 {
     const char *p = begin;
     if (m_mode == Mode::ScanBytes) {
+        // A chunk adds at most its own size to the joined bytes.
+        if (qsizetype(m_joined.size()) < m_joinedSize + (end - begin))
+            m_joined.resize(size_t(m_joinedSize + (end - begin)));
         JoinSink sink{*this};
         while (p < end) {
             if (m_cutter.cut(p, end, sink))
@@ -453,7 +456,8 @@ void FileSearch::Pass::endOfInput()
 
 void FileSearch::Pass::join(const char *data, qsizetype size)
 {
-    m_joined.insert(m_joined.end(), data, data + size);
+    std::memcpy(m_joined.data() + m_joinedSize, data, size_t(size));
+    m_joinedSize += size;
 }
 
 void FileSearch::Pass::markFieldStart()
@@ -476,10 +480,10 @@ std::optional<bool> FileSearch::Pass::scanJoined()
     qint64 from = std::max(m_scanFrom, m_joinedBase);
     for (;;) {
         const qsizetype local = from - m_joinedBase;
-        if (local + n > qsizetype(m_joined.size()))
+        if (local + n > m_joinedSize)
             break;
         const void *hit =
-            memmem(m_joined.data() + local, m_joined.size() - local, m_needle.constData(), n);
+            memmem(m_joined.data() + local, m_joinedSize - local, m_needle.constData(), n);
         if (!hit)
             break;
         const qint64 at = m_joinedBase + (static_cast<const char *>(hit) - m_joined.data());
@@ -599,11 +603,12 @@ void FileSearch::Pass::decodeJoined(qint64 from, qint64 to, bool endFieldAtFrom)
 void FileSearch::Pass::trimJoined()
 {
     // Keep m_history bytes; move them down only once twice that has gathered.
-    const qsizetype size = qsizetype(m_joined.size());
+    const qsizetype size = m_joinedSize;
     if (size <= 2 * m_history)
         return;
     const qsizetype drop = size - m_history;
-    m_joined.erase(m_joined.begin(), m_joined.begin() + drop);
+    std::memmove(m_joined.data(), m_joined.data() + drop, size_t(m_history));
+    m_joinedSize = m_history;
     m_joinedBase += drop;
     m_scanFrom = std::max(m_scanFrom, m_joinedBase);
     const auto keep = std::lower_bound(m_fieldStarts.begin(), m_fieldStarts.end(), m_joinedBase);

@@ -1,0 +1,305 @@
+// Benchmarks of the search core, driven by bench/run.sh.
+//
+//   quarlex_bench gen-text FILE MIB SEED         GBK text without the keyword
+//   quarlex_bench gen-hit-first FILE MIB SEED    the same, with the keyword in the first kilobyte
+//   quarlex_bench gen-many DIR COUNT KIB SEED    COUNT files; 20 hold the keyword, 10 split by CR
+//   LF quarlex_bench keyword-bytes                  the keyword in GBK, for grep quarlex_bench
+//   search KEYWORD FILE...         prints the files that hold it, like grep -l quarlex_bench
+//   first-hit FILE                 milliseconds to answer a hit in the first KB quarlex_bench rss
+//   FILE                       peak resident memory above idle while searching quarlex_bench
+//   yield-cost                     cost of an event-loop pass with nothing pending quarlex_bench
+//   run DIR                        the search run with yields against the plain search
+//   quarlex_bench stall FILE                     longest delay of a 10 ms timer during a run
+
+#include "platform/core/event_yield.h"
+#include "search/core/entry_list.h"
+#include "search/core/file_search.h"
+#include "search/core/search_run.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <random>
+
+namespace {
+
+const QString kKeyword = QStringLiteral(u"关键字");
+
+QByteArray gbk(const QString &text)
+{
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+}
+
+// Chinese text in GBK with ASCII words, digits, punctuation and CR LF line ends, as in old
+// documents and logs. The characters of the keyword are left out, so it never occurs by chance.
+class TextMaker
+{
+public:
+    explicit TextMaker(quint32 seed) : m_random(seed)
+    {
+        const QByteArray avoid = gbk(kKeyword);
+        for (int lead = 0xB0; lead <= 0xD7; ++lead) {
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                const QByteArray pair = QByteArray(1, char(lead)) + char(trail);
+                if (!avoid.contains(pair))
+                    m_pairs.append(pair);
+            }
+        }
+    }
+
+    QByteArray line()
+    {
+        QByteArray line;
+        const int chars = 20 + int(m_random() % 40);
+        for (int i = 0; i < chars; ++i) {
+            const int kind = int(m_random() % 20);
+            if (kind == 0)
+                line += "\xA3\xAC"; // ，
+            else if (kind == 1)
+                line += "\xA1\xA3"; // 。
+            else if (kind == 2)
+                line += QByteArray::number(int(m_random() % 10000));
+            else if (kind == 3)
+                line += " data ";
+            else
+                line += m_pairs.at(m_random() % m_pairs.size());
+        }
+        return line + "\r\n";
+    }
+
+    quint32 next() { return m_random(); }
+
+private:
+    std::mt19937 m_random;
+    QList<QByteArray> m_pairs;
+};
+
+bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray &early)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    TextMaker maker(seed);
+    QByteArray block;
+    qint64 written = 0;
+    if (!early.isEmpty())
+        block = maker.line() + early + maker.line();
+    while (written < size) {
+        while (block.size() < 1024 * 1024)
+            block += maker.line();
+        const qint64 n = std::min<qint64>(block.size(), size - written);
+        if (file.write(block.constData(), n) != n)
+            return false;
+        written += n;
+        block.clear();
+    }
+    return true;
+}
+
+bool writeMany(const QString &folder, int count, int kib, quint32 seed)
+{
+    QDir().mkpath(folder);
+    TextMaker maker(seed);
+    const QByteArray whole = gbk(kKeyword);
+    const QByteArray split = gbk(QStringLiteral(u"关键")) + "\r\n" + gbk(QStringLiteral(u"字"));
+    for (int i = 0; i < count; ++i) {
+        QByteArray bytes;
+        // Every hundredth file holds the keyword; every other one of those split by a line end.
+        const bool hit = i % (count / 20) == count / 40;
+        const qint64 at = hit ? qint64(maker.next() % quint32(kib * 1024 - 200)) : -1;
+        while (bytes.size() < kib * 1024) {
+            if (at >= 0 && bytes.size() >= at && !bytes.contains(whole) && !bytes.contains(split))
+                bytes += (i / (count / 20)) % 2 ? split : whole;
+            bytes += maker.line();
+        }
+        bytes.truncate(kib * 1024);
+        QFile file(QStringLiteral("%1/%2.txt").arg(folder).arg(i, 5, 10, QChar(u'0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+qint64 maxRssKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+QStringList filesOf(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    return names;
+}
+
+class FolderList : public search::EntryList
+{
+public:
+    explicit FolderList(const QString &folder) : m_folder(folder), m_names(filesOf(folder)) {}
+    int entryCount() const override { return int(m_names.size()); }
+    QString entryName(int index) const override { return m_names.at(index); }
+    bool isSelected(int) const override { return true; }
+    QString folderPath() const override { return m_folder; }
+
+private:
+    QString m_folder;
+    QStringList m_names;
+};
+
+int usage()
+{
+    std::fprintf(stderr, "see the comment at the top of bench/quarlex_bench.cpp\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usage();
+    const QString command = args.at(0);
+
+    if ((command == QStringLiteral("gen-text") || command == QStringLiteral("gen-hit-first")) &&
+        args.size() == 4) {
+        const QByteArray early =
+            command == QStringLiteral("gen-hit-first") ? gbk(kKeyword) : QByteArray();
+        return writeText(args.at(1), args.at(2).toLongLong() * 1024 * 1024, args.at(3).toUInt(),
+                         early)
+                   ? 0
+                   : 1;
+    }
+    if (command == QStringLiteral("gen-many") && args.size() == 5)
+        return writeMany(args.at(1), args.at(2).toInt(), args.at(3).toInt(), args.at(4).toUInt())
+                   ? 0
+                   : 1;
+    if (command == QStringLiteral("keyword-bytes")) {
+        const QByteArray bytes = gbk(kKeyword);
+        std::fwrite(bytes.constData(), 1, bytes.size(), stdout);
+        return 0;
+    }
+    if (command == QStringLiteral("search") && args.size() >= 3) {
+        search::FileSearch search;
+        for (const QString &path : args.mid(2)) {
+            if (search.search(path, args.at(1)).outcome == search::FileSearchResult::Outcome::Hit)
+                std::printf("%s\n", qPrintable(path));
+        }
+        return 0;
+    }
+    if (command == QStringLiteral("search-dir") && args.size() == 2) {
+        // The folder's files, like the search command gets them, without the event loop.
+        search::FileSearch search;
+        int hits = 0;
+        for (const QString &name : filesOf(args.at(1)))
+            hits += search.search(args.at(1) + u'/' + name, kKeyword).outcome ==
+                    search::FileSearchResult::Outcome::Hit;
+        std::printf("%d\n", hits);
+        return 0;
+    }
+    if (command == QStringLiteral("first-hit") && args.size() == 2) {
+        QElapsedTimer clock;
+        clock.start();
+        search::FileSearch search;
+        const auto result = search.search(args.at(1), kKeyword);
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        std::printf("%.3f %d %lld\n", ms, int(result.outcome), search.stats().bytesRead);
+        return result.outcome == search::FileSearchResult::Outcome::Hit ? 0 : 1;
+    }
+    if (command == QStringLiteral("rss") && args.size() == 2) {
+        // Idle: the program with its libraries loaded and the code page converter made.
+        search::FileSearch warm;
+        QFile empty(QDir::temp().filePath(QStringLiteral("quarlex-bench-empty")));
+        if (empty.open(QIODevice::WriteOnly))
+            empty.close();
+        warm.search(empty.fileName(), kKeyword);
+        QFile::remove(empty.fileName());
+        const qint64 idle = maxRssKiB();
+        search::FileSearch search;
+        search.search(args.at(1), QStringLiteral(u"没有的词"));
+        std::printf("%lld %lld %lld\n", idle, maxRssKiB(), search.stats().bytesRead);
+        return 0;
+    }
+    if (command == QStringLiteral("yield-cost")) {
+        constexpr int kCalls = 2000000;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < kCalls / 10; ++i)
+            platform::processPendingEvents();
+        const double pass = double(clock.nsecsElapsed()) / (kCalls / 10);
+        platform::ThrottledYield throttled;
+        clock.restart();
+        for (int i = 0; i < kCalls; ++i)
+            throttled.maybeYield();
+        const double maybe = double(clock.nsecsElapsed()) / kCalls;
+        std::printf("%.1f %.1f\n", pass, maybe);
+        return 0;
+    }
+    if (command == QStringLiteral("run") && args.size() == 2) {
+        const FolderList list(args.at(1));
+        QElapsedTimer clock;
+        clock.start();
+        search::FileSearch plain;
+        int plainHits = 0;
+        for (int i = 0; i < list.entryCount(); ++i)
+            plainHits += plain.search(args.at(1) + u'/' + list.entryName(i), kKeyword).outcome ==
+                         search::FileSearchResult::Outcome::Hit;
+        const double plainMs = double(clock.nsecsElapsed()) / 1e6;
+        clock.restart();
+        search::SearchRun run(
+            search::RunSnapshot::take(list), [] { return kKeyword; },
+            [] { platform::processPendingEvents(); });
+        run.run();
+        const double runMs = double(clock.nsecsElapsed()) / 1e6;
+        std::printf("%.1f %.1f %d %d\n", plainMs, runMs, plainHits,
+                    int(run.reportText().count(QStringLiteral("..."))));
+        return 0;
+    }
+    if (command == QStringLiteral("stall") && args.size() == 2) {
+        // A 10 ms timer ticks while a run searches the file; the longest gap between two ticks
+        // is how long the windows would have stood still.
+        const QFileInfo info(args.at(1));
+        QStringList names{info.fileName()};
+        struct OneFile : search::EntryList
+        {
+            QString folder, name;
+            int entryCount() const override { return 1; }
+            QString entryName(int) const override { return name; }
+            bool isSelected(int) const override { return true; }
+            QString folderPath() const override { return folder; }
+        } list;
+        list.folder = info.absolutePath();
+        list.name = info.fileName();
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer timer;
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, &app, [&] {
+            longest = std::max(longest, sinceTick.elapsed());
+            sinceTick.restart();
+        });
+        timer.start();
+        sinceTick.start();
+        QElapsedTimer clock;
+        clock.start();
+        search::SearchRun run(
+            search::RunSnapshot::take(list), [] { return QStringLiteral(u"没有的词"); },
+            [] { platform::processPendingEvents(); });
+        run.run();
+        longest = std::max(longest, sinceTick.elapsed());
+        std::printf("%lld %.1f\n", longest, double(clock.nsecsElapsed()) / 1e6);
+        return 0;
+    }
+    return usage();
+}
