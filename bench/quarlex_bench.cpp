@@ -228,7 +228,8 @@ int main(int argc, char **argv)
         const qint64 idle = maxRssKiB();
         search::FileSearch search;
         search.search(args.at(1), QStringLiteral(u"没有的词"));
-        std::printf("%lld %lld %lld\n", idle, maxRssKiB(), search.stats().bytesRead);
+        std::printf("%lld %lld %lld %lld\n", idle, maxRssKiB(), search.stats().bytesRead,
+                    qint64(search.stats().peakBufferBytes));
         return 0;
     }
     if (command == QStringLiteral("yield-cost")) {

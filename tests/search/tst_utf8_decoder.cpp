@@ -47,6 +47,7 @@ private Q_SLOTS:
     void keywordBytes_data();
     void keywordBytes();
     void noUtf8ByteFormOtherThanTheCanonicalOneMakesACharacter();
+    void utf8WindowTestAgreesWithQtsDecoder();
 };
 
 void TestUtf8Decoder::everyShortSequenceDecodesLikeTheReference()
@@ -155,6 +156,39 @@ void TestUtf8Decoder::noUtf8ByteFormOtherThanTheCanonicalOneMakesACharacter()
         for (QChar c : text)
             QCOMPARE(c.unicode(), char16_t(0xFFFD));
     }
+}
+
+void TestUtf8Decoder::utf8WindowTestAgreesWithQtsDecoder()
+{
+    // The sniffing test stops at the first invalid byte; Qt's decoder reads the whole window.
+    const auto qtSays = [](const QByteArray &window, bool endsHere) {
+        QStringDecoder decoder(QStringConverter::Utf8, endsHere ? QStringConverter::Flag::Stateless
+                                                                : QStringConverter::Flag::Default);
+        const QString text = decoder.decode(window);
+        Q_UNUSED(text);
+        return !decoder.hasError();
+    };
+    std::mt19937 random(64);
+    const QByteArray alphabet("aa\n\x80\x8f\x90\x9f\xa0\xbf\xc0\xc1\xc2\xdf\xe0\xe4\xed\xef\xf0\xf4"
+                              "\xf5\xff\xb8\xad\xbb");
+    int valid = 0;
+    for (int round = 0; round < 200000; ++round) {
+        QByteArray window;
+        const int length = int(random() % 12);
+        for (int i = 0; i < length; ++i)
+            window += alphabet.at(random() % alphabet.size());
+        if (round % 3 == 0) // mostly valid text with a tail that may be cut off
+            window = QStringLiteral(u"中文é😀").toUtf8().left(int(random() % 14)) + window.left(2);
+        for (bool endsHere : {false, true}) {
+            const bool expected = qtSays(window, endsHere);
+            valid += expected;
+            if (platform::isValidUtf8Window(window, endsHere) != expected)
+                QFAIL(qPrintable(QStringLiteral("bytes %1, file ends here %2")
+                                     .arg(QString::fromLatin1(window.toHex(' ')))
+                                     .arg(endsHere)));
+        }
+    }
+    QVERIFY(valid > 20000);
 }
 
 QTEST_GUILESS_MAIN(TestUtf8Decoder)

@@ -39,13 +39,64 @@ qsizetype firstNonAscii(QByteArrayView bytes)
 
 bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
 {
-    // A stateless decoder replaces a sequence cut off at the end; a stateful one keeps it pending.
-    QStringDecoder decoder(QStringConverter::Utf8, fileEndsHere
-                                                       ? QStringConverter::Flag::Stateless
-                                                       : QStringConverter::Flag::Default);
-    const QString text = QString(decoder.decode(window));
-    Q_UNUSED(text);
-    return !decoder.hasError();
+    // The rules of Qt's UTF-8 decoder, stopping at the first invalid byte: most windows that are
+    // not UTF-8 (GBK text) fail at their first character, and decoding the rest would be wasted.
+    const auto *p = reinterpret_cast<const uchar *>(window.data());
+    const uchar *end = p + window.size();
+    const auto isContinuation = [](uchar b) { return (b & 0xC0) == 0x80; };
+    while (p < end) {
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
+        const uchar b = *p;
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        int needed;
+        char32_t min;
+        char32_t uc;
+        if (b <= 0xC1 || b >= 0xF5)
+            return false;
+        if (b < 0xE0) {
+            needed = 2;
+            min = 0x80;
+            uc = b & 0x1F;
+        } else if (b < 0xF0) {
+            needed = 3;
+            min = 0x800;
+            uc = b & 0x0F;
+        } else {
+            needed = 4;
+            min = 0x10000;
+            uc = b & 0x07;
+        }
+        const qsizetype available = end - p - 1;
+        if (available < needed - 1) {
+            // Cut off by the end of the window: valid unless the file ends there too, or the
+            // bytes that are there already break the sequence.
+            for (qsizetype i = 1; i <= available; ++i) {
+                if (!isContinuation(p[i]))
+                    return false;
+            }
+            return !fileEndsHere;
+        }
+        for (int i = 1; i < needed; ++i) {
+            if (!isContinuation(p[i]))
+                return false;
+            uc = (uc << 6) | (p[i] & 0x3F);
+        }
+        if (uc < min || (uc >= 0xD800 && uc <= 0xDFFF) || uc > 0x10FFFF)
+            return false;
+        p += needed;
+    }
+    return true;
 }
 
 TextEncoding detectEncoding(QIODevice &device, int *bomLength)
