@@ -35,8 +35,11 @@ QRect twips(int left, int top, int width, int height)
                  height / kTwipsPerPixel);
 }
 
-constexpr Qt::WindowFlags kWindowFlags =
-    Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+// CustomizeWindowHint: the window manager gets exactly these decorations, a caption with a
+// close box, instead of its defaults (which add minimise and maximise boxes).
+constexpr Qt::WindowFlags kWindowFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                         Qt::WindowCloseButtonHint |
+                                         Qt::MSWindowsFixedSizeDialogHint;
 
 } // namespace
 

@@ -132,6 +132,12 @@ void FolderList::openItem(QTreeWidgetItem *item)
         setPath(folder);
 }
 
+void FolderList::drawBranches(QPainter *, const QRect &, const QModelIndex &) const
+{
+    // Every level is always open: the indentation alone shows the nesting, without expand or
+    // collapse marks.
+}
+
 void FolderList::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
