@@ -30,13 +30,15 @@ struct RunSnapshot
 // One batch search: every marked entry of the snapshot, in list order, is searched for the
 // keyword, and the report collects a hit entry per matching file.
 //
-// Files that cannot be read are listed after the hit entries with a short reason; a cancelled run
-// ends its report with a line saying so. When every file was read and nothing was cancelled, the
-// report is exactly the header and the hit entries.
+// Files that cannot be read are listed after the hit entries with a short reason. A cancelled run
+// ends its report with a line saying so; a file whose search the cancel cut short is left out.
+// When every file was read and nothing was cancelled, the report is exactly the header and the
+// hit entries.
 class SearchRun
 {
 public:
-    // keyword() is read anew for every file (the keyword may change between files).
+    // keyword() is read anew for every file, just before the file is searched (the keyword may
+    // change between files; a change while a file is searched counts from the next file).
     // yield() lets the user interface run pending events: called before every entry, and inside
     // a file at most every ~16 ms of work (time-based, cheap otherwise).
     SearchRun(RunSnapshot snapshot, std::function<QString()> keyword, std::function<void()> yield);
