@@ -322,6 +322,11 @@ void TestFileSearch::answersLikeTheReference_data()
         << QByteArray("\x7f\x7f\0\x07\0", 5) << QStringView(u"\x7f\0\x07\0", 4).toString();
     QTest::newRow("an ASCII start and a keyword that has no GBK form")
         << QByteArray("abc\x7f") + gbk(QStringLiteral(u"中")) << QStringLiteral("c\x7f");
+    QTest::newRow(
+        "a field ending with the chunk right after a hit still ends (found by the fuzzer)")
+        << QByteArray::fromBase64("77u/dcG/sgrVsukNCtVbCukNCukNCtWy6Q0K1VsK6Q0KW7u/yOkNCukNCu+7v8jp"
+                                  "DQrVdHR0dHTnrKyzCgrVDbLVsukNCukNCg==")
+        << QStringLiteral("tttt");
     QTest::newRow("a case difference is no hit")
         << QByteArray("Budget,budge,BUDGET") << QStringLiteral("budget");
     QTest::newRow("NUL and byte 26 are part of the text") << QByteArray("a\0b\x1a"
@@ -337,7 +342,7 @@ void TestFileSearch::answersLikeTheReference()
     QFETCH(QString, keyword);
     const QString path = write(bytes);
     QCOMPARE_NE(expectedFor(path, keyword).outcome, Outcome::Unreadable);
-    for (qsizetype chunk : {1, 2, 3, 5, 64, 256 * 1024}) {
+    for (qsizetype chunk : {1, 2, 3, 5, 7, 16, 64, 256 * 1024}) {
         for (bool bytesFirst : {true, false}) {
             FileSearchOptions options;
             options.chunkSize = chunk;

@@ -191,7 +191,7 @@ private:
     std::optional<bool> scanJoined();
     Verdict verify(qint64 at);
     bool isSyncPoint(qint64 at) const;
-    void decodeJoined(qint64 from, qint64 to, bool endFieldAtFrom);
+    void decodeJoined(qint64 from, qint64 to, bool endFieldsAtEnds);
     void trimJoined();
 
     void decodeBytes(const char *data, qsizetype size);
@@ -580,13 +580,15 @@ FileSearch::Pass::Verdict FileSearch::Pass::verify(qint64 at)
     return Verdict::Hit;
 }
 
-// Decodes the joined bytes [from, to) into m_text, ending fields where they ended. A field that
-// ends exactly at `from` is ended first when `endFieldAtFrom` is set.
-void FileSearch::Pass::decodeJoined(qint64 from, qint64 to, bool endFieldAtFrom)
+// Decodes the joined bytes [from, to) into m_text, ending the fields that end inside. With
+// `endFieldsAtEnds`, a field that ends exactly at `from` or at `to` is ended too: set when the
+// range continues a decoding that stopped at `from` and runs to the end of the joined bytes, so
+// that the pieces cut after it begin a new field.
+void FileSearch::Pass::decodeJoined(qint64 from, qint64 to, bool endFieldsAtEnds)
 {
     auto it = std::lower_bound(m_fieldStarts.begin(), m_fieldStarts.end(), from);
     if (it != m_fieldStarts.end() && *it == from) {
-        if (endFieldAtFrom)
+        if (endFieldsAtEnds)
             endField();
         ++it;
     }
@@ -598,6 +600,8 @@ void FileSearch::Pass::decodeJoined(qint64 from, qint64 to, bool endFieldAtFrom)
     }
     if (to > pos)
         decodeBytes(joinedAt(pos), to - pos);
+    if (endFieldsAtEnds && to > from && it != m_fieldStarts.end() && *it == to)
+        endField();
 }
 
 void FileSearch::Pass::trimJoined()
