@@ -11,14 +11,9 @@ app=$1
 shots=${2:-}
 
 start_display --wm
-export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/.config"
-mkdir -p "$XDG_CONFIG_HOME"
-
-# The program runs from a folder of its own, so that its find.ini lands there and not in the
-# build tree.
-progdir="$E2E_TMP/prog"
-mkdir -p "$progdir"
-cp "$app" "$progdir/quarlex"
+# The program runs from a folder of its own, so its last-location file lands there.
+private_program "$app"
+progdir=$E2E_PROGDIR
 
 # The stand-in for the desktop's opener, first on PATH.
 bin="$E2E_TMP/bin"

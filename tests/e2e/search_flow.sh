@@ -8,14 +8,9 @@ app=$1
 shots=${2:-}
 
 start_display --wm
-export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/.config"
-mkdir -p "$XDG_CONFIG_HOME"
-
-# The program runs from a folder of its own, so its last-location file lands there and the
-# chooser opens on the sample folder.
-progdir="$E2E_TMP/prog"
-mkdir -p "$progdir"
-cp "$app" "$progdir/quarlex"
+# The program runs from a folder of its own, so its last-location file lands there.
+private_program "$app"
+progdir=$E2E_PROGDIR
 data="$E2E_TMP/样例"
 mkdir -p "$data"
 printf '[路径]\r\n/\r\n%s\r\n[/路径]\r\n' "$data" | iconv -f UTF-8 -t GBK >"$progdir/find.ini"
