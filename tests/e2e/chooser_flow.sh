@@ -76,29 +76,30 @@ row_y() {
 
 # Right-clicks the file list and chooses the second item, "打开", with the keyboard.
 open_marked() {
+    local windows
+    windows=$(program_windows)
     click_at 150 "$(row_y 0)" 3
-    sleep 0.3
+    wait_more_windows "$windows"
     shot "menu-$1"
     xdotool key Down Down Return
     sleep 0.5
 }
 
-# Waits until the stand-in opener has written `count` lines and prints them.
+# Succeeds when the stand-in opener has written at least $1 lines.
+opened_lines() {
+    [ -f "$bin/opened" ] && [ "$(wc -l <"$bin/opened")" -ge "$1" ]
+}
+
+# Waits until the stand-in opener has written $1 lines and prints them.
 opened() {
-    for _ in $(seq 1 50); do
-        [ -f "$bin/opened" ] && [ "$(wc -l <"$bin/opened")" -ge "$1" ] && break
-        sleep 0.1
-    done
+    wait_until opened_lines "$1" || true
     cat "$bin/opened" 2>/dev/null || true
     rm -f "$bin/opened"
 }
 
-window_gone() {
-    for _ in $(seq 1 50); do
-        xdotool search --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
+# Succeeds when no window, mapped or not, is named $1.
+no_window() {
+    ! xdotool search --name "$1" >/dev/null 2>&1
 }
 
 # --- First run, from the data folder: no find.ini yet, so the chooser opens there.
@@ -149,15 +150,14 @@ want=$(for i in $(seq 10 19); do echo "$data/alpha/file$i.txt"; done)
 # The close box (the window manager's close, here by Alt+F4) unloads the chooser, which writes
 # find.ini next to the program; the launcher stays.
 xdotool windowactivate --sync "$chooser" key alt+F4
-window_gone '选择导入数据的路径' || fail "the chooser did not close"
-kill -0 "$E2E_APP_PID" 2>/dev/null || fail "closing the chooser ended the program"
+wait_until no_window '选择导入数据的路径' || fail "the chooser did not close"
+app_ended && fail "closing the chooser ended the program"
 cmp -s "$progdir/find.ini" <(expected_ini / "$data/alpha") ||
     fail "find.ini: $(od -c "$progdir/find.ini" 2>&1 | head -5)"
 
 launcher=$(wait_window 'Quarlex - 批量查找')
 xdotool windowactivate --sync "$launcher" key alt+F4
-for _ in $(seq 1 50); do kill -0 "$E2E_APP_PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$E2E_APP_PID" 2>/dev/null && fail "the program still runs"
+wait_until app_ended || fail "the program still runs"
 
 # --- Second run, from elsewhere: the chooser opens where the first run left it.
 cd /
@@ -177,12 +177,13 @@ click_at 284 8
 prompt=$(wait_window '^Quarlex$')
 sleep 0.3
 xdotool windowactivate --sync "$prompt" key Escape
-sleep 0.5
+# The message box has the prompt's title: wait until the prompt has gone first.
+wait_until window_hidden "$prompt" || fail "Escape did not close the prompt"
 message=$(wait_window '^Quarlex$')
 shot reload-message
 xdotool windowactivate --sync "$message" key Return
-window_gone '选择导入数据的路径' || fail "ReLoad with no keyword did not close the chooser"
+wait_until no_window '选择导入数据的路径' || fail "ReLoad with no keyword did not close the chooser"
 cmp -s "$progdir/find.ini" <(expected_ini / "$data/alpha") || fail "ReLoad did not save find.ini"
-kill -0 "$E2E_APP_PID" 2>/dev/null || fail "the program ended"
+app_ended && fail "the program ended"
 ls "$progdir" | grep -qiv '^\(quarlex\|find\.ini\)$' && fail "stray files: $(ls "$progdir")"
 echo "PASS"

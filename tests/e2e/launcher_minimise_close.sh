@@ -11,36 +11,24 @@ mkdir -p "$XDG_CONFIG_HOME"
 start_app "$app"
 win=$(wait_window 'Quarlex - 批量查找')
 
-# Prints the ICCCM state of the launcher: Normal or Iconic.
-window_state() {
-    xprop -id "$win" WM_STATE | awk '/window state:/{print $3}'
+# Succeeds when the ICCCM state of the launcher is $1 (Normal or Iconic).
+in_state() {
+    [ "$(xprop -id "$win" WM_STATE 2>/dev/null | awk '/window state:/{print $3}')" = "$1" ]
 }
 
-for _ in $(seq 1 50); do
-    [ "$(window_state)" = Normal ] && break
-    sleep 0.1
-done
-[ "$(window_state)" = Normal ] || fail "the launcher is not shown"
+wait_until in_state Normal || fail "the launcher is not shown"
 
 # "Mix" lies at 456..489 x 16..41 inside the window.
 xdotool mousemove --window "$win" 470 28
 sleep 0.2
 xdotool click 1
-for _ in $(seq 1 50); do
-    [ "$(window_state)" = Iconic ] && break
-    sleep 0.1
-done
-[ "$(window_state)" = Iconic ] || fail "a click on Mix did not minimise the launcher"
-kill -0 "$E2E_APP_PID" 2>/dev/null || fail "the program ended"
+wait_until in_state Iconic || fail "a click on Mix did not minimise the launcher"
+app_ended && fail "the program ended"
 
 xdotool windowactivate --sync "$win"
-[ "$(window_state)" = Normal ] || fail "the launcher was not restored"
+wait_until in_state Normal || fail "the launcher was not restored"
 # Typed through the X server, so that the window manager sees the shortcut.
 xdotool key alt+F4
-for _ in $(seq 1 50); do
-    kill -0 "$E2E_APP_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$E2E_APP_PID" 2>/dev/null && fail "the program still runs after Alt+F4"
+wait_until app_ended || fail "the program still runs after Alt+F4"
 wait "$E2E_APP_PID" || fail "the program ended with status $?"
 echo "PASS"

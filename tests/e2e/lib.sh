@@ -26,11 +26,22 @@ start_display() {
         openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
         E2E_PIDS+=($!)
         # Wait until the window manager owns the screen.
-        for _ in $(seq 1 50); do
-            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-            sleep 0.1
-        done
+        wait_until wm_running || fail "the window manager did not start"
     fi
+}
+
+wm_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# Runs "$@" every 0.1 s until it succeeds. Gives up after $E2E_WAIT seconds (30 unless set):
+# a sanitizer build on a busy machine can take seconds to map a window.
+wait_until() {
+    local deadline=$((SECONDS + ${E2E_WAIT:-30}))
+    until "$@"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
 }
 
 # Starts a program in the background with the e2e environment; its pid is in E2E_APP_PID.
@@ -40,21 +51,48 @@ start_app() {
     E2E_PIDS+=("$E2E_APP_PID")
 }
 
-# Waits for a window whose name matches $1 and prints its id.
-wait_window() {
-    local id=""
-    for _ in $(seq 1 100); do
-        id=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    echo "no window named '$1'" >&2
-    cat "$E2E_TMP/app.log" >&2 || true
-    return 1
+# Prints the first mapped window whose name matches $1; fails when there is none.
+visible_window() {
+    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .
 }
 
+# Waits until a window whose name matches $1 is mapped and prints its id.
+wait_window() {
+    wait_until visible_window "$1" >/dev/null || fail "no window named '$1'"
+    visible_window "$1"
+}
+
+# Succeeds when the window $1 is not mapped (hidden or destroyed).
+window_hidden() {
+    ! xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'
+}
+
+# Prints how many windows of the program are mapped; menus count too.
+program_windows() {
+    xdotool search --onlyvisible --pid "$E2E_APP_PID" 2>/dev/null | wc -l
+}
+
+more_windows() {
+    [ "$(program_windows)" -gt "$1" ]
+}
+
+# Waits until the program maps more windows than the $1 it had (a popup menu has no name).
+wait_more_windows() {
+    wait_until more_windows "$1" || fail "no new window of the program appeared"
+}
+
+# Succeeds once the program started by start_app has ended.
+app_ended() {
+    ! kill -0 "$E2E_APP_PID" 2>/dev/null
+}
+
+# Fails the test with the message $*, after the program's and the window manager's output.
 fail() {
     echo "FAIL: $*" >&2
+    local log
+    for log in "$E2E_TMP/app.log" "$E2E_TMP/openbox.log"; do
+        [ -s "$log" ] && { echo "--- ${log##*/}:" >&2; tail -n 40 "$log" >&2; }
+    done
     exit 1
 }
 

@@ -50,13 +50,9 @@ chooser=$(wait_window '选择导入数据的路径')
 sleep 1
 xdotool windowactivate --sync "$chooser" key --clearmodifiers alt+F4
 ini="$home/.config/quarlex/find.ini"
-for _ in $(seq 1 50); do
-    [ -e "$ini" ] && break
-    sleep 0.1
-done
-[ -e "$ini" ] || { ls -laR "$home" >&2; fail "no last-location file in the configuration folder"; }
+wait_until test -e "$ini" || { ls -laR "$home" >&2; fail "no last-location file in the configuration folder"; }
 [ -e "$root/usr/bin/find.ini" ] && fail "the last-location file went to the program folder"
 [ "$(head -n 1 "$ini" | tr -d '\r' | iconv -f GBK -t UTF-8)" = '[路径]' ] || fail "unexpected first line"
 [ "$(wc -l <"$ini")" -eq 4 ] || fail "the last-location file does not have four lines"
-kill -0 "$E2E_APP_PID" 2>/dev/null || fail "closing the chooser ended the program"
+app_ended && fail "closing the chooser ended the program"
 echo "PASS"

@@ -61,25 +61,15 @@ sleep 0.3
 shot chooser-marked
 
 # The menu opens when the right button is released over the file list.
+windows=$(program_windows)
 xdotool mousemove --window "$chooser" 180 8 click 3
-sleep 0.5
+wait_more_windows "$windows"
 shot chooser-menu
 xdotool key --clearmodifiers Down Return
 
 # The run hides the chooser and puts the report into the launcher's report box.
-for _ in $(seq 1 100); do
-    xdotool search --onlyvisible --name '选择导入数据的路径' >/dev/null 2>&1 || break
-    sleep 0.1
-done
-sleep 1
+wait_until window_hidden "$chooser" || fail "the chooser stayed on screen"
 shot report
-
-# Select the whole report (Text1 lies at 24..601 x 80..401), copy it and compare.
-xdotool mousemove --window "$launcher" 300 200 click 1
-sleep 0.2
-xdotool key --clearmodifiers ctrl+a ctrl+c
-sleep 0.3
-actual=$(xclip -o -selection clipboard | tr -d '\r'; echo x)
 
 sp26=$(printf '%26s' '')
 sp40=$(printf '%40s' '')
@@ -90,11 +80,21 @@ expected=$( {
     entry 'b-gbk.txt' 'Quarlex 查找工具version 1'
 } | tr -d '\r'; echo x)
 
+# Selects the whole report (Text1 lies at 24..601 x 80..401), copies it and succeeds when it is
+# the expected one; the run may still be writing it.
+copied_report() {
+    xdotool mousemove --window "$launcher" 300 200 click 1
+    xdotool key --clearmodifiers ctrl+a ctrl+c
+    sleep 0.3
+    actual=$(xclip -o -selection clipboard | tr -d '\r'; echo x)
+    [ "$actual" = "$expected" ]
+}
+E2E_WAIT=20 wait_until copied_report || true
 if [ "$actual" != "$expected" ]; then
     diff <(printf '%s' "$expected") <(printf '%s' "$actual") >&2 || true
     fail "the report box does not hold the expected report"
 fi
 
 # The chooser is hidden, not gone: the search label shows it again with the same marks.
-kill -0 "$E2E_APP_PID" 2>/dev/null || fail "the program ended"
+app_ended && fail "the program ended"
 echo "PASS"
