@@ -11,7 +11,8 @@ using platform::TextEncoding;
 
 namespace {
 
-QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes, const QString &name = QStringLiteral("f.txt"))
+QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes,
+                  const QString &name = QStringLiteral("f.txt"))
 {
     const QString path = dir.filePath(name);
     QFile file(path);
@@ -74,6 +75,7 @@ private Q_SLOTS:
     void unencodableTextCanBeWrittenAsUtf8WithBom();
     void openingAgainClosesTheOpenFile();
     void failuresAreReportedAsValues();
+    void aReadErrorEndsTheInputAndIsTold();
     void outputReplacesTheTargetOnlyWhenClosed();
 };
 
@@ -93,19 +95,30 @@ void TestFileSlot::fieldsFollowTheReadingRules_data()
     QTest::newRow("an empty file has no field") << QByteArray() << QStringList();
     QTest::newRow("no delimiter makes one field") << QByteArray("whole") << l({u"whole"});
     QTest::newRow("two commas give an empty field") << QByteArray("a,,b") << l({u"a", u"", u"b"});
-    QTest::newRow("an empty line gives an empty field") << QByteArray("a\r\n\r\nb") << l({u"a", u"", u"b"});
-    QTest::newRow("lone CR and lone LF each end a field") << QByteArray("a\rb\nc") << l({u"a", u"b", u"c"});
+    QTest::newRow("an empty line gives an empty field")
+        << QByteArray("a\r\n\r\nb") << l({u"a", u"", u"b"});
+    QTest::newRow("lone CR and lone LF each end a field")
+        << QByteArray("a\rb\nc") << l({u"a", u"b", u"c"});
     QTest::newRow("CR LF split is one delimiter at the end") << QByteArray("a\r\n") << l({u"a"});
-    QTest::newRow("quoted line ends belong to the field") << QByteArray("\"x\r\ny\",z") << l({u"x\r\ny", u"z"});
+    QTest::newRow("quoted line ends belong to the field")
+        << QByteArray("\"x\r\ny\",z") << l({u"x\r\ny", u"z"});
     QTest::newRow("tabs are kept") << QByteArray("\ta\tb") << l({u"\ta\tb"});
     QTest::newRow("trailing blanks are kept") << QByteArray("a  ,b") << l({u"a  ", u"b"});
-    QTest::newRow("an unclosed quote runs to the end") << QByteArray("\"a,b\r\nc") << l({u"a,b\r\nc"});
-    QTest::newRow("a quote inside an unquoted field is kept") << QByteArray("ab\"c,d") << l({u"ab\"c", u"d"});
-    QTest::newRow("spaces after a closing quote are skipped") << QByteArray("\"a\"  ,b") << l({u"a", u"b"});
+    QTest::newRow("an unclosed quote runs to the end")
+        << QByteArray("\"a,b\r\nc") << l({u"a,b\r\nc"});
+    QTest::newRow("a quote inside an unquoted field is kept")
+        << QByteArray("ab\"c,d") << l({u"ab\"c", u"d"});
+    QTest::newRow("spaces after a closing quote are skipped")
+        << QByteArray("\"a\"  ,b") << l({u"a", u"b"});
     QTest::newRow("text after a closing quote begins the next field")
         << QByteArray("\"a\"bc,d") << l({u"a", u"bc", u"d"});
     QTest::newRow("NUL, byte 26 and other control bytes are ordinary")
-        << QByteArray("a\0b\x1a" "c\x01", 6) << QStringList{QString::fromUtf16(u"a\0b\x1a" "c\x01", 6)};
+        << QByteArray("a\0b\x1a"
+                      "c\x01",
+                      6)
+        << QStringList{QString::fromUtf16(u"a\0b\x1a"
+                                          "c\x01",
+                                          6)};
     QTest::newRow("GBK Chinese is one character per Chinese character")
         << QByteArray("\xc4\xe3\xba\xc3,\xca\xc0\xbd\xe7") << l({u"你好", u"世界"});
     QTest::newRow("a GBK trail byte that looks like a quote cannot exist, ASCII trail bytes can")
@@ -140,7 +153,8 @@ void TestFileSlot::encodingIsChosenPerFile_data()
     QTest::addColumn<int>("encoding");
     QTest::addColumn<QString>("text");
     QTest::newRow("a UTF-8 mark makes UTF-8 and is not text")
-        << QByteArray("\xef\xbb\xbf\xe4\xbd\xa0") << int(TextEncoding::Utf8) << QStringLiteral(u"你");
+        << QByteArray("\xef\xbb\xbf\xe4\xbd\xa0") << int(TextEncoding::Utf8)
+        << QStringLiteral(u"你");
     QTest::newRow("a UTF-16 LE mark makes UTF-16 LE")
         << QByteArray("\xff\xfe\x60\x4f,\x00\x7d\x59", 8) << int(TextEncoding::Utf16LE)
         << QStringLiteral(u"你好");
@@ -148,11 +162,13 @@ void TestFileSlot::encodingIsChosenPerFile_data()
         << QByteArray("\xfe\xff\x4f\x60\x00\r\x00\n\x59\x7d", 10) << int(TextEncoding::Utf16BE)
         << QStringLiteral(u"你好");
     QTest::newRow("valid UTF-8 without a mark is UTF-8")
-        << QByteArray("abc \xe4\xbd\xa0\xe5\xa5\xbd") << int(TextEncoding::Utf8) << QStringLiteral(u"abc 你好");
-    QTest::newRow("anything else is GBK")
-        << QByteArray("abc \xc4\xe3\xba\xc3") << int(TextEncoding::Gbk) << QStringLiteral(u"abc 你好");
+        << QByteArray("abc \xe4\xbd\xa0\xe5\xa5\xbd") << int(TextEncoding::Utf8)
+        << QStringLiteral(u"abc 你好");
+    QTest::newRow("anything else is GBK") << QByteArray("abc \xc4\xe3\xba\xc3")
+                                          << int(TextEncoding::Gbk) << QStringLiteral(u"abc 你好");
     QTest::newRow("UTF-8 cut off at the end of the file is not UTF-8")
-        << QByteArray("\xe4\xbd\xa0\xe4\xbd") << int(TextEncoding::Gbk) << QStringLiteral(u"浣犱\uFFFD");
+        << QByteArray("\xe4\xbd\xa0\xe4\xbd") << int(TextEncoding::Gbk)
+        << QStringLiteral(u"浣犱\uFFFD");
 }
 
 void TestFileSlot::encodingIsChosenPerFile()
@@ -174,8 +190,10 @@ void TestFileSlot::invalidAndTruncatedBytesBecomeReplacementCharacters()
     // A lone GBK lead byte at the end of a field, one before a space, and an odd UTF-16 byte.
     QVERIFY(slot.openInput(writeFile(dir, QByteArray("a\xc4,\xc4 b,\xff"))));
     QCOMPARE(readAllFields(slot),
-             (QStringList{QStringLiteral(u"a\uFFFD"), QStringLiteral(u"\uFFFD b"), QStringLiteral(u"\uF8F5")}));
-    QVERIFY(slot.openInput(writeFile(dir, QByteArray("\xff\xfe\x41\x00\x42", 5), QStringLiteral("u16"))));
+             (QStringList{QStringLiteral(u"a\uFFFD"), QStringLiteral(u"\uFFFD b"),
+                          QStringLiteral(u"\uF8F5")}));
+    QVERIFY(slot.openInput(
+        writeFile(dir, QByteArray("\xff\xfe\x41\x00\x42", 5), QStringLiteral("u16"))));
     QCOMPARE(readAllFields(slot), QStringList{QStringLiteral(u"A\uFFFD")});
 }
 
@@ -243,6 +261,29 @@ void TestFileSlot::failuresAreReportedAsValues()
     QVERIFY(!slot.writeLine(QStringLiteral("x")));
     QVERIFY(!slot.openOutput(dir.filePath(QStringLiteral("no/such/folder/file"))));
     QVERIFY(slot.closeAll());
+}
+
+void TestFileSlot::aReadErrorEndsTheInputAndIsTold()
+{
+    // Reading this process's memory from address 0 fails with an I/O error.
+    const QString memory = QStringLiteral("/proc/self/mem");
+    FileSlot slot;
+    if (!slot.openInput(memory))
+        QSKIP("/proc/self/mem cannot be opened here.");
+    QVERIFY(slot.atEnd());
+    QVERIFY(slot.readFailed());
+    QVERIFY(!slot.errorString().isEmpty());
+    QString field;
+    QVERIFY(!slot.readField(field));
+    QVERIFY(slot.atEnd()); // no further read is tried
+
+    // The next file starts clean.
+    QTemporaryDir dir;
+    QVERIFY(slot.openInput(writeFile(dir, "a,b")));
+    QVERIFY(!slot.readFailed());
+    QVERIFY(slot.errorString().isEmpty());
+    QCOMPARE(readAllFields(slot), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    QVERIFY(!slot.readFailed());
 }
 
 void TestFileSlot::outputReplacesTheTargetOnlyWhenClosed()

@@ -29,7 +29,8 @@ void TestProgram::lastLocationMovesToTheConfigFolderWhenTheProgramFolderIsReadOn
     // /proc refuses new files even to root, as /usr/bin does to a user.
     const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QVERIFY(!config.isEmpty());
-    QCOMPARE(platform::lastLocationFolder(QStringLiteral("/proc")), QDir::toNativeSeparators(config));
+    QCOMPARE(platform::lastLocationFolder(QStringLiteral("/proc")),
+             QDir::toNativeSeparators(config));
     QVERIFY(QDir(config).exists());
     QCOMPARE(platform::lastLocationFolder(QStringLiteral("/no/such/folder")),
              QDir::toNativeSeparators(config));

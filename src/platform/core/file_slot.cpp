@@ -36,6 +36,7 @@ bool FileSlot::isOpen() const
 bool FileSlot::openInput(const QString &path)
 {
     closeAll();
+    m_error.clear();
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
         m_error = file->errorString();
@@ -54,6 +55,7 @@ bool FileSlot::openInput(const QString &path)
 bool FileSlot::openOutput(const QString &path, OutputEncoding encoding)
 {
     closeAll();
+    m_error.clear();
     auto file = std::make_unique<QSaveFile>(path);
     if (!file->open(QIODevice::WriteOnly)) {
         m_error = file->errorString();
@@ -68,12 +70,13 @@ bool FileSlot::openOutput(const QString &path, OutputEncoding encoding)
 
 bool FileSlot::fill()
 {
-    if (m_eofSeen)
+    if (m_eofSeen || m_readFailed)
         return false;
     QByteArray chunk = m_in->read(kReadChunk);
     if (chunk.isEmpty()) {
         if (m_in->error() != QFileDevice::NoError) {
             m_error = m_in->errorString();
+            m_readFailed = true;
             return false;
         }
         m_eofSeen = true;
@@ -104,7 +107,8 @@ bool FileSlot::atEnd()
     for (;;) {
         if (utf16) {
             const char16_t *p = reinterpret_cast<const char16_t *>(m_text.constData()) + m_textPos;
-            const char16_t *end = reinterpret_cast<const char16_t *>(m_text.constData()) + m_text.size();
+            const char16_t *end =
+                reinterpret_cast<const char16_t *>(m_text.constData()) + m_text.size();
             m_textCutter.skipPendingLineFeed(p, end);
             m_textPos = p - reinterpret_cast<const char16_t *>(m_text.constData());
             if (m_textPos < m_text.size())
@@ -207,6 +211,7 @@ bool FileSlot::closeAll()
         m_byteCutter.reset();
         m_textCutter.reset();
         m_eofSeen = false;
+        m_readFailed = false;
     }
     if (m_out) {
         if (!m_out->commit()) {

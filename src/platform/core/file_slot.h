@@ -38,8 +38,11 @@ public:
     bool openInput(const QString &path);
     bool openOutput(const QString &path, OutputEncoding encoding = OutputEncoding::CodePage);
 
-    // True once nothing remains to be read (also when no input file is open).
+    // True once nothing more can be read: at the end of the file, after a read error (which
+    // readFailed() then tells apart), and when no input file is open.
     bool atEnd();
+    // True when reading the open input file failed; the reason is in errorString().
+    bool readFailed() const { return m_readFailed; }
     // Reads the next field into `field`. Returns false on a read error; at the end of the file
     // it returns true with an empty field.
     bool readField(QString &field);
@@ -72,6 +75,7 @@ private:
     FieldCutter<char> m_byteCutter;
     FieldCutter<char16_t> m_textCutter;
     bool m_eofSeen = false;
+    bool m_readFailed = false;
     int m_bomLength = 0;
     QString m_error;
 };

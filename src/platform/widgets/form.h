@@ -44,11 +44,7 @@ public:
 
     bool isLoaded() const { return m_form != nullptr; }
     Form *form() const { return m_form; }
-    template <typename F>
-    F *as() const
-    {
-        return qobject_cast<F *>(m_form.data());
-    }
+    template <typename F> F *as() const { return qobject_cast<F *>(m_form.data()); }
 
     // Loads the form if needed (creating it and running its load procedure); returns it.
     Form *load();

@@ -54,8 +54,8 @@ SearchTextResult ReadSearchText(const QString &path, const std::function<void()>
         }
         result.text += field;
     }
-    // The end-of-file test also answers true when reading failed; the slot keeps the error.
-    if (result.ok() && !slot.errorString().isEmpty()) {
+    // The end-of-file test also answers true when reading failed.
+    if (result.ok() && slot.readFailed()) {
         result.text.clear();
         result.status = ReadStatus::ReadError;
     }

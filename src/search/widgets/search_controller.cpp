@@ -17,8 +17,7 @@ SearchController::SearchController(platform::Dialogs &dialogs, ReportSink &repor
                                    QObject *parent)
     : QObject(parent), m_dialogs(dialogs), m_report(report), m_launcher(launcher),
       m_keyword(std::move(keyword))
-{
-}
+{}
 
 SearchController::~SearchController() = default;
 

@@ -94,8 +94,8 @@ void TestSearchController::init()
     m_keyword = QStringLiteral(u"关键");
     m_onKeyword = nullptr;
     m_launcher.resize(627, 420);
-    m_controller = std::make_unique<search::SearchController>(
-        m_dialogs, m_sink, &m_launcher, [this] {
+    m_controller =
+        std::make_unique<search::SearchController>(m_dialogs, m_sink, &m_launcher, [this] {
             if (m_onKeyword)
                 m_onKeyword();
             return m_keyword;
@@ -142,7 +142,8 @@ void TestSearchController::hitsAreReportedWithoutAMessage()
     addFile(QStringLiteral("b.txt"), "\xe5\x85\xb3\xe9\x94\xae\xe5\xad\x97"); // 关键字, UTF-8
     runAndWait();
     QVERIFY(m_dialogs.messages.isEmpty());
-    const QString body = search::HitEntry(QStringLiteral("b.txt"), QStringLiteral(u"关键字"), m_keyword);
+    const QString body =
+        search::HitEntry(QStringLiteral("b.txt"), QStringLiteral(u"关键字"), m_keyword);
     QCOMPARE(m_sink.reports, QStringList{search::ReportText(m_dir->path(), body)});
 }
 
