@@ -90,10 +90,12 @@ opened_lines() {
     [ -f "$bin/opened" ] && [ "$(wc -l <"$bin/opened")" -ge "$1" ]
 }
 
-# Waits until the stand-in opener has written $1 lines and prints them.
+# Waits until the stand-in opener has written $1 lines and prints them sorted: each file gets
+# an opener of its own and they run side by side, so the order they write in is not the order
+# they were started in.
 opened() {
     wait_until opened_lines "$1" || true
-    cat "$bin/opened" 2>/dev/null || true
+    LC_ALL=C sort "$bin/opened" 2>/dev/null || true
     rm -f "$bin/opened"
 }
 
@@ -116,7 +118,7 @@ xdotool key Tab Down Return
 sleep 0.5
 shot chooser-alpha
 
-# Mark the first entry and, with Ctrl, the third; "打开" hands both over in list order.
+# Mark the first entry and, with Ctrl, the third; "打开" hands both over.
 click_at 150 "$(row_y 0)"
 xdotool keydown ctrl
 click_at 150 "$(row_y 2)"
