@@ -1,8 +1,8 @@
 #include "platform/core/text_encoding.h"
 
-#include <QIODevice>
+#include "platform/core/utf8_sequence.h"
 
-#include <cstring>
+#include <QIODevice>
 
 namespace platform {
 
@@ -20,81 +20,40 @@ std::optional<ByteOrderMark> detectBom(QByteArrayView start)
 
 qsizetype firstNonAscii(QByteArrayView bytes)
 {
-    const char *data = bytes.data();
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    // Eight bytes at a time: most files are long runs of ASCII.
-    for (; i + 8 <= n; i += 8) {
-        quint64 word;
-        std::memcpy(&word, data + i, 8);
-        if (word & 0x8080808080808080ULL)
-            break;
-    }
-    for (; i < n; ++i) {
-        if (static_cast<unsigned char>(data[i]) >= 0x80)
-            return i;
+    const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
+    const uchar *end = begin + bytes.size();
+    for (const uchar *p = utf8::skipAsciiWords(begin, end); p < end; ++p) {
+        if (*p >= 0x80)
+            return p - begin;
     }
     return -1;
 }
 
 bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
 {
-    // The rules of Qt's UTF-8 decoder, stopping at the first invalid byte: most windows that are
-    // not UTF-8 (GBK text) fail at their first character, and decoding the rest would be wasted.
+    // Stops at the first invalid byte: most windows that are not UTF-8 (GBK text) fail at their
+    // first character, and decoding the rest would be wasted.
     const auto *p = reinterpret_cast<const uchar *>(window.data());
     const uchar *end = p + window.size();
-    const auto isContinuation = [](uchar b) { return (b & 0xC0) == 0x80; };
     while (p < end) {
-        while (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            p += 8;
-        }
+        p = utf8::skipAsciiWords(p, end);
         if (p == end)
             break;
-        const uchar b = *p;
-        if (b < 0x80) {
+        if (*p < 0x80) {
             ++p;
             continue;
         }
-        int needed;
-        char32_t min;
-        char32_t uc;
-        if (b <= 0xC1 || b >= 0xF5)
+        const utf8::SequenceResult sequence = utf8::readSequence(p, end);
+        switch (sequence.kind) {
+        case utf8::Sequence::Invalid:
             return false;
-        if (b < 0xE0) {
-            needed = 2;
-            min = 0x80;
-            uc = b & 0x1F;
-        } else if (b < 0xF0) {
-            needed = 3;
-            min = 0x800;
-            uc = b & 0x0F;
-        } else {
-            needed = 4;
-            min = 0x10000;
-            uc = b & 0x07;
-        }
-        const qsizetype available = end - p - 1;
-        if (available < needed - 1) {
-            // Cut off by the end of the window: valid unless the file ends there too, or the
-            // bytes that are there already break the sequence.
-            for (qsizetype i = 1; i <= available; ++i) {
-                if (!isContinuation(p[i]))
-                    return false;
-            }
+        case utf8::Sequence::Incomplete:
+            // Cut off by the end of the window: valid unless the file ends there too.
             return !fileEndsHere;
+        case utf8::Sequence::Complete:
+            p += sequence.length;
+            break;
         }
-        for (int i = 1; i < needed; ++i) {
-            if (!isContinuation(p[i]))
-                return false;
-            uc = (uc << 6) | (p[i] & 0x3F);
-        }
-        if (uc < min || (uc >= 0xD800 && uc <= 0xDFFF) || uc > 0x10FFFF)
-            return false;
-        p += needed;
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/utf8_sequence.h"
+
 #include <QtGlobal>
 
 #include <cstring>
@@ -41,17 +43,9 @@ public:
             m_pending = 0;
         }
         while (p < end) {
-            // Runs of ASCII, eight bytes at a time.
-            while (end - p >= 8) {
-                quint64 word;
-                std::memcpy(&word, p, 8);
-                if (word & 0x8080808080808080ULL)
-                    break;
-                for (int i = 0; i < 8; ++i)
-                    out[i] = p[i];
-                out += 8;
-                p += 8;
-            }
+            const uchar *ascii = platform::utf8::skipAsciiWords(p, end);
+            for (; p < ascii; ++p)
+                *out++ = *p;
             if (p == end)
                 break;
             const int used = step(p, end, out);
@@ -84,59 +78,31 @@ public:
     bool hasPending() const { return m_pending > 0; }
 
 private:
-    static bool isContinuation(uchar b) { return (b & 0xC0) == 0x80; }
-
     // Decodes one character or one invalid byte at p. Returns the bytes used, or 0 when the
     // sequence may still complete with bytes after `end`.
     static int step(const uchar *p, const uchar *end, char16_t *&out)
     {
-        const uchar b = *p;
-        if (b < 0x80) {
-            *out++ = b;
+        if (*p < 0x80) {
+            *out++ = *p;
             return 1;
         }
-        int needed;
-        char32_t min;
-        char32_t uc;
-        if (b <= 0xC1) {
+        const platform::utf8::SequenceResult sequence = platform::utf8::readSequence(p, end);
+        switch (sequence.kind) {
+        case platform::utf8::Sequence::Invalid:
             return invalid(out);
-        } else if (b < 0xE0) {
-            needed = 2;
-            min = 0x80;
-            uc = b & 0x1F;
-        } else if (b < 0xF0) {
-            needed = 3;
-            min = 0x800;
-            uc = b & 0x0F;
-        } else if (b < 0xF5) {
-            needed = 4;
-            min = 0x10000;
-            uc = b & 0x07;
-        } else {
-            return invalid(out);
-        }
-        const qsizetype available = end - p - 1;
-        if (available < needed - 1) {
-            for (qsizetype i = 1; i <= available; ++i) {
-                if (!isContinuation(p[i]))
-                    return invalid(out);
-            }
+        case platform::utf8::Sequence::Incomplete:
             return 0;
+        case platform::utf8::Sequence::Complete:
+            break;
         }
-        for (int i = 1; i < needed; ++i) {
-            if (!isContinuation(p[i]))
-                return invalid(out);
-            uc = (uc << 6) | (p[i] & 0x3F);
-        }
-        if (uc < min || (uc >= 0xD800 && uc <= 0xDFFF) || uc > 0x10FFFF)
-            return invalid(out);
+        const char32_t uc = sequence.uc;
         if (uc >= 0x10000) {
             *out++ = char16_t(0xD800 + ((uc - 0x10000) >> 10));
             *out++ = char16_t(0xDC00 + ((uc - 0x10000) & 0x3FF));
         } else {
             *out++ = char16_t(uc);
         }
-        return needed;
+        return sequence.length;
     }
 
     static int invalid(char16_t *&out)
