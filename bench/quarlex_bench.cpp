@@ -1,15 +1,16 @@
-// Benchmarks of the search core, driven by bench/run.sh.
+// Benchmarks of the search core, driven by bench/run.sh. Commands:
 //
-//   quarlex_bench gen-text FILE MIB SEED         GBK text without the keyword
-//   quarlex_bench gen-hit-first FILE MIB SEED    the same, with the keyword in the first kilobyte
-//   quarlex_bench gen-many DIR COUNT KIB SEED    COUNT files; 20 hold the keyword, 10 split by CR
-//   LF quarlex_bench keyword-bytes                  the keyword in GBK, for grep quarlex_bench
-//   search KEYWORD FILE...         prints the files that hold it, like grep -l quarlex_bench
-//   first-hit FILE                 milliseconds to answer a hit in the first KB quarlex_bench rss
-//   FILE                       peak resident memory above idle while searching quarlex_bench
-//   yield-cost                     cost of an event-loop pass with nothing pending quarlex_bench
+//   gen-text FILE MIB SEED [utf8]  text without the keyword, in GBK (or UTF-8)
+//   gen-hit-first FILE MIB SEED    GBK text with the keyword in the first kilobyte
+//   gen-many DIR COUNT KIB SEED    COUNT GBK files; 20 hold the keyword, 10 split by CR LF
+//   keyword-bytes                  the keyword in GBK, for grep
+//   search KEYWORD FILE...         prints the files that hold it, like grep -l
+//   search-dir DIR                 how many files of DIR hold the keyword
+//   first-hit FILE                 milliseconds to answer a hit in the first KB
+//   rss FILE                       peak resident memory above idle while searching
+//   yield-cost                     cost of an event-loop pass with nothing pending
 //   run DIR                        the search run with yields against the plain search
-//   quarlex_bench stall FILE                     longest delay of a 10 ms timer during a run
+//   stall FILE                     longest delay of a 10 ms timer during a run
 
 #include "platform/core/event_yield.h"
 #include "search/core/entry_list.h"
@@ -21,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTimer>
 
@@ -83,7 +85,9 @@ private:
     QList<QByteArray> m_pairs;
 };
 
-bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray &early)
+// Writes `size` bytes of made-up text; `utf8` transcodes each line from GBK.
+bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray &early,
+               bool utf8 = false)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -95,7 +99,8 @@ bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray 
         block = maker.line() + early + maker.line();
     while (written < size) {
         while (block.size() < 1024 * 1024)
-            block += maker.line();
+            block +=
+                utf8 ? QString(QStringDecoder("GBK").decode(maker.line())).toUtf8() : maker.line();
         const qint64 n = std::min<qint64>(block.size(), size - written);
         if (file.write(block.constData(), n) != n)
             return false;
@@ -172,12 +177,13 @@ int main(int argc, char **argv)
         return usage();
     const QString command = args.at(0);
 
-    if ((command == QStringLiteral("gen-text") || command == QStringLiteral("gen-hit-first")) &&
-        args.size() == 4) {
+    const bool textCommand =
+        command == QStringLiteral("gen-text") || command == QStringLiteral("gen-hit-first");
+    if (textCommand && (args.size() == 4 || (args.size() == 5 && args.at(4) == u"utf8"))) {
         const QByteArray early =
             command == QStringLiteral("gen-hit-first") ? gbk(kKeyword) : QByteArray();
         return writeText(args.at(1), args.at(2).toLongLong() * 1024 * 1024, args.at(3).toUInt(),
-                         early)
+                         early, args.size() == 5)
                    ? 0
                    : 1;
     }
