@@ -6,8 +6,7 @@ source "$(dirname "$0")/lib.sh"
 app=$1
 
 start_display --wm
-export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/.config"
-mkdir -p "$XDG_CONFIG_HOME"
+private_home
 start_app "$app"
 win=$(wait_window 'Quarlex - 批量查找')
 

@@ -96,11 +96,16 @@ fail() {
     exit 1
 }
 
+# Gives the programs started from here a private home and configuration folder.
+private_home() {
+    export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/.config"
+    mkdir -p "$XDG_CONFIG_HOME"
+}
+
 # Gives the program a private home and a folder of its own (a copy of the binary in
 # $E2E_PROGDIR), so that its last-location file never lands in the build tree or a real home.
 private_program() {
-    export HOME="$E2E_TMP/home" XDG_CONFIG_HOME="$E2E_TMP/home/.config"
-    mkdir -p "$XDG_CONFIG_HOME"
+    private_home
     E2E_PROGDIR="$E2E_TMP/prog"
     mkdir -p "$E2E_PROGDIR"
     cp "$1" "$E2E_PROGDIR/quarlex"
