@@ -16,16 +16,26 @@ add_custom_command(
 add_custom_target(quarlex_icons ALL DEPENDS ${QUARLEX_ICON_DIR}/48x48/apps/quarlex.png)
 install(DIRECTORY ${QUARLEX_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
+# Compresses data/<source> into <output> in the build tree the way Debian wants (gzip -9n, so
+# that the package does not change with the build time), as part of every build.
+function(quarlex_gzip target source output)
+    add_custom_command(
+        OUTPUT ${output}
+        COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/data/${source} > ${output}
+        DEPENDS ${CMAKE_SOURCE_DIR}/data/${source})
+    add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()
+
 # Debian wants a copyright file and a compressed changelog in the package's doc folder.
 set(QUARLEX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quarlex)
 configure_file(data/debian/copyright ${CMAKE_BINARY_DIR}/debian/copyright COPYONLY)
-add_custom_command(
-    OUTPUT ${CMAKE_BINARY_DIR}/debian/changelog.gz
-    COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/data/debian/changelog > ${CMAKE_BINARY_DIR}/debian/changelog.gz
-    DEPENDS ${CMAKE_SOURCE_DIR}/data/debian/changelog)
-add_custom_target(quarlex_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/debian/changelog.gz)
+quarlex_gzip(quarlex_changelog debian/changelog ${CMAKE_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${QUARLEX_DOC_DIR})
+
+# The manual page.
+quarlex_gzip(quarlex_manpage man/quarlex.1 ${CMAKE_BINARY_DIR}/man/quarlex.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/man/quarlex.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarlex)

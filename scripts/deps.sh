@@ -8,7 +8,7 @@ set -euo pipefail
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
           fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
 test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils)
-package_pkgs=(dpkg-dev file lintian appstream desktop-file-utils)
+package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")
 case "${1:-run}" in

@@ -18,12 +18,16 @@ root="$E2E_TMP/root"
 dpkg -x "$deb" "$root"
 for f in usr/bin/quarlex usr/share/applications/quarlex.desktop \
          usr/share/icons/hicolor/48x48/apps/quarlex.png usr/share/icons/hicolor/256x256/apps/quarlex.png \
-         usr/share/metainfo/io.github.quarlex.Quarlex.metainfo.xml usr/share/doc/quarlex/copyright; do
+         usr/share/metainfo/io.github.quarlex.Quarlex.metainfo.xml usr/share/doc/quarlex/copyright \
+         usr/share/man/man1/quarlex.1.gz; do
     [ -e "$root/$f" ] || fail "the package lacks $f"
 done
 desktop-file-validate "$root/usr/share/applications/quarlex.desktop" || fail "invalid desktop entry"
 appstreamcli validate --no-net --explain "$root/usr/share/metainfo/io.github.quarlex.Quarlex.metainfo.xml" ||
     fail "invalid AppStream metainfo"
+man -l "$root/usr/share/man/man1/quarlex.1.gz" 2>&1 | grep -q '^NAME' || fail "the manual page does not render"
+LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/quarlex.1.gz" 2>&1 >/dev/null |
+    grep . && fail "the manual page has groff warnings"
 [ "$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/48x48/apps/quarlex.png")" = 48x48 ] ||
     fail "the 48x48 icon has another size"
 
