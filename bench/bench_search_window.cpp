@@ -3,17 +3,15 @@
 //   bench_search_window run DIR     prints "<core ms> <windowed run ms> <core hits> <run hits>"
 //   bench_search_window stall FILE  prints "<longest gap of a 10 ms timer ms> <run ms>"
 
+#include "bench_support.h"
+
 #include "platform/widgets/dialogs.h"
-#include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 #include "search/widgets/search_controller.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -21,16 +19,6 @@
 namespace {
 
 const QString kKeyword = QStringLiteral(u"关键字");
-
-struct Folder : search::EntryList
-{
-    QString folder;
-    QStringList names;
-    int entryCount() const override { return int(names.size()); }
-    QString entryName(int i) const override { return names.at(i); }
-    bool isSelected(int) const override { return true; }
-    QString folderPath() const override { return folder; }
-};
 
 struct SilentDialogs : platform::Dialogs
 {
@@ -45,7 +33,7 @@ struct Report : search::ReportSink
 };
 
 // Runs the controller over `list` and returns its report; the run's wall time goes to `ms`.
-QString runWindowed(const Folder &list, const QString &keyword, double *ms)
+QString runWindowed(const bench::FileNames &list, const QString &keyword, double *ms)
 {
     SilentDialogs dialogs;
     Report report;
@@ -74,10 +62,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: bench_search_window run DIR | stall FILE\n");
         return 2;
     }
-    Folder list;
     if (args.at(0) == QStringLiteral("run")) {
-        list.folder = args.at(1);
-        list.names = QDir(list.folder).entryList(QDir::Files, QDir::Name);
+        const bench::FileNames list = bench::FileNames::ofFolder(args.at(1));
         QElapsedTimer clock;
         clock.start();
         search::FileSearch core;
@@ -93,22 +79,10 @@ int main(int argc, char **argv)
         return 0;
     }
     if (args.at(0) == QStringLiteral("stall")) {
-        const QFileInfo info(args.at(1));
-        list.folder = info.absolutePath();
-        list.names = {info.fileName()};
-        QElapsedTimer sinceTick;
-        qint64 longest = 0;
-        QTimer timer;
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, &app, [&] {
-            longest = std::max(longest, sinceTick.elapsed());
-            sinceTick.restart();
-        });
-        timer.start();
-        sinceTick.start();
+        const bench::StallMeter stall(&app);
         double runMs = 0;
-        runWindowed(list, QStringLiteral(u"没有的词"), &runMs);
-        std::printf("%lld %.1f\n", longest, runMs);
+        runWindowed(bench::FileNames::ofFile(args.at(1)), QStringLiteral(u"没有的词"), &runMs);
+        std::printf("%lld %.1f\n", stall.longestMs(), runMs);
         return 0;
     }
     return 2;

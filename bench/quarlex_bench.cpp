@@ -12,6 +12,8 @@
 //   run DIR                        the search run with yields against the plain search
 //   stall FILE                     longest delay of a 10 ms timer during a run
 
+#include "bench_support.h"
+
 #include "platform/core/event_yield.h"
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
@@ -21,10 +23,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -141,26 +141,6 @@ qint64 maxRssKiB()
     return usage.ru_maxrss;
 }
 
-QStringList filesOf(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
-    return names;
-}
-
-class FolderList : public search::EntryList
-{
-public:
-    explicit FolderList(const QString &folder) : m_folder(folder), m_names(filesOf(folder)) {}
-    int entryCount() const override { return int(m_names.size()); }
-    QString entryName(int index) const override { return m_names.at(index); }
-    bool isSelected(int) const override { return true; }
-    QString folderPath() const override { return m_folder; }
-
-private:
-    QString m_folder;
-    QStringList m_names;
-};
-
 int usage()
 {
     std::fprintf(stderr, "see the comment at the top of bench/quarlex_bench.cpp\n");
@@ -208,7 +188,7 @@ int main(int argc, char **argv)
         // The folder's files, like the search command gets them, without the event loop.
         search::FileSearch search;
         int hits = 0;
-        for (const QString &name : filesOf(args.at(1)))
+        for (const QString &name : bench::FileNames::ofFolder(args.at(1)).names)
             hits += search.search(args.at(1) + u'/' + name, kKeyword).outcome ==
                     search::FileSearchResult::Outcome::Hit;
         std::printf("%d\n", hits);
@@ -254,7 +234,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (command == QStringLiteral("run") && args.size() == 2) {
-        const FolderList list(args.at(1));
+        const bench::FileNames list = bench::FileNames::ofFolder(args.at(1));
         QElapsedTimer clock;
         clock.start();
         search::FileSearch plain;
@@ -274,38 +254,15 @@ int main(int argc, char **argv)
         return 0;
     }
     if (command == QStringLiteral("stall") && args.size() == 2) {
-        // A 10 ms timer ticks while a run searches the file; the longest gap between two ticks
-        // is how long the windows would have stood still.
-        const QFileInfo info(args.at(1));
-        QStringList names{info.fileName()};
-        struct OneFile : search::EntryList
-        {
-            QString folder, name;
-            int entryCount() const override { return 1; }
-            QString entryName(int) const override { return name; }
-            bool isSelected(int) const override { return true; }
-            QString folderPath() const override { return folder; }
-        } list;
-        list.folder = info.absolutePath();
-        list.name = info.fileName();
-        QElapsedTimer sinceTick;
-        qint64 longest = 0;
-        QTimer timer;
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, &app, [&] {
-            longest = std::max(longest, sinceTick.elapsed());
-            sinceTick.restart();
-        });
-        timer.start();
-        sinceTick.start();
+        const bench::FileNames list = bench::FileNames::ofFile(args.at(1));
+        const bench::StallMeter stall(&app);
         QElapsedTimer clock;
         clock.start();
         search::SearchRun run(
             search::RunSnapshot::take(list), [] { return QStringLiteral(u"没有的词"); },
             [] { platform::processPendingEvents(); });
         run.run();
-        longest = std::max(longest, sinceTick.elapsed());
-        std::printf("%lld %.1f\n", longest, double(clock.nsecsElapsed()) / 1e6);
+        std::printf("%lld %.1f\n", stall.longestMs(), double(clock.nsecsElapsed()) / 1e6);
         return 0;
     }
     return usage();

@@ -47,15 +47,12 @@ SearchTextResult ReadSearchText(const QString &path, const std::function<void()>
     while (!slot.atEnd()) {
         if (yield)
             yield();
-        if (!slot.readField(field)) {
-            result.text.clear();
-            result.status = ReadStatus::ReadError;
-            break;
-        }
+        if (!slot.readField(field))
+            break; // a read error, told below
         result.text += field;
     }
     // The end-of-file test also answers true when reading failed.
-    if (result.ok() && slot.readFailed()) {
+    if (slot.readFailed()) {
         result.text.clear();
         result.status = ReadStatus::ReadError;
     }
