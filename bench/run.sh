@@ -117,4 +117,4 @@ echo "  longest gap of a 10 ms timer ${wstall}ms over a ${wrun_ms}ms windowed ru
 echo
 echo "Cost of yielding when nothing is pending"
 read -r pass maybe <<< "$("$bench" yield-cost)"
-echo "  platform::processPendingEvents() ${pass}ns per call   ThrottledYield::maybeYield ${maybe}ns per call"
+echo "  platform::processPendingEvents() ${pass}ns per call   yield check between two yields ${maybe}ns per call"

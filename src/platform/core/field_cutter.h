@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QByteArray>
+#include <QString>
 
 #include <cstring>
 
@@ -152,9 +153,6 @@ public:
         }
     }
 
-    // True while the current field is inside an open double quote.
-    bool inQuotes() const { return m_state == State::Quoted; }
-
     void reset()
     {
         m_state = State::Start;
@@ -176,6 +174,19 @@ private:
 
     State m_state = State::Start;
     bool m_skipLf = false;
+};
+
+// Field sinks that append the pieces of a field to a string.
+struct AppendToBytes
+{
+    QByteArray &bytes;
+    void append(const char *data, qsizetype size) { bytes.append(data, size); }
+};
+
+struct AppendToText
+{
+    QString &text;
+    void append(const char16_t *data, qsizetype size) { text.append(QStringView(data, size)); }
 };
 
 } // namespace platform

@@ -7,18 +7,6 @@ namespace platform {
 
 namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
-
-struct ByteSink
-{
-    QByteArray &bytes;
-    void append(const char *p, qsizetype n) { bytes.append(p, n); }
-};
-
-struct TextSink
-{
-    QString &text;
-    void append(const char16_t *p, qsizetype n) { text.append(QStringView(p, n)); }
-};
 } // namespace
 
 FileSlot::FileSlot() = default;
@@ -46,8 +34,10 @@ bool FileSlot::openInput(const QString &path)
     m_encoding = detectEncoding(*file, &bomLength);
     if (bomLength > 0)
         file->read(bomLength);
-    m_bomLength = bomLength;
-    m_decoder = makeDecoder(m_encoding);
+    if (isUtf16(m_encoding))
+        m_utf16 = Utf16Decoder(m_encoding);
+    else
+        m_decoder = makeDecoder(m_encoding);
     m_in = std::move(file);
     return true;
 }
@@ -80,18 +70,18 @@ bool FileSlot::fill()
             return false;
         }
         m_eofSeen = true;
-        if ((m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE) &&
-            (m_in->pos() - m_bomLength) % 2 != 0) {
-            // A dangling odd byte at the very end: the decoder keeps it pending, so say it here.
-            m_text = m_text.mid(m_textPos) + QChar(QChar::ReplacementCharacter);
-            m_textPos = 0;
-            return true;
-        }
-        return false;
-    }
-    if (m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE) {
-        m_text = m_text.mid(m_textPos) + QString(m_decoder.decode(chunk));
+        if (!isUtf16(m_encoding))
+            return false;
+        m_text = m_text.mid(m_textPos);
         m_textPos = 0;
+        const qsizetype before = m_text.size();
+        m_utf16.finish(m_text);
+        return m_text.size() > before;
+    }
+    if (isUtf16(m_encoding)) {
+        m_text = m_text.mid(m_textPos);
+        m_textPos = 0;
+        m_utf16.append(m_text, chunk);
     } else {
         m_bytes = m_bytes.mid(m_pos) + chunk;
         m_pos = 0;
@@ -103,9 +93,8 @@ bool FileSlot::atEnd()
 {
     if (!m_in)
         return true;
-    const bool utf16 = m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE;
     for (;;) {
-        if (utf16) {
+        if (isUtf16(m_encoding)) {
             const char16_t *p = reinterpret_cast<const char16_t *>(m_text.constData()) + m_textPos;
             const char16_t *end =
                 reinterpret_cast<const char16_t *>(m_text.constData()) + m_text.size();
@@ -133,14 +122,13 @@ bool FileSlot::readField(QString &field)
         m_error = QStringLiteral("no input file is open");
         return false;
     }
-    const bool utf16 = m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE;
-    return utf16 ? readUtf16Field(field) : readByteField(field);
+    return isUtf16(m_encoding) ? readUtf16Field(field) : readByteField(field);
 }
 
 bool FileSlot::readByteField(QString &field)
 {
     QByteArray bytes;
-    ByteSink sink{bytes};
+    AppendToBytes sink{bytes};
     for (;;) {
         const char *p = m_bytes.constData() + m_pos;
         const char *end = m_bytes.constData() + m_bytes.size();
@@ -161,7 +149,7 @@ bool FileSlot::readByteField(QString &field)
 
 bool FileSlot::readUtf16Field(QString &field)
 {
-    TextSink sink{field};
+    AppendToText sink{field};
     for (;;) {
         const auto *base = reinterpret_cast<const char16_t *>(m_text.constData());
         const char16_t *p = base + m_textPos;

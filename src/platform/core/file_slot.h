@@ -66,7 +66,8 @@ private:
     std::unique_ptr<QSaveFile> m_out;
     OutputEncoding m_outEncoding = OutputEncoding::CodePage;
     TextEncoding m_encoding = TextEncoding::Gbk;
-    QStringDecoder m_decoder;
+    QStringDecoder m_decoder; // byte encodings
+    Utf16Decoder m_utf16;
 
     QByteArray m_bytes; // raw input not consumed yet, from m_pos
     qsizetype m_pos = 0;
@@ -76,7 +77,6 @@ private:
     FieldCutter<char16_t> m_textCutter;
     bool m_eofSeen = false;
     bool m_readFailed = false;
-    int m_bomLength = 0;
     QString m_error;
 };
 

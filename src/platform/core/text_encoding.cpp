@@ -4,6 +4,8 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+
 namespace platform {
 
 std::optional<ByteOrderMark> detectBom(QByteArrayView start)
@@ -58,6 +60,32 @@ bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
     return true;
 }
 
+std::optional<TextEncoding> EncodingSniffer::feed(QByteArrayView bytes)
+{
+    if (m_decided)
+        return m_decided;
+    if (!m_started) {
+        const qsizetype first = firstNonAscii(bytes);
+        if (first < 0)
+            return std::nullopt;
+        m_started = true;
+        bytes = bytes.sliced(first);
+    }
+    m_window.append(bytes.first(std::min<qsizetype>(bytes.size(), kSniffWindow - m_window.size())));
+    if (m_window.size() == kSniffWindow)
+        m_decided = isValidUtf8Window(m_window, false) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+    return m_decided;
+}
+
+TextEncoding EncodingSniffer::finish()
+{
+    if (!m_decided) {
+        m_decided =
+            m_started && isValidUtf8Window(m_window, true) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+    }
+    return *m_decided;
+}
+
 TextEncoding detectEncoding(QIODevice &device, int *bomLength)
 {
     const qint64 origin = device.pos();
@@ -67,24 +95,17 @@ TextEncoding detectEncoding(QIODevice &device, int *bomLength)
         *bomLength = bom->length;
         return bom->encoding;
     }
-    TextEncoding result = TextEncoding::Gbk;
+    EncodingSniffer sniffer;
+    std::optional<TextEncoding> result;
     constexpr qint64 kChunk = 256 * 1024;
-    for (;;) {
+    while (!result) {
         const QByteArray chunk = device.read(kChunk);
         if (chunk.isEmpty())
-            break; // all ASCII (or empty): both readings are the same
-        const qsizetype first = firstNonAscii(chunk);
-        if (first < 0)
-            continue;
-        QByteArray window = chunk.mid(first, kSniffWindow);
-        if (window.size() < kSniffWindow)
-            window += device.read(kSniffWindow - window.size());
-        const bool endsHere = window.size() < kSniffWindow && device.atEnd();
-        result = isValidUtf8Window(window, endsHere) ? TextEncoding::Utf8 : TextEncoding::Gbk;
-        break;
+            break;
+        result = sniffer.feed(chunk);
     }
     device.seek(origin);
-    return result;
+    return result ? *result : sniffer.finish();
 }
 
 QStringDecoder makeDecoder(TextEncoding encoding)
@@ -109,20 +130,49 @@ QStringEncoder makeCodePageEncoder()
     return QStringEncoder(kCodePageName);
 }
 
+void appendFieldEnd(QString &text, QStringDecoder &decoder, QByteArrayView lastBytes)
+{
+    // A line feed is never part of a multi-byte sequence, so decoding one after the field turns a
+    // sequence left incomplete there into U+FFFD. It must be one call with the last bytes: the ICU
+    // converter drops a lead byte still pending when the input ends, and Qt's UTF-8 decoder loses
+    // pending bytes that a later call completes with an invalid byte.
+    QByteArray bytes;
+    bytes.reserve(lastBytes.size() + 1);
+    bytes.append(lastBytes.data(), lastBytes.size());
+    bytes.append('\n');
+    const qsizetype old = text.size();
+    text.resize(old + decoder.requiredSpace(bytes.size()));
+    const QChar *end = decoder.appendToBuffer(text.data() + old, bytes);
+    text.resize(end - text.constData() - 1);
+    decoder.resetState();
+}
+
 QString decodeField(QStringDecoder &decoder, QByteArrayView field)
 {
     decoder.resetState();
-    // A line feed is never part of a multi-byte sequence, so decoding one after the field turns a
-    // sequence left incomplete there into U+FFFD. It must be one call: the ICU converter drops a
-    // lead byte still pending when the input ends, and Qt's UTF-8 decoder loses pending bytes that
-    // a later call completes with an invalid byte.
-    QByteArray bytes;
-    bytes.reserve(field.size() + 1);
-    bytes.append(field.data(), field.size());
-    bytes.append('\n');
-    QString text = QString(decoder.decode(bytes));
-    text.chop(1);
+    QString text;
+    appendFieldEnd(text, decoder, field);
     return text;
+}
+
+Utf16Decoder::Utf16Decoder(TextEncoding encoding) : m_decoder(makeDecoder(encoding)) {}
+
+void Utf16Decoder::append(QString &text, QByteArrayView bytes)
+{
+    const qsizetype old = text.size();
+    text.resize(old + m_decoder.requiredSpace(bytes.size()));
+    const QChar *end = m_decoder.appendToBuffer(text.data() + old, bytes);
+    text.resize(end - text.constData());
+    m_bytes += bytes.size();
+}
+
+void Utf16Decoder::finish(QString &text)
+{
+    // The decoder keeps a dangling odd byte pending and never says so: the reader does.
+    if (m_bytes % 2 != 0)
+        text.append(QChar(QChar::ReplacementCharacter));
+    m_bytes = 0;
+    m_decoder.resetState();
 }
 
 bool isCodePageEncodable(const QString &text)

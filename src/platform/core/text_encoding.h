@@ -13,6 +13,11 @@ namespace platform {
 // How the bytes of one file are turned into text.
 enum class TextEncoding { Gbk, Utf8, Utf16LE, Utf16BE };
 
+inline bool isUtf16(TextEncoding encoding)
+{
+    return encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
+}
+
 // The program's code page: Simplified Chinese GBK (code page 936), through ICU.
 inline constexpr const char *kCodePageName = "GBK";
 
@@ -35,6 +40,25 @@ qsizetype firstNonAscii(QByteArrayView bytes);
 // A multi-byte sequence cut off at the end of the window is accepted unless the file ends there.
 bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere);
 
+// Decides the encoding of a file without a byte-order mark from its bytes, fed in order as they
+// are read: UTF-8 when the kSniffWindow bytes that begin at the first non-ASCII byte are valid
+// UTF-8, else GBK. Every reader of files decides through this one rule.
+class EncodingSniffer
+{
+public:
+    // Takes the next bytes; returns the encoding once it is known (and from then on).
+    std::optional<TextEncoding> feed(QByteArrayView bytes);
+    // True once a non-ASCII byte has been seen but the window after it is not complete yet.
+    bool needsMore() const { return m_started && !m_decided; }
+    // The input ended: decides from what was fed (all ASCII reads the same either way: GBK).
+    TextEncoding finish();
+
+private:
+    QByteArray m_window;
+    bool m_started = false;
+    std::optional<TextEncoding> m_decided;
+};
+
 // Reads the device from its current position (which it restores) and decides the encoding of
 // the text that follows, with the BOM rules above; `bomLength` receives the BOM's size.
 TextEncoding detectEncoding(QIODevice &device, int *bomLength);
@@ -42,9 +66,28 @@ TextEncoding detectEncoding(QIODevice &device, int *bomLength);
 QStringDecoder makeDecoder(TextEncoding encoding);
 QStringEncoder makeCodePageEncoder();
 
-// Decodes one whole field of a byte encoding. A multi-byte sequence left incomplete at the end
-// of the field becomes U+FFFD, as an invalid sequence anywhere else does.
+// Decodes the last bytes of a field with `decoder` and appends the text to `text`, ending the
+// field: a multi-byte sequence left incomplete at its end becomes U+FFFD, as an invalid sequence
+// anywhere else does. The decoder's state is reset after.
+void appendFieldEnd(QString &text, QStringDecoder &decoder, QByteArrayView lastBytes = {});
+
+// Decodes one whole field of a byte encoding, by the rule of appendFieldEnd.
 QString decodeField(QStringDecoder &decoder, QByteArrayView field);
+
+// Decodes a UTF-16 file's bytes (after its byte-order mark) fed in chunks. A dangling odd byte at
+// the end of the file becomes U+FFFD.
+class Utf16Decoder
+{
+public:
+    explicit Utf16Decoder(TextEncoding encoding = TextEncoding::Utf16LE);
+    void append(QString &text, QByteArrayView bytes);
+    // The file ended.
+    void finish(QString &text);
+
+private:
+    QStringDecoder m_decoder;
+    qint64 m_bytes = 0;
+};
 
 // True when every character of `text` survives a round trip through the code page.
 bool isCodePageEncodable(const QString &text);

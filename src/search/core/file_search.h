@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 
 namespace search {
 
@@ -45,10 +44,11 @@ struct FileSearchStats
 // occurrence is complete. Memory does not grow with the size of the file.
 //
 // The answer is exactly that of FindA and HitEntry over ReadSearchText for the same file: the
-// same encoding per file (byte-order mark; else UTF-8 when the first non-ASCII bytes are valid
-// UTF-8; else GBK), the same fields, decoded one by one. Where the keyword has a single byte form
-// in the file's encoding (see keywordBytes), those bytes are searched in the joined field bytes
-// and only their surroundings are decoded.
+// same encoding per file (platform::detectBom, then platform::EncodingSniffer), the same fields
+// (platform::FieldCutter), decoded one by one (FieldDecoder). Where the keyword has a single
+// byte form in the file's encoding (BytePrefilter), those bytes are searched in the joined field
+// bytes (ByteScan, JoinedWindow) and only their surroundings are decoded; otherwise the fields
+// are decoded and matched as text (TextMatcher).
 class FileSearch
 {
 public:

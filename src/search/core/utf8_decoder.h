@@ -75,7 +75,6 @@ public:
     }
 
     void reset() { m_pending = 0; }
-    bool hasPending() const { return m_pending > 0; }
 
 private:
     // Decodes one character or one invalid byte at p. Returns the bytes used, or 0 when the

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "search/core/joined_window.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace search {
+
+class FieldDecoder;
+class TextMatcher;
+
+// The byte stage of a file's search: the fields' bytes are joined in a window and searched for
+// the keyword's byte form; each place that holds it is checked by decoding the text around it.
+// Only a hit's surroundings are ever decoded.
+class ByteScan
+{
+public:
+    // `history`: joined bytes kept behind the scan, from which the text before a hit is decoded.
+    ByteScan(const QString &keyword, qsizetype history);
+
+    // The bytes to look for; nothing while none can occur (an ASCII start of the file cannot
+    // hold a keyword with other characters).
+    void setNeedle(std::optional<QByteArray> needle);
+
+    // Where the field cutter puts the bytes of each chunk.
+    JoinedWindow &window() { return m_window; }
+
+    enum class Verdict {
+        NoHitYet, // no occurrence in the bytes joined so far
+        Hit,      // `matcher` holds the excerpt decoded to the end of the window
+        Restart,  // the window no longer holds a place to decode from: decode the file instead
+    };
+
+    // Searches the bytes joined since the last call. On a hit, the decoder is left inside the
+    // field at the end of the window, ready to decode the bytes that follow.
+    Verdict scan(FieldDecoder &decoder, TextMatcher &matcher);
+
+    int candidatesChecked() const { return m_candidates; }
+    qsizetype heldBytes() const { return m_window.heldBytes() + m_text.capacity() * 2; }
+
+private:
+    Verdict verify(qint64 at, FieldDecoder &decoder, TextMatcher &matcher);
+
+    const QString &m_keyword;
+    const qsizetype m_history;
+    JoinedWindow m_window;
+    std::optional<QByteArray> m_needle;
+    qint64 m_scanFrom = 0;
+    int m_candidates = 0;
+    QString m_text; // scratch for decoding around a candidate
+};
+
+} // namespace search

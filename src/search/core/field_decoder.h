@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/core/text_encoding.h"
+#include "search/core/utf8_decoder.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace search {
+
+// Decodes the bytes of text fields of a GBK or UTF-8 file, each field fed in pieces, appending
+// to a string exactly what decoding each whole field at once gives: a multi-byte sequence left
+// incomplete at the end of a field becomes U+FFFD.
+//
+// Until the file's encoding is known only ASCII has been read, which reads the same in both, and
+// the bytes are taken as they are.
+class FieldDecoder
+{
+public:
+    FieldDecoder();
+
+    void setEncoding(platform::TextEncoding encoding);
+    std::optional<platform::TextEncoding> encoding() const { return m_encoding; }
+
+    void append(QString &text, const char *data, qsizetype size);
+    void endField(QString &text);
+    // Forgets a sequence pending from earlier bytes, to decode from another place.
+    void reset();
+
+private:
+    std::optional<platform::TextEncoding> m_encoding;
+    QStringDecoder m_codePage;
+    Utf8Decoder m_utf8;
+};
+
+} // namespace search

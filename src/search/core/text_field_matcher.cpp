@@ -1,0 +1,24 @@
+#include "search/core/text_field_matcher.h"
+
+namespace search {
+
+void TextFieldMatcher::begin(const QString &keyword)
+{
+    m_cutter.reset();
+    m_matcher.begin(keyword);
+}
+
+void TextFieldMatcher::feed(QStringView text)
+{
+    if (m_matcher.complete())
+        return;
+    const auto *p = reinterpret_cast<const char16_t *>(text.data());
+    const char16_t *end = p + text.size();
+    platform::AppendToText sink{m_fields};
+    while (p < end)
+        m_cutter.cut(p, end, sink);
+    m_matcher.feed(m_fields);
+    m_fields.resize(0);
+}
+
+} // namespace search
