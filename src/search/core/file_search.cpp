@@ -1,13 +1,12 @@
 #include "search/core/file_search.h"
 
+#include "platform/core/chunk_reader.h"
 #include "platform/core/field_cutter.h"
 #include "search/core/byte_prefilter.h"
 #include "search/core/byte_scan.h"
 #include "search/core/field_decoder.h"
 #include "search/core/text_field_matcher.h"
 #include "search/core/text_matcher.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <optional>
@@ -29,8 +28,8 @@ public:
     {}
 
     // The result, or nothing when the pass must start again decoding everything.
-    // Reads `file` (open, at its start) to the end or until the answer is known.
-    std::optional<FileSearchResult> run(QFile &file);
+    // Reads the file (open, at its start) to the end or until the answer is known.
+    std::optional<FileSearchResult> run(platform::ChunkReader &file);
 
 private:
     enum class Mode { ScanBytes, Decode, Utf16 };
@@ -57,7 +56,7 @@ private:
     const std::function<bool()> &m_keepGoing;
     const bool m_bytesFirst;
 
-    QFile *m_file = nullptr;
+    platform::ChunkReader *m_file = nullptr;
     QByteArray m_raw;
     platform::EncodingSniffer m_sniffer;
     Mode m_mode = Mode::Decode;
@@ -74,21 +73,9 @@ private:
 
 qint64 FileSearch::Pass::fill(qsizetype size)
 {
-    const qsizetype old = m_raw.size();
-    m_raw.resize(old + size);
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 n = m_file->read(m_raw.data() + old + got, size - got);
-        if (n < 0) {
-            m_raw.resize(old + got);
-            return -1;
-        }
-        if (n == 0)
-            break;
-        got += n;
-    }
-    m_raw.resize(old + got);
-    m_stats.bytesRead += got;
+    const qint64 got = m_file->readInto(m_raw, size);
+    if (got > 0)
+        m_stats.bytesRead += got;
     return got;
 }
 
@@ -169,7 +156,7 @@ bool FileSearch::Pass::complete() const
     return m_mode == Mode::Decode && m_matcher.complete();
 }
 
-std::optional<FileSearchResult> FileSearch::Pass::run(QFile &file)
+std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &file)
 {
     FileSearchResult result;
     m_file = &file;
@@ -264,8 +251,8 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
                                     const std::function<bool()> &keepGoing)
 {
     m_stats = FileSearchStats();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    platform::ChunkReader file;
+    if (!file.open(path)) {
         FileSearchResult result;
         result.outcome = FileSearchResult::Outcome::Unreadable;
         result.status = classifyOpenFailure(path);
@@ -282,7 +269,7 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     m_stats = FileSearchStats();
     m_stats.restarted = true;
     m_stats.bytesRead = readBefore;
-    if (!file.seek(0)) {
+    if (!file.rewind()) {
         FileSearchResult result;
         result.outcome = FileSearchResult::Outcome::Unreadable;
         result.status = ReadStatus::ReadError;
