@@ -153,6 +153,18 @@ public:
         }
     }
 
+    // True when no quoted field is open: the state after any delimiter then follows from the
+    // delimiter alone, so cutting may resume after one without cutting what came before.
+    bool outsideQuotes() const { return m_state == State::Start || m_state == State::Unquoted; }
+
+    // Continues as if the input had been cut up to a delimiter; `wasCarriageReturn` tells
+    // whether that delimiter was a CR (a line feed right after it then belongs to it).
+    void resumeAfterDelimiter(bool wasCarriageReturn)
+    {
+        m_state = State::Start;
+        m_skipLf = wasCarriageReturn;
+    }
+
     void reset()
     {
         m_state = State::Start;

@@ -26,10 +26,18 @@ public:
     // encoding is known: a keyword with non-ASCII characters cannot occur in ASCII text).
     std::optional<QByteArray> needle(std::optional<platform::TextEncoding> encoding) const;
 
-    // The first occurrence of `needle` in [begin, end), or nullptr.
-    static const char *find(const char *begin, const char *end, const QByteArray &needle);
+    // Of the keyword's characters in `encoding`, the byte form that occurs least often in
+    // `sample` (the start of the file): every occurrence of the keyword holds it whole in the
+    // file's raw bytes, delimiters or not. Nothing when the keyword has no byte form there.
+    std::optional<QByteArray> rarestCharacter(std::optional<platform::TextEncoding> encoding,
+                                              QByteArrayView sample) const;
+
+    // The first occurrence of `needle` in [begin, end), or nullptr. Vector code for needles of
+    // two bytes and more (two bytes compared at 16 or 32 positions at once).
+    static const char *find(const char *begin, const char *end, QByteArrayView needle);
 
 private:
+    QString m_keyword;
     std::optional<QByteArray> m_ascii;
     std::optional<QByteArray> m_codePage;
     std::optional<QByteArray> m_utf8;

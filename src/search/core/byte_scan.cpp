@@ -6,6 +6,7 @@
 #include "search/core/text_matcher.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace search {
 
@@ -21,9 +22,58 @@ ByteScan::ByteScan(const QString &keyword, qsizetype history)
     : m_keyword(keyword), m_history(std::max<qsizetype>(history, 4 * keyword.size() + 256))
 {}
 
-void ByteScan::setNeedle(std::optional<QByteArray> needle)
+void ByteScan::setNeedle(std::optional<QByteArray> needle, std::optional<QByteArray> rarest)
 {
     m_needle = std::move(needle);
+    m_rarest = std::move(rarest);
+    m_carry.clear();
+}
+
+const char *ByteScan::skipTo(const char *begin, const char *end, bool outsideQuotes)
+{
+    if (m_needle && !m_rarest)
+        return begin;
+    // A place where the rarest character could lie across the edge of the chunks.
+    bool acrossEdge = false;
+    if (m_needle && m_rarest->size() > 1) {
+        const qsizetype keep = m_rarest->size() - 1;
+        QByteArray edge = m_carry;
+        edge.append(begin, std::min<qsizetype>(keep, end - begin));
+        acrossEdge = BytePrefilter::find(edge.constBegin(), edge.constEnd(), *m_rarest) != nullptr;
+        m_carry = QByteArray(std::max(begin, end - keep), std::min<qsizetype>(keep, end - begin));
+    }
+
+    // Joined bytes that must follow the place: the excerpt's lead and a whole occurrence.
+    const qsizetype needle = m_needle ? m_needle->size() : 4 * m_keyword.size();
+    const qsizetype wanted = 4 * needle + 2 * kLeadMargin + 64;
+    if (acrossEdge || !outsideQuotes || end - begin < 4 * wanted)
+        return begin;
+    if (std::memchr(begin, '"', size_t(end - begin)))
+        return begin;
+    if (m_needle) {
+        if (BytePrefilter::find(begin, end, *m_rarest))
+            return begin;
+        // An occurrence that began in the joined bytes would hold the rarest character there.
+        const qint64 tail = std::max<qint64>(m_window.end() - (needle - 1), m_window.begin());
+        const char rareLead = m_rarest->front();
+        if (tail < m_window.end() &&
+            std::memchr(m_window.at(tail), rareLead, size_t(m_window.end() - tail)))
+            return begin;
+    }
+
+    const auto isDelimiter = [](char c) { return c == ',' || c == '\r' || c == '\n'; };
+    // Back from the end until surely `wanted` bytes reach the joined text (delimiters and
+    // spaces may not), then back to the delimiter before them.
+    const char *p = end;
+    qsizetype counted = 0;
+    while (p > begin && counted < wanted) {
+        --p;
+        if (!isDelimiter(*p) && *p != ' ')
+            ++counted;
+    }
+    while (p > begin && !isDelimiter(p[-1]))
+        --p;
+    return p;
 }
 
 ByteScan::Verdict ByteScan::scan(FieldDecoder &decoder, TextMatcher &matcher)

@@ -22,8 +22,19 @@ public:
     ByteScan(const QString &keyword, qsizetype history);
 
     // The bytes to look for; nothing while none can occur (an ASCII start of the file cannot
-    // hold a keyword with other characters).
-    void setNeedle(std::optional<QByteArray> needle);
+    // hold a keyword with other characters). `rarest`: the byte form of the keyword's rarest
+    // character (BytePrefilter::rarestCharacter), which every occurrence holds.
+    void setNeedle(std::optional<QByteArray> needle, std::optional<QByteArray> rarest);
+
+    // Where cutting the next chunk [begin, end) of the file may start instead of at `begin`:
+    // when no occurrence of the keyword can hold any of the bytes before that place, they need
+    // not be cut or joined at all. That is so when the chunk holds no double quote (with no
+    // quoted field open, `outsideQuotes`), the rarest character occurs neither in it nor across
+    // its edges, and no occurrence can run into it from the joined bytes. The place returned
+    // then follows a delimiter, with enough of the chunk after it for the excerpt of an
+    // occurrence that begins there; the caller resumes the field cutter after that delimiter
+    // and restarts the window after a gap. Chunks that hold the rarest character are cut whole.
+    const char *skipTo(const char *begin, const char *end, bool outsideQuotes);
 
     // Where the field cutter puts the bytes of each chunk.
     JoinedWindow &window() { return m_window; }
@@ -48,6 +59,8 @@ private:
     const qsizetype m_history;
     JoinedWindow m_window;
     std::optional<QByteArray> m_needle;
+    std::optional<QByteArray> m_rarest;
+    QByteArray m_carry; // the last bytes of the previous chunk, for a character across the edge
     qint64 m_scanFrom = 0;
     int m_candidates = 0;
     QString m_text; // scratch for decoding around a candidate

@@ -46,6 +46,7 @@ private:
     qint64 fill(qsizetype size);
     bool decideEncoding(qsizetype from);
     void startBytes();
+    void setNeedle(QByteArrayView sample);
     bool processBytes(const char *begin, const char *end);
     bool complete() const;
     void noteBuffers();
@@ -100,8 +101,16 @@ bool FileSearch::Pass::decideEncoding(qsizetype from)
     m_decoder.setEncoding(*encoding);
     m_stats.encoding = *encoding;
     if (m_mode == Mode::ScanBytes)
-        m_scan.setNeedle(m_prefilter.needle(encoding));
+        setNeedle(QByteArrayView(m_raw).sliced(from));
     return true;
+}
+
+// The keyword's bytes in the encoding as far as it is known, and its rarest character in
+// `sample`, the start of the file.
+void FileSearch::Pass::setNeedle(QByteArrayView sample)
+{
+    const std::optional<TextEncoding> encoding = m_decoder.encoding();
+    m_scan.setNeedle(m_prefilter.needle(encoding), m_prefilter.rarestCharacter(encoding, sample));
 }
 
 void FileSearch::Pass::startBytes()
@@ -109,7 +118,7 @@ void FileSearch::Pass::startBytes()
     if (m_bytesFirst && m_prefilter.usable(m_decoder.encoding())) {
         m_mode = Mode::ScanBytes;
         m_stats.bytesSearched = true;
-        m_scan.setNeedle(m_prefilter.needle(m_decoder.encoding()));
+        setNeedle(m_raw);
     } else {
         m_mode = Mode::Decode;
         m_matcher.begin(m_keyword);
@@ -122,7 +131,12 @@ bool FileSearch::Pass::processBytes(const char *begin, const char *end)
     const char *p = begin;
     if (m_mode == Mode::ScanBytes) {
         JoinedWindow &window = m_scan.window();
-        window.reserve(end - begin);
+        if (const char *from = m_scan.skipTo(begin, end, m_cutter.outsideQuotes()); from != begin) {
+            m_cutter.resumeAfterDelimiter(from[-1] == '\r');
+            window.restartAfterGap();
+            p = from;
+        }
+        window.reserve(end - p);
         while (p < end) {
             if (m_cutter.cut(p, end, window))
                 window.markFieldStart();

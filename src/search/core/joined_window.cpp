@@ -95,6 +95,14 @@ void JoinedWindow::decode(qint64 from, qint64 to, bool endFieldsAtEnds, FieldDec
         decoder.endField(text);
 }
 
+void JoinedWindow::restartAfterGap()
+{
+    // One past the end: offsets go on growing, and no field start lies at or before the old end.
+    m_base = end() + 1;
+    m_size = 0;
+    m_fieldStarts.assign(1, m_base);
+}
+
 void JoinedWindow::trim(qsizetype history)
 {
     // Moving the kept bytes down only once twice the history has gathered keeps the cost of

@@ -44,6 +44,10 @@ public:
     void decode(qint64 from, qint64 to, bool endFieldsAtEnds, FieldDecoder &decoder,
                 QString &text) const;
 
+    // Drops everything: the bytes that follow come after a stretch that was not joined, and
+    // begin a field. Nothing before them can be decoded any more.
+    void restartAfterGap();
+
     // Keeps the last `history` bytes once twice that has gathered.
     void trim(qsizetype history);
 
