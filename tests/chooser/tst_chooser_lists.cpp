@@ -55,6 +55,9 @@ private Q_SLOTS:
     void pagingAnEmptyListDoesNothing();
 
 private:
+    // The chooser showing a folder of files of every filter type; null when that failed.
+    Form4 *showTypeFiles();
+
     std::unique_ptr<ChooserFixture> m_fixture;
 };
 
@@ -68,6 +71,15 @@ void TestChooserLists::cleanup()
 {
     closePopups();
     m_fixture.reset();
+}
+
+Form4 *TestChooserLists::showTypeFiles()
+{
+    Form4 *form = m_fixture->show();
+    const QString folder = m_fixture->b + QStringLiteral("/types");
+    if (!form || !ChooserFixture::makeFolder(folder, kTypeFiles) || !form->Dir1()->setPath(folder))
+        return nullptr;
+    return form;
 }
 
 void TestChooserLists::settingTheDriveMovesFolderAndFileLists()
@@ -158,11 +170,8 @@ void TestChooserLists::filterItems()
 {
     QFETCH(int, index);
     QFETCH(QStringList, listed);
-    Form4 *form = m_fixture->show();
+    Form4 *form = showTypeFiles();
     QVERIFY(form);
-    const QString folder = m_fixture->b + QStringLiteral("/types");
-    QVERIFY(ChooserFixture::makeFolder(folder, kTypeFiles));
-    QVERIFY(form->Dir1()->setPath(folder));
     if (listed.isEmpty()) {
         listed = kTypeFiles;
         listed.sort(Qt::CaseInsensitive);
@@ -200,11 +209,8 @@ void TestChooserLists::typedPatterns()
 {
     QFETCH(QString, typed);
     QFETCH(QStringList, listed);
-    Form4 *form = m_fixture->show();
+    Form4 *form = showTypeFiles();
     QVERIFY(form);
-    const QString folder = m_fixture->b + QStringLiteral("/types");
-    QVERIFY(ChooserFixture::makeFolder(folder, kTypeFiles));
-    QVERIFY(form->Dir1()->setPath(folder));
     QLineEdit *edit = form->Combo1()->lineEdit();
     edit->setFocus();
     edit->selectAll();
