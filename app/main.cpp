@@ -18,14 +18,14 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::QtDialogs dialogs;
-    KeywordPrompt prompt(dialogs);
+    launcher::KeywordPrompt prompt(dialogs);
     platform::DesktopShellOpener shell;
-    ChooserServices chooserServices;
+    chooser::ChooserServices chooserServices;
     chooserServices.prompt = &prompt;
     chooserServices.shell = &shell;
     chooserServices.settingsFolder = platform::lastLocationFolder(platform::programFolder());
-    ChooserSlot chooser(chooserServices);
-    Form1 launcher(prompt);
+    chooser::ChooserSlot chooser(chooserServices);
+    launcher::Form1 launcher(prompt);
     search::SearchController search(dialogs, launcher, &launcher,
                                     [&prompt] { return prompt.StrKey(); });
     chooser.setSearchCommand(&search);

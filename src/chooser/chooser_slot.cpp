@@ -1,5 +1,7 @@
 #include "chooser/chooser_slot.h"
 
+namespace chooser {
+
 ChooserSlot::ChooserSlot(const ChooserServices &services)
     : m_services(services), m_slot([this] { return new Form4(m_services, *this); })
 {}
@@ -30,3 +32,5 @@ Form4 *ChooserSlot::chooser() const
 {
     return m_slot.as<Form4>();
 }
+
+} // namespace chooser

@@ -4,8 +4,10 @@
 #include "launcher/chooser_host.h"
 #include "platform/widgets/form.h"
 
+namespace chooser {
+
 // The chooser as the launcher sees it: Form4 in its form slot, loaded on its first showing.
-class ChooserSlot : public ChooserHost
+class ChooserSlot : public launcher::ChooserHost
 {
 public:
     explicit ChooserSlot(const ChooserServices &services);
@@ -27,3 +29,5 @@ private:
     ChooserServices m_services;
     platform::FormSlot m_slot;
 };
+
+} // namespace chooser

@@ -12,6 +12,7 @@
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/folder_list.h"
 #include "platform/widgets/shell_opener.h"
+#include "platform/widgets/twips.h"
 #include "search/widgets/search_command.h"
 #include "settings/last_location.h"
 
@@ -24,16 +25,11 @@
 #include <QPixmap>
 #include <QSignalBlocker>
 
+namespace chooser {
+
+using platform::twipsRect;
+
 namespace {
-
-// Window geometry is designed in twips: 15 twips to a pixel at 96 dots per inch.
-constexpr int kTwipsPerPixel = 15;
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
-}
 
 // CustomizeWindowHint: the window manager gets exactly these decorations, a caption with a
 // close box, instead of its defaults (which add minimise and maximise boxes).
@@ -43,34 +39,34 @@ constexpr Qt::WindowFlags kWindowFlags = Qt::Tool | Qt::CustomizeWindowHint | Qt
 
 } // namespace
 
-Form4::Form4(const ChooserServices &services, ChooserHost &host, QWidget *parent)
+Form4::Form4(const ChooserServices &services, launcher::ChooserHost &host, QWidget *parent)
     : platform::Form(parent, kWindowFlags), m_services(services), m_host(host),
       m_drives(services.drives ? *services.drives : platform::Drives::session())
 {
     setWindowTitle(QStringLiteral(u"选择导入数据的路径"));
-    setFixedSize(twips(0, 0, 4680, 3435).size());
+    setFixedSize(platform::twipsSize(4680, 3435));
 
     // Created back to front: a later sibling lies in front of an earlier one. The file list is
     // larger than the window; its scroll bar and bottom strip lie outside, and the buttons at
     // the right edge lie in front of it.
     m_File1 = new platform::FileList(this);
-    m_File1->setGeometry(twips(1920, 0, 3495, 3510));
+    m_File1->setGeometry(twipsRect(1920, 0, 3495, 3510));
     m_Dir1 = new platform::FolderList(m_drives, this);
-    m_Dir1->setGeometry(twips(0, 360, 1935, 2820));
+    m_Dir1->setGeometry(twipsRect(0, 360, 1935, 2820));
     m_Drive1 = new platform::DriveList(m_drives, this);
-    m_Drive1->setGeometry(twips(0, 0, 1935, 300));
+    m_Drive1->setGeometry(twipsRect(0, 0, 1935, 300));
     m_Combo1 = new QComboBox(this);
     m_Combo1->setEditable(true);
     m_Combo1->setInsertPolicy(QComboBox::NoInsert);
     m_Combo1->setCompleter(nullptr); // typed text is a pattern, never completed to an item
-    m_Combo1->setGeometry(twips(0, 3120, 1935, 300));
+    m_Combo1->setGeometry(twipsRect(0, 3120, 1935, 300));
     m_Command1 = new QPushButton(QStringLiteral("ReLoad"), this);
-    m_Command1->setGeometry(twips(3840, 0, 855, 255));
+    m_Command1->setGeometry(twipsRect(3840, 0, 855, 255));
     m_Command1->setCursor(platform::arrowHourglassCursor());
-    m_Command2 = new chooser::PagingButton(QStringLiteral(u"▲■"), this);
-    m_Command2->setGeometry(twips(4440, 720, 255, 615));
-    m_command3 = new chooser::PagingButton(QStringLiteral(u"■▼"), this);
-    m_command3->setGeometry(twips(4440, 1560, 255, 615));
+    m_Command2 = new PagingButton(QStringLiteral(u"▲■"), this);
+    m_Command2->setGeometry(twipsRect(4440, 720, 255, 615));
+    m_command3 = new PagingButton(QStringLiteral(u"■▼"), this);
+    m_command3->setGeometry(twipsRect(4440, 1560, 255, 615));
 
     setTabOrder(m_File1, m_Dir1);
     setTabOrder(m_Dir1, m_Drive1);
@@ -83,7 +79,7 @@ Form4::Form4(const ChooserServices &services, ChooserHost &host, QWidget *parent
     m_XD = m_FileMenu->addAction(QStringLiteral(u"选定"));
     m_OpenIndex = m_FileMenu->addAction(QStringLiteral(u"打开"));
 
-    m_entries = std::make_unique<chooser::FileListEntries>(*m_File1);
+    m_entries = std::make_unique<FileListEntries>(*m_File1);
 
     // Before the load procedure runs, the lists show the current drive and its folder.
     m_Dir1->setDrive(m_Drive1->drive());
@@ -126,7 +122,7 @@ void Form4::Form_Unload()
 
 void Form4::fillFilter()
 {
-    const QStringList items = chooser::filterItemTexts();
+    const QStringList items = filterItemTexts();
     {
         // Adding the first item would put its text into the edit part; that is not a text change
         // of the filter, only the text set below is.
@@ -160,12 +156,12 @@ void Form4::File1_MouseUp(Qt::MouseButton button, const QPoint &globalPosition)
 
 void Form4::Combo1_Change(const QString &text)
 {
-    m_File1->setPattern(chooser::patternForText(text));
+    m_File1->setPattern(patternForText(text));
 }
 
 void Form4::Combo1_Click()
 {
-    const QString pattern = chooser::patternForItem(m_Combo1->currentIndex());
+    const QString pattern = patternForItem(m_Combo1->currentIndex());
     if (!pattern.isNull())
         m_File1->setPattern(pattern);
 }
@@ -183,16 +179,17 @@ void Form4::Command1_Click()
 
 void Form4::Command2_Click()
 {
-    const int target = chooser::pageTarget(m_File1->listIndex(), m_File1->entryCount(),
-                                           chooser::PageDirection::Up);
-    if (target >= 0)
-        m_File1->selectOnly(target);
+    page(PageDirection::Up);
 }
 
 void Form4::command3_Click()
 {
-    const int target = chooser::pageTarget(m_File1->listIndex(), m_File1->entryCount(),
-                                           chooser::PageDirection::Down);
+    page(PageDirection::Down);
+}
+
+void Form4::page(PageDirection direction)
+{
+    const int target = pageTarget(m_File1->listIndex(), m_File1->entryCount(), direction);
     if (target >= 0)
         m_File1->selectOnly(target);
 }
@@ -223,7 +220,7 @@ void Form4::OpenIndex_Click()
 
 void Form4::LoadLastLocation()
 {
-    const settings::LastLocation saved = settings::LoadLastLocation(m_services.settingsFolder);
+    const settings::LastLocation saved = settings::readLastLocation(m_services.settingsFolder);
     m_IniDrive = saved.drive;
     m_IniPath = saved.path;
     if (m_IniDrive.isEmpty())
@@ -236,5 +233,7 @@ void Form4::LoadLastLocation()
 void Form4::SaveLastLocation()
 {
     // A folder that cannot be written (full disk) must not keep the chooser from closing.
-    settings::SaveLastLocation(m_services.settingsFolder, {m_Drive1->drive(), m_Dir1->path()});
+    settings::writeLastLocation(m_services.settingsFolder, {m_Drive1->drive(), m_Dir1->path()});
 }
+
+} // namespace chooser

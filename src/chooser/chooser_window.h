@@ -6,8 +6,6 @@
 
 #include <memory>
 
-class ChooserHost;
-class KeywordPrompt;
 class QAction;
 class QComboBox;
 class QMenu;
@@ -25,18 +23,24 @@ namespace search {
 class SearchCommand;
 }
 
+namespace launcher {
+class ChooserHost;
+class KeywordPrompt;
+} // namespace launcher
+
 namespace chooser {
+
 class FileListEntries;
-}
+enum class PageDirection;
 
 // What the chooser works with; owned elsewhere and living longer than the chooser.
 struct ChooserServices
 {
-    KeywordPrompt *prompt = nullptr;         // "ReLoad" asks for the keyword here
-    search::SearchCommand *search = nullptr; // "选定" runs it; unavailable while null
-    platform::ShellOpener *shell = nullptr;  // "打开" hands the files to it
-    platform::Drives *drives = nullptr;      // null: the session's drives
-    QString settingsFolder;                  // where the last-location file lives
+    launcher::KeywordPrompt *prompt = nullptr; // "ReLoad" asks for the keyword here
+    search::SearchCommand *search = nullptr;   // "选定" runs it; unavailable while null
+    platform::ShellOpener *shell = nullptr;    // "打开" hands the files to it
+    platform::Drives *drives = nullptr;        // null: the session's drives
+    QString settingsFolder;                    // where the last-location file lives
 };
 
 // Form4, the chooser window: drive, folder and file list, the type filter, the paging buttons,
@@ -48,7 +52,7 @@ class Form4 : public platform::Form
 
 public:
     // `host` is the slot the chooser lives in; "ReLoad" with an empty keyword unloads it there.
-    Form4(const ChooserServices &services, ChooserHost &host, QWidget *parent = nullptr);
+    Form4(const ChooserServices &services, launcher::ChooserHost &host, QWidget *parent = nullptr);
     ~Form4() override;
 
     void setSearchCommand(search::SearchCommand *search);
@@ -81,6 +85,8 @@ private:
     void Command1_Click();
     void Command2_Click();
     void command3_Click();
+    // Leaves one entry selected, kPageStep entries up or down from the current one.
+    void page(PageDirection direction);
     void XD_Click();
     void OpenIndex_Click();
     void LoadLastLocation();
@@ -88,7 +94,7 @@ private:
     void fillFilter();
 
     ChooserServices m_services;
-    ChooserHost &m_host;
+    launcher::ChooserHost &m_host;
     platform::Drives &m_drives;
 
     platform::FileList *m_File1 = nullptr;
@@ -102,7 +108,9 @@ private:
     QAction *m_XD = nullptr;
     QAction *m_OpenIndex = nullptr;
 
-    std::unique_ptr<chooser::FileListEntries> m_entries;
+    std::unique_ptr<FileListEntries> m_entries;
     QString m_IniDrive;
     QString m_IniPath;
 };
+
+} // namespace chooser

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace launcher {
+
 // What the launcher needs of the chooser window, which is built on top of the launcher.
 class ChooserHost
 {
@@ -11,3 +13,5 @@ public:
     // Runs the chooser's unload procedure (which saves the last location) and discards it.
     virtual void unloadChooser() = 0;
 };
+
+} // namespace launcher

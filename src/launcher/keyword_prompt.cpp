@@ -3,6 +3,8 @@
 #include "platform/core/program.h"
 #include "platform/widgets/dialogs.h"
 
+namespace launcher {
+
 QString KeywordPrompt::AskKeyword(QWidget *parent)
 {
     m_StrKey = m_dialogs.textPrompt(parent, platform::applicationTitle(),
@@ -15,3 +17,5 @@ void KeywordPrompt::showEmptyKeywordMessage(QWidget *parent)
     m_dialogs.criticalMessage(parent, platform::applicationTitle(),
                               QStringLiteral(u"关键字为空！！！"));
 }
+
+} // namespace launcher

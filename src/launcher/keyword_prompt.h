@@ -7,6 +7,8 @@ namespace platform {
 class Dialogs;
 }
 
+namespace launcher {
+
 // Asks for the keyword and keeps it: StrKey is the one keyword every search run uses. It holds
 // whatever the last prompt returned, the empty string after Cancel included.
 class KeywordPrompt
@@ -20,9 +22,10 @@ public:
     void showEmptyKeywordMessage(QWidget *parent);
 
     const QString &StrKey() const { return m_StrKey; }
-    platform::Dialogs &dialogs() const { return m_dialogs; }
 
 private:
     platform::Dialogs &m_dialogs;
     QString m_StrKey;
 };
+
+} // namespace launcher

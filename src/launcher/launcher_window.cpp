@@ -5,6 +5,7 @@
 #include "platform/widgets/app_icon.h"
 #include "platform/widgets/cursors.h"
 #include "platform/widgets/fonts.h"
+#include "platform/widgets/twips.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -13,19 +14,11 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 
+namespace launcher {
+
+using platform::twipsRect;
+
 namespace {
-
-// Design geometry is in twips; at 96 dots per inch a pixel is 15 twips. Qt scales the
-// device-independent pixels on high-density screens.
-constexpr int twips(int value)
-{
-    return value / 15;
-}
-
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(twips(left), twips(top), twips(width), twips(height));
-}
 
 const QColor captionNormal(0, 0, 200);
 const QColor captionHover(0, 100, 200);
@@ -68,7 +61,7 @@ Form1::Form1(KeywordPrompt &prompt, EndProgram endProgram, QWidget *parent)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral(u"Quarlex - 批量查找"));
     setWindowIcon(platform::applicationIcon());
-    setFixedSize(twips(9405), twips(6300));
+    setFixedSize(platform::twipsSize(9405, 6300));
     QPalette background = palette();
     background.setColor(QPalette::Window, Qt::black);
     setPalette(background);
@@ -282,3 +275,5 @@ void Form1::DragForm(const QPointF &global)
 {
     m_drag.drag(global);
 }
+
+} // namespace launcher

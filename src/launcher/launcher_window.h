@@ -8,10 +8,13 @@
 
 #include <functional>
 
-class ChooserHost;
-class KeywordPrompt;
 class QLabel;
 class QPlainTextEdit;
+
+namespace launcher {
+
+class ChooserHost;
+class KeywordPrompt;
 
 // Form1, the launcher: the program's start and main window. Borderless, with its own caption
 // strip of labels (title, "Mix", "口", "X"), the search label and the report box.
@@ -73,3 +76,5 @@ private:
     QLabel *m_Label2 = nullptr;
     QLabel *m_Label1 = nullptr;
 };
+
+} // namespace launcher

@@ -59,7 +59,7 @@ QString findLastLocationFile(const QString &folder)
     return files.isEmpty() ? QString() : join(folder, files.first().fileName());
 }
 
-LastLocation LoadLastLocation(const QString &folder)
+LastLocation readLastLocation(const QString &folder)
 {
     LastLocation location;
     const QString path = findLastLocationFile(folder);
@@ -75,7 +75,7 @@ LastLocation LoadLastLocation(const QString &folder)
     return location;
 }
 
-bool SaveLastLocation(const QString &folder, const LastLocation &location)
+bool writeLastLocation(const QString &folder, const LastLocation &location)
 {
     const bool codePage = platform::isCodePageEncodable(location.drive) &&
                           platform::isCodePageEncodable(location.path);

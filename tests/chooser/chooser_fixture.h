@@ -1,42 +1,28 @@
 #pragma once
 
-// Stand-ins for what the chooser works with, and a chooser in its slot on fake drives.
+// Stand-ins for what the chooser works with, a chooser in its slot on fake drives, and the
+// mouse actions the chooser tests share.
 
 #include "chooser/chooser_slot.h"
 #include "launcher/keyword_prompt.h"
-#include "platform/widgets/dialogs.h"
 #include "platform/widgets/drives.h"
+#include "platform/widgets/file_list.h"
+#include "platform/widgets/folder_list.h"
 #include "platform/widgets/shell_opener.h"
 #include "search/core/entry_list.h"
 #include "search/widgets/search_command.h"
+#include "support/fake_dialogs.h"
+#include "support/file_list_probe.h"
+#include "support/test_files.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QStringEncoder>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 
 #include <memory>
-
-// Answers prompts from a queue and writes down the messages it was asked to show.
-class FakeDialogs : public platform::Dialogs
-{
-public:
-    QStringList answers;
-    QStringList prompts;
-    QStringList messages;
-
-    QString textPrompt(QWidget *, const QString &, const QString &prompt) override
-    {
-        prompts.append(prompt);
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-    void criticalMessage(QWidget *, const QString &title, const QString &text) override
-    {
-        messages.append(title + QLatin1Char('|') + text);
-    }
-};
 
 struct ShellRequest
 {
@@ -93,63 +79,69 @@ struct ChooserFixture
     QList<platform::Drive> driveList;
     std::unique_ptr<platform::Drives> drives;
     FakeDialogs dialogs;
-    KeywordPrompt prompt{dialogs};
+    launcher::KeywordPrompt prompt{dialogs};
     FakeShell shell;
     FakeSearch search;
-    std::unique_ptr<ChooserSlot> slot;
+    std::unique_ptr<chooser::ChooserSlot> slot;
 
-    ChooserFixture()
+    // Makes the folders and files of both drives and the chooser's slot. Returns false when
+    // something could not be made, for the test to check where the failure stops it.
+    [[nodiscard]] bool setUp()
     {
+        if (!dir.isValid())
+            return false;
         a = dir.filePath(QStringLiteral("a"));
         b = dir.filePath(QStringLiteral("b"));
         gone = dir.filePath(QStringLiteral("cd"));
         settings = dir.filePath(QStringLiteral("program"));
-        for (const QString &folder :
-             QStringList{a + QStringLiteral("/work"), b + QStringLiteral("/x"),
-                         b + QStringLiteral("/y"), settings})
-            QDir().mkpath(folder);
-        for (const char *name : {"w1.txt", "w2.txt"})
-            touch(a + QStringLiteral("/work/") + QLatin1String(name));
-        for (const char *name : {"b1.txt", "b2.doc"})
-            touch(b + QLatin1Char('/') + QLatin1String(name));
-        touch(b + QStringLiteral("/x/inside.txt"));
+        const bool made = makeFolder(a + QStringLiteral("/work"),
+                                     {QStringLiteral("w1.txt"), QStringLiteral("w2.txt")}) &&
+                          makeFolder(b, {QStringLiteral("b1.txt"), QStringLiteral("b2.doc")}) &&
+                          makeFolder(b + QStringLiteral("/x"), {QStringLiteral("inside.txt")}) &&
+                          makeFolder(b + QStringLiteral("/y"), {}) && makeFolder(settings, {});
+        if (!made)
+            return false;
         driveList = {{a, QStringLiteral("DISK A")}, {b, QString()}, {gone, QStringLiteral("CD")}};
         drives = std::make_unique<platform::Drives>([this] { return driveList; },
                                                     a + QStringLiteral("/work"));
-        ChooserServices services;
+        chooser::ChooserServices services;
         services.prompt = &prompt;
         services.search = &search;
         services.shell = &shell;
         services.drives = drives.get();
         services.settingsFolder = settings;
-        slot = std::make_unique<ChooserSlot>(services);
+        slot = std::make_unique<chooser::ChooserSlot>(services);
+        return true;
     }
 
-    static void touch(const QString &path)
+    // Makes `folder` (with any missing parents) holding empty files of these names.
+    [[nodiscard]] static bool makeFolder(const QString &folder, const QStringList &names)
     {
-        QFile file(path);
-        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+        if (!QDir().mkpath(folder))
+            return false;
+        for (const QString &name : names) {
+            if (!writeFile(folder + QLatin1Char('/') + name))
+                return false;
+        }
+        return true;
     }
 
     QString driveA() const { return a + QStringLiteral(" [DISK A]"); }
 
     // Shows the chooser (loading it the first time) and waits until it is on the screen.
-    Form4 *show()
+    chooser::Form4 *show()
     {
         slot->showChooser();
-        Form4 *form = slot->chooser();
+        chooser::Form4 *form = slot->chooser();
         if (form && !QTest::qWaitForWindowExposed(form))
             return nullptr;
         return form;
     }
 
-    void writeLastLocation(const QString &drive, const QString &path)
+    [[nodiscard]] bool writeLastLocation(const QString &drive, const QString &path) const
     {
-        QFile file(settings + QStringLiteral("/find.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QStringEncoder gbk("GBK");
-        file.write(gbk.encode(QStringLiteral(u"[路径]\r\n") + drive + QStringLiteral("\r\n") +
-                              path + QStringLiteral(u"\r\n[/路径]\r\n")));
+        return writeFile(settings + QStringLiteral("/find.ini"),
+                         lastLocationFileBytes(drive, path));
     }
 
     QByteArray lastLocationBytes() const
@@ -158,3 +150,40 @@ struct ChooserFixture
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 };
+
+inline void clickEntry(platform::FileList &list, int row, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, entryCentre(list, row));
+}
+
+inline void rightClick(QWidget *widget, QPoint at)
+{
+    QTest::mousePress(widget, Qt::RightButton, {}, at);
+    QTest::mouseRelease(widget, Qt::RightButton, {}, at);
+}
+
+// Double-clicks the folder list's row of that name; false when no row has it.
+[[nodiscard]] inline bool doubleClickFolder(platform::FolderList &list, const QString &name)
+{
+    QTreeWidgetItem *found = nullptr;
+    for (QTreeWidgetItemIterator it(&list); *it; ++it) {
+        if ((*it)->text(0) == name)
+            found = *it;
+    }
+    if (!found)
+        return false;
+    // On the start of the row: a long name reaches beyond the narrow list.
+    const QRect row = list.visualItemRect(found);
+    const QPoint at =
+        list.viewport()->mapTo(list.window(), QPoint(row.left() + 4, row.center().y()));
+    QTest::mouseDClick(list.window()->windowHandle(), Qt::LeftButton, {}, at);
+    return true;
+}
+
+// A popup menu left open by a failed test must not take the next test's clicks.
+inline void closePopups()
+{
+    for (QWidget *popup = QApplication::activePopupWidget(); popup;
+         popup = QApplication::activePopupWidget())
+        popup->close();
+}

@@ -27,13 +27,13 @@ private:
     static constexpr int kCount = 100000;
     std::unique_ptr<ChooserFixture> m_fixture;
     QString m_folder;
-    Form4 *m_form = nullptr;
+    chooser::Form4 *m_form = nullptr;
 };
 
 void TestChooserManyFiles::initTestCase()
 {
     m_fixture = std::make_unique<ChooserFixture>();
-    QVERIFY(m_fixture->dir.isValid());
+    QVERIFY(m_fixture->setUp());
     m_folder = m_fixture->b + QStringLiteral("/many");
     QVERIFY(QDir().mkpath(m_folder));
     // Upper and lower case alternate, so that a sort that minds case would separate them.

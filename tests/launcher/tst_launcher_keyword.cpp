@@ -57,11 +57,11 @@ void TestLauncherKeyword::searchLabel()
     QFETCH(QStringList, log);
 
     QStringList events;
-    FakeDialogs dialogs(events);
-    KeywordPrompt prompt(dialogs);
+    FakeDialogs dialogs(&events);
+    launcher::KeywordPrompt prompt(dialogs);
     FakeChooserHost chooser(events);
     chooser.loaded = chooserOpen;
-    Form1 form(prompt, [&events] { events << QStringLiteral("end"); });
+    launcher::Form1 form(prompt, [&events] { events << QStringLiteral("end"); });
     form.setChooserHost(&chooser);
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -77,12 +77,13 @@ void TestLauncherKeyword::searchLabel()
 
     QCOMPARE(events, log);
     QCOMPARE(prompt.StrKey(), answer);
-    QCOMPARE(dialogs.lastTitle, QStringLiteral("Quarlex"));
+    QCOMPARE(dialogs.titles.last(), QStringLiteral("Quarlex"));
     QCOMPARE(dialogs.lastParent, &form);
+    QCOMPARE(dialogs.prompts.last(), QStringLiteral(u"请输入关键字：？"));
     if (answer.isEmpty())
-        QCOMPARE(dialogs.lastMessage, QStringLiteral(u"关键字为空！！！"));
+        QCOMPARE(dialogs.messages, QStringList{QStringLiteral(u"关键字为空！！！")});
     else
-        QCOMPARE(dialogs.lastPrompt, QStringLiteral(u"请输入关键字：？"));
+        QVERIFY(dialogs.messages.isEmpty());
     QCOMPARE(chooser.loaded, chooserOpen || !answer.isEmpty());
 }
 

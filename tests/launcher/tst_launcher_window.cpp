@@ -1,8 +1,5 @@
-#include "launcher/keyword_prompt.h"
-#include "launcher/launcher_window.h"
-#include "launcher_fakes.h"
+#include "launcher_fixture.h"
 #include "platform/widgets/cursors.h"
-#include "platform/widgets/fonts.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -10,12 +7,8 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QStandardPaths>
-#include <QTest>
-#include <QWindow>
 
 #include <functional>
-#include <memory>
 
 using CursorFactory = std::function<QCursor()>;
 Q_DECLARE_METATYPE(CursorFactory)
@@ -45,91 +38,28 @@ const QStringList colouredControls{QStringLiteral("Label1"), QStringLiteral("Lab
                                    QStringLiteral("Label3"), QStringLiteral("Label4"),
                                    QStringLiteral("Command1")};
 
-// A point of the window where no control lies: between the title and "Mix".
-const QPoint bareWindow(350, 30);
-
 } // namespace
 
-class TestLauncherWindow : public QObject
+// How the launcher looks: its frame, its controls with their fonts and pointers, the colours
+// under the mouse, and the report box.
+class TestLauncherWindow : public LauncherFixture
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { setUpApplication(); }
+    void init() { QVERIFY(setUpLauncher()); }
+    void cleanup() { tearDownLauncher(); }
 
     void windowProperties();
     void controls_data();
     void controls();
     void hoverColours_data();
     void hoverColours();
-    void drag_data();
-    void drag();
-    void clicks_data();
-    void clicks();
-    void ending_data();
-    void ending();
     void report_data();
     void report();
     void reportCanBeCopiedButNotEdited();
-
-private:
-    QWidget *control(const QString &name) const;
-    // The centre of a control, or the bare window for "bare", in window coordinates.
-    QPoint pointOf(const QString &name) const;
-    QWindow *window() const { return m_form->windowHandle(); }
-
-    QStringList m_log;
-    std::unique_ptr<FakeDialogs> m_dialogs;
-    std::unique_ptr<KeywordPrompt> m_prompt;
-    std::unique_ptr<FakeChooserHost> m_chooser;
-    std::unique_ptr<Form1> m_form;
 };
-
-void TestLauncherWindow::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    platform::registerFontSubstitutes();
-}
-
-void TestLauncherWindow::init()
-{
-    m_log.clear();
-    m_dialogs = std::make_unique<FakeDialogs>(m_log);
-    m_prompt = std::make_unique<KeywordPrompt>(*m_dialogs);
-    m_chooser = std::make_unique<FakeChooserHost>(m_log);
-    m_form = std::make_unique<Form1>(*m_prompt, [this] { m_log << QStringLiteral("end"); });
-    m_form->setChooserHost(m_chooser.get());
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-}
-
-void TestLauncherWindow::cleanup()
-{
-    m_form.reset();
-    m_chooser.reset();
-    m_prompt.reset();
-    m_dialogs.reset();
-}
-
-QWidget *TestLauncherWindow::control(const QString &name) const
-{
-    return m_form->findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
-}
-
-QPoint TestLauncherWindow::pointOf(const QString &name) const
-{
-    if (name == u"bare") {
-        if (m_form->childAt(bareWindow))
-            qFatal("the test's bare point lies on a control");
-        return bareWindow;
-    }
-    QWidget *widget = control(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return widget->geometry().center();
-}
 
 void TestLauncherWindow::windowProperties()
 {
@@ -285,164 +215,6 @@ void TestLauncherWindow::hoverColours()
         QVERIFY2(control(name)->palette().color(QPalette::WindowText) == expected,
                  qPrintable(name));
     }
-}
-
-void TestLauncherWindow::drag_data()
-{
-    QTest::addColumn<QString>("pressOn");
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<bool>("moves");
-
-    QTest::newRow("Dragging the title moves the window")
-        << QStringLiteral("Label4") << Qt::LeftButton << true;
-    QTest::newRow("Dragging the bare background moves the window")
-        << QStringLiteral("bare") << Qt::LeftButton << true;
-    QTest::newRow("Pressing on Mix and moving leaves the window in place")
-        << QStringLiteral("Label1") << Qt::LeftButton << false;
-    QTest::newRow("Pressing on 口 and moving leaves the window in place")
-        << QStringLiteral("Label2") << Qt::LeftButton << false;
-    QTest::newRow("Pressing on X and moving leaves the window in place")
-        << QStringLiteral("Label3") << Qt::LeftButton << false;
-    QTest::newRow("Pressing on the search label and moving leaves the window in place")
-        << QStringLiteral("Command1") << Qt::LeftButton << false;
-    QTest::newRow("Dragging the title with the right button leaves the window in place")
-        << QStringLiteral("Label4") << Qt::RightButton << false;
-    QTest::newRow("Dragging the background with the right button leaves the window in place")
-        << QStringLiteral("bare") << Qt::RightButton << false;
-}
-
-void TestLauncherWindow::drag()
-{
-    QFETCH(QString, pressOn);
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(bool, moves);
-
-    const QPoint start = m_form->pos();
-    const QPoint press = pointOf(pressOn);
-    const QPoint pressGlobal = window()->mapToGlobal(press);
-    QTest::mousePress(window(), button, {}, press);
-    const QList<QPoint> steps{{5, 3}, {20, 12}, {40, 25}};
-    for (const QPoint &step : steps)
-        QTest::mouseMove(window(), window()->mapFromGlobal(pressGlobal + step));
-    QTest::mouseRelease(window(), button, {}, window()->mapFromGlobal(pressGlobal + steps.last()));
-
-    // The window keeps the pressed point under the mouse.
-    QCOMPARE(m_form->pos(), moves ? start + steps.last() : start);
-    QVERIFY(!m_form->isMinimized());
-    QVERIFY(m_log.isEmpty());
-
-    // The drag is over: moving without a button does not move the window any more.
-    const QPoint after = m_form->pos();
-    QTest::mouseMove(window(), bareWindow);
-    QTest::mouseMove(window(), bareWindow + QPoint(30, 30));
-    QCOMPARE(m_form->pos(), after);
-}
-
-void TestLauncherWindow::clicks_data()
-{
-    QTest::addColumn<QString>("pressOn");
-    QTest::addColumn<QString>("releaseOn");
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<bool>("minimised");
-    QTest::addColumn<QStringList>("log");
-
-    QTest::newRow("Clicking Mix minimises the launcher")
-        << QStringLiteral("Label1") << QStringLiteral("Label1") << Qt::LeftButton << true
-        << QStringList();
-    QTest::newRow("Clicking 口 does nothing")
-        << QStringLiteral("Label2") << QStringLiteral("Label2") << Qt::LeftButton << false
-        << QStringList();
-    QTest::newRow("Clicking the title does nothing")
-        << QStringLiteral("Label4") << QStringLiteral("Label4") << Qt::LeftButton << false
-        << QStringList();
-    QTest::newRow("Clicking the bare window does nothing")
-        << QStringLiteral("bare") << QStringLiteral("bare") << Qt::LeftButton << false
-        << QStringList();
-    QTest::newRow("Pressing Mix and releasing over the bare window does not minimise")
-        << QStringLiteral("Label1") << QStringLiteral("bare") << Qt::LeftButton << false
-        << QStringList();
-    QTest::newRow("Pressing X and releasing over the bare window does not end the program")
-        << QStringLiteral("Label3") << QStringLiteral("bare") << Qt::LeftButton << false
-        << QStringList();
-    QTest::newRow("Pressing the search label and releasing over X does nothing")
-        << QStringLiteral("Command1") << QStringLiteral("Label3") << Qt::LeftButton << false
-        << QStringList();
-    QTest::newRow("A right click on X does not end the program")
-        << QStringLiteral("Label3") << QStringLiteral("Label3") << Qt::RightButton << false
-        << QStringList();
-    QTest::newRow("A right click on Mix does not minimise")
-        << QStringLiteral("Label1") << QStringLiteral("Label1") << Qt::RightButton << false
-        << QStringList();
-    QTest::newRow("A right click on the search label does not ask for the keyword")
-        << QStringLiteral("Command1") << QStringLiteral("Command1") << Qt::RightButton << false
-        << QStringList();
-    QTest::newRow("Clicking X ends the program")
-        << QStringLiteral("Label3") << QStringLiteral("Label3") << Qt::LeftButton << false
-        << QStringList{QStringLiteral("end")};
-    QTest::newRow("Clicking the search label asks for the keyword")
-        << QStringLiteral("Command1") << QStringLiteral("Command1") << Qt::LeftButton << false
-        << QStringList{QStringLiteral("prompt"), QStringLiteral("message")};
-}
-
-void TestLauncherWindow::clicks()
-{
-    QFETCH(QString, pressOn);
-    QFETCH(QString, releaseOn);
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(bool, minimised);
-    QFETCH(QStringList, log);
-
-    const QPoint start = m_form->pos();
-    QTest::mousePress(window(), button, {}, pointOf(pressOn));
-    QTest::mouseRelease(window(), button, {}, pointOf(releaseOn));
-
-    QTRY_COMPARE(m_form->isMinimized(), minimised);
-    QCOMPARE(m_log, log);
-    QVERIFY(m_form->isVisible());
-    QCOMPARE(m_form->pos(), start);
-}
-
-void TestLauncherWindow::ending_data()
-{
-    QTest::addColumn<bool>("byWindowManager"); // or by clicking "X"
-    QTest::addColumn<bool>("chooserWired");
-    QTest::addColumn<bool>("chooserLoaded");
-    QTest::addColumn<QStringList>("log");
-
-    const QStringList unloadThenEnd{QStringLiteral("unload chooser"), QStringLiteral("end")};
-    const QStringList endOnly{QStringLiteral("end")};
-    QTest::newRow("X with the chooser loaded unloads it first, then ends the program")
-        << false << true << true << unloadThenEnd;
-    QTest::newRow("X when the chooser was never loaded ends the program at once")
-        << false << true << false << endOnly;
-    QTest::newRow("X before any chooser exists ends the program")
-        << false << false << false << endOnly;
-    QTest::newRow("Closing by the window manager with the chooser loaded is X")
-        << true << true << true << unloadThenEnd;
-    QTest::newRow("Closing by the window manager without a loaded chooser is X")
-        << true << true << false << endOnly;
-}
-
-void TestLauncherWindow::ending()
-{
-    QFETCH(bool, byWindowManager);
-    QFETCH(bool, chooserWired);
-    QFETCH(bool, chooserLoaded);
-    QFETCH(QStringList, log);
-
-    m_chooser->loaded = chooserLoaded;
-    if (!chooserWired)
-        m_form->setChooserHost(nullptr);
-
-    if (byWindowManager)
-        QVERIFY(!window()->close()); // the request the window manager sends, as for Alt+F4
-    else
-        QTest::mouseClick(window(), Qt::LeftButton, {}, pointOf(QStringLiteral("Label3")));
-
-    QCOMPARE(m_log, log);
-    QVERIFY(!m_chooser->loaded);
-    // Ending is the only way out: the window is not merely hidden.
-    QVERIFY(m_form->isVisible());
 }
 
 void TestLauncherWindow::report_data()

@@ -1,47 +1,17 @@
+#include "fake_mounts.h"
 #include "platform/widgets/drive_list.h"
 #include "platform/widgets/drives.h"
-#include "platform/widgets/folder_list.h"
 
 #include <QDir>
 #include <QKeyEvent>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidgetItem>
 
 using platform::Drive;
 using platform::DriveList;
 using platform::Drives;
-using platform::FolderList;
 
 namespace {
-
-// Two drives mounted on temporary folders, "A" with a label and "B" without, and a third one
-// whose mount point is gone.
-struct FakeMounts
-{
-    QTemporaryDir dir;
-    QString a, b, gone;
-    QList<Drive> drives;
-
-    FakeMounts()
-    {
-        a = dir.filePath(QStringLiteral("a"));
-        b = dir.filePath(QStringLiteral("b"));
-        gone = dir.filePath(QStringLiteral("gone"));
-        const QStringList folders{a + QStringLiteral("/work/deeper"), a + QStringLiteral("/Other"),
-                                  b + QStringLiteral("/x/y"), b + QStringLiteral("/.hidden"),
-                                  b + QStringLiteral("/Z")};
-        for (const QString &folder : folders)
-            QDir().mkpath(folder);
-        drives = {{a, QStringLiteral("DISK A")}, {b, QString()}, {gone, QStringLiteral("CD")}};
-    }
-
-    Drives::Source source()
-    {
-        return [this] { return drives; };
-    }
-};
 
 QStringList texts(const QComboBox &combo)
 {
@@ -51,38 +21,9 @@ QStringList texts(const QComboBox &combo)
     return list;
 }
 
-// Every row of the folder list from the top: its text and its depth.
-QStringList rows(const QTreeWidget &tree)
-{
-    QStringList list;
-    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget *>(&tree)); *it; ++it) {
-        int depth = 0;
-        for (QTreeWidgetItem *p = (*it)->parent(); p; p = p->parent())
-            ++depth;
-        list.append(QString(depth, QLatin1Char('>')) + (*it)->text(0));
-    }
-    return list;
-}
-
-QTreeWidgetItem *rowNamed(const QTreeWidget &tree, const QString &text)
-{
-    for (QTreeWidgetItemIterator it(const_cast<QTreeWidget *>(&tree)); *it; ++it) {
-        if ((*it)->text(0) == text)
-            return *it;
-    }
-    return nullptr;
-}
-
-// A double click as the window system delivers it: two presses and releases in quick
-// succession, which Qt turns into press, release, double click, release.
-void doubleClick(QTreeWidget &tree, QPoint inViewport)
-{
-    const QPoint at = tree.viewport()->mapTo(tree.window(), inViewport);
-    QTest::mouseDClick(tree.window()->windowHandle(), Qt::LeftButton, {}, at);
-}
-
 } // namespace
 
+// The drive catalogue of the session and the drive list that shows it.
 class TestDrives : public QObject
 {
     Q_OBJECT
@@ -103,14 +44,6 @@ private Q_SLOTS:
     void aMissingDriveIsRefusedSilently();
     void aGoneDriveChosenByTheUserIsRefusedSilently();
     void aNewlyMountedDriveIsFound();
-
-    void folderListShowsAncestorsThenSubfolders();
-    void doubleClickOpensAFolder();
-    void enterOpensAFolder();
-    void settingADriveShowsItsCurrentFolder();
-    void aVanishedCurrentFolderFallsBackToTheRoot();
-    void folderListRefusesWhatItCannotShow();
-    void goingIntoAnotherMountKeepsTheDriveRoot();
 };
 
 void TestDrives::userVolumes_data()
@@ -241,7 +174,7 @@ void TestDrives::driveOfPath()
 void TestDrives::currentFolders()
 {
     FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
+    QVERIFY(mounts.setUp());
     Drives drives(mounts.source(), mounts.a + QStringLiteral("/work"));
     QCOMPARE(drives.workingFolder(), mounts.a + QStringLiteral("/work"));
     QCOMPARE(drives.currentFolder(mounts.a), mounts.a + QStringLiteral("/work"));
@@ -264,7 +197,7 @@ void TestDrives::realVolumesIncludeTheRoot()
 void TestDrives::driveListStartsOnTheWorkingDrive()
 {
     FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
+    QVERIFY(mounts.setUp());
     Drives drives(mounts.source(), mounts.b + QStringLiteral("/x"));
     DriveList list(drives);
     QCOMPARE(texts(list), (QStringList{QStringLiteral("/"), mounts.a + QStringLiteral(" [DISK A]"),
@@ -275,7 +208,7 @@ void TestDrives::driveListStartsOnTheWorkingDrive()
 void TestDrives::settingADriveRaisesTheChange()
 {
     FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
+    QVERIFY(mounts.setUp());
     Drives drives(mounts.source(), mounts.b);
     DriveList list(drives);
     QSignalSpy changed(&list, &DriveList::driveChanged);
@@ -292,7 +225,7 @@ void TestDrives::settingADriveRaisesTheChange()
 void TestDrives::aMissingDriveIsRefusedSilently()
 {
     FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
+    QVERIFY(mounts.setUp());
     Drives drives(mounts.source(), mounts.b);
     DriveList list(drives);
     QSignalSpy changed(&list, &DriveList::driveChanged);
@@ -306,7 +239,7 @@ void TestDrives::aMissingDriveIsRefusedSilently()
 void TestDrives::aGoneDriveChosenByTheUserIsRefusedSilently()
 {
     FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
+    QVERIFY(mounts.setUp());
     Drives drives(mounts.source(), mounts.b);
     DriveList list(drives);
     list.show();
@@ -327,7 +260,7 @@ void TestDrives::aGoneDriveChosenByTheUserIsRefusedSilently()
 void TestDrives::aNewlyMountedDriveIsFound()
 {
     FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
+    QVERIFY(mounts.setUp());
     Drives drives(mounts.source(), mounts.b);
     DriveList list(drives);
     const QString fresh = mounts.dir.filePath(QStringLiteral("fresh"));
@@ -336,145 +269,6 @@ void TestDrives::aNewlyMountedDriveIsFound()
     QVERIFY(list.setDrive(fresh + QStringLiteral(" [NEW]")));
     QCOMPARE(list.drive(), fresh + QStringLiteral(" [NEW]"));
     QCOMPARE(list.count(), 5);
-}
-
-void TestDrives::folderListShowsAncestorsThenSubfolders()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    QDir().mkpath(mounts.a + QStringLiteral("/work/alpha"));
-    QDir().mkpath(mounts.a + QStringLiteral("/work/Beta"));
-    QDir().mkpath(mounts.a + QStringLiteral("/work/.secret"));
-    QFile file(mounts.a + QStringLiteral("/work/file.txt"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    Drives drives(mounts.source(), QStringLiteral("/"));
-    FolderList list(drives);
-    QSignalSpy changed(&list, &FolderList::pathChanged);
-    QVERIFY(list.setDrive(mounts.a));
-    QVERIFY(list.setPath(mounts.a + QStringLiteral("/work")));
-    QCOMPARE(list.path(), mounts.a + QStringLiteral("/work"));
-    QCOMPARE(rows(list), (QStringList{mounts.a, QStringLiteral(">work"), QStringLiteral(">>alpha"),
-                                      QStringLiteral(">>Beta"), QStringLiteral(">>deeper")}));
-    QCOMPARE(list.currentItem()->text(0), QStringLiteral("work"));
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(changed.last()[0].toString(), mounts.a + QStringLiteral("/work"));
-    // The folder shown is its drive's current folder from now on.
-    QCOMPARE(drives.currentFolder(mounts.a), mounts.a + QStringLiteral("/work"));
-}
-
-void TestDrives::doubleClickOpensAFolder()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    Drives drives(mounts.source(), QStringLiteral("/"));
-    FolderList list(drives);
-    list.resize(300, 300);
-    list.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&list));
-    QVERIFY(list.setPath(mounts.b));
-    QSignalSpy changed(&list, &FolderList::pathChanged);
-    QTreeWidgetItem *x = rowNamed(list, QStringLiteral("x"));
-    QVERIFY(x);
-    const QPoint at = list.visualItemRect(x).center();
-    doubleClick(list, at);
-    QCOMPARE(list.path(), mounts.b + QStringLiteral("/x"));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(rows(list), (QStringList{mounts.b, QStringLiteral(">x"), QStringLiteral(">>y")}));
-    // Up again through an ancestor.
-    QTreeWidgetItem *root = rowNamed(list, mounts.b);
-    doubleClick(list, list.visualItemRect(root).center());
-    QCOMPARE(list.path(), mounts.b);
-    QCOMPARE(changed.count(), 2);
-    QCOMPARE(rows(list), (QStringList{mounts.b, QStringLiteral(">x"), QStringLiteral(">Z")}));
-}
-
-void TestDrives::enterOpensAFolder()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    Drives drives(mounts.source(), QStringLiteral("/"));
-    FolderList list(drives);
-    list.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&list));
-    QVERIFY(list.setPath(mounts.b));
-    QSignalSpy changed(&list, &FolderList::pathChanged);
-    list.setFocus();
-    QTest::keyClick(&list, Qt::Key_Down);
-    QCOMPARE(list.path(), mounts.b); // moving the highlight opens nothing
-    QTest::keyClick(&list, Qt::Key_Down);
-    QTest::keyClick(&list, Qt::Key_Return);
-    QCOMPARE(list.path(), mounts.b + QStringLiteral("/Z"));
-    QCOMPARE(changed.count(), 1);
-}
-
-void TestDrives::settingADriveShowsItsCurrentFolder()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    Drives drives(mounts.source(), mounts.a + QStringLiteral("/work"));
-    FolderList list(drives);
-    QVERIFY(list.setDrive(mounts.a + QStringLiteral(" [DISK A]")));
-    QCOMPARE(list.path(), mounts.a + QStringLiteral("/work"));
-    QVERIFY(list.setDrive(mounts.b));
-    QCOMPARE(list.path(), mounts.b);
-    QVERIFY(list.setPath(mounts.b + QStringLiteral("/x/y")));
-    QVERIFY(list.setDrive(mounts.a));
-    QCOMPARE(list.path(), mounts.a + QStringLiteral("/work"));
-    QVERIFY(list.setDrive(mounts.b));
-    QCOMPARE(list.path(), mounts.b + QStringLiteral("/x/y"));
-    // A second list of the same session finds the drives where the first one left them.
-    FolderList other(drives);
-    QVERIFY(other.setDrive(mounts.b));
-    QCOMPARE(other.path(), mounts.b + QStringLiteral("/x/y"));
-}
-
-void TestDrives::aVanishedCurrentFolderFallsBackToTheRoot()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    Drives drives(mounts.source(), mounts.a + QStringLiteral("/work/deeper"));
-    FolderList list(drives);
-    QVERIFY(QDir(mounts.a + QStringLiteral("/work")).removeRecursively());
-    QVERIFY(list.setDrive(mounts.a));
-    QCOMPARE(list.path(), mounts.a);
-}
-
-void TestDrives::folderListRefusesWhatItCannotShow()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    Drives drives(mounts.source(), QStringLiteral("/"));
-    FolderList list(drives);
-    QVERIFY(list.setPath(mounts.b + QStringLiteral("/x")));
-    const QStringList before = rows(list);
-    QSignalSpy changed(&list, &FolderList::pathChanged);
-    QVERIFY(!list.setPath(mounts.b + QStringLiteral("/missing")));
-    QVERIFY(!list.setPath(QString()));
-    QVERIFY(!list.setDrive(mounts.gone + QStringLiteral(" [CD]")));
-    QVERIFY(!list.setDrive(QStringLiteral("d:")));
-    QCOMPARE(list.path(), mounts.b + QStringLiteral("/x"));
-    QCOMPARE(rows(list), before);
-    QCOMPARE(changed.count(), 0);
-}
-
-void TestDrives::goingIntoAnotherMountKeepsTheDriveRoot()
-{
-    FakeMounts mounts;
-    QVERIFY(mounts.dir.isValid());
-    // Drive A is mounted inside drive B's folder tree here.
-    const QString inner = mounts.b + QStringLiteral("/x");
-    mounts.drives.append({inner, QStringLiteral("INNER")});
-    Drives drives(mounts.source(), QStringLiteral("/"));
-    FolderList list(drives);
-    QVERIFY(list.setDrive(mounts.b));
-    QVERIFY(list.setPath(inner + QStringLiteral("/y")));
-    QCOMPARE(rows(list).first(), mounts.b);
-    QCOMPARE(drives.currentFolder(mounts.b), inner + QStringLiteral("/y"));
-    QCOMPARE(drives.currentFolder(inner), inner);
-    // Set directly, the path shows below its own drive.
-    FolderList fresh(drives);
-    QVERIFY(fresh.setPath(inner + QStringLiteral("/y")));
-    QCOMPARE(rows(fresh).first(), inner);
 }
 
 QTEST_MAIN(TestDrives)

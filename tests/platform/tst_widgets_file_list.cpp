@@ -1,5 +1,7 @@
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/name_pattern.h"
+#include "support/file_list_probe.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,39 +19,6 @@
 
 using platform::FileList;
 using platform::NamePattern;
-
-namespace {
-
-void touch(const QString &path)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-}
-
-QStringList entries(const FileList &list)
-{
-    QStringList names;
-    for (int i = 0; i < list.entryCount(); ++i)
-        names.append(list.entryName(i));
-    return names;
-}
-
-QList<int> selectedRows(const FileList &list)
-{
-    QList<int> rows;
-    for (int i = 0; i < list.entryCount(); ++i) {
-        if (list.isEntrySelected(i))
-            rows.append(i);
-    }
-    return rows;
-}
-
-QPoint centreOf(const FileList &list, int row)
-{
-    return list.visualItemRect(list.item(row)).center();
-}
-
-} // namespace
 
 class TestFileList : public QObject
 {
@@ -139,8 +108,10 @@ void TestFileList::patternMatches()
 FileList *TestFileList::shownList(const QString &folder, const QStringList &names)
 {
     QDir().mkpath(folder);
-    for (const QString &name : names)
-        touch(folder + QLatin1Char('/') + name);
+    for (const QString &name : names) {
+        if (!writeFile(folder + QLatin1Char('/') + name))
+            return nullptr;
+    }
     m_list = std::make_unique<FileList>();
     m_list->resize(200, 400);
     m_list->show();
@@ -156,8 +127,8 @@ void TestFileList::listsRegularVisibleFilesOnly()
     QVERIFY(m_dir.isValid());
     const QString folder = m_dir.filePath(QStringLiteral("kinds"));
     QVERIFY(QDir().mkpath(folder + QStringLiteral("/subfolder")));
-    touch(folder + QStringLiteral("/plain.txt"));
-    touch(folder + QStringLiteral("/.hidden"));
+    QVERIFY(writeFile(folder + QStringLiteral("/plain.txt")));
+    QVERIFY(writeFile(folder + QStringLiteral("/.hidden")));
     QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe")).constData(), 0600), 0);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     QVERIFY(fd >= 0);
@@ -174,7 +145,8 @@ void TestFileList::listsRegularVisibleFilesOnly()
 
     FileList list;
     QVERIFY(list.setPath(folder));
-    QCOMPARE(entries(list), (QStringList{QStringLiteral("link.txt"), QStringLiteral("plain.txt")}));
+    QCOMPARE(entryNames(list),
+             (QStringList{QStringLiteral("link.txt"), QStringLiteral("plain.txt")}));
     QCOMPARE(list.path(), folder);
     QCOMPARE(list.listIndex(), -1);
 }
@@ -188,12 +160,12 @@ void TestFileList::sortsByNameWithoutRegardToCase()
                             QStringLiteral("c.TXT"), QStringLiteral("B2.txt"),
                             QStringLiteral("a2.txt")};
     for (const QString &name : names)
-        touch(folder + QLatin1Char('/') + name);
+        QVERIFY(writeFile(folder + QLatin1Char('/') + name));
     FileList list;
     QVERIFY(list.setPath(folder));
-    QCOMPARE(entries(list), (QStringList{QStringLiteral("A.txt"), QStringLiteral("a2.txt"),
-                                         QStringLiteral("b.txt"), QStringLiteral("B2.txt"),
-                                         QStringLiteral("c.TXT")}));
+    QCOMPARE(entryNames(list), (QStringList{QStringLiteral("A.txt"), QStringLiteral("a2.txt"),
+                                            QStringLiteral("b.txt"), QStringLiteral("B2.txt"),
+                                            QStringLiteral("c.TXT")}));
 }
 
 void TestFileList::patternNarrowsTheListing()
@@ -202,15 +174,15 @@ void TestFileList::patternNarrowsTheListing()
     const QString folder = m_dir.filePath(QStringLiteral("pattern"));
     QDir().mkpath(folder);
     for (const char *name : {"a.doc", "b.DOC", "c.txt", "Makefile"})
-        touch(folder + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(writeFile(folder + QLatin1Char('/') + QLatin1String(name)));
     FileList list;
     list.setPattern(QStringLiteral("*.doc"));
     QVERIFY(list.setPath(folder));
-    QCOMPARE(entries(list), (QStringList{QStringLiteral("a.doc"), QStringLiteral("b.DOC")}));
+    QCOMPARE(entryNames(list), (QStringList{QStringLiteral("a.doc"), QStringLiteral("b.DOC")}));
     list.setPattern(QStringLiteral("*.*"));
     QCOMPARE(list.entryCount(), 4);
     // A file created meanwhile shows up when the pattern changes: the folder is read again.
-    touch(folder + QStringLiteral("/d.doc"));
+    QVERIFY(writeFile(folder + QStringLiteral("/d.doc")));
     list.setPattern(QStringLiteral("*.doc"));
     QCOMPARE(list.entryCount(), 3);
 }
@@ -220,13 +192,13 @@ void TestFileList::missingFolderChangesNothing()
     QVERIFY(m_dir.isValid());
     const QString folder = m_dir.filePath(QStringLiteral("stays"));
     QDir().mkpath(folder);
-    touch(folder + QStringLiteral("/one.txt"));
+    QVERIFY(writeFile(folder + QStringLiteral("/one.txt")));
     FileList list;
     QVERIFY(list.setPath(folder));
     QVERIFY(!list.setPath(m_dir.filePath(QStringLiteral("no-such-folder"))));
     QVERIFY(!list.setPath(QString()));
     QCOMPARE(list.path(), folder);
-    QCOMPARE(entries(list), QStringList{QStringLiteral("one.txt")});
+    QCOMPARE(entryNames(list), QStringList{QStringLiteral("one.txt")});
     // The folder vanishes: reading it again fails and the list stays usable as it was.
     QVERIFY(QDir(folder).removeRecursively());
     QVERIFY(!list.refresh());
@@ -271,7 +243,7 @@ void TestFileList::mouseSelection()
     QVERIFY(list);
     for (qsizetype i = 0; i < rows.size(); ++i)
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::KeyboardModifiers(modifiers[i]),
-                          centreOf(*list, rows[i]));
+                          entryCentre(*list, rows[i]));
     QCOMPARE(selectedRows(*list), selected);
     QCOMPARE(list->listIndex(), current);
 }
@@ -294,15 +266,15 @@ void TestFileList::rightButtonLeavesTheSelectionAndIsReported()
         m_dir.filePath(QStringLiteral("right")),
         {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
     QVERIFY(list);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*list, 0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(*list, 2));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(*list, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, entryCentre(*list, 2));
     QSignalSpy released(list, &FileList::mouseReleased);
-    QTest::mousePress(list->viewport(), Qt::RightButton, {}, centreOf(*list, 3));
+    QTest::mousePress(list->viewport(), Qt::RightButton, {}, entryCentre(*list, 3));
     QCOMPARE(released.count(), 0);
-    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, centreOf(*list, 3));
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, entryCentre(*list, 3));
     QCOMPARE(released.count(), 1);
     QCOMPARE(released[0][0].value<Qt::MouseButton>(), Qt::RightButton);
-    QCOMPARE(released[0][1].toPoint(), list->viewport()->mapToGlobal(centreOf(*list, 3)));
+    QCOMPARE(released[0][1].toPoint(), list->viewport()->mapToGlobal(entryCentre(*list, 3)));
     // Marked files stay marked, so the menu acts on them.
     QCOMPARE(selectedRows(*list), (QList<int>{0, 2}));
 }
@@ -313,7 +285,7 @@ void TestFileList::leftReleaseIsReportedToo()
     FileList *list = shownList(m_dir.filePath(QStringLiteral("left")), {QStringLiteral("a")});
     QVERIFY(list);
     QSignalSpy released(list, &FileList::mouseReleased);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*list, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(*list, 0));
     QCOMPARE(released.count(), 1);
     QCOMPARE(released[0][0].value<Qt::MouseButton>(), Qt::LeftButton);
 }
@@ -345,7 +317,7 @@ void TestFileList::selectOnlyReplacesTheSelection()
         names.append(QStringLiteral("s%1").arg(i));
     FileList *list = shownList(m_dir.filePath(QStringLiteral("only")), names);
     QVERIFY(list);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(*list, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entryCentre(*list, 1));
     list->setEntrySelected(3, true);
     list->setEntrySelected(5, true);
     QCOMPARE(selectedRows(*list), (QList<int>{1, 3, 5}));
@@ -369,8 +341,8 @@ void TestFileList::gettingTheFocusMakesNoEntryCurrent()
     QVERIFY(m_dir.isValid());
     const QString folder = m_dir.filePath(QStringLiteral("focus"));
     QDir().mkpath(folder);
-    touch(folder + QStringLiteral("/a"));
-    touch(folder + QStringLiteral("/b"));
+    QVERIFY(writeFile(folder + QStringLiteral("/a")));
+    QVERIFY(writeFile(folder + QStringLiteral("/b")));
     QWidget window;
     auto *before = new QLineEdit(&window);
     auto *list = new FileList(&window);

@@ -1,10 +1,10 @@
 #include "platform/core/program.h"
 #include "settings/last_location.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,25 +14,12 @@ using settings::LastLocation;
 
 namespace {
 
-QByteArray gbk(const QString &text)
-{
-    QStringEncoder encoder("GBK");
-    return encoder.encode(text);
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray("<missing>");
     return file.readAll();
-}
-
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 // Names of the files in `folder` that are the last-location file in some case.
@@ -92,7 +79,7 @@ QString TestLastLocation::freshFolder()
 void TestLastLocation::writesFourLinesInTheCodePage()
 {
     const QString folder = freshFolder();
-    QVERIFY(settings::SaveLastLocation(
+    QVERIFY(settings::writeLastLocation(
         folder, {QStringLiteral("/media/u [数据]"), QStringLiteral(u"/media/u/报告 2024")}));
     QCOMPARE(lastLocationFiles(folder), QStringList{QStringLiteral("find.ini")});
     QCOMPARE(
@@ -143,8 +130,8 @@ void TestLastLocation::roundTrip()
     QFETCH(QString, readDrive);
     QFETCH(QString, readPath);
     const QString folder = freshFolder();
-    QVERIFY(settings::SaveLastLocation(folder, {drive, path}));
-    const LastLocation read = settings::LoadLastLocation(folder);
+    QVERIFY(settings::writeLastLocation(folder, {drive, path}));
+    const LastLocation read = settings::readLastLocation(folder);
     QCOMPARE(read.drive, readDrive);
     QCOMPARE(read.path, readPath);
 }
@@ -153,10 +140,10 @@ void TestLastLocation::firstRunHasNoValues()
 {
     const QString folder = freshFolder();
     QCOMPARE(settings::findLastLocationFile(folder), QString());
-    const LastLocation read = settings::LoadLastLocation(folder);
+    const LastLocation read = settings::readLastLocation(folder);
     QVERIFY(read.drive.isEmpty());
     QVERIFY(read.path.isEmpty());
-    QVERIFY(settings::LoadLastLocation(m_dir.filePath(QStringLiteral("no-such-folder")))
+    QVERIFY(settings::readLastLocation(m_dir.filePath(QStringLiteral("no-such-folder")))
                 .drive.isEmpty());
 }
 
@@ -195,8 +182,8 @@ void TestLastLocation::filesWrittenByHand()
     QFETCH(QString, drive);
     QFETCH(QString, path);
     const QString folder = freshFolder();
-    write(folder + QStringLiteral("/find.ini"), bytes);
-    const LastLocation read = settings::LoadLastLocation(folder);
+    QVERIFY(writeFile(folder + QStringLiteral("/find.ini"), bytes));
+    const LastLocation read = settings::readLastLocation(folder);
     QCOMPARE(read.drive, drive);
     QCOMPARE(read.path, path);
 }
@@ -204,28 +191,28 @@ void TestLastLocation::filesWrittenByHand()
 void TestLastLocation::aFileWrittenInAnotherCaseIsReadAndReplaced()
 {
     const QString folder = freshFolder();
-    write(folder + QStringLiteral("/Find.INI"),
-          gbk(QStringLiteral(u"[路径]\r\n/\r\n/srv\r\n[/路径]\r\n")));
-    const LastLocation read = settings::LoadLastLocation(folder);
+    QVERIFY(writeFile(folder + QStringLiteral("/Find.INI"),
+                      gbk(QStringLiteral(u"[路径]\r\n/\r\n/srv\r\n[/路径]\r\n"))));
+    const LastLocation read = settings::readLastLocation(folder);
     QCOMPARE(read.drive, QStringLiteral("/"));
     QCOMPARE(read.path, QStringLiteral("/srv"));
-    QVERIFY(settings::SaveLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/opt")}));
+    QVERIFY(settings::writeLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/opt")}));
     QCOMPARE(lastLocationFiles(folder), QStringList{QStringLiteral("find.ini")});
-    QCOMPARE(settings::LoadLastLocation(folder).path, QStringLiteral("/opt"));
+    QCOMPARE(settings::readLastLocation(folder).path, QStringLiteral("/opt"));
 }
 
 void TestLastLocation::theNewestOfSeveralCaseVariantsIsRead()
 {
     const QString folder = freshFolder();
-    write(folder + QStringLiteral("/FIND.ini"), QByteArray("m\r\n/\r\n/old\r\n"));
+    QVERIFY(writeFile(folder + QStringLiteral("/FIND.ini"), QByteArray("m\r\n/\r\n/old\r\n")));
     QFile old(folder + QStringLiteral("/FIND.ini"));
     QVERIFY(old.open(QIODevice::ReadWrite));
     QVERIFY(old.setFileTime(QDateTime::currentDateTime().addDays(-1),
                             QFileDevice::FileModificationTime));
     old.close();
-    write(folder + QStringLiteral("/Find.Ini"), QByteArray("m\r\n/\r\n/new\r\n"));
-    QCOMPARE(settings::LoadLastLocation(folder).path, QStringLiteral("/new"));
-    QVERIFY(settings::SaveLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/saved")}));
+    QVERIFY(writeFile(folder + QStringLiteral("/Find.Ini"), QByteArray("m\r\n/\r\n/new\r\n")));
+    QCOMPARE(settings::readLastLocation(folder).path, QStringLiteral("/new"));
+    QVERIFY(settings::writeLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/saved")}));
     QCOMPARE(lastLocationFiles(folder), QStringList{QStringLiteral("find.ini")});
 }
 
@@ -234,13 +221,13 @@ void TestLastLocation::unencodableValuesAreWrittenInUtf8WithAMark()
     const QString folder = freshFolder();
     const QString drive = QStringLiteral(u"/media/disk [😀]");
     const QString path = QStringLiteral(u"/media/disk/한국어 폴더");
-    QVERIFY(settings::SaveLastLocation(folder, {drive, path}));
+    QVERIFY(settings::writeLastLocation(folder, {drive, path}));
     QCOMPARE(readAll(folder + QStringLiteral("/find.ini")),
              QByteArray("\xEF\xBB\xBF") +
                  (QStringLiteral(u"[路径]\r\n") + drive + QStringLiteral("\r\n") + path +
                   QStringLiteral(u"\r\n[/路径]\r\n"))
                      .toUtf8());
-    const LastLocation read = settings::LoadLastLocation(folder);
+    const LastLocation read = settings::readLastLocation(folder);
     QCOMPARE(read.drive, drive);
     QCOMPARE(read.path, path);
 }
@@ -248,12 +235,12 @@ void TestLastLocation::unencodableValuesAreWrittenInUtf8WithAMark()
 void TestLastLocation::aSaveReplacesTheWholeFile()
 {
     const QString folder = freshFolder();
-    write(folder + QStringLiteral("/find.ini"), QByteArray(10000, 'x'));
-    QVERIFY(settings::SaveLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/a")}));
+    QVERIFY(writeFile(folder + QStringLiteral("/find.ini"), QByteArray(10000, 'x')));
+    QVERIFY(settings::writeLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/a")}));
     QCOMPARE(readAll(folder + QStringLiteral("/find.ini")),
              gbk(QStringLiteral(u"[路径]\r\n/\r\n/a\r\n[/路径]\r\n")));
     // Saving the same again still writes the file anew.
-    QVERIFY(settings::SaveLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/a")}));
+    QVERIFY(settings::writeLastLocation(folder, {QStringLiteral("/"), QStringLiteral("/a")}));
     QCOMPARE(readAll(folder + QStringLiteral("/find.ini")),
              gbk(QStringLiteral(u"[路径]\r\n/\r\n/a\r\n[/路径]\r\n")));
 }
@@ -263,10 +250,10 @@ void TestLastLocation::aHugeFileIsReadOnlyAsFarAsTheFields()
     // Four gigabytes of which only the start is on disk: reading it all would not end in time.
     const QString folder = freshFolder();
     const QString path = folder + QStringLiteral("/find.ini");
-    write(path, gbk(QStringLiteral(u"[路径]\r\n/\r\n/huge\r\n")));
+    QVERIFY(writeFile(path, gbk(QStringLiteral(u"[路径]\r\n/\r\n/huge\r\n"))));
     QFile file(path);
     QVERIFY(file.resize(qint64(4) << 30));
-    const LastLocation read = settings::LoadLastLocation(folder);
+    const LastLocation read = settings::readLastLocation(folder);
     QCOMPARE(read.drive, QStringLiteral("/"));
     QCOMPARE(read.path, QStringLiteral("/huge"));
 }
@@ -278,20 +265,20 @@ void TestLastLocation::somethingOtherThanAFileIsNotRead()
     QCOMPARE(
         ::mkfifo(QFile::encodeName(fifoFolder + QStringLiteral("/find.ini")).constData(), 0600), 0);
     QCOMPARE(settings::findLastLocationFile(fifoFolder), QString());
-    QVERIFY(settings::LoadLastLocation(fifoFolder).drive.isEmpty());
+    QVERIFY(settings::readLastLocation(fifoFolder).drive.isEmpty());
 
     const QString dirFolder = freshFolder();
     QVERIFY(QDir().mkpath(dirFolder + QStringLiteral("/Find.ini")));
-    QVERIFY(settings::LoadLastLocation(dirFolder).drive.isEmpty());
+    QVERIFY(settings::readLastLocation(dirFolder).drive.isEmpty());
 }
 
 void TestLastLocation::aSaveIntoAnUnwritableFolderFails()
 {
     // Nobody, root included, creates files in /proc.
-    QVERIFY(!settings::SaveLastLocation(QStringLiteral("/proc"),
-                                        {QStringLiteral("/"), QStringLiteral("/x")}));
-    QVERIFY(!settings::SaveLastLocation(m_dir.filePath(QStringLiteral("missing/folder")),
-                                        {QStringLiteral("/"), QStringLiteral("/x")}));
+    QVERIFY(!settings::writeLastLocation(QStringLiteral("/proc"),
+                                         {QStringLiteral("/"), QStringLiteral("/x")}));
+    QVERIFY(!settings::writeLastLocation(m_dir.filePath(QStringLiteral("missing/folder")),
+                                         {QStringLiteral("/"), QStringLiteral("/x")}));
 }
 
 void TestLastLocation::theProgramFolderHoldsTheFileWhenWritable()
@@ -299,7 +286,7 @@ void TestLastLocation::theProgramFolderHoldsTheFileWhenWritable()
     const QString folder = freshFolder();
     const QString chosen = platform::lastLocationFolder(folder);
     QCOMPARE(chosen, folder);
-    QVERIFY(settings::SaveLastLocation(chosen, {QStringLiteral("/"), QStringLiteral("/p")}));
+    QVERIFY(settings::writeLastLocation(chosen, {QStringLiteral("/"), QStringLiteral("/p")}));
     QVERIFY(QFile::exists(folder + QStringLiteral("/find.ini")));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("find.ini")});
@@ -311,8 +298,8 @@ void TestLastLocation::theConfigurationFolderHoldsTheFileOtherwise()
     const QString chosen = platform::lastLocationFolder(QStringLiteral("/proc"));
     QCOMPARE(chosen, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     QVERIFY(chosen.startsWith(QDir::homePath()));
-    QVERIFY(settings::SaveLastLocation(chosen, {QStringLiteral("/"), QStringLiteral("/cfg")}));
-    QCOMPARE(settings::LoadLastLocation(platform::lastLocationFolder(QStringLiteral("/proc"))).path,
+    QVERIFY(settings::writeLastLocation(chosen, {QStringLiteral("/"), QStringLiteral("/cfg")}));
+    QCOMPARE(settings::readLastLocation(platform::lastLocationFolder(QStringLiteral("/proc"))).path,
              QStringLiteral("/cfg"));
     QVERIFY(QFile::remove(chosen + QStringLiteral("/find.ini")));
 }

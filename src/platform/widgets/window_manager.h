@@ -26,10 +26,9 @@ public:
     // The mouse button went up: the drag is over.
     void release();
 
-    enum class Mode { Idle, System, Manual };
-    Mode mode() const { return m_mode; }
-
 private:
+    enum class Mode { Idle, System, Manual };
+
     QWidget &m_window;
     Mode m_mode = Mode::Idle;
     bool m_pressed = false;

@@ -49,13 +49,17 @@ void SearchController::execute(const RunSnapshot &snapshot)
     searchRun.run();
     m_current = nullptr;
 
-    if (!searchRun.hasHits()) {
+    // With no hits the progress window goes as soon as the message is dismissed, before the
+    // header-only report appears; otherwise it stays until the report is in place.
+    const bool found = searchRun.hasHits();
+    if (!found) {
         m_dialogs.criticalMessage(m_launcher, platform::applicationTitle(),
                                   QStringLiteral(u"没有找到!"));
         progress.unload();
     }
     m_report.setReport(searchRun.reportText());
-    progress.unload();
+    if (found)
+        progress.unload();
     m_running = false;
     Q_EMIT finished();
 }

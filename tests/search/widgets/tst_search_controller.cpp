@@ -1,11 +1,12 @@
-#include "platform/widgets/dialogs.h"
-#include "search/core/entry_list.h"
+#include "platform/widgets/fonts.h"
 #include "search/core/report.h"
 #include "search/widgets/progress_window.h"
 #include "search/widgets/search_controller.h"
+#include "support/fake_dialogs.h"
+#include "support/fake_entry_list.h"
+#include "support/test_files.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,34 +17,6 @@
 
 namespace {
 
-struct FakeEntries : search::EntryList
-{
-    QString folder;
-    QStringList names;
-    QList<bool> marks;
-    int entryCount() const override { return names.size(); }
-    QString entryName(int i) const override { return names.at(i); }
-    bool isSelected(int i) const override { return marks.at(i); }
-    QString folderPath() const override { return folder; }
-};
-
-struct FakeDialogs : platform::Dialogs
-{
-    QStringList messages;
-    QString textPrompt(QWidget *, const QString &, const QString &) override { return {}; }
-    void criticalMessage(QWidget *, const QString &title, const QString &text) override
-    {
-        QCOMPARE(title, QStringLiteral("Quarlex"));
-        messages << text;
-    }
-};
-
-struct FakeSink : search::ReportSink
-{
-    QStringList reports;
-    void setReport(const QString &report) override { reports << report; }
-};
-
 search::Form2 *visibleProgressWindow()
 {
     for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -52,6 +25,18 @@ search::Form2 *visibleProgressWindow()
     }
     return nullptr;
 }
+
+// Keeps every report, and whether the progress window was still up when it came.
+struct FakeSink : search::ReportSink
+{
+    QStringList reports;
+    QList<bool> progressShown;
+    void setReport(const QString &report) override
+    {
+        reports << report;
+        progressShown << (visibleProgressWindow() != nullptr);
+    }
+};
 
 } // namespace
 
@@ -71,13 +56,13 @@ private Q_SLOTS:
     void cancellingFromTheProgressWindowKeepsTheHitsSoFar();
 
 private:
-    void addFile(const QString &name, const QByteArray &bytes, bool marked = true);
+    [[nodiscard]] bool addFile(const QString &name, const QByteArray &bytes, bool marked = true);
     void runAndWait();
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<FakeEntries> m_entries;
-    FakeDialogs m_dialogs;
-    FakeSink m_sink;
+    std::unique_ptr<FakeEntryList> m_entries;
+    std::unique_ptr<FakeDialogs> m_dialogs;
+    std::unique_ptr<FakeSink> m_sink;
     QWidget m_launcher;
     QString m_keyword;
     std::function<void()> m_onKeyword;
@@ -87,15 +72,15 @@ private:
 void TestSearchController::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    m_entries = std::make_unique<FakeEntries>();
+    m_entries = std::make_unique<FakeEntryList>();
     m_entries->folder = m_dir->path();
-    m_dialogs.messages.clear();
-    m_sink.reports.clear();
+    m_dialogs = std::make_unique<FakeDialogs>();
+    m_sink = std::make_unique<FakeSink>();
     m_keyword = QStringLiteral(u"关键");
     m_onKeyword = nullptr;
     m_launcher.resize(627, 420);
     m_controller =
-        std::make_unique<search::SearchController>(m_dialogs, m_sink, &m_launcher, [this] {
+        std::make_unique<search::SearchController>(*m_dialogs, *m_sink, &m_launcher, [this] {
             if (m_onKeyword)
                 m_onKeyword();
             return m_keyword;
@@ -109,13 +94,10 @@ void TestSearchController::cleanup()
     m_dir.reset();
 }
 
-void TestSearchController::addFile(const QString &name, const QByteArray &bytes, bool marked)
+bool TestSearchController::addFile(const QString &name, const QByteArray &bytes, bool marked)
 {
-    QFile file(m_dir->filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    m_entries->names << name;
-    m_entries->marks << marked;
+    m_entries->entries.append({name, marked});
+    return writeFile(m_dir->filePath(name), bytes);
 }
 
 void TestSearchController::runAndWait()
@@ -129,68 +111,82 @@ void TestSearchController::runAndWait()
 
 void TestSearchController::nothingFoundShowsTheMessageThenTheHeader()
 {
-    addFile(QStringLiteral("a.txt"), "no match here", false);
+    QVERIFY(addFile(QStringLiteral("a.txt"), "no match here", false));
     runAndWait();
-    QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral(u"没有找到!")});
-    QCOMPARE(m_sink.reports, QStringList{search::ReportText(m_dir->path(), QString())});
+    QCOMPARE(m_dialogs->messages, QStringList{QStringLiteral(u"没有找到!")});
+    QCOMPARE(m_dialogs->titles, QStringList{QStringLiteral("Quarlex")});
+    QCOMPARE(m_dialogs->lastParent, &m_launcher);
+    QCOMPARE(m_sink->reports, QStringList{search::ReportText(m_dir->path(), QString())});
+    // Dismissing the message closed the progress window before the report came.
+    QCOMPARE(m_sink->progressShown, QList<bool>{false});
     QVERIFY(!visibleProgressWindow());
 }
 
 void TestSearchController::hitsAreReportedWithoutAMessage()
 {
-    addFile(QStringLiteral("a.txt"), "nothing");
-    addFile(QStringLiteral("b.txt"), "\xe5\x85\xb3\xe9\x94\xae\xe5\xad\x97"); // 关键字, UTF-8
+    QVERIFY(addFile(QStringLiteral("a.txt"), "nothing"));
+    QVERIFY(
+        addFile(QStringLiteral("b.txt"), "\xe5\x85\xb3\xe9\x94\xae\xe5\xad\x97")); // 关键字, UTF-8
     runAndWait();
-    QVERIFY(m_dialogs.messages.isEmpty());
+    QVERIFY(m_dialogs->messages.isEmpty());
     const QString body =
         search::HitEntry(QStringLiteral("b.txt"), QStringLiteral(u"关键字"), m_keyword);
-    QCOMPARE(m_sink.reports, QStringList{search::ReportText(m_dir->path(), body)});
+    QCOMPARE(m_sink->reports, QStringList{search::ReportText(m_dir->path(), body)});
+    // The progress window stays until the report is in place.
+    QCOMPARE(m_sink->progressShown, QList<bool>{true});
+    QVERIFY(!visibleProgressWindow());
 }
 
 void TestSearchController::progressWindowIsShownOnlyDuringTheRun()
 {
-    addFile(QStringLiteral("a.txt"), "x");
+    QVERIFY(addFile(QStringLiteral("a.txt"), "x"));
     QString caption;
+    QFont font;
     QPoint centre;
     m_onKeyword = [&] {
         if (search::Form2 *form = visibleProgressWindow()) {
             caption = form->Label1()->text();
+            font = form->Label1()->font();
             centre = form->frameGeometry().center();
         }
     };
     runAndWait();
     QCOMPARE(caption, QStringLiteral(u"正在查找中。。。"));
+    QCOMPARE(font.family(), platform::calligraphicFamily());
+    QCOMPARE(font.pointSizeF(), 15.75);
+    QVERIFY(!font.bold());
     QVERIFY((centre - m_launcher.frameGeometry().center()).manhattanLength() <= 2);
     QVERIFY(!visibleProgressWindow());
 }
 
 void TestSearchController::aSecondRunIsRefusedWhileOneRuns()
 {
-    addFile(QStringLiteral("a.txt"), "x");
-    FakeEntries other;
+    QVERIFY(addFile(QStringLiteral("a.txt"), "x"));
+    FakeEntryList other;
     other.folder = QStringLiteral("/elsewhere");
-    other.names = {QStringLiteral("b.txt")};
-    other.marks = {true};
+    other.entries = {{QStringLiteral("b.txt"), true}};
+    bool runningAfterSecondRun = false;
     m_onKeyword = [&] {
         m_controller->run(other);
-        QVERIFY(m_controller->isRunning());
+        runningAfterSecondRun = m_controller->isRunning();
     };
     runAndWait();
+    QVERIFY(runningAfterSecondRun);
     QCoreApplication::processEvents();
-    QCOMPARE(m_sink.reports.size(), 1);
-    QVERIFY(m_sink.reports.first().startsWith(search::ReportText(m_dir->path(), QString())));
+    QCOMPARE(m_sink->reports.size(), 1);
+    QVERIFY(m_sink->reports.first().startsWith(search::ReportText(m_dir->path(), QString())));
 }
 
 void TestSearchController::theListGoingAwayDuringARunDoesNotChangeTheReport()
 {
-    addFile(QStringLiteral("a.txt"), "x");
-    addFile(QStringLiteral("b.txt"), "x");
+    QVERIFY(addFile(QStringLiteral("a.txt"), "x"));
+    QVERIFY(addFile(QStringLiteral("b.txt"), "x"));
     m_onKeyword = [&] { m_entries.reset(); };
     m_keyword = QStringLiteral("x");
     runAndWait();
     const QString body = search::HitEntry(QStringLiteral("a.txt"), QStringLiteral("x"), m_keyword) +
                          search::HitEntry(QStringLiteral("b.txt"), QStringLiteral("x"), m_keyword);
-    QCOMPARE(m_sink.reports, QStringList{search::ReportText(m_dir->path(), body)});
+    QCOMPARE(m_sink->reports, QStringList{search::ReportText(m_dir->path(), body)});
 }
 
 void TestSearchController::cancellingFromTheProgressWindowKeepsTheHitsSoFar_data()
@@ -204,22 +200,26 @@ void TestSearchController::cancellingFromTheProgressWindowKeepsTheHitsSoFar()
 {
     QFETCH(bool, byEscape);
     for (int i = 0; i < 5; ++i)
-        addFile(QStringLiteral("f%1.txt").arg(i), "x");
+        QVERIFY(addFile(QStringLiteral("f%1.txt").arg(i), "x"));
     m_keyword = QStringLiteral("x");
     int files = 0;
+    bool cancelled = false;
     m_onKeyword = [&] {
         if (++files != 2)
             return;
         search::Form2 *form = visibleProgressWindow();
-        QVERIFY(form);
+        if (!form)
+            return;
         if (byEscape)
             QTest::keyClick(form, Qt::Key_Escape);
         else
             form->close();
+        cancelled = true;
     };
     runAndWait();
-    QCOMPARE(m_sink.reports.size(), 1);
-    const QString report = m_sink.reports.first();
+    QVERIFY2(cancelled, "no progress window to cancel from");
+    QCOMPARE(m_sink->reports.size(), 1);
+    const QString report = m_sink->reports.first();
     QVERIFY(report.contains(QStringLiteral("f0.txt")));
     QVERIFY(!report.contains(QStringLiteral("f4.txt")));
     QVERIFY(report.endsWith(search::cancelledLine()));
