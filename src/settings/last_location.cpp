@@ -1,6 +1,7 @@
 #include "settings/last_location.h"
 
 #include "platform/core/file_slot.h"
+#include "platform/core/paths.h"
 #include "platform/core/text_encoding.h"
 
 #include <QDir>
@@ -17,13 +18,6 @@ const QString kEndMarker = QStringLiteral(u"[/路径]");
 QString fileName()
 {
     return lastLocationFileName();
-}
-
-QString join(const QString &folder, const QString &name)
-{
-    if (folder.endsWith(QLatin1Char('/')))
-        return folder + name;
-    return folder + QLatin1Char('/') + name;
 }
 
 // Every regular file of `folder` named like the last-location file, in any case.
@@ -56,7 +50,7 @@ QString lastLocationFileName()
 QString findLastLocationFile(const QString &folder)
 {
     const QFileInfoList files = candidates(folder);
-    return files.isEmpty() ? QString() : join(folder, files.first().fileName());
+    return files.isEmpty() ? QString() : platform::childPath(folder, files.first().fileName());
 }
 
 LastLocation readLastLocation(const QString &folder)
@@ -82,7 +76,7 @@ bool writeLastLocation(const QString &folder, const LastLocation &location)
     const auto encoding = codePage ? platform::FileSlot::OutputEncoding::CodePage
                                    : platform::FileSlot::OutputEncoding::Utf8WithBom;
     platform::FileSlot slot;
-    bool ok = slot.openOutput(join(folder, fileName()), encoding);
+    bool ok = slot.openOutput(platform::childPath(folder, fileName()), encoding);
     ok = ok && slot.writeLine(kBeginMarker);
     ok = ok && slot.writeLine(location.drive);
     ok = ok && slot.writeLine(location.path);

@@ -237,6 +237,7 @@ private Q_SLOTS:
     void noPlaceToStartDecodingFallsBackToDecodingEverything();
     void generatedInputsAnswerLikeTheReference();
     void deepHitsInLongLinesAnswerLikeTheReference();
+    void skippedChunksAnswerLikeTheReference();
     void unreadableFiles_data();
     void unreadableFiles();
     void stopsWhenTold();
@@ -489,6 +490,65 @@ void TestFileSearch::deepHitsInLongLinesAnswerLikeTheReference()
     qInfo("%d restarts, %d decoded near the match", restarts, decodedNearMatch);
     QVERIFY(restarts > 10);
     QVERIFY(decodedNearMatch > 10);
+}
+
+void TestFileSearch::skippedChunksAnswerLikeTheReference()
+{
+    // Files of many chunks, most without the keyword's rarest character, so that chunks are
+    // joined only from near their end: the keyword split by long runs of delimiters and spaces,
+    // lying across the edges of chunks, its characters scattered alone, quotes now and then.
+    Generator generate(0x5C1B);
+    const QStringList keywords = {QStringLiteral(u"批量查找"), QStringLiteral(u"数据"),
+                                  QStringLiteral("key"), QStringLiteral(u"a查")};
+    const QStringList filler = {QStringLiteral(u"文件"), QStringLiteral(u"今天"),
+                                QStringLiteral(u"内容"), QStringLiteral("text"),
+                                QStringLiteral(u"批"),   QStringLiteral(u"找"),
+                                QStringLiteral(u"数"),   QStringLiteral("ke")};
+    const QList<QByteArray> delimiters = {",", "\r\n", "\n", "\r", "  ", ", ,", ",,,,"};
+    int skipped = 0;
+    int hits = 0;
+    for (int round = 0; round < 120; ++round) {
+        const QString keyword = keywords.at(generate.below(int(keywords.size())));
+        const bool utf8 = generate.below(2) == 0;
+        const auto encode = [&](const QString &text) { return utf8 ? text.toUtf8() : gbk(text); };
+        const bool quotes = generate.below(4) == 0;
+        const int size = 96 * 1024 + generate.below(128 * 1024); // past the first read
+        const int plant = generate.below(3) == 0 ? -1 : generate.below(size);
+        QByteArray bytes;
+        while (bytes.size() < size) {
+            if (plant >= 0 && bytes.size() >= plant && bytes.size() < plant + 64) {
+                // The keyword, each character parted from the next by a run of delimiters.
+                for (const QChar c : keyword) {
+                    bytes += encode(QString(c));
+                    const int run = generate.below(3) == 0 ? generate.below(600) : 0;
+                    for (int i = 0; i < run; ++i)
+                        bytes += delimiters.at(generate.below(int(delimiters.size())));
+                }
+                bytes += ',';
+                continue;
+            }
+            // Now and then a character of a keyword alone (the last four of the filler).
+            bytes += encode(
+                filler.at(generate.below(40) == 0 ? 4 + generate.below(4) : generate.below(4)));
+            if (generate.below(3) == 0)
+                bytes += delimiters.at(generate.below(int(delimiters.size())));
+            if (quotes && generate.below(500) == 0)
+                bytes += '"';
+        }
+        const QString path = write(bytes);
+        FileSearchOptions options;
+        options.chunkSize = 1024 + generate.below(8192);
+        options.historySize = generate.below(2) ? 0 : 4096;
+        compareWithReference(path, keyword, options, bytes);
+        if (QTest::currentTestFailed())
+            return;
+        FileSearch search(options);
+        hits += search.search(path, keyword).outcome == Outcome::Hit;
+        skipped += search.stats().chunksSkipped > 0;
+    }
+    qInfo("%d hits, %d files with chunks joined only from near their end", hits, skipped);
+    QVERIFY(hits > 20);
+    QVERIFY(skipped > 40);
 }
 
 void TestFileSearch::unreadableFiles_data()

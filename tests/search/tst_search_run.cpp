@@ -1,6 +1,7 @@
 #include "search/core/entry_list.h"
 #include "search/core/report.h"
 #include "search/core/search_run.h"
+#include "support/fake_entry_list.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,19 +13,6 @@
 using namespace search;
 
 namespace {
-
-// A file list as the chooser would show it.
-class FakeEntryList : public EntryList
-{
-public:
-    QString folder;
-    QList<RunEntry> entries;
-
-    int entryCount() const override { return int(entries.size()); }
-    QString entryName(int index) const override { return entries.at(index).name; }
-    bool isSelected(int index) const override { return entries.at(index).selected; }
-    QString folderPath() const override { return folder; }
-};
 
 QString header(const QString &folder)
 {

@@ -1,5 +1,6 @@
 #include "platform/widgets/folder_list.h"
 
+#include "platform/core/paths.h"
 #include "platform/widgets/drives.h"
 
 #include <QDir>
@@ -29,13 +30,6 @@ QIcon openFolderIcon()
 QString cleanAbsolute(const QString &path)
 {
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));
-}
-
-QString childPath(const QString &folder, const QString &name)
-{
-    if (folder.endsWith(QLatin1Char('/')))
-        return folder + name;
-    return folder + QLatin1Char('/') + name;
 }
 
 } // namespace

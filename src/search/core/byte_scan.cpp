@@ -26,34 +26,24 @@ void ByteScan::setNeedle(std::optional<QByteArray> needle, std::optional<QByteAr
 {
     m_needle = std::move(needle);
     m_rarest = std::move(rarest);
-    m_carry.clear();
 }
 
 const char *ByteScan::skipTo(const char *begin, const char *end, bool outsideQuotes)
 {
     if (m_needle && !m_rarest)
         return begin;
-    // A place where the rarest character could lie across the edge of the chunks.
-    bool acrossEdge = false;
-    if (m_needle && m_rarest->size() > 1) {
-        const qsizetype keep = m_rarest->size() - 1;
-        QByteArray edge = m_carry;
-        edge.append(begin, std::min<qsizetype>(keep, end - begin));
-        acrossEdge = BytePrefilter::find(edge.constBegin(), edge.constEnd(), *m_rarest) != nullptr;
-        m_carry = QByteArray(std::max(begin, end - keep), std::min<qsizetype>(keep, end - begin));
-    }
-
     // Joined bytes that must follow the place: the excerpt's lead and a whole occurrence.
     const qsizetype needle = m_needle ? m_needle->size() : 4 * m_keyword.size();
     const qsizetype wanted = 4 * needle + 2 * kLeadMargin + 64;
-    if (acrossEdge || !outsideQuotes || end - begin < 4 * wanted)
+    if (!outsideQuotes || end - begin < 4 * wanted)
         return begin;
     if (std::memchr(begin, '"', size_t(end - begin)))
         return begin;
     if (m_needle) {
         if (BytePrefilter::find(begin, end, *m_rarest))
             return begin;
-        // An occurrence that began in the joined bytes would hold the rarest character there.
+        // An occurrence that began in the joined bytes would hold the rarest character there,
+        // or the first bytes of it when the character lies across the edge of the chunks.
         const qint64 tail = std::max<qint64>(m_window.end() - (needle - 1), m_window.begin());
         const char rareLead = m_rarest->front();
         if (tail < m_window.end() &&

@@ -29,8 +29,8 @@ public:
     // Where cutting the next chunk [begin, end) of the file may start instead of at `begin`:
     // when no occurrence of the keyword can hold any of the bytes before that place, they need
     // not be cut or joined at all. That is so when the chunk holds no double quote (with no
-    // quoted field open, `outsideQuotes`), the rarest character occurs neither in it nor across
-    // its edges, and no occurrence can run into it from the joined bytes. The place returned
+    // quoted field open, `outsideQuotes`), the rarest character does not occur in it, and no
+    // occurrence can run into it from the joined bytes. The place returned
     // then follows a delimiter, with enough of the chunk after it for the excerpt of an
     // occurrence that begins there; the caller resumes the field cutter after that delimiter
     // and restarts the window after a gap. Chunks that hold the rarest character are cut whole.
@@ -60,7 +60,6 @@ private:
     JoinedWindow m_window;
     std::optional<QByteArray> m_needle;
     std::optional<QByteArray> m_rarest;
-    QByteArray m_carry; // the last bytes of the previous chunk, for a character across the edge
     qint64 m_scanFrom = 0;
     int m_candidates = 0;
     QString m_text; // scratch for decoding around a candidate

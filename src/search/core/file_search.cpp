@@ -135,6 +135,7 @@ bool FileSearch::Pass::processBytes(const char *begin, const char *end)
             m_cutter.resumeAfterDelimiter(from[-1] == '\r');
             window.restartAfterGap();
             p = from;
+            ++m_stats.chunksSkipped;
         }
         window.reserve(end - p);
         while (p < end) {

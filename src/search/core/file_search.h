@@ -37,6 +37,7 @@ struct FileSearchStats
     bool bytesSearched = false;    // the keyword's bytes were searched for
     int candidatesChecked = 0;     // occurrences of those bytes that were decoded to check them
     bool restarted = false;        // started again from the beginning, decoding everything
+    int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
 };
 
 // Searches one file for a keyword without holding the file: the file is read in chunks, cut
