@@ -247,7 +247,7 @@ cp "$work/pdf/chinese15.pdf" "$bench_out/chinese15.pdf"
 size=$(stat -c %s "$out/runs.docx")
 head -c $((size / 2)) "$out/runs.docx" > "$out/truncated.docx"
 
-# A ZIP bomb: a Word package whose main part is 16 MiB of blanks inside well-formed XML,
+# A ZIP bomb: a Word package whose main part is 48 MiB of blanks inside well-formed XML,
 # deflated about 1,000 to 1, so only the inflation limits stop it.
 /usr/bin/python3 - "$out/bomb.docx" <<'EOF'
 import sys, zipfile
@@ -268,7 +268,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED, compresslevel=9) as
     with z.open("word/document.xml", "w", force_zip64=True) as part:
         part.write(('<?xml version="1.0" encoding="UTF-8"?><w:document xmlns:w="%s"><w:body>' % w).encode())
         block = b" " * (1 << 20)
-        for _ in range(16):
+        for _ in range(48):
             part.write(block)
         part.write(b"</w:body></w:document>")
 EOF
