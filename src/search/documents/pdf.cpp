@@ -4,6 +4,7 @@
 
 #include <poppler-qt6.h>
 
+#include <QFile>
 #include <QRectF>
 
 #include <mutex>
@@ -26,7 +27,13 @@ void silencePoppler()
 Outcome PdfExtractor::extract(const QString &path, TextSink &sink)
 {
     silencePoppler();
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+    // Through a buffered QFile rather than by name: poppler's own file stream reads the file a few
+    // hundred bytes per system call, which costs more than the text layout on small pages. The
+    // file must outlive the document.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Outcome::Damaged;
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(&file);
     if (!document)
         return Outcome::Damaged;
     if (document->isLocked())
