@@ -2,26 +2,20 @@
 # Builds the search benchmarks in Release, generates the corpora (fixed seeds) in a temporary
 # folder, and prints every figure next to its target, with ratios against grep -F -l.
 #   bench/run.sh            (set BENCH_TMP to put the 1.5 GB of corpora somewhere else)
+#   bench/run.sh documents  only the office documents and PDF files
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARLEX_SANITIZE=OFF \
       -DQUARLEX_TESTS=OFF -DQUARLEX_BENCH=ON > /dev/null
-cmake --build "$build" --target quarlex_bench bench_search_window > /dev/null
+cmake --build "$build" --target quarlex_bench bench_search_window bench_documents > /dev/null
 bench="$build/bench/quarlex_bench"
 windowed="$build/bench/bench_search_window"
+documents="$build/bench/bench_documents"
 
 work=$(mktemp -d "${BENCH_TMP:-${TMPDIR:-/tmp}}/quarlex-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-
-echo "Generating corpora in $work ..."
-"$bench" gen-text big.txt 400 1            # 400 MiB of GBK text without the keyword
-"$bench" gen-text utf8.txt 400 4 utf8      # the same kind of text in UTF-8
-"$bench" gen-many many 2000 50 2           # 2,000 GBK files of 50 KiB, 20 hits, 10 split by CR LF
-"$bench" gen-hit-first giga.txt 1024 3     # 1 GiB of GBK text, the keyword in its first kilobyte
-"$bench" keyword-bytes > keyword.gbk       # the keyword 关键字 in GBK, for grep
-cat big.txt utf8.txt many/* giga.txt > /dev/null  # everyone reads from the page cache
 
 # best_of N command...: the shortest wall time of N runs, in seconds.
 best_of() {
@@ -38,6 +32,69 @@ best_of() {
 }
 ratio() { printf '%.2f' "$(echo "$1 / $2" | bc -l)"; }
 verdict() { if [ "$(echo "$1" | bc -l)" = 1 ]; then echo "met"; else echo "MISSED"; fi; }
+
+# Office documents and PDF files: the corpora are copies of the documents bench/data holds (made
+# by tests/data/make_documents.sh: Chinese text from a fixed seed, without the keyword).
+documents_section() {
+    mkdir -p docx pdf
+    local i
+    for i in $(seq -w 1 1000); do cp "$root/bench/data/chinese.docx" "docx/d$i.docx"; done
+    for i in $(seq -w 1 200); do cp "$root/bench/data/chinese15.pdf" "pdf/p$i.pdf"; done
+    # 67 copies of the 15-page file: a PDF of 1,005 pages.
+    pdfunite $(for _ in $(seq 67); do echo "$root/bench/data/chinese15.pdf"; done) long.pdf
+    cat docx/* pdf/* long.pdf > /dev/null
+
+    unzip_grep() { for f in docx/*; do unzip -p "$f" word/document.xml | grep -F -q 关键字 || true; done; }
+    pdftotext_grep() { for f in pdf/*; do pdftotext "$f" - | grep -F -q 关键字 || true; done; }
+    ugrep_filter() { ugrep -F -l --filter='pdf:pdftotext % -' 关键字 pdf; }
+
+    echo
+    echo "1,000 .docx of $(( $(stat -c %s "$root/bench/data/chinese.docx") / 1024 )) KiB without the keyword"
+    local q u r
+    q=$(best_of 3 "$documents" search 关键字 docx/*)
+    u=$(best_of 1 unzip_grep)
+    r=$(ratio "$u" "$q")
+    echo "  quarlex ${q}s   unzip -p | grep -F per file ${u}s   quarlex is ${r}x faster" \
+         "  target >= 10x: $(verdict "$r >= 10")"
+    q=$(best_of 3 "$documents" search-stream 关键字 docx/*)
+    echo "  through the worker stream ${q}s"
+
+    echo
+    echo "200 PDF files of 15 pages ($(( $(stat -c %s "$root/bench/data/chinese15.pdf") / 1024 )) KiB) without the keyword"
+    local p
+    q=$(best_of 1 "$documents" search 关键字 pdf/*)
+    p=$(best_of 1 pdftotext_grep)
+    r=$(ratio "$p" "$q")
+    echo "  quarlex ${q}s   pdftotext | grep -F per file ${p}s   quarlex is ${r}x faster" \
+         "  target >= 2x: $(verdict "$r >= 2")"
+    if command -v ugrep > /dev/null; then
+        u=$(best_of 1 ugrep_filter)
+        echo "  ugrep --filter with pdftotext ${u}s   quarlex is $(ratio "$u" "$q")x faster"
+    else
+        echo "  ugrep is not installed: no ugrep --filter figure"
+    fi
+
+    echo
+    echo "Peak resident memory while extracting a PDF of 1,005 pages"
+    local idle peak chars outcome above
+    read -r idle peak chars outcome <<< "$("$documents" rss long.pdf)"
+    above=$(printf '%.1f' "$(echo "($peak - $idle) / 1024" | bc -l)")
+    echo "  idle $((idle / 1024)) MiB, peak $((peak / 1024)) MiB: ${above} MiB above idle" \
+         "(${chars} characters)   target < 200 MiB: $(verdict "$above < 200")"
+}
+
+if [ "${1:-}" = documents ]; then
+    documents_section
+    exit 0
+fi
+
+echo "Generating corpora in $work ..."
+"$bench" gen-text big.txt 400 1            # 400 MiB of GBK text without the keyword
+"$bench" gen-text utf8.txt 400 4 utf8      # the same kind of text in UTF-8
+"$bench" gen-many many 2000 50 2           # 2,000 GBK files of 50 KiB, 20 hits, 10 split by CR LF
+"$bench" gen-hit-first giga.txt 1024 3     # 1 GiB of GBK text, the keyword in its first kilobyte
+"$bench" keyword-bytes > keyword.gbk       # the keyword 关键字 in GBK, for grep
+cat big.txt utf8.txt many/* giga.txt > /dev/null  # everyone reads from the page cache
 
 grep_many() { grep -F -l -f keyword.gbk many/*; }
 rg_big() { rg -F -l -E gbk -f <(printf '%s' 关键字) big.txt; }
@@ -118,3 +175,5 @@ echo
 echo "Cost of yielding when nothing is pending"
 read -r pass maybe <<< "$("$bench" yield-cost)"
 echo "  platform::processPendingEvents() ${pass}ns per call   yield check between two yields ${maybe}ns per call"
+
+documents_section

@@ -1,0 +1,128 @@
+// Benchmarks of the document text library, driven by bench/run.sh. Commands:
+//
+//   search KEYWORD FILE...         prints the files whose search text holds KEYWORD, like grep -l
+//   search-stream KEYWORD FILE...  the same through DocumentTextStream (the worker thread)
+//   rss FILE                       idle and peak resident memory (KiB) around extracting FILE
+//
+// The search text is what the search run reads: the extracted text cut into fields by the same
+// rules as every file, fields joined with nothing between them.
+
+#include "platform/core/field_cutter.h"
+#include "search/documents/document_text.h"
+#include "search/documents/document_text_stream.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+// Looks for the keyword in the search text as pieces of extracted text come in, holding only the
+// last keyword-length characters between pieces.
+class KeywordScan
+{
+public:
+    explicit KeywordScan(QString keyword) : m_keyword(std::move(keyword)) {}
+
+    // False once the keyword was found (the caller stops reading).
+    bool feed(QStringView piece)
+    {
+        const char16_t *p = piece.utf16();
+        const char16_t *end = p + piece.size();
+        while (p < end) {
+            m_cutter.cut(p, end, *this);
+            m_cutter.skipPendingLineFeed(p, end);
+        }
+        // The fields of the whole piece are searched at once, with the end of the previous
+        // piece's fields in front.
+        if (m_window.indexOf(m_keyword) >= 0)
+            m_found = true;
+        const qsizetype keep = m_keyword.size() - 1;
+        if (m_window.size() > keep)
+            m_window.remove(0, m_window.size() - keep);
+        return !m_found;
+    }
+    bool found() const { return m_found; }
+
+    // Field content from the cutter.
+    void append(const char16_t *p, qsizetype n) { m_window.append(QStringView(p, n)); }
+
+private:
+    QString m_keyword;
+    QString m_window;
+    platform::FieldCutter<char16_t> m_cutter;
+    bool m_found = false;
+};
+
+documents::Kind kindOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return documents::Kind::NotDocument;
+    return documents::recognise(path, file.read(16));
+}
+
+bool holds(const QString &path, const QString &keyword, bool stream)
+{
+    KeywordScan scan(keyword);
+    const documents::Kind kind = kindOf(path);
+    if (kind == documents::Kind::NotDocument)
+        return false;
+    if (!stream) {
+        documents::extractText(path, kind, [&](QStringView piece) { return scan.feed(piece); });
+        return scan.found();
+    }
+    documents::DocumentTextStream text(path, kind);
+    QString piece;
+    for (;;) {
+        const auto status = text.next(piece, 16);
+        if (status == documents::DocumentTextStream::Status::End)
+            return false;
+        if (status == documents::DocumentTextStream::Status::Text && !scan.feed(piece))
+            return true;
+    }
+}
+
+qint64 maxRssKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    const QString command = args.value(0);
+    if ((command == QStringLiteral("search") || command == QStringLiteral("search-stream")) &&
+        args.size() >= 3) {
+        const bool stream = command == QStringLiteral("search-stream");
+        int found = 0;
+        for (const QString &path : args.mid(2)) {
+            if (holds(path, args.at(1), stream)) {
+                std::printf("%s\n", qPrintable(path));
+                ++found;
+            }
+        }
+        return found > 0 ? 0 : 1;
+    }
+    if (command == QStringLiteral("rss") && args.size() == 2) {
+        const qint64 idle = maxRssKiB();
+        qint64 characters = 0;
+        const documents::Outcome outcome = documents::extractText(
+            args.at(1), kindOf(args.at(1)), [&](QStringView piece) {
+                characters += piece.size();
+                return true;
+            });
+        std::printf("%lld %lld %lld %d\n", idle, maxRssKiB(), characters, int(outcome));
+        return 0;
+    }
+    std::fprintf(stderr, "see the comment at the top of bench/bench_documents.cpp\n");
+    return 2;
+}

@@ -1,0 +1,99 @@
+#include "search/documents/document_text.h"
+
+#include "search/documents/encrypted_package.h"
+#include "search/documents/office_open_xml.h"
+#include "search/documents/open_document.h"
+#include "search/documents/pdf.h"
+#include "search/documents/text_sink.h"
+#include "search/documents/zip_package.h"
+
+#include <memory>
+
+namespace documents {
+
+namespace {
+
+constexpr char kZipSignature[] = "PK\x03\x04";
+constexpr char kOle2Signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+constexpr char kPdfSignature[] = "%PDF-";
+
+bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
+{
+    return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
+}
+
+Kind recogniseZip(const QString &path)
+{
+    const QString contentTypes = QStringLiteral("[Content_Types].xml");
+    const QString mimetype = QStringLiteral("mimetype");
+    ZipPackage package;
+    if (package.open(path)) {
+        QByteArray content;
+        if (package.contains(contentTypes)) {
+            const ZipPackage::Status status = package.readAll(contentTypes, content, 4 << 20);
+            // A declaration that cannot be read is a damaged document, which extraction reports.
+            if (status != ZipPackage::Status::Ok || declaresOfficeMainPart(content))
+                return Kind::OfficeOpenXml;
+        }
+        if (package.contains(mimetype) &&
+            package.readAll(mimetype, content, 256) == ZipPackage::Status::Ok &&
+            content.trimmed().startsWith("application/vnd.oasis.opendocument."))
+            return Kind::OpenDocument;
+        return Kind::NotDocument;
+    }
+    // No entry list (the central directory at the end is missing: a cut download): the names of
+    // the first entries still tell a document, which extraction then reports damaged. Office
+    // suites do not all write [Content_Types].xml first; the package relationships name is as
+    // telling.
+    for (const QString &name : zipNamesFromLocalHeaders(path, 64)) {
+        if (name.compare(contentTypes, Qt::CaseInsensitive) == 0 ||
+            name.compare(u"_rels/.rels", Qt::CaseInsensitive) == 0)
+            return Kind::OfficeOpenXml;
+        if (name == mimetype)
+            return Kind::OpenDocument;
+    }
+    return Kind::NotDocument;
+}
+
+std::unique_ptr<Extractor> extractorFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::OfficeOpenXml:
+        return std::make_unique<OfficeOpenXmlExtractor>();
+    case Kind::OpenDocument:
+        return std::make_unique<OpenDocumentExtractor>();
+    case Kind::Pdf:
+        return std::make_unique<PdfExtractor>();
+    case Kind::EncryptedPackage:
+        return std::make_unique<EncryptedPackageExtractor>();
+    case Kind::NotDocument:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+Kind recognise(const QString &path, QByteArrayView head)
+{
+    if (startsWith(head, kPdfSignature, 5))
+        return Kind::Pdf;
+    if (startsWith(head, kZipSignature, 4))
+        return recogniseZip(path);
+    if (startsWith(head, kOle2Signature, 8))
+        return isEncryptedPackage(path) ? Kind::EncryptedPackage : Kind::NotDocument;
+    return Kind::NotDocument;
+}
+
+Outcome extractText(const QString &path, Kind kind, const TextOut &out,
+                    const std::atomic<bool> *stop)
+{
+    const std::unique_ptr<Extractor> extractor = extractorFor(kind);
+    // Asked for the text of something that is no document: there is no document text to give.
+    if (!extractor)
+        return Outcome::Damaged;
+    TextSink sink(out, stop);
+    return sink.finish(extractor->extract(path, sink));
+}
+
+} // namespace documents

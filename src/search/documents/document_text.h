@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <atomic>
+#include <functional>
+
+// The text of office documents and PDF files, as their plain-text export would lay it out.
+//
+// Layout of the text (what the search then cuts into fields with its CSV-like rules):
+// - A paragraph, heading, list item, table cell paragraph, slide text paragraph or PDF text line
+//   is one line, ended by "\n". Text split over formatting runs is joined with nothing between.
+//   A tab in the document is "\t", a line break inside a paragraph is "\n", a run of N spaces
+//   stored as a count is N spaces. List labels (bullets, numbers) are not text and are left out.
+// - A spreadsheet row is one line: its cells in column order, separated by ",". A cell that holds
+//   a comma, a double quote, CR or LF is written between double quotes with every double quote
+//   inside doubled, as a CSV export writes it. A cell with several paragraphs joins them with
+//   "\n". Empty cells before a filled one are written as empty fields; empty cells after the last
+//   filled one and rows with no filled cell are not written. Sheets follow one another in
+//   workbook order.
+// - Where the parts come from, per format family, is said in each extractor's header.
+namespace documents {
+
+// What a file holds, recognised by content, never by name.
+enum class Kind { NotDocument, OfficeOpenXml, OpenDocument, Pdf, EncryptedPackage };
+
+// `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
+// are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside.
+Kind recognise(const QString &path, QByteArrayView head);
+
+enum class Outcome {
+    Done,      // the whole text was handed out
+    Stopped,   // `out` returned false or `stop` was set
+    Encrypted, // the document needs a password to be read
+    Damaged,   // not readable as the document it claims to be (truncated, corrupt, a ZIP bomb)
+};
+
+// Receives the document's text in pieces, in order; returns false to stop early (the caller has
+// its answer). Pieces may be any size.
+using TextOut = std::function<bool(QStringView)>;
+
+// Hands the text of the document at `path` to `out`. `stop` (may be null) is polled between
+// pieces, pages and XML tokens. Text handed out before a failure stays valid: a document found
+// damaged half way has given its first half.
+Outcome extractText(const QString &path, Kind kind, const TextOut &out,
+                    const std::atomic<bool> *stop = nullptr);
+
+} // namespace documents

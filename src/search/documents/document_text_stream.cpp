@@ -1,0 +1,95 @@
+#include "search/documents/document_text_stream.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace documents {
+
+namespace {
+std::atomic<int> g_runningWorkers{0};
+}
+
+// What the caller and the worker share; the last of the two to let go frees it.
+struct DocumentTextStream::Shared
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<QString> pieces;
+    qsizetype queued = 0;
+    bool finished = false;
+    Outcome outcome = Outcome::Done;
+    std::atomic<bool> stop{false};
+};
+
+DocumentTextStream::DocumentTextStream(const QString &path, Kind kind)
+    : m_shared(std::make_shared<Shared>())
+{
+    ++g_runningWorkers;
+    std::thread([shared = m_shared, path, kind]() mutable {
+        const auto out = [&shared](QStringView text) {
+            std::unique_lock lock(shared->mutex);
+            shared->changed.wait(lock, [&] {
+                return shared->queued < kMaxQueued || shared->stop.load();
+            });
+            if (shared->stop.load())
+                return false;
+            shared->pieces.emplace_back(text.toString());
+            shared->queued += text.size();
+            shared->changed.notify_all();
+            return true;
+        };
+        const Outcome outcome = extractText(path, kind, out, &shared->stop);
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->outcome = outcome;
+            shared->finished = true;
+        }
+        shared->changed.notify_all();
+        shared.reset(); // freed here when the stream is gone, before the worker counts as ended
+        --g_runningWorkers;
+    }).detach();
+}
+
+DocumentTextStream::~DocumentTextStream()
+{
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->stop = true;
+    }
+    m_shared->changed.notify_all();
+}
+
+DocumentTextStream::Status DocumentTextStream::next(QString &piece, int timeoutMs)
+{
+    std::unique_lock lock(m_shared->mutex);
+    const bool ready = m_shared->changed.wait_for(
+        lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+        [this] { return !m_shared->pieces.empty() || m_shared->finished; });
+    if (!ready)
+        return Status::Waiting;
+    if (m_shared->pieces.empty())
+        return Status::End;
+    piece = std::move(m_shared->pieces.front());
+    m_shared->pieces.pop_front();
+    m_shared->queued -= piece.size();
+    m_shared->changed.notify_all();
+    return Status::Text;
+}
+
+Outcome DocumentTextStream::outcome() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->outcome;
+}
+
+int DocumentTextStream::runningWorkers()
+{
+    return g_runningWorkers.load();
+}
+
+} // namespace documents

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "search/documents/document_text.h"
+
+#include <memory>
+
+namespace documents {
+
+// extractText on a worker thread, so that one long library call (a heavy PDF page) never blocks
+// the caller, which keeps its event loop running between calls to next().
+//
+// The worker runs ahead of the caller by at most kMaxQueued characters, then waits until the
+// caller takes text. Destroying the stream asks the worker to stop and returns at once, also in
+// the middle of a page; the worker finishes that page on its own, then frees what it holds.
+class DocumentTextStream
+{
+public:
+    static constexpr qsizetype kMaxQueued = 32 * 1024;
+
+    DocumentTextStream(const QString &path, Kind kind);
+    ~DocumentTextStream();
+    DocumentTextStream(const DocumentTextStream &) = delete;
+    DocumentTextStream &operator=(const DocumentTextStream &) = delete;
+
+    enum class Status { Text, Waiting, End };
+    // Text: `piece` holds the next piece. Waiting: nothing came within `timeoutMs`. End: all text
+    // was taken and outcome() is final.
+    Status next(QString &piece, int timeoutMs);
+    // The extraction's outcome; final once next() has returned End.
+    Outcome outcome() const;
+
+    // How many workers are still running, those of destroyed streams included. For tests and for
+    // a clean program exit, which may wait for this to reach zero.
+    static int runningWorkers();
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace documents

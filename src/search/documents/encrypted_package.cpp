@@ -1,0 +1,57 @@
+#include "search/documents/encrypted_package.h"
+
+#include <QFile>
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-utils.h>
+
+#include <mutex>
+
+namespace documents {
+
+namespace {
+
+// Releases a GObject reference when it goes out of scope.
+template <typename T> struct Ref
+{
+    T *p = nullptr;
+    explicit Ref(T *p) : p(p) {}
+    ~Ref()
+    {
+        if (p)
+            g_object_unref(p);
+    }
+    Ref(const Ref &) = delete;
+    Ref &operator=(const Ref &) = delete;
+};
+
+} // namespace
+
+bool isEncryptedPackage(const QString &path)
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+    GError *error = nullptr;
+    Ref<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
+    if (error)
+        g_error_free(std::exchange(error, nullptr));
+    if (!input.p)
+        return false;
+    Ref<GsfInfile> ole(gsf_infile_msole_new(input.p, &error));
+    if (error)
+        g_error_free(error);
+    if (!ole.p)
+        return false;
+    Ref<GsfInput> info(gsf_infile_child_by_name(ole.p, "EncryptionInfo"));
+    Ref<GsfInput> package(gsf_infile_child_by_name(ole.p, "EncryptedPackage"));
+    return info.p && package.p;
+}
+
+Outcome EncryptedPackageExtractor::extract(const QString &path, TextSink &)
+{
+    return isEncryptedPackage(path) ? Outcome::Encrypted : Outcome::Damaged;
+}
+
+} // namespace documents

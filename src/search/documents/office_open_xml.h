@@ -1,0 +1,33 @@
+#pragma once
+
+#include "search/documents/extractor.h"
+
+#include <QByteArray>
+
+namespace documents {
+
+class ZipPackage;
+
+// Word, Excel and PowerPoint files (and their macro and template variants): a ZIP package whose
+// [Content_Types].xml names the main part, which _rels/.rels points to.
+//
+// - Word: the main document part, then its headers, footers, footnotes, endnotes and comments, in
+//   that order, each kind in the order of the part names (header1, header2, header10 ...), found
+//   through the main part's relationships.
+// - Excel: the worksheets in workbook order (xl/workbook.xml and its relationships), cell values
+//   as stored: shared strings by index (rich text runs joined), inline strings, numbers, booleans
+//   (1/0) and error codes as written in the cell.
+// - PowerPoint: the slides in presentation order (the slide list of ppt/presentation.xml), every
+//   text paragraph a line, then the notes of every slide in the same order. Slide number fields
+//   are left out.
+class OfficeOpenXmlExtractor : public Extractor
+{
+public:
+    Outcome extract(const QString &path, TextSink &sink) override;
+};
+
+// True when [Content_Types].xml (given as `contentTypes`) declares the main part of a Word, Excel
+// or PowerPoint document; other packages that use the same container (XPS, NuGet, VSIX) do not.
+bool declaresOfficeMainPart(const QByteArray &contentTypes);
+
+} // namespace documents

@@ -1,0 +1,207 @@
+#include "search/documents/zip_package.h"
+
+#include "search/documents/text_sink.h"
+
+#include <QFile>
+#include <QXmlStreamReader>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace documents {
+
+namespace {
+
+struct ArchiveCloser
+{
+    void operator()(archive *a) const { archive_read_free(a); }
+};
+using Archive = std::unique_ptr<archive, ArchiveCloser>;
+
+// The seekable ZIP reader takes the entry list from the central directory at the end of the file,
+// which is what a damaged or cut archive lacks; the streaming reader walks the local headers.
+Archive openArchive(const QString &path, bool seekable)
+{
+    Archive a(archive_read_new());
+    if (!a)
+        return nullptr;
+    if (seekable)
+        archive_read_support_format_zip_seekable(a.get());
+    else
+        archive_read_support_format_zip_streamable(a.get());
+    if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
+        ARCHIVE_OK)
+        return nullptr;
+    return a;
+}
+
+QByteArray entryName(archive_entry *entry)
+{
+    const char *name = archive_entry_pathname_utf8(entry);
+    if (!name)
+        name = archive_entry_pathname(entry);
+    return name ? QByteArray(name) : QByteArray();
+}
+
+} // namespace
+
+bool ZipPackage::open(const QString &path)
+{
+    m_path = path;
+    m_entries.clear();
+    Archive a = openArchive(path, true);
+    if (!a)
+        return false;
+    struct Position
+    {
+        QString key;
+        qint64 offset;
+    };
+    std::vector<Position> positions;
+    archive_entry *entry = nullptr;
+    for (;;) {
+        const int r = archive_read_next_header(a.get(), &entry);
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r < ARCHIVE_WARN)
+            return false;
+        const QByteArray name = entryName(entry);
+        const QString key = QString::fromUtf8(name).toLower();
+        m_entries.insert(key, Entry{name, 0});
+        positions.push_back({key, archive_read_header_position(a.get())});
+    }
+    // libarchive does not tell an entry's compressed size; the distance to the next local header
+    // (or to the end of the file) bounds it from above, which keeps the ratio check on the safe
+    // side: it can only flag an entry later than the exact size would.
+    std::sort(positions.begin(), positions.end(),
+              [](const Position &x, const Position &y) { return x.offset < y.offset; });
+    const qint64 fileSize = QFile(path).size();
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const qint64 next = i + 1 < positions.size() ? positions[i + 1].offset : fileSize;
+        m_entries[positions[i].key].compressed = std::max<qint64>(0, next - positions[i].offset);
+    }
+    return true;
+}
+
+ZipPackage::Status ZipPackage::read(const QString &name,
+                                    const std::function<bool(QByteArrayView)> &block) const
+{
+    const auto found = m_entries.constFind(name.toLower());
+    if (found == m_entries.cend())
+        return Status::Missing;
+    Archive a = openArchive(m_path, true);
+    if (!a)
+        return Status::Damaged;
+    archive_entry *entry = nullptr;
+    for (;;) {
+        const int r = archive_read_next_header(a.get(), &entry);
+        if (r == ARCHIVE_EOF)
+            return Status::Missing;
+        if (r < ARCHIVE_WARN)
+            return Status::Damaged;
+        if (entryName(entry) == found->name)
+            break;
+    }
+    if (archive_entry_is_encrypted(entry))
+        return Status::Encrypted;
+
+    const qint64 ratioLimit = kMaxRatio * std::max<qint64>(found->compressed, 1);
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    qint64 inflated = 0;
+    for (;;) {
+        const la_ssize_t n = archive_read_data(a.get(), buffer.data(), size_t(buffer.size()));
+        if (n == 0)
+            return Status::Ok;
+        if (n < 0)
+            return Status::Damaged;
+        inflated += n;
+        if (inflated > kMaxInflated || (inflated > kRatioFloor && inflated > ratioLimit))
+            return Status::TooLarge;
+        if (!block(QByteArrayView(buffer.constData(), n)))
+            return Status::Stopped;
+    }
+}
+
+ZipPackage::Status ZipPackage::readAll(const QString &name, QByteArray &content,
+                                       qint64 limit) const
+{
+    content.clear();
+    bool tooLarge = false;
+    const Status status = read(name, [&](QByteArrayView block) {
+        if (content.size() + block.size() > limit) {
+            tooLarge = true;
+            return false;
+        }
+        content.append(block);
+        return true;
+    });
+    return tooLarge ? Status::TooLarge : status;
+}
+
+QStringList zipNamesFromLocalHeaders(const QString &path, int maxEntries)
+{
+    QStringList names;
+    Archive a = openArchive(path, false);
+    if (!a)
+        return names;
+    archive_entry *entry = nullptr;
+    while (names.size() < maxEntries && archive_read_next_header(a.get(), &entry) >= ARCHIVE_WARN)
+        names.append(QString::fromUtf8(entryName(entry)));
+    return names;
+}
+
+ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
+                               XmlPartHandler &handler, const TextSink &sink)
+{
+    QXmlStreamReader reader;
+    bool malformed = false;
+    bool stopped = false;
+    // Reads every token the data given so far holds; false to stop inflating.
+    const auto drain = [&] {
+        while (!reader.atEnd()) {
+            switch (reader.readNext()) {
+            case QXmlStreamReader::StartElement:
+                handler.startElement(reader);
+                break;
+            case QXmlStreamReader::EndElement:
+                handler.endElement(reader);
+                break;
+            case QXmlStreamReader::Characters:
+                handler.characters(reader.text());
+                break;
+            case QXmlStreamReader::Invalid:
+                if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError)
+                    return true; // wants more data
+                malformed = true;
+                return false;
+            default:
+                break;
+            }
+            if (sink.stopRequested()) {
+                stopped = true;
+                return false;
+            }
+        }
+        return true;
+    };
+    const ZipPackage::Status status = package.read(name, [&](QByteArrayView block) {
+        reader.addData(block.toByteArray());
+        return drain();
+    });
+    if (stopped)
+        return ZipPackage::Status::Stopped;
+    if (malformed)
+        return ZipPackage::Status::Damaged;
+    if (status != ZipPackage::Status::Ok)
+        return status;
+    // All of the part was read: the document must be complete.
+    if (!reader.atEnd() || reader.hasError())
+        return ZipPackage::Status::Damaged;
+    return ZipPackage::Status::Ok;
+}
+
+} // namespace documents

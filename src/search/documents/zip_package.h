@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+
+class QXmlStreamReader;
+
+namespace documents {
+
+class TextSink;
+
+// A ZIP archive read through libarchive: the entry list from the central directory, and any entry
+// inflated block by block. Entry names are matched without regard to case, as package part names
+// are.
+class ZipPackage
+{
+public:
+    enum class Status { Ok, Missing, Damaged, Encrypted, TooLarge, Stopped };
+
+    // An entry stops inflating when it passes kMaxInflated, or once past kRatioFloor when it has
+    // inflated to more than kMaxRatio times its compressed size: no real document part does that,
+    // a ZIP bomb does, and it must not fill memory or disk.
+    static constexpr qint64 kMaxInflated = qint64(1) << 30;
+    static constexpr qint64 kRatioFloor = qint64(1) << 20;
+    static constexpr qint64 kMaxRatio = 1000;
+
+    // Reads the entry list. False when the file is no readable ZIP archive (truncated, corrupt).
+    bool open(const QString &path);
+
+    bool contains(const QString &name) const { return m_entries.contains(name.toLower()); }
+
+    // Inflates the entry `name`, handing each block to `block`; stops when it returns false.
+    Status read(const QString &name, const std::function<bool(QByteArrayView)> &block) const;
+
+    // The whole of a small entry (relationships, content types): at most `limit` bytes, else
+    // TooLarge.
+    Status readAll(const QString &name, QByteArray &content, qint64 limit = 16 << 20) const;
+
+private:
+    struct Entry
+    {
+        QByteArray name;       // as stored
+        qint64 compressed = 0; // an upper bound: up to the next entry's header
+    };
+
+    QString m_path;
+    QHash<QString, Entry> m_entries; // by lower-case name
+};
+
+// The names inside the ZIP archive at `path`, read from the local headers one after the other; for
+// recognising an archive whose central directory is missing (a truncated download). Reads at most
+// `maxEntries` names.
+QStringList zipNamesFromLocalHeaders(const QString &path, int maxEntries);
+
+// Receives the tokens of one XML part while it inflates.
+class XmlPartHandler
+{
+public:
+    virtual ~XmlPartHandler() = default;
+    virtual void startElement(const QXmlStreamReader &reader) = 0;
+    virtual void endElement(const QXmlStreamReader &reader) = 0;
+    virtual void characters(QStringView text) = 0;
+};
+
+// Streams the XML entry `name` of `package` into `handler`, feeding the XML reader block by block
+// as the entry inflates; the part is never held whole. Polls `sink` for a stop between tokens.
+// Returns Damaged for XML that is not well formed or ends early.
+ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
+                               XmlPartHandler &handler, const TextSink &sink);
+
+} // namespace documents

@@ -1,0 +1,94 @@
+#pragma once
+
+// Paths of the committed fixtures, the search text of a text, and small Word packages written on
+// the spot.
+
+#include "platform/core/field_cutter.h"
+
+#include <QFile>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+namespace fixtures {
+
+inline QString document(const QString &name)
+{
+    return QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name;
+}
+
+inline QString document(const char *name)
+{
+    return document(QString::fromUtf8(name));
+}
+
+inline QString benchDocument(const QString &name)
+{
+    return QStringLiteral(QUARLEX_BENCH_DATA_DIR "/") + name;
+}
+
+inline QByteArray head(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.read(16);
+}
+
+// The search text of `text`: its fields, cut by the same rules as every file, joined with nothing
+// between them.
+inline QString searchText(const QString &text)
+{
+    struct Out
+    {
+        QString fields;
+        void append(const char16_t *p, qsizetype n) { fields.append(QStringView(p, n)); }
+    } out;
+    platform::FieldCutter<char16_t> cutter;
+    const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
+    const char16_t *end = p + text.size();
+    while (p < end) {
+        cutter.cut(p, end, out);
+        cutter.skipPendingLineFeed(p, end);
+    }
+    return out.fields;
+}
+
+// A ZIP archive of `entries` (name, content), written with libarchive.
+inline void writeZip(const QString &path, const QList<QPair<QByteArray, QByteArray>> &entries)
+{
+    archive *a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_open_filename(a, QFile::encodeName(path).constData());
+    for (const auto &[name, content] : entries) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name.constData());
+        archive_entry_set_size(entry, content.size());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_write_header(a, entry);
+        archive_write_data(a, content.constData(), size_t(content.size()));
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+inline const QByteArray kWordContentTypes =
+    "<?xml version=\"1.0\"?><Types "
+    "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Override "
+    "PartName=\"/word/document.xml\" "
+    "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+"
+    "xml\"/></Types>";
+
+inline QByteArray wordDocument(const QByteArray &body)
+{
+    return "<?xml version=\"1.0\"?><w:document "
+           "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>" +
+           body + "</w:body></w:document>";
+}
+
+} // namespace fixtures

@@ -1,0 +1,124 @@
+#include "document_fixtures.h"
+
+#include "search/documents/document_text_stream.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using documents::DocumentTextStream;
+using documents::Kind;
+using documents::Outcome;
+
+Q_DECLARE_METATYPE(documents::Kind)
+Q_DECLARE_METATYPE(documents::Outcome)
+
+class TestDocumentTextStream : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void streamGivesTheSameTextAsExtractText_data();
+    void streamGivesTheSameTextAsExtractText();
+    void streamDestroyedInTheMiddleLetsItsWorkerEnd();
+    void callerThatTakesNothingHoldsTheWorkerBack();
+    void cleanupTestCase();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestDocumentTextStream::streamGivesTheSameTextAsExtractText_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<Kind>("kind");
+
+    QTest::newRow("a PDF file of fifteen pages")
+        << fixtures::benchDocument(QStringLiteral("chinese15.pdf")) << Kind::Pdf;
+    QTest::newRow("a Word file of many pieces")
+        << fixtures::benchDocument(QStringLiteral("chinese.docx")) << Kind::OfficeOpenXml;
+    QTest::newRow("a Calc file") << fixtures::document(QStringLiteral("sheets.ods"))
+                                 << Kind::OpenDocument;
+    QTest::newRow("an encrypted PDF file gives no text and its outcome")
+        << fixtures::document(QStringLiteral("encrypted.pdf")) << Kind::Pdf;
+    QTest::newRow("a damaged Word file gives its outcome")
+        << fixtures::document(QStringLiteral("truncated.docx")) << Kind::OfficeOpenXml;
+}
+
+void TestDocumentTextStream::streamGivesTheSameTextAsExtractText()
+{
+    QFETCH(QString, path);
+    QFETCH(Kind, kind);
+    QString expected;
+    const Outcome expectedOutcome = documents::extractText(path, kind, [&](QStringView piece) {
+        expected += piece;
+        return true;
+    });
+
+    DocumentTextStream stream(path, kind);
+    QString text;
+    QString piece;
+    DocumentTextStream::Status status;
+    while ((status = stream.next(piece, 50)) != DocumentTextStream::Status::End) {
+        if (status == DocumentTextStream::Status::Text)
+            text += piece;
+    }
+    QCOMPARE(stream.outcome(), expectedOutcome);
+    QCOMPARE(text, expected);
+}
+
+void TestDocumentTextStream::streamDestroyedInTheMiddleLetsItsWorkerEnd()
+{
+    const QString path = fixtures::benchDocument(QStringLiteral("chinese15.pdf"));
+    {
+        DocumentTextStream stream(path, Kind::Pdf);
+        QString piece;
+        while (stream.next(piece, 50) != DocumentTextStream::Status::Text) {
+        }
+        QVERIFY(!piece.isEmpty());
+        // The stream goes out of scope with most pages unread and the worker busy.
+    }
+    {
+        // Destroyed before any text was taken.
+        DocumentTextStream stream(path, Kind::Pdf);
+    }
+    // The workers end by themselves; leak detection at exit checks that they freed everything.
+    QTRY_COMPARE_WITH_TIMEOUT(DocumentTextStream::runningWorkers(), 0, 30000);
+}
+
+void TestDocumentTextStream::callerThatTakesNothingHoldsTheWorkerBack()
+{
+    // A document with far more text than the queue holds: a worker that did not wait would have
+    // queued all of it by the time the caller starts taking.
+    QByteArray body;
+    for (int i = 0; i < 20000; ++i)
+        body += "<w:p><w:r><w:t>paragraph " + QByteArray::number(i) + "</w:t></w:r></w:p>";
+    const QString path = m_dir.filePath(QStringLiteral("long.docx"));
+    fixtures::writeZip(path, {{"[Content_Types].xml", fixtures::kWordContentTypes},
+                              {"word/document.xml", fixtures::wordDocument(body)}});
+    qsizetype total = 0;
+    documents::extractText(path, Kind::OfficeOpenXml, [&](QStringView piece) {
+        total += piece.size();
+        return true;
+    });
+    QVERIFY(total > 4 * DocumentTextStream::kMaxQueued);
+
+    DocumentTextStream stream(path, Kind::OfficeOpenXml);
+    QTest::qWait(500);
+    // Take what is queued without waiting: it is bounded by the queue size plus one piece.
+    qsizetype queued = 0;
+    QString piece;
+    while (stream.next(piece, 0) == DocumentTextStream::Status::Text) {
+        queued += piece.size();
+        if (queued > DocumentTextStream::kMaxQueued + 64 * 1024)
+            break;
+    }
+    QVERIFY2(queued <= DocumentTextStream::kMaxQueued + 64 * 1024, qPrintable(QString::number(queued)));
+}
+
+void TestDocumentTextStream::cleanupTestCase()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(DocumentTextStream::runningWorkers(), 0, 30000);
+}
+
+QTEST_GUILESS_MAIN(TestDocumentTextStream)
+#include "tst_document_text_stream.moc"
