@@ -17,10 +17,13 @@ add_custom_target(quarlex_icons ALL DEPENDS ${QUARLEX_ICON_DIR}/48x48/apps/quarl
 install(DIRECTORY ${QUARLEX_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
 # Compresses data/<source> into <output> in the build tree the way Debian wants (gzip -9n, so
-# that the package does not change with the build time), as part of every build.
+# that the package does not change with the build time), as part of every build. The output's
+# folder is made first: Ninja creates it by itself, Make does not.
 function(quarlex_gzip target source output)
+    get_filename_component(folder ${output} DIRECTORY)
     add_custom_command(
         OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
         COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/data/${source} > ${output}
         DEPENDS ${CMAKE_SOURCE_DIR}/data/${source})
     add_custom_target(${target} ALL DEPENDS ${output})
