@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 namespace {
@@ -101,9 +102,6 @@ void TestAppIcon::picture()
     QFETCH(QString, file);
     const QImage icon(file);
     QCOMPARE(icon.size(), QSize(size, size));
-    // 256 colours at most, like the original icon.
-    QCOMPARE(icon.format(), QImage::Format_Indexed8);
-    QVERIFY(icon.colorCount() > 0 && icon.colorCount() <= 256);
 
     // White ground: the corners are white, and so is most of the picture.
     for (const QPoint corner :
@@ -122,9 +120,11 @@ void TestAppIcon::picture()
     int redRight = -1;
     int darkLeft = size;
     QRect ink;
+    QSet<QRgb> colours;
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             const QRgb c = icon.pixel(x, y);
+            colours.insert(c);
             const QString where = QStringLiteral("%1 at (%2, %3)").arg(colourName(c)).arg(x).arg(y);
             QVERIFY2(isNeutral(c) || isRedTinted(c),
                      qPrintable(QStringLiteral("neither red nor grey: ") + where));
@@ -152,6 +152,8 @@ void TestAppIcon::picture()
             }
         }
     }
+    // 256 colours at most, like the original icon.
+    QVERIFY2(colours.size() <= 256, qPrintable(QStringLiteral("%1 colours").arg(colours.size())));
     QVERIFY2(white > size * size / 2, qPrintable(QStringLiteral("%1 white pixels").arg(white)));
     QVERIFY2(redLeft > 0, "no red in the left part");
     QVERIFY2(darkRight > 0, "no black in the right part");
