@@ -5,22 +5,20 @@ install(TARGETS quarlex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/quarlex.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/io.github.quarlex.Quarlex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# The icon files are painted by the program's own icon code at build time.
-set(QUARLEX_ICON_DIR ${CMAKE_BINARY_DIR}/icons/hicolor)
-add_custom_command(
-    OUTPUT ${QUARLEX_ICON_DIR}/48x48/apps/quarlex.png ${QUARLEX_ICON_DIR}/256x256/apps/quarlex.png
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-            $<TARGET_FILE:quarlex-write-icons> ${QUARLEX_ICON_DIR}
-    DEPENDS quarlex-write-icons
-    COMMENT "Painting the icon files")
-add_custom_target(quarlex_icons ALL DEPENDS ${QUARLEX_ICON_DIR}/48x48/apps/quarlex.png)
-install(DIRECTORY ${QUARLEX_ICON_DIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+# The committed icon files (cmake/Icons.cmake), each in its hicolor size folder.
+foreach(file ${QUARLEX_ICON_FILES})
+    get_filename_component(folder ${file} DIRECTORY)
+    install(FILES data/${file} DESTINATION ${CMAKE_INSTALL_DATADIR}/${folder})
+endforeach()
 
 # Compresses data/<source> into <output> in the build tree the way Debian wants (gzip -9n, so
-# that the package does not change with the build time), as part of every build.
+# that the package does not change with the build time), as part of every build. The output's
+# folder is made first: Ninja creates it by itself, Make does not.
 function(quarlex_gzip target source output)
+    get_filename_component(folder ${output} DIRECTORY)
     add_custom_command(
         OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
         COMMAND gzip -9 -n -c ${CMAKE_SOURCE_DIR}/data/${source} > ${output}
         DEPENDS ${CMAKE_SOURCE_DIR}/data/${source})
     add_custom_target(${target} ALL DEPENDS ${output})

@@ -30,6 +30,11 @@ LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/quarlex.1
     grep . && fail "the manual page has groff warnings"
 [ "$(identify -format '%wx%h' "$root/usr/share/icons/hicolor/48x48/apps/quarlex.png")" = 48x48 ] ||
     fail "the 48x48 icon has another size"
+# The package ships the committed icon files unchanged.
+data="$(cd "$(dirname "$0")/../.." && pwd)/data"
+for icon in "$data"/icons/hicolor/*/apps/quarlex.png; do
+    cmp -s "$icon" "$root/usr/share/${icon#"$data/"}" || fail "the package's ${icon#"$data/"} is not the committed file"
+done
 
 # The installed program runs as an ordinary user who cannot write to its folder.
 home="$E2E_TMP/home"

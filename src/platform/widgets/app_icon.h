@@ -1,16 +1,13 @@
 #pragma once
 
 class QIcon;
-class QImage;
 
 namespace platform {
 
-// The program's icon at `size` x `size` pixels: the character 搜 in the brush-style face, its
-// left component 扌 red and its right component 叟 black, on white. The design size is 48; every
-// size is drawn from the same outline. Reduced to at most 256 colours, like the original icon.
-QImage paintAppIcon(int size);
-
-// The icon of the windows and the application, in the sizes desktops ask for (16 to 256).
+// The icon of the windows and the application: the character 搜 in brush style, its left
+// component 扌 red and its right component 叟 black, on white, in the sizes desktops ask for
+// (16 to 256). The pictures are the committed files in data/icons, built into this library as
+// the resource folder :/icons/hicolor, so the windows show the same pixels as the package's icon.
 QIcon applicationIcon();
 
 } // namespace platform
