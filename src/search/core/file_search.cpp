@@ -7,6 +7,7 @@
 #include "search/core/field_decoder.h"
 #include "search/core/text_field_matcher.h"
 #include "search/core/text_matcher.h"
+#include "search/documents/document_text_stream.h"
 
 #include <algorithm>
 #include <optional>
@@ -28,8 +29,9 @@ public:
     {}
 
     // The result, or nothing when the pass must start again decoding everything.
-    // Reads the file (open, at its start) to the end or until the answer is known.
-    std::optional<FileSearchResult> run(platform::ChunkReader &file);
+    // Reads the file to the end or until the answer is known. `head`: the bytes of the file
+    // read already (the file is open just after them).
+    std::optional<FileSearchResult> run(platform::ChunkReader &file, const QByteArray &head);
 
 private:
     enum class Mode { ScanBytes, Decode, Utf16 };
@@ -171,7 +173,8 @@ bool FileSearch::Pass::complete() const
     return m_mode == Mode::Decode && m_matcher.complete();
 }
 
-std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &file)
+std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &file,
+                                                      const QByteArray &head)
 {
     FileSearchResult result;
     m_file = &file;
@@ -182,7 +185,9 @@ std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &fil
     };
 
     const qsizetype chunk = std::max<qsizetype>(m_options.chunkSize, 1);
-    m_raw.reserve(std::max<qsizetype>(chunk, 3) + platform::kSniffWindow);
+    m_raw.reserve(std::max<qsizetype>(chunk, 3) + head.size() + platform::kSniffWindow);
+    m_raw = head;
+    m_stats.bytesRead += head.size();
     if (fill(std::max<qsizetype>(chunk, 3)) < 0)
         return readError();
     qsizetype offset = 0;
@@ -266,16 +271,25 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
                                     const std::function<bool()> &keepGoing)
 {
     m_stats = FileSearchStats();
-    platform::ChunkReader file;
-    if (!file.open(path)) {
+    const auto unreadable = [](ReadStatus status) {
         FileSearchResult result;
         result.outcome = FileSearchResult::Outcome::Unreadable;
-        result.status = classifyOpenFailure(path);
+        result.status = status;
         return result;
+    };
+    platform::ChunkReader file;
+    if (!file.open(path))
+        return unreadable(classifyOpenFailure(path));
+    QByteArray head;
+    if (file.readInto(head, kDocumentHeadSize) < 0)
+        return unreadable(ReadStatus::ReadError);
+    if (const documents::Kind kind = documents::recognise(path, head);
+        kind != documents::Kind::NotDocument) {
+        return searchDocument(path, kind, keyword, keepGoing);
     }
     {
         Pass pass(m_options, m_stats, keyword, keepGoing, m_options.bytesFirst);
-        if (auto result = pass.run(file))
+        if (auto result = pass.run(file, head))
             return *result;
     }
     // The bytes could not settle it (no byte form in this file's encoding, or no place to
@@ -284,14 +298,51 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     m_stats = FileSearchStats();
     m_stats.restarted = true;
     m_stats.bytesRead = readBefore;
-    if (!file.rewind()) {
-        FileSearchResult result;
-        result.outcome = FileSearchResult::Outcome::Unreadable;
-        result.status = ReadStatus::ReadError;
-        return result;
-    }
+    if (!file.rewind())
+        return unreadable(ReadStatus::ReadError);
     Pass pass(m_options, m_stats, keyword, keepGoing, false);
-    return pass.run(file).value_or(FileSearchResult());
+    return pass.run(file, QByteArray()).value_or(FileSearchResult());
+}
+
+FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind kind,
+                                            const QString &keyword,
+                                            const std::function<bool()> &keepGoing)
+{
+    // The worker never blocks this thread: a wait for the next piece is short, and the run's
+    // yield (inside keepGoing) comes between two waits.
+    constexpr int kWaitMs = 5;
+    m_stats.document = true;
+    documents::DocumentTextStream stream(path, kind);
+    TextFieldMatcher matcher;
+    matcher.begin(keyword);
+    FileSearchResult result;
+    QString piece;
+    for (;;) {
+        const documents::DocumentTextStream::Status status = stream.next(piece, kWaitMs);
+        if (status == documents::DocumentTextStream::Status::End)
+            break;
+        if (status == documents::DocumentTextStream::Status::Text) {
+            matcher.feed(piece);
+            if (matcher.complete())
+                break;
+        }
+        if (keepGoing && !keepGoing()) {
+            result.outcome = FileSearchResult::Outcome::Stopped;
+            return result;
+        }
+    }
+    // A hit counts also in a document found damaged further on: the text before the damage
+    // holds it. An encrypted document has no text at all, not even for an empty keyword.
+    const ReadStatus failure =
+        matcher.complete() ? ReadStatus::Ok : documentFailure(stream.outcome());
+    if (matcher.found() && failure != ReadStatus::Encrypted) {
+        result.outcome = FileSearchResult::Outcome::Hit;
+        result.excerpt = matcher.excerpt();
+    } else if (failure != ReadStatus::Ok) {
+        result.outcome = FileSearchResult::Outcome::Unreadable;
+        result.status = failure;
+    }
+    return result;
 }
 
 } // namespace search

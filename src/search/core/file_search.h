@@ -37,6 +37,7 @@ struct FileSearchStats
     bool bytesSearched = false;    // the keyword's bytes were searched for
     int candidatesChecked = 0;     // occurrences of those bytes that were decoded to check them
     bool restarted = false;        // started again from the beginning, decoding everything
+    bool document = false;         // searched by the text of its document (an office file, a PDF)
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
 };
 
@@ -50,6 +51,10 @@ struct FileSearchStats
 // byte form in the file's encoding (BytePrefilter), those bytes are searched in the joined field
 // bytes (ByteScan, JoinedWindow) and only their surroundings are decoded; otherwise the fields
 // are decoded and matched as text (TextMatcher).
+//
+// A document (recognised by documents::recognise from the first bytes) is searched by its text,
+// which a worker thread extracts (documents::DocumentTextStream) while this thread cuts it into
+// fields and matches it (TextFieldMatcher), calling `keepGoing` in between.
 class FileSearch
 {
 public:
@@ -67,6 +72,8 @@ public:
 
 private:
     class Pass;
+    FileSearchResult searchDocument(const QString &path, documents::Kind kind,
+                                    const QString &keyword, const std::function<bool()> &keepGoing);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
 };

@@ -1,8 +1,13 @@
 #include "search/core/search_text.h"
 
+#include "platform/core/field_cutter.h"
 #include "platform/core/file_slot.h"
+#include "search/documents/document_text.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <optional>
 
 namespace search {
 
@@ -19,6 +24,10 @@ QString readFailureReason(ReadStatus status)
         return QStringLiteral(u"这是一个文件夹");
     case ReadStatus::ReadError:
         return QStringLiteral(u"读取出错");
+    case ReadStatus::Encrypted:
+        return QStringLiteral(u"文档已加密");
+    case ReadStatus::Damaged:
+        return QStringLiteral(u"文档已损坏");
     }
     return QString();
 }
@@ -35,8 +44,56 @@ ReadStatus classifyOpenFailure(const QString &path)
     return ReadStatus::ReadError;
 }
 
+ReadStatus documentFailure(documents::Outcome outcome)
+{
+    switch (outcome) {
+    case documents::Outcome::Done:
+    case documents::Outcome::Stopped:
+        break;
+    case documents::Outcome::Encrypted:
+        return ReadStatus::Encrypted;
+    case documents::Outcome::Damaged:
+        return ReadStatus::Damaged;
+    }
+    return ReadStatus::Ok;
+}
+
+namespace {
+
+// The document's text, cut into fields and joined. Nothing when the file is no document.
+std::optional<SearchTextResult> readDocumentText(const QString &path,
+                                                 const std::function<void()> &yield)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt; // the file slot says why
+    const documents::Kind kind = documents::recognise(path, file.read(kDocumentHeadSize));
+    if (kind == documents::Kind::NotDocument)
+        return std::nullopt;
+    file.close();
+    SearchTextResult result;
+    platform::FieldCutter<char16_t> cutter;
+    platform::AppendToText sink{result.text};
+    const documents::Outcome outcome = documents::extractText(path, kind, [&](QStringView text) {
+        if (yield)
+            yield();
+        const auto *p = reinterpret_cast<const char16_t *>(text.data());
+        const char16_t *end = p + text.size();
+        while (p < end)
+            cutter.cut(p, end, sink);
+        return true;
+    });
+    // A damaged document keeps the text read before the damage: a keyword found there is found.
+    result.status = documentFailure(outcome);
+    return result;
+}
+
+} // namespace
+
 SearchTextResult ReadSearchText(const QString &path, const std::function<void()> &yield)
 {
+    if (auto document = readDocumentText(path, yield))
+        return *document;
     SearchTextResult result;
     platform::FileSlot slot;
     if (!slot.openInput(path)) {
