@@ -32,7 +32,15 @@ template <typename T> struct Ref
 bool isEncryptedPackage(const QString &path)
 {
     static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    std::call_once(once, [] {
+        gsf_init();
+        // libgsf warns on stderr about every oddity of a damaged compound file; the outcome says
+        // what matters.
+        g_log_set_handler("libgsf:msole",
+                          GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+                                         G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
+                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
+    });
     GError *error = nullptr;
     Ref<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
     if (error)

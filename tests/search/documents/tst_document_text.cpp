@@ -198,6 +198,8 @@ void TestDocumentText::unreadableDocumentsAreNamed_data()
 
     QTest::newRow("a Word file saved with a password is encrypted")
         << document("encrypted.docx") << Outcome::Encrypted;
+    QTest::newRow("a Writer file saved with a password is encrypted")
+        << document("encrypted.odt") << Outcome::Encrypted;
     QTest::newRow("a PDF file with a user password is encrypted")
         << document("encrypted.pdf") << Outcome::Encrypted;
     QTest::newRow("a Word file cut in half is damaged")
