@@ -36,10 +36,11 @@ bool isEncryptedPackage(const QString &path)
         gsf_init();
         // libgsf warns on stderr about every oddity of a damaged compound file; the outcome says
         // what matters.
-        g_log_set_handler("libgsf:msole",
-                          GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
-                                         G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
-                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
+        g_log_set_handler(
+            "libgsf:msole",
+            GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
+                           G_LOG_LEVEL_DEBUG),
+            [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
     });
     GError *error = nullptr;
     Ref<GsfInput> input(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
