@@ -115,8 +115,8 @@ int main(int argc, char **argv)
     if (command == QStringLiteral("rss") && args.size() == 2) {
         const qint64 idle = maxRssKiB();
         qint64 characters = 0;
-        const documents::Outcome outcome = documents::extractText(
-            args.at(1), kindOf(args.at(1)), [&](QStringView piece) {
+        const documents::Outcome outcome =
+            documents::extractText(args.at(1), kindOf(args.at(1)), [&](QStringView piece) {
                 characters += piece.size();
                 return true;
             });

@@ -201,7 +201,8 @@ pipe="quarlex-docs-$$"
 soffice -env:UserInstallation="file://$profile" --headless --invisible \
     --accept="pipe,name=$pipe;urp;" > /dev/null 2>&1 &
 office=$!
-/usr/bin/python3 - "$pipe" "$work/docx/runs.docx" "$work/encrypted/runs.docx" <<'EOF'
+/usr/bin/python3 - "$pipe" "$work/docx/runs.docx" "$work/encrypted/runs.docx" \
+    "$work/src/runs.fodt" "$work/encrypted/runs.odt" <<'EOF'
 import sys, time, uno
 from com.sun.star.beans import NamedValue, PropertyValue
 def prop(name, value):
@@ -226,6 +227,10 @@ encryption.Value = uno.Any("[]com.sun.star.beans.NamedValue",
 uno.invoke(doc, "storeToURL", (uno.systemPathToFileUrl(sys.argv[3]), uno.Any(
     "[]com.sun.star.beans.PropertyValue", (prop("FilterName", "MS Word 2007 XML"), encryption))))
 doc.close(True)
+# An OpenDocument file saved with a password: the Password argument is enough for ODF.
+doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(sys.argv[4]), "_blank", 0, (prop("Hidden", True),))
+doc.storeToURL(uno.systemPathToFileUrl(sys.argv[5]), (prop("FilterName", "writer8"), prop("Password", "secret")))
+doc.close(True)
 try:
     desktop.terminate()
 except Exception:
@@ -240,6 +245,7 @@ for f in "$work"/txt/*.txt; do cp "$f" "$out/$(basename "$f" .txt).export.txt"; 
 for f in "$work"/csv/*.csv; do cp "$f" "$out/$(basename "$f" .csv).export.csv"; done
 cp "$work/encrypted/runs.pdf" "$out/encrypted.pdf"
 cp "$work/encrypted/runs.docx" "$out/encrypted.docx"
+cp "$work/encrypted/runs.odt" "$out/encrypted.odt"
 cp "$work/docx/chinese.docx" "$bench_out/chinese.docx"
 cp "$work/pdf/chinese15.pdf" "$bench_out/chinese15.pdf"
 

@@ -33,9 +33,8 @@ DocumentTextStream::DocumentTextStream(const QString &path, Kind kind)
     std::thread([shared = m_shared, path, kind]() mutable {
         const auto out = [&shared](QStringView text) {
             std::unique_lock lock(shared->mutex);
-            shared->changed.wait(lock, [&] {
-                return shared->queued < kMaxQueued || shared->stop.load();
-            });
+            shared->changed.wait(
+                lock, [&] { return shared->queued < kMaxQueued || shared->stop.load(); });
             if (shared->stop.load())
                 return false;
             shared->pieces.emplace_back(text.toString());
@@ -67,9 +66,10 @@ DocumentTextStream::~DocumentTextStream()
 DocumentTextStream::Status DocumentTextStream::next(QString &piece, int timeoutMs)
 {
     std::unique_lock lock(m_shared->mutex);
-    const bool ready = m_shared->changed.wait_for(
-        lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
-        [this] { return !m_shared->pieces.empty() || m_shared->finished; });
+    const bool ready =
+        m_shared->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)), [this] {
+            return !m_shared->pieces.empty() || m_shared->finished;
+        });
     if (!ready)
         return Status::Waiting;
     if (m_shared->pieces.empty())

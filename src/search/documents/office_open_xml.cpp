@@ -102,8 +102,7 @@ Status readRelationships(const ZipPackage &package, const QString &part,
         return status;
     QXmlStreamReader reader(content);
     while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement ||
-            reader.name() != u"Relationship")
+        if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"Relationship")
             continue;
         const QXmlStreamAttributes attributes = reader.attributes();
         if (attributes.value("TargetMode"_L1) == u"External")
@@ -311,7 +310,7 @@ qint64 columnOf(QStringView reference)
 }
 
 // One worksheet: every row with a filled cell a line, cells separated by commas (see
-// document_text.h for the quoting).
+// document_text.h for the quoting). Cells are written as they end, so a long row is never held.
 class SheetHandler : public XmlPartHandler
 {
 public:
@@ -328,7 +327,6 @@ public:
             name == u"rPh" || name == u"rPr") {
             m_skip.skipThis();
         } else if (name == u"row") {
-            m_row.clear();
             m_lastColumn = -1;
             m_lastWritten = -1;
         } else if (name == u"c") {
@@ -354,8 +352,7 @@ public:
         } else if (name == u"c") {
             endCell();
         } else if (name == u"row" && m_lastWritten >= 0) {
-            m_row.append(u'\n');
-            m_sink.append(m_row);
+            m_sink.append(u'\n');
         }
     }
     void characters(QStringView text) override
@@ -373,7 +370,7 @@ private:
             bool ok = false;
             const qlonglong index = m_value.trimmed().toLongLong(&ok);
             text = ok && index >= 0 && index < m_strings.count() ? m_strings.item(index)
-                                                                  : QStringView();
+                                                                 : QStringView();
         } else if (m_type == u"inlineStr") {
             text = m_inline;
         }
@@ -381,16 +378,18 @@ private:
             return;
         // Empty fields for the empty cells before this one; at least one comma after the
         // previous cell even when the file lists cells out of order.
-        const qint64 commas = m_lastWritten < 0 ? m_column : std::max<qint64>(1, m_column - m_lastWritten);
-        m_row.append(QString(qsizetype(commas), u','));
-        appendCsvCell(m_row, text);
+        const qint64 commas =
+            m_lastWritten < 0 ? m_column : std::max<qint64>(1, m_column - m_lastWritten);
+        m_cell.fill(u',', qsizetype(commas));
+        appendCsvCell(m_cell, text);
+        m_sink.append(m_cell);
         m_lastWritten = std::max(m_column, m_lastWritten + 1);
     }
 
     const SharedStringsHandler &m_strings;
     TextSink &m_sink;
     Skipper m_skip;
-    QString m_row;
+    QString m_cell;
     QString m_type;
     QString m_value;
     QString m_inline;

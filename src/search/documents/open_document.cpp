@@ -25,6 +25,12 @@ constexpr QLatin1StringView kStyle("urn:oasis:names:tc:opendocument:xmlns:style:
 constexpr qint64 kMaxColumns = 16384;
 constexpr qint64 kMaxRows = 1 << 20;
 
+// Repeated cells are written out while their row is shorter than this, repeated rows while their
+// copies are shorter than kMaxRepeatedText: a few repeat counts in a small file must not make
+// gigabytes of text.
+constexpr qsizetype kMaxRowText = qsizetype(16) << 20;
+constexpr qsizetype kMaxRepeatedText = qsizetype(64) << 20;
+
 // A run of blanks stored as a count (text:s) is written out up to this many.
 constexpr int kMaxSpaces = 1024;
 
@@ -204,7 +210,7 @@ private:
         if (m_cell.isEmpty()) {
             m_pendingEmpty += repeat;
         } else {
-            for (qint64 i = 0; i < repeat; ++i) {
+            for (qint64 i = 0; i < repeat && (i == 0 || m_row.size() < kMaxRowText); ++i) {
                 if (m_rowHasCell || m_pendingEmpty > 0)
                     m_row.append(QString(qsizetype(m_pendingEmpty + (m_rowHasCell ? 1 : 0)), u','));
                 m_pendingEmpty = 0;
@@ -224,7 +230,9 @@ private:
     {
         if (m_rowHasCell) {
             m_row.append(u'\n');
-            for (qint64 i = 0; i < m_rowRepeat && !m_sink.stopRequested(); ++i)
+            const qint64 copies =
+                std::clamp<qint64>(kMaxRepeatedText / m_row.size(), 1, m_rowRepeat);
+            for (qint64 i = 0; i < copies && !m_sink.stopRequested(); ++i)
                 m_sink.append(m_row);
         }
         if (!m_rowAside.isEmpty()) {

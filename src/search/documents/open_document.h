@@ -8,10 +8,10 @@ namespace documents {
 // entry is application/vnd.oasis.opendocument.*.
 //
 // - content.xml: paragraphs, headings and list items a line each. In a spreadsheet every table
-//   row is a line with its cells separated by commas (repeated cells and rows repeated, a row or
-//   column count capped at the largest sheet); in a text document a table cell's paragraphs are
-//   lines. Presentation and drawing pages in order, then the speaker notes of every page in the
-//   same order (a second pass over content.xml).
+//   row is a line with its cells separated by commas (repeated cells and rows written out, within
+//   the largest sheet and a few tens of MiB of text per repeat); in a text document a table cell's
+//   paragraphs are lines. Presentation and drawing pages in order, then the speaker notes of every
+//   page in the same order (a second pass over content.xml).
 // - Footnotes, endnotes and comments are written after the paragraph that holds them, so that
 //   they do not cut its text in two.
 // - Text documents: after content.xml, the headers and footers of the page styles (styles.xml).

@@ -126,8 +126,7 @@ ZipPackage::Status ZipPackage::read(const QString &name,
     }
 }
 
-ZipPackage::Status ZipPackage::readAll(const QString &name, QByteArray &content,
-                                       qint64 limit) const
+ZipPackage::Status ZipPackage::readAll(const QString &name, QByteArray &content, qint64 limit) const
 {
     content.clear();
     bool tooLarge = false;

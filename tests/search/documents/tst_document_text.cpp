@@ -70,6 +70,8 @@ private Q_SLOTS:
     void pdfSearchTextMatchesTheExport();
     void wordMarkup_data();
     void wordMarkup();
+    void spreadsheetRepeats_data();
+    void spreadsheetRepeats();
     void readingStopsWhenTheCallerHasItsAnswer();
     void stopFlagEndsTheExtraction();
     void zipBombStopsInflating();
@@ -99,12 +101,14 @@ void TestDocumentText::recognisedByContent_data()
     QTest::addColumn<Kind>("kind");
 
     QTest::newRow("a Word file is Office Open XML") << document("runs.docx") << Kind::OfficeOpenXml;
-    QTest::newRow("an Excel file is Office Open XML") << document("sheets.xlsx") << Kind::OfficeOpenXml;
+    QTest::newRow("an Excel file is Office Open XML")
+        << document("sheets.xlsx") << Kind::OfficeOpenXml;
     QTest::newRow("a PowerPoint file is Office Open XML")
         << document("slides.pptx") << Kind::OfficeOpenXml;
     QTest::newRow("a Writer file is OpenDocument") << document("runs.odt") << Kind::OpenDocument;
     QTest::newRow("a Calc file is OpenDocument") << document("sheets.ods") << Kind::OpenDocument;
-    QTest::newRow("an Impress file is OpenDocument") << document("slides.odp") << Kind::OpenDocument;
+    QTest::newRow("an Impress file is OpenDocument")
+        << document("slides.odp") << Kind::OpenDocument;
     QTest::newRow("a PDF file is PDF") << document("pages.pdf") << Kind::Pdf;
     QTest::newRow("a Word file saved with a password is an encrypted package")
         << document("encrypted.docx") << Kind::EncryptedPackage;
@@ -136,7 +140,8 @@ void TestDocumentText::otherZipArchivesAreNoDocuments()
           "content-types\"><Override PartName=\"/FixedDocSeq.fdseq\" "
           "ContentType=\"application/vnd.ms-package.xps-fixeddocumentsequence+xml\"/></Types>"}});
     QCOMPARE(documents::recognise(xps, fixtures::head(xps)), Kind::NotDocument);
-    const QString odfLike = write(QStringLiteral("book.epub"), {{"mimetype", "application/epub+zip"}});
+    const QString odfLike =
+        write(QStringLiteral("book.epub"), {{"mimetype", "application/epub+zip"}});
     QCOMPARE(documents::recognise(odfLike, fixtures::head(odfLike)), Kind::NotDocument);
 }
 
@@ -150,7 +155,8 @@ void TestDocumentText::keywordIsInTheSearchText_data()
         << document("runs.docx") << chinese;
     QTest::newRow("an ASCII keyword split over two formatting runs of a Word file")
         << document("runs.docx") << QStringLiteral("NeedleWord");
-    QTest::newRow("a keyword split over two spans of a Writer file") << document("runs.odt") << chinese;
+    QTest::newRow("a keyword split over two spans of a Writer file")
+        << document("runs.odt") << chinese;
     QTest::newRow("an ASCII keyword split over two spans of a Writer file")
         << document("runs.odt") << QStringLiteral("NeedleWord");
     QTest::newRow("a keyword in a table cell of a Word file") << document("table.docx") << chinese;
@@ -192,6 +198,8 @@ void TestDocumentText::unreadableDocumentsAreNamed_data()
 
     QTest::newRow("a Word file saved with a password is encrypted")
         << document("encrypted.docx") << Outcome::Encrypted;
+    QTest::newRow("a Writer file saved with a password is encrypted")
+        << document("encrypted.odt") << Outcome::Encrypted;
     QTest::newRow("a PDF file with a user password is encrypted")
         << document("encrypted.pdf") << Outcome::Encrypted;
     QTest::newRow("a Word file cut in half is damaged")
@@ -226,10 +234,10 @@ void TestDocumentText::exactText_data()
         << document("slides.odp") << slides;
     const QString header = QStringLiteral(u"正文只有这一段。\n页眉：批量查找 HeaderWord\n"
                                           u"页脚 FooterWord\n");
-    QTest::newRow("a Word file's headers and footers follow its body") << document("header.docx")
-                                                                       << header;
-    QTest::newRow("a Writer file's headers and footers follow its body") << document("header.odt")
-                                                                         << header;
+    QTest::newRow("a Word file's headers and footers follow its body")
+        << document("header.docx") << header;
+    QTest::newRow("a Writer file's headers and footers follow its body")
+        << document("header.odt") << header;
 }
 
 void TestDocumentText::exactText()
@@ -246,7 +254,9 @@ void TestDocumentText::textMatchesTheOfficeSuitesExport_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QStringList>("exports");
 
-    const auto exportOf = [](const char *name) { return QStringList{document(QLatin1String(name))}; };
+    const auto exportOf = [](const char *name) {
+        return QStringList{document(QLatin1String(name))};
+    };
     QTest::newRow("a Word file with formatting runs, a tab and a run of spaces")
         << document("runs.docx") << exportOf("runs.export.txt");
     QTest::newRow("a Writer file with formatting runs, a tab and a run of spaces")
@@ -301,7 +311,8 @@ void TestDocumentText::pdfSearchTextMatchesTheExport()
         return text;
     };
     QCOMPARE(withoutBlanks(fixtures::searchText(extracted.text)),
-             withoutBlanks(fixtures::searchText(readUtf8(document(QStringLiteral("pages.export.txt"))))));
+             withoutBlanks(
+                 fixtures::searchText(readUtf8(document(QStringLiteral("pages.export.txt"))))));
 }
 
 void TestDocumentText::wordMarkup_data()
@@ -340,14 +351,67 @@ void TestDocumentText::wordMarkup()
 {
     QFETCH(QByteArray, body);
     QFETCH(QString, text);
-    const QString path = write(QStringLiteral("markup.docx"),
-                               {{"[Content_Types].xml", kWordContentTypes},
-                                {"word/document.xml", wordDocument(body)}});
+    const QString path =
+        write(QStringLiteral("markup.docx"), {{"[Content_Types].xml", kWordContentTypes},
+                                              {"word/document.xml", wordDocument(body)}});
     QCOMPARE(documents::recognise(path, fixtures::head(path)), Kind::OfficeOpenXml);
     const Extracted extracted = extract(path);
     QCOMPARE(extracted.text, text);
     const bool wellFormed = !QByteArray(QTest::currentDataTag()).contains("not well-formed");
     QCOMPARE(extracted.outcome, wellFormed ? Outcome::Done : Outcome::Damaged);
+}
+
+void TestDocumentText::spreadsheetRepeats_data()
+{
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray cell = "<table:table-cell><text:p>x</text:p></table:table-cell>";
+    QTest::newRow("a repeated filled cell is written once per column")
+        << QByteArray("<table:table-row><table:table-cell table:number-columns-repeated=\"3\">"
+                      "<text:p>a</text:p></table:table-cell></table:table-row>")
+        << QStringLiteral("a,a,a\n");
+    QTest::newRow("repeated empty cells before a filled one are empty fields, after it nothing")
+        << QByteArray("<table:table-row><table:table-cell table:number-columns-repeated=\"2\"/>" +
+                      cell +
+                      "<table:table-cell table:number-columns-repeated=\"16381\"/>"
+                      "</table:table-row>")
+        << QStringLiteral(",,x\n");
+    QTest::newRow("a repeated row is written once per row, empty rows not at all")
+        << QByteArray("<table:table-row table:number-rows-repeated=\"2\">" + cell +
+                      "</table:table-row><table:table-row table:number-rows-repeated=\"1048574\">"
+                      "<table:table-cell/></table:table-row>")
+        << QStringLiteral("x\nx\n");
+    QTest::newRow("the paragraphs of one cell are lines inside the quoted cell")
+        << QByteArray("<table:table-row><table:table-cell><text:p>one</text:p><text:p>two</text:p>"
+                      "</table:table-cell>" +
+                      cell + "</table:table-row>")
+        << QStringLiteral("\"one\ntwo\",x\n");
+    QTest::newRow("a comment on a cell is no cell text and follows the row")
+        << QByteArray("<table:table-row><table:table-cell><office:annotation><text:p>note</text:p>"
+                      "</office:annotation><text:p>v</text:p></table:table-cell>" +
+                      cell + "</table:table-row>")
+        << QStringLiteral("v,x\nnote\n");
+}
+
+void TestDocumentText::spreadsheetRepeats()
+{
+    QFETCH(QByteArray, rows);
+    QFETCH(QString, text);
+    const QByteArray content =
+        "<?xml version=\"1.0\"?><office:document-content "
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+        "<office:spreadsheet><table:table table:name=\"S\">" +
+        rows + "</table:table></office:spreadsheet></office:body></office:document-content>";
+    const QString path = write(
+        QStringLiteral("sheet.ods"),
+        {{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"}, {"content.xml", content}});
+    QCOMPARE(documents::recognise(path, fixtures::head(path)), Kind::OpenDocument);
+    const Extracted extracted = extract(path);
+    QCOMPARE(extracted.outcome, Outcome::Done);
+    QCOMPARE(extracted.text, text);
 }
 
 void TestDocumentText::readingStopsWhenTheCallerHasItsAnswer()
@@ -366,8 +430,8 @@ void TestDocumentText::stopFlagEndsTheExtraction()
     const std::atomic<bool> stop{true};
     int calls = 0;
     const Outcome outcome = documents::extractText(
-        document(QStringLiteral("pages.pdf")), Kind::Pdf,
-        [&](QStringView) { return ++calls > 0; }, &stop);
+        document(QStringLiteral("pages.pdf")), Kind::Pdf, [&](QStringView) { return ++calls > 0; },
+        &stop);
     QCOMPARE(outcome, Outcome::Stopped);
     QCOMPARE(calls, 0);
 }
@@ -377,10 +441,11 @@ void TestDocumentText::zipBombStopsInflating()
     documents::ZipPackage package;
     QVERIFY(package.open(document(QStringLiteral("bomb.docx"))));
     qint64 inflated = 0;
-    const auto status = package.read(QStringLiteral("word/document.xml"), [&](QByteArrayView block) {
-        inflated += block.size();
-        return true;
-    });
+    const auto status =
+        package.read(QStringLiteral("word/document.xml"), [&](QByteArrayView block) {
+            inflated += block.size();
+            return true;
+        });
     QCOMPARE(status, documents::ZipPackage::Status::TooLarge);
     // Stopped before the end of the 48 MiB entry.
     QVERIFY(inflated < 48 << 20);
@@ -392,7 +457,8 @@ void TestDocumentText::zipBombStopsInflating()
     const QString plain = write(QStringLiteral("plain.zip"), {{"big.txt", text}});
     QVERIFY(package.open(plain));
     QByteArray content;
-    QCOMPARE(package.readAll(QStringLiteral("big.txt"), content), documents::ZipPackage::Status::Ok);
+    QCOMPARE(package.readAll(QStringLiteral("big.txt"), content),
+             documents::ZipPackage::Status::Ok);
     QCOMPARE(content, text);
 }
 

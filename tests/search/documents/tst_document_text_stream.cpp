@@ -112,7 +112,8 @@ void TestDocumentTextStream::callerThatTakesNothingHoldsTheWorkerBack()
         if (queued > DocumentTextStream::kMaxQueued + 64 * 1024)
             break;
     }
-    QVERIFY2(queued <= DocumentTextStream::kMaxQueued + 64 * 1024, qPrintable(QString::number(queued)));
+    QVERIFY2(queued <= DocumentTextStream::kMaxQueued + 64 * 1024,
+             qPrintable(QString::number(queued)));
 }
 
 void TestDocumentTextStream::cleanupTestCase()
