@@ -4,12 +4,16 @@ namespace platform {
 
 bool ChunkReader::open(const QString &path)
 {
+    m_file.close();
+    m_atEnd = false;
     m_file.setFileName(path);
     return m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
 
 qint64 ChunkReader::readInto(QByteArray &buffer, qsizetype size)
 {
+    if (m_atEnd)
+        return 0;
     const qsizetype old = buffer.size();
     buffer.resize(old + size);
     qint64 got = 0;
@@ -19,8 +23,10 @@ qint64 ChunkReader::readInto(QByteArray &buffer, qsizetype size)
             buffer.resize(old + got);
             return -1;
         }
-        if (n == 0)
+        if (n == 0) {
+            m_atEnd = true;
             break;
+        }
         got += n;
     }
     buffer.resize(old + got);

@@ -16,10 +16,15 @@ public:
     // many, 0 at the end of the file, -1 on a read error (what was read before it is kept).
     qint64 readInto(QByteArray &buffer, qsizetype size);
     // Back to the first byte, to read the file again.
-    bool rewind() { return m_file.seek(0); }
+    bool rewind()
+    {
+        m_atEnd = false;
+        return m_file.seek(0);
+    }
 
 private:
     QFile m_file;
+    bool m_atEnd = false; // a read found the end: no need to ask the system again
 };
 
 } // namespace platform

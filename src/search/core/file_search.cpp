@@ -22,16 +22,17 @@ using platform::TextEncoding;
 class FileSearch::Pass
 {
 public:
+    // `raw`: the buffer for the file's bytes, holding its first chunk already.
     Pass(const FileSearchOptions &options, FileSearchStats &stats, const QString &keyword,
-         const std::function<bool()> &keepGoing, bool bytesFirst)
+         const std::function<bool()> &keepGoing, bool bytesFirst, QByteArray &raw)
         : m_options(options), m_stats(stats), m_keyword(keyword), m_keepGoing(keepGoing),
-          m_bytesFirst(bytesFirst), m_prefilter(keyword), m_scan(keyword, options.historySize)
+          m_bytesFirst(bytesFirst), m_raw(raw), m_prefilter(keyword),
+          m_scan(keyword, options.historySize)
     {}
 
-    // The result, or nothing when the pass must start again decoding everything.
-    // Reads the file to the end or until the answer is known. `head`: the bytes of the file
-    // read already (the file is open just after them).
-    std::optional<FileSearchResult> run(platform::ChunkReader &file, const QByteArray &head);
+    // The result, or nothing when the pass must start again decoding everything. Reads the
+    // file (open just after its first chunk) to the end or until the answer is known.
+    std::optional<FileSearchResult> run(platform::ChunkReader &file);
 
 private:
     enum class Mode { ScanBytes, Decode, Utf16 };
@@ -59,8 +60,8 @@ private:
     const std::function<bool()> &m_keepGoing;
     const bool m_bytesFirst;
 
+    QByteArray &m_raw;
     platform::ChunkReader *m_file = nullptr;
-    QByteArray m_raw;
     platform::EncodingSniffer m_sniffer;
     Mode m_mode = Mode::Decode;
 
@@ -173,8 +174,7 @@ bool FileSearch::Pass::complete() const
     return m_mode == Mode::Decode && m_matcher.complete();
 }
 
-std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &file,
-                                                      const QByteArray &head)
+std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &file)
 {
     FileSearchResult result;
     m_file = &file;
@@ -185,11 +185,6 @@ std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &fil
     };
 
     const qsizetype chunk = std::max<qsizetype>(m_options.chunkSize, 1);
-    m_raw.reserve(std::max<qsizetype>(chunk, 3) + head.size() + platform::kSniffWindow);
-    m_raw = head;
-    m_stats.bytesRead += head.size();
-    if (fill(std::max<qsizetype>(chunk, 3)) < 0)
-        return readError();
     qsizetype offset = 0;
     m_stats.encoding = TextEncoding::Gbk;
     if (const auto bom = platform::detectBom(m_raw)) {
@@ -267,6 +262,19 @@ FileSearch::FileSearch(FileSearchOptions options) : m_options(options) {}
 
 FileSearch::~FileSearch() = default;
 
+// Reads the first chunk of the file into m_raw (at least enough to recognise a document and a
+// byte-order mark). The buffer is reused from file to file.
+qint64 FileSearch::readFirstChunk(platform::ChunkReader &file)
+{
+    const qsizetype first = std::max(m_options.chunkSize, kDocumentHeadSize);
+    m_raw.resize(0);
+    m_raw.reserve(first + platform::kSniffWindow);
+    const qint64 got = file.readInto(m_raw, first);
+    if (got > 0)
+        m_stats.bytesRead += got;
+    return got;
+}
+
 FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
                                     const std::function<bool()> &keepGoing)
 {
@@ -280,16 +288,16 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     platform::ChunkReader file;
     if (!file.open(path))
         return unreadable(classifyOpenFailure(path));
-    QByteArray head;
-    if (file.readInto(head, kDocumentHeadSize) < 0)
+    if (readFirstChunk(file) < 0)
         return unreadable(ReadStatus::ReadError);
-    if (const documents::Kind kind = documents::recognise(path, head);
+    if (const documents::Kind kind = documents::recognise(
+            path, QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize)));
         kind != documents::Kind::NotDocument) {
         return searchDocument(path, kind, keyword, keepGoing);
     }
     {
-        Pass pass(m_options, m_stats, keyword, keepGoing, m_options.bytesFirst);
-        if (auto result = pass.run(file, head))
+        Pass pass(m_options, m_stats, keyword, keepGoing, m_options.bytesFirst, m_raw);
+        if (auto result = pass.run(file))
             return *result;
     }
     // The bytes could not settle it (no byte form in this file's encoding, or no place to
@@ -298,10 +306,10 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     m_stats = FileSearchStats();
     m_stats.restarted = true;
     m_stats.bytesRead = readBefore;
-    if (!file.rewind())
+    if (!file.rewind() || readFirstChunk(file) < 0)
         return unreadable(ReadStatus::ReadError);
-    Pass pass(m_options, m_stats, keyword, keepGoing, false);
-    return pass.run(file, QByteArray()).value_or(FileSearchResult());
+    Pass pass(m_options, m_stats, keyword, keepGoing, false, m_raw);
+    return pass.run(file).value_or(FileSearchResult());
 }
 
 FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind kind,

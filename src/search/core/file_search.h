@@ -3,9 +3,14 @@
 #include "platform/core/text_encoding.h"
 #include "search/core/search_text.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
+
+namespace platform {
+class ChunkReader;
+}
 
 namespace search {
 
@@ -72,10 +77,12 @@ public:
 
 private:
     class Pass;
+    qint64 readFirstChunk(platform::ChunkReader &file);
     FileSearchResult searchDocument(const QString &path, documents::Kind kind,
                                     const QString &keyword, const std::function<bool()> &keepGoing);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
+    QByteArray m_raw; // the bytes of the current chunk, reused from file to file
 };
 
 } // namespace search

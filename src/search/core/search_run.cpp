@@ -55,8 +55,8 @@ void SearchRun::run()
             continue;
         const QString path = m_snapshot.folderPath + u'/' + entry.name;
         const QString keyword = m_keyword ? m_keyword() : QString();
-        FileSearch search;
-        const FileSearchResult file = search.search(path, keyword, [this] { return keepGoing(); });
+        const FileSearchResult file =
+            m_search.search(path, keyword, [this] { return keepGoing(); });
         switch (file.outcome) {
         case FileSearchResult::Outcome::Hit:
             m_body += hitEntryFromExcerpt(entry.name, file.excerpt);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/core/file_search.h"
 #include "search/core/report.h"
 
 #include <QElapsedTimer>
@@ -69,6 +70,7 @@ private:
     int m_yieldIntervalMs = 16;
     bool m_running = false;
     bool m_cancelled = false;
+    FileSearch m_search; // one for the whole run: its buffers serve every file
     QString m_body;
     QList<UnreadableFile> m_unreadable;
 };

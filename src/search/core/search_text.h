@@ -34,10 +34,11 @@ struct SearchTextResult
 //
 // A document (an office file or a PDF, recognised by its content) gives the text of its
 // plain-text export, cut into fields by the same rules; a password-protected or damaged one is
-// a failure (Encrypted, Damaged), and `text` then holds what was read before the damage. Any other file is read through the sequential file slot
-// (encoding chosen per file, fields cut and decoded one by one). `yield`, when given, runs once
-// before every field so that the windows stay live during a long file. A file that cannot be opened
-// or read gives an empty text and a failure status; nothing is thrown.
+// a failure (Encrypted, Damaged), and `text` then holds what was read before the damage. Any other
+// file is read through the sequential file slot (encoding chosen per file, fields cut and decoded
+// one by one). `yield`, when given, runs once before every field so that the windows stay live
+// during a long file. A file that cannot be opened or read gives an empty text and a failure
+// status; nothing is thrown.
 //
 // This is the plain definition of the search text: it holds the whole text in memory. The search
 // run uses the streaming search of file_search.h, which gives the same answers in bounded memory.
