@@ -24,12 +24,19 @@ struct SilentDialogs : platform::Dialogs
 {
     QString textPrompt(QWidget *, const QString &, const QString &) override { return {}; }
     void criticalMessage(QWidget *, const QString &, const QString &) override {}
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
 };
 
 struct Report : search::ReportSink
 {
     QString text;
-    void setReport(const QString &report) override { text = report; }
+    void setReport(const QString &report, const QList<search::ReportHit> &) override
+    {
+        text = report;
+    }
 };
 
 // Runs the controller over `list` and returns its report; the run's wall time goes to `ms`.

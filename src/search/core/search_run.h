@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/core/entry_list.h"
 #include "search/core/report.h"
 
 #include <QElapsedTimer>
@@ -9,8 +10,6 @@
 #include <functional>
 
 namespace search {
-
-class EntryList;
 
 struct RunEntry
 {
@@ -52,6 +51,13 @@ public:
     bool hasHits() const { return !m_body.isEmpty(); }
     // The whole text for the report box.
     QString reportText() const;
+    // The hit entries of reportText(), in list order.
+    QList<ReportHit> hits() const;
+
+    // Called with (files done, marked files) when the run starts and after every marked file,
+    // whether it was a hit, no hit or unreadable.
+    using Progress = std::function<void(int done, int total)>;
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     // Milliseconds of work inside one file between two yields (16 unless changed, 0 = as often as
     // the search can).
@@ -65,11 +71,13 @@ private:
     RunSnapshot m_snapshot;
     std::function<QString()> m_keyword;
     std::function<void()> m_yield;
+    Progress m_progress;
     QElapsedTimer m_sinceYield;
     int m_yieldIntervalMs = 16;
     bool m_running = false;
     bool m_cancelled = false;
     QString m_body;
+    QList<ReportHit> m_hits; // start is the offset in m_body
     QList<UnreadableFile> m_unreadable;
 };
 

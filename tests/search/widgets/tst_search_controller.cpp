@@ -30,11 +30,16 @@ search::Form2 *visibleProgressWindow()
 struct FakeSink : search::ReportSink
 {
     QStringList reports;
+    QList<QList<search::ReportHit>> hits;
     QList<bool> progressShown;
-    void setReport(const QString &report) override
+    std::function<void()> onReport;
+    void setReport(const QString &report, const QList<search::ReportHit> &reportHits) override
     {
         reports << report;
+        hits << reportHits;
         progressShown << (visibleProgressWindow() != nullptr);
+        if (onReport)
+            onReport();
     }
 };
 
@@ -50,6 +55,8 @@ private Q_SLOTS:
     void nothingFoundShowsTheMessageThenTheHeader();
     void hitsAreReportedWithoutAMessage();
     void progressWindowIsShownOnlyDuringTheRun();
+    void progressLineGrowsToTheFullWidth_data();
+    void progressLineGrowsToTheFullWidth();
     void aSecondRunIsRefusedWhileOneRuns();
     void theListGoingAwayDuringARunDoesNotChangeTheReport();
     void cancellingFromTheProgressWindowKeepsTheHitsSoFar_data();
@@ -132,6 +139,9 @@ void TestSearchController::hitsAreReportedWithoutAMessage()
     const QString body =
         search::HitEntry(QStringLiteral("b.txt"), QStringLiteral(u"关键字"), m_keyword);
     QCOMPARE(m_sink->reports, QStringList{search::ReportText(m_dir->path(), body)});
+    QCOMPARE(m_sink->hits.size(), 1);
+    QCOMPARE(m_sink->hits.first().size(), 1);
+    QCOMPARE(m_sink->hits.first().first().path, m_dir->filePath(QStringLiteral("b.txt")));
     // The progress window stays until the report is in place.
     QCOMPARE(m_sink->progressShown, QList<bool>{true});
     QVERIFY(!visibleProgressWindow());
@@ -157,6 +167,70 @@ void TestSearchController::progressWindowIsShownOnlyDuringTheRun()
     QVERIFY(!font.bold());
     QVERIFY((centre - m_launcher.frameGeometry().center()).manhattanLength() <= 2);
     QVERIFY(!visibleProgressWindow());
+}
+
+void TestSearchController::progressLineGrowsToTheFullWidth_data()
+{
+    QTest::addColumn<QList<bool>>("marks");
+    QTest::addColumn<QByteArrayList>("contents");
+    QTest::addColumn<int>("marked");
+
+    QTest::newRow("Three marked files with the keyword")
+        << QList<bool>{true, true, true} << QByteArrayList{"x", "x", "x"} << 3;
+    QTest::newRow("Unmarked entries do not count")
+        << QList<bool>{false, true, false, true} << QByteArrayList{"x", "x", "x", "x"} << 2;
+    QTest::newRow("A last file without the keyword still completes the line")
+        << QList<bool>{true, true, true} << QByteArrayList{"x", "x", "none"} << 3;
+}
+
+void TestSearchController::progressLineGrowsToTheFullWidth()
+{
+    QFETCH(QList<bool>, marks);
+    QFETCH(QByteArrayList, contents);
+    QFETCH(int, marked);
+    for (int i = 0; i < marks.size(); ++i)
+        QVERIFY(addFile(QStringLiteral("f%1.txt").arg(i), contents.at(i), marks.at(i)));
+    m_keyword = QStringLiteral("x");
+
+    // What the progress window shows at one moment of the run.
+    struct Seen
+    {
+        QSize window;
+        QRect line;
+        QString description;
+        QString caption;
+    };
+    const auto look = [](Seen &seen) {
+        if (search::Form2 *form = visibleProgressWindow()) {
+            seen.window = form->size();
+            seen.line = form->progressLine()->geometry();
+            seen.description = form->accessibleDescription();
+            seen.caption = form->Label1()->text();
+        }
+    };
+    Seen atStart;
+    Seen atEnd;
+    int files = 0;
+    m_onKeyword = [&] {
+        if (++files == 1)
+            look(atStart);
+    };
+    // The report comes while the progress window is still up.
+    m_sink->onReport = [&] { look(atEnd); };
+    runAndWait();
+
+    const QString n = QString::number(marked);
+    QCOMPARE(atStart.description, QStringLiteral(u"已完成 0 / ") + n + QStringLiteral(u" 个文件"));
+    QCOMPARE(atStart.line.width(), 0);
+    QCOMPARE(atEnd.description, QStringLiteral(u"已完成 ") + n + QStringLiteral(u" / ") + n +
+                                    QStringLiteral(u" 个文件"));
+    // A thin line along the bottom edge, across the whole window.
+    QCOMPARE(atEnd.window, QSize(312, 38));
+    QCOMPARE(atEnd.line.width(), atEnd.window.width());
+    QCOMPARE(atEnd.line.left(), 0);
+    QCOMPARE(atEnd.line.bottom(), atEnd.window.height() - 1);
+    QVERIFY(atEnd.line.height() >= 2 && atEnd.line.height() <= 3);
+    QCOMPARE(atEnd.caption, QStringLiteral(u"正在查找中。。。"));
 }
 
 void TestSearchController::aSecondRunIsRefusedWhileOneRuns()
