@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QPoint>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,8 +56,6 @@ private Q_SLOTS:
     void nothingMarkedGivesTheHeaderAlone();
     void onlyTheMatchingMarkedFileIsReported();
     void hitsAreReportedInListOrder();
-    void progressCountsTheMarkedFilesDone_data();
-    void progressCountsTheMarkedFilesDone();
     void emptyKeywordMakesEveryMarkedFileAHit();
     void keywordIsReadAnewForEveryFile();
     void keywordSplitByALineBreakInAGbkFileIsFound();
@@ -153,47 +150,6 @@ void TestSearchRun::hitsAreReportedInListOrder()
              entry(QStringLiteral("z.txt"), QStringLiteral("key in z")));
     QCOMPARE(run.reportText().mid(hits[1].start, hits[1].length),
              entry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
-}
-
-void TestSearchRun::progressCountsTheMarkedFilesDone_data()
-{
-    QTest::addColumn<int>("cancelAtYield"); // 0: never
-    QTest::addColumn<QList<QPoint>>("steps");
-
-    // Entries: hit, unmarked, no hit, unreadable (missing), hit.
-    QTest::newRow("Every marked file counts once done, hit, no hit or unreadable")
-        << 0 << QList<QPoint>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}};
-    QTest::newRow("A cancelled run stops counting at the last file it finished")
-        << 4 << QList<QPoint>{{0, 4}, {1, 4}, {2, 4}};
-}
-
-void TestSearchRun::progressCountsTheMarkedFilesDone()
-{
-    QFETCH(int, cancelAtYield);
-    QFETCH(QList<QPoint>, steps);
-    write(QStringLiteral("1.txt"), "key");
-    write(QStringLiteral("2.txt"), "key");
-    write(QStringLiteral("3.txt"), "none");
-    write(QStringLiteral("5.txt"), "key");
-    const FakeEntryList files = list({{QStringLiteral("1.txt"), true},
-                                      {QStringLiteral("2.txt"), false},
-                                      {QStringLiteral("3.txt"), true},
-                                      {QStringLiteral("4.txt"), true},
-                                      {QStringLiteral("5.txt"), true}});
-    int yields = 0;
-    SearchRun *running = nullptr;
-    SearchRun run(
-        RunSnapshot::take(files), [] { return QStringLiteral("key"); },
-        [&] {
-            if (++yields == cancelAtYield) // before the fourth entry
-                running->cancel();
-        });
-    running = &run;
-    run.setYieldInterval(1000 * 1000);
-    QList<QPoint> seen;
-    run.setProgress([&](int done, int total) { seen.append(QPoint(done, total)); });
-    run.run();
-    QCOMPARE(seen, steps);
 }
 
 void TestSearchRun::emptyKeywordMakesEveryMarkedFileAHit()
