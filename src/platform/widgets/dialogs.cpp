@@ -31,7 +31,6 @@ void QtDialogs::criticalMessage(QWidget *parent, const QString &title, const QSt
     box.exec();
 }
 
-
 QString QtDialogs::saveFileName(QWidget *parent, const QString &title, const QString &suggestedPath,
                                 const QString &filter)
 {
