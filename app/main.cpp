@@ -30,6 +30,7 @@ int main(int argc, char *argv[])
                                     [&prompt] { return prompt.StrKey(); });
     chooser.setSearchCommand(&search);
     launcher.setChooserHost(&chooser);
+    launcher.setReportServices(&shell, &dialogs);
     launcher.show();
     return app.exec();
 }

@@ -2,8 +2,15 @@
 // offscreen platform, against the core search of the same files.
 //   bench_search_window run DIR     prints "<core ms> <windowed run ms> <core hits> <run hits>"
 //   bench_search_window stall FILE  prints "<longest gap of a 10 ms timer ms> <run ms>"
+//   bench_search_window report N    searches N small files that all hold the keyword, with the
+//       launcher's report box as the report's place, and prints "<hit entries> <ms from the
+//       last file's keyword read to the report painted> <median ms> <longest ms> of a page step
+//       while paging down through the report"
 
 #include "bench_support.h"
+
+#include "launcher/keyword_prompt.h"
+#include "launcher/launcher_window.h"
 
 #include "platform/widgets/dialogs.h"
 #include "search/core/file_search.h"
@@ -11,9 +18,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -24,12 +36,19 @@ struct SilentDialogs : platform::Dialogs
 {
     QString textPrompt(QWidget *, const QString &, const QString &) override { return {}; }
     void criticalMessage(QWidget *, const QString &, const QString &) override {}
+    QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
 };
 
 struct Report : search::ReportSink
 {
     QString text;
-    void setReport(const QString &report) override { text = report; }
+    void setReport(const QString &report, const QList<search::ReportHit> &) override
+    {
+        text = report;
+    }
 };
 
 // Runs the controller over `list` and returns its report; the run's wall time goes to `ms`.
@@ -51,6 +70,78 @@ QString runWindowed(const bench::FileNames &list, const QString &keyword, double
     return report.text;
 }
 
+// The report of a run over `count` files that all hold the keyword, shown in a real launcher.
+int reportTimes(int count)
+{
+    QTemporaryDir dir;
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names << QStringLiteral("f%1.txt").arg(i, 5, 10, QLatin1Char('0'));
+        QFile file(dir.filePath(names.last()));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(
+                (QStringLiteral(u"第 %1 份会议纪要，关键字在这里，后面还有一些文字。").arg(i))
+                    .toUtf8()) < 0)
+            return 1;
+    }
+    const bench::FileNames list(dir.path(), names);
+
+    SilentDialogs dialogs;
+    launcher::KeywordPrompt prompt(dialogs);
+    launcher::Form1 form(prompt, [] {});
+    form.show();
+    auto *box = form.findChild<QPlainTextEdit *>(QStringLiteral("Text1"));
+
+    // The run has ended when the last file's keyword has been read (the file is 80 bytes); the
+    // report counts as shown once the launcher has painted it.
+    QElapsedTimer clock;
+    int keywordReads = 0;
+    qint64 lastRead = 0;
+    qint64 painted = 0;
+    struct Painting : search::ReportSink
+    {
+        launcher::Form1 *form;
+        QElapsedTimer *clock;
+        qint64 *painted;
+        void setReport(const QString &report, const QList<search::ReportHit> &hits) override
+        {
+            form->setReport(report, hits);
+            form->repaint();
+            *painted = clock->nsecsElapsed();
+        }
+    } sink;
+    sink.form = &form;
+    sink.clock = &clock;
+    sink.painted = &painted;
+    search::SearchController controller(dialogs, sink, &form, [&] {
+        if (++keywordReads == count)
+            lastRead = clock.nsecsElapsed();
+        return kKeyword;
+    });
+    QSignalSpy finished(&controller, &search::SearchController::finished);
+    clock.start();
+    controller.run(list);
+    while (finished.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    // Paging down as with the Page Down key, each step painted before the next.
+    QScrollBar *bar = box->verticalScrollBar();
+    QList<double> steps;
+    for (int page = 1; page <= 300 && bar->value() < bar->maximum(); ++page) {
+        QElapsedTimer step;
+        step.start();
+        bar->setValue(std::min(bar->maximum(), bar->value() + bar->pageStep()));
+        box->viewport()->repaint();
+        steps << double(step.nsecsElapsed()) / 1e6;
+    }
+    std::sort(steps.begin(), steps.end());
+    const int hits = int(form.report().count(QStringLiteral("...")));
+    std::printf("%d %.1f %.2f %.2f\n", hits, double(painted - lastRead) / 1e6,
+                steps.isEmpty() ? 0.0 : steps.at(steps.size() / 2),
+                steps.isEmpty() ? 0.0 : steps.last());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -59,7 +150,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() != 2) {
-        std::fprintf(stderr, "usage: bench_search_window run DIR | stall FILE\n");
+        std::fprintf(stderr, "usage: bench_search_window run DIR | stall FILE | report N\n");
         return 2;
     }
     if (args.at(0) == QStringLiteral("run")) {
@@ -85,5 +176,7 @@ int main(int argc, char **argv)
         std::printf("%lld %.1f\n", stall.longestMs(), runMs);
         return 0;
     }
+    if (args.at(0) == QStringLiteral("report"))
+        return reportTimes(args.at(1).toInt());
     return 2;
 }

@@ -170,6 +170,11 @@ echo "  windowed run ${wrun}ms (${wrun_hits} hits)   core search ${core}ms (${co
 read -r wstall wrun_ms <<< "$("$windowed" stall big.txt 2>/dev/null)"
 echo "  longest gap of a 10 ms timer ${wstall}ms over a ${wrun_ms}ms windowed run   target < 50ms:" \
      "$(verdict "$wstall < 50")"
+read -r rhits rms rmedian rlongest <<< "$("$windowed" report 10000 2>/dev/null)"
+echo "  report of ${rhits} hit entries painted ${rms}ms after the run's last file   target < 300ms:" \
+     "$(verdict "$rms < 300")"
+echo "  paging down through it: median ${rmedian}ms, longest ${rlongest}ms per page painted" \
+     "  target < 16ms: $(verdict "$rlongest < 16")"
 
 echo
 echo "Cost of yielding when nothing is pending"

@@ -2,6 +2,7 @@
 
 #include "launcher/chooser_host.h"
 #include "launcher/keyword_prompt.h"
+#include "launcher/report_box.h"
 #include "platform/widgets/app_icon.h"
 #include "platform/widgets/cursors.h"
 #include "platform/widgets/fonts.h"
@@ -11,7 +12,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QScreen>
 
 namespace launcher {
@@ -34,22 +34,6 @@ void setTextColour(QLabel *label, const QColor &colour)
         return;
     palette.setColor(QPalette::WindowText, colour);
     label->setPalette(palette);
-}
-
-// What the report box shows for a report: control characters other than tab and the line ends
-// become their visible pictures (U+2400...), so that a NUL or an escape byte from a binary file
-// neither cuts the text short nor disappears. The report itself is kept unchanged.
-QString displayText(const QString &report)
-{
-    QString shown = report;
-    for (QChar &c : shown) {
-        const char16_t code = c.unicode();
-        if (code < 0x20 && code != u'\t' && code != u'\n' && code != u'\r')
-            c = QChar(char16_t(0x2400 + code));
-        else if (code == 0x7F)
-            c = QChar(u'\u2421');
-    }
-    return shown;
 }
 
 } // namespace
@@ -95,11 +79,9 @@ Form1::Form1(KeywordPrompt &prompt, EndProgram endProgram, QWidget *parent)
     m_Command1->setAccessibleDescription(
         QStringLiteral(u"输入关键字，然后打开文件选择窗口，选择要搜索的文件"));
 
-    m_Text1 = new QPlainTextEdit(this);
+    m_Text1 = new ReportBox(this);
     m_Text1->setObjectName(QStringLiteral("Text1"));
     m_Text1->setGeometry(twipsRect(360, 1200, 8655, 4815));
-    m_Text1->setReadOnly(true);
-    m_Text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_Text1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -108,7 +90,8 @@ Form1::Form1(KeywordPrompt &prompt, EndProgram endProgram, QWidget *parent)
     reportColours.setColor(QPalette::Text, reportText);
     m_Text1->setPalette(reportColours);
     m_Text1->setAccessibleName(QStringLiteral(u"搜索结果"));
-    m_Text1->setAccessibleDescription(QStringLiteral(u"最近一次搜索的报告，可以选择和复制"));
+    m_Text1->setAccessibleDescription(QStringLiteral(
+        u"最近一次搜索的报告，可以选择和复制；双击文件名或摘要行打开该文件，右键菜单可保存报告"));
 
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -133,10 +116,19 @@ QLabel *Form1::addLabel(const char *name, const QString &caption, const QRect &g
     return label;
 }
 
-void Form1::setReport(const QString &report)
+void Form1::setReportServices(platform::ShellOpener *shell, platform::Dialogs *dialogs)
 {
-    m_report = report;
-    m_Text1->setPlainText(displayText(report));
+    m_Text1->setServices(shell, dialogs);
+}
+
+void Form1::setReport(const QString &report, const QList<search::ReportHit> &hits)
+{
+    m_Text1->setReport(report, hits);
+}
+
+const QString &Form1::report() const
+{
+    return m_Text1->report();
 }
 
 void Form1::Form_Load()

@@ -9,12 +9,16 @@
 #include <functional>
 
 class QLabel;
-class QPlainTextEdit;
+namespace platform {
+class Dialogs;
+class ShellOpener;
+} // namespace platform
 
 namespace launcher {
 
 class ChooserHost;
 class KeywordPrompt;
+class ReportBox;
 
 // Form1, the launcher: the program's start and main window. Borderless, with its own caption
 // strip of labels (title, "Mix", "口", "X"), the search label and the report box.
@@ -34,10 +38,13 @@ public:
     // The chooser, once it exists; the search label shows it and "X" unloads it.
     void setChooserHost(ChooserHost *host) { m_chooserHost = host; }
 
-    // Replaces the whole text of the report box.
-    void setReport(const QString &report) override;
+    // What the report box opens hit files with and asks for a file name to save the report.
+    void setReportServices(platform::ShellOpener *shell, platform::Dialogs *dialogs);
+
+    // Replaces the whole text of the report box and the list of its hit entries.
+    void setReport(const QString &report, const QList<search::ReportHit> &hits) override;
     // The report exactly as given, CR LF and control characters included.
-    const QString &report() const { return m_report; }
+    const QString &report() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -66,10 +73,9 @@ private:
     EndProgram m_endProgram;
     ChooserHost *m_chooserHost = nullptr;
     platform::WindowDrag m_drag;
-    QString m_report;
     QLabel *m_pressedLabel = nullptr;
 
-    QPlainTextEdit *m_Text1 = nullptr;
+    ReportBox *m_Text1 = nullptr;
     QLabel *m_Command1 = nullptr;
     QLabel *m_Label4 = nullptr;
     QLabel *m_Label3 = nullptr;

@@ -8,10 +8,10 @@
 #include "platform/widgets/drives.h"
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/folder_list.h"
-#include "platform/widgets/shell_opener.h"
 #include "search/core/entry_list.h"
 #include "search/widgets/search_command.h"
 #include "support/fake_dialogs.h"
+#include "support/fake_shell_opener.h"
 #include "support/file_list_probe.h"
 #include "support/test_files.h"
 
@@ -23,25 +23,6 @@
 #include <QTreeWidgetItemIterator>
 
 #include <memory>
-
-struct ShellRequest
-{
-    QWidget *owner;
-    QString verb, file, parameters, workingFolder;
-    int showState;
-};
-
-class FakeShell : public platform::ShellOpener
-{
-public:
-    QList<ShellRequest> requests;
-    bool open(QWidget *owner, const QString &verb, const QString &file, const QString &parameters,
-              const QString &workingFolder, int showState) override
-    {
-        requests.append({owner, verb, file, parameters, workingFolder, showState});
-        return false; // as for a type without an application: the chooser goes on regardless
-    }
-};
 
 // Writes down what a run was given when it started.
 class FakeSearch : public search::SearchCommand

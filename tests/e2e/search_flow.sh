@@ -2,7 +2,8 @@
 # The whole typical search, driven like a person: click the search label, paste a Chinese
 # keyword into the prompt, mark files in the chooser with the mouse, right-click for the menu,
 # choose "选定", then select the report box's text, copy it and compare it with the expected
-# report. Usage: search_flow.sh <path to quarlex> [folder for screenshots]
+# report; then double-click the second hit and see its absolute path reach a stand-in
+# xdg-open. Usage: search_flow.sh <path to quarlex> [folder for screenshots]
 source "$(dirname "$0")/lib.sh"
 app=$1
 shots=${2:-}
@@ -33,6 +34,16 @@ shot() {
 origin() {
     xdotool getwindowgeometry --shell "$1" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
 }
+
+# A stand-in xdg-open, first on PATH: writes down its arguments, one per line, and renames the
+# record into place only when it is complete.
+mkdir -p "$E2E_TMP/bin"
+cat >"$E2E_TMP/bin/xdg-open" <<OPENER
+#!/bin/sh
+printf '%s\n' "\$@" >"$E2E_TMP/opened.part" && mv "$E2E_TMP/opened.part" "$E2E_TMP/opened"
+OPENER
+chmod +x "$E2E_TMP/bin/xdg-open"
+export PATH="$E2E_TMP/bin:$PATH"
 
 start_app "$progdir/quarlex"
 launcher=$(wait_window 'Quarlex - 批量查找')
@@ -94,6 +105,40 @@ if [ "$actual" != "$expected" ]; then
     diff <(printf '%s' "$expected") <(printf '%s' "$actual") >&2 || true
     fail "the report box does not hold the expected report"
 fi
+
+# Where the report box shows text: its yellow pixels, rows with at least three of them (a text
+# caret is one pixel wide) grouped into lines; rows a few pixels apart (the stems above the
+# letters of a Latin name) belong to one line, blank lines between lines are much taller.
+# Prints the middle of each line as a launcher y, top to bottom. The box's inside lies at
+# 26..585 x 82..399.
+report_lines() {
+    import -window "$launcher" -depth 8 "$E2E_TMP/box.png" 2>/dev/null || return 1
+    convert "$E2E_TMP/box.png" -crop 560x318+26+82 +repage -depth 8 txt:- |
+        awk -F'[,:() ]+' 'NR > 1 && $3 > 150 && $4 > 150 && $5 < 90 { n[$2]++ }
+            END {
+                start = -1
+                for (y = 0; y <= 318; y++) {
+                    if (!((y in n) && n[y] >= 3)) continue
+                    if (start >= 0 && y - end > 6) { print 82 + int((start + end) / 2); start = -1 }
+                    if (start < 0) start = y
+                    end = y
+                }
+                if (start >= 0) print 82 + int((start + end) / 2)
+            }'
+}
+# Succeeds once the box shows the header and both entries, name and excerpt: five lines.
+five_report_lines() {
+    lines=($(report_lines))
+    [ "${#lines[@]}" -eq 5 ]
+}
+# A click clears the selection of the copy above, whose colours hide the yellow text.
+xdotool mousemove --window "$launcher" 300 390 click 1
+wait_until five_report_lines || fail "the report box does not show five lines of text: ${lines[*]:-none}"
+# The fourth line is the second entry's name line.
+xdotool mousemove --window "$launcher" 200 "${lines[3]}" click --repeat 2 --delay 60 1
+wait_until test -e "$E2E_TMP/opened" || fail "double-clicking the second hit opened nothing"
+opened=$(cat "$E2E_TMP/opened")
+[ "$opened" = "$data/b-gbk.txt" ] || fail "xdg-open was given '$opened', not '$data/b-gbk.txt'"
 
 # The chooser is hidden, not gone: the search label shows it again with the same marks.
 app_ended && fail "the program ended"

@@ -260,9 +260,9 @@ void TestLauncherWindow::report()
 
     auto *text1 = m_form->findChild<QPlainTextEdit *>(QStringLiteral("Text1"));
     QVERIFY(text1);
-    m_form->setReport(QStringLiteral("an earlier report\r\n"));
+    m_form->setReport(QStringLiteral("an earlier report\r\n"), {});
     search::ReportSink &sink = *m_form;
-    sink.setReport(report);
+    sink.setReport(report, {});
 
     QCOMPARE(m_form->report(), report);
     // Every character is in the box, and only the new report.
@@ -274,7 +274,7 @@ void TestLauncherWindow::reportCanBeCopiedButNotEdited()
 {
     auto *text1 = m_form->findChild<QPlainTextEdit *>(QStringLiteral("Text1"));
     QVERIFY(text1);
-    m_form->setReport(QStringLiteral(u"\r\n  /tmp/数据/\r\n\r\n\r\n"));
+    m_form->setReport(QStringLiteral(u"\r\n  /tmp/数据/\r\n\r\n\r\n"), {});
     QGuiApplication::clipboard()->clear();
 
     QTest::mouseClick(text1->viewport(), Qt::LeftButton);

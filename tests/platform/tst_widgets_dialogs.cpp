@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void textPromptAnswers_data();
     void textPromptAnswers();
     void criticalMessageIsDismissedWithItsOkButton();
+    void saveDialogStartsAtTheSuggestedFileAndGivesTheChosenPath();
 };
 
 void TestDialogs::textPromptAnswers_data()
@@ -194,6 +196,33 @@ void TestDialogs::criticalMessageIsDismissedWithItsOkButton()
     QCOMPARE(icon, QMessageBox::Critical);
     QVERIFY(modal);
     QCOMPARE(buttons, QStringList{QStringLiteral(u"确定")});
+}
+
+void TestDialogs::saveDialogStartsAtTheSuggestedFileAndGivesTheChosenPath()
+{
+    QTemporaryDir folder;
+    QWidget parent;
+    parent.show();
+    QString title;
+    QString name;
+    answerNextDialog(this, [&](QWidget *dialog) {
+        title = dialog->windowTitle();
+        auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        name = edit->text();
+        // Typing over the suggested name, as a person does.
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("other.txt"));
+        QTest::mouseClick(buttonWithText(dialog, QStringLiteral(u"保存")), Qt::LeftButton);
+    });
+
+    platform::QtDialogs dialogs;
+    const QString chosen = dialogs.saveFileName(&parent, QStringLiteral(u"保存报告"),
+                                                folder.filePath(QStringLiteral(u"查找报告.txt")),
+                                                QStringLiteral(u"文本文件 (*.txt)"));
+
+    QCOMPARE(title, QStringLiteral(u"保存报告"));
+    QCOMPARE(name, QStringLiteral(u"查找报告.txt"));
+    QCOMPARE(chosen, folder.filePath(QStringLiteral("other.txt")));
 }
 
 QTEST_MAIN(TestDialogs)

@@ -129,6 +129,15 @@ void TestSearchRun::hitsAreReportedInListOrder()
     QCOMPARE(run.reportText(), header(m_dir->path()) +
                                    entry(QStringLiteral("z.txt"), QStringLiteral("key in z")) +
                                    entry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
+    // Beside the report, each hit names its file and the characters of its entry.
+    const QList<ReportHit> hits = run.hits();
+    QCOMPARE(hits.size(), 2);
+    QCOMPARE(hits[0].path, m_dir->path() + QStringLiteral("/z.txt"));
+    QCOMPARE(hits[1].path, m_dir->path() + QStringLiteral("/b.txt"));
+    QCOMPARE(run.reportText().mid(hits[0].start, hits[0].length),
+             entry(QStringLiteral("z.txt"), QStringLiteral("key in z")));
+    QCOMPARE(run.reportText().mid(hits[1].start, hits[1].length),
+             entry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
 }
 
 void TestSearchRun::emptyKeywordMakesEveryMarkedFileAHit()

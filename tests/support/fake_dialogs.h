@@ -8,8 +8,8 @@
 class FakeDialogs : public platform::Dialogs
 {
 public:
-    // With a log, each dialog also adds "prompt" or "message" to it, so that a test can check
-    // the order of the dialogs among the calls of other fakes writing to the same log.
+    // With a log, each dialog also adds "prompt", "message" or "save" to it, so that a test can
+    // check the order of the dialogs among the calls of other fakes writing to the same log.
     explicit FakeDialogs(QStringList *log = nullptr) : m_log(log) {}
 
     QString textPrompt(QWidget *parent, const QString &title, const QString &prompt) override
@@ -24,10 +24,22 @@ public:
         messages.append(text);
     }
 
-    QStringList answers;  // what the next prompts return; Cancel is the empty string
-    QStringList prompts;  // the prompt text of each prompt shown
-    QStringList messages; // the text of each message shown
-    QStringList titles;   // the title of every dialog, prompts and messages in order
+    QString saveFileName(QWidget *parent, const QString &title, const QString &suggestedPath,
+                         const QString &filter) override
+    {
+        note(QStringLiteral("save"), parent, title);
+        suggestedPaths.append(suggestedPath);
+        filters.append(filter);
+        return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
+    }
+
+    QStringList answers;        // what the next prompts return; Cancel is the empty string
+    QStringList prompts;        // the prompt text of each prompt shown
+    QStringList messages;       // the text of each message shown
+    QStringList savePaths;      // what the next save dialogs return; Cancel is the empty string
+    QStringList suggestedPaths; // where each save dialog started
+    QStringList filters;        // the file filter of each save dialog
+    QStringList titles;         // the title of every dialog, prompts and messages in order
     QWidget *lastParent = nullptr;
 
 private:

@@ -1,5 +1,7 @@
 #include "platform/widgets/dialogs.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +29,30 @@ void QtDialogs::criticalMessage(QWidget *parent, const QString &title, const QSt
     box.setObjectName(QStringLiteral("criticalMessage"));
     box.button(QMessageBox::Ok)->setText(QStringLiteral(u"确定"));
     box.exec();
+}
+
+QString QtDialogs::saveFileName(QWidget *parent, const QString &title, const QString &suggestedPath,
+                                const QString &filter)
+{
+    // Qt's own dialog rather than the desktop's: its texts can be set, so it speaks Chinese like
+    // the rest of the program.
+    QFileDialog dialog(parent, title);
+    dialog.setObjectName(QStringLiteral("saveFileName"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    const QFileInfo suggested(suggestedPath);
+    dialog.setDirectory(suggested.absolutePath());
+    dialog.selectFile(suggested.fileName());
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral(u"保存在："));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral(u"文件名："));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral(u"保存类型："));
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral(u"保存"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral(u"取消"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace platform

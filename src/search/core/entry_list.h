@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace search {
@@ -15,12 +16,23 @@ public:
     virtual QString folderPath() const = 0;
 };
 
+// One hit entry of a report: the file it names and the characters of the report text it takes
+// (from the name line to the blank line after the excerpt), so that the file can be found from
+// the entry without reading anything back out of the text.
+struct ReportHit
+{
+    QString path; // the full path of the file, as the run built it: folder, "/", name
+    qsizetype start = 0;
+    qsizetype length = 0;
+};
+
 // Where a finished run puts its report (the launcher's report box).
 class ReportSink
 {
 public:
     virtual ~ReportSink() = default;
-    virtual void setReport(const QString &report) = 0;
+    // `hits` are the report's hit entries, in the order the report lists them.
+    virtual void setReport(const QString &report, const QList<ReportHit> &hits) = 0;
 };
 
 } // namespace search

@@ -3,6 +3,8 @@
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 
+#include <algorithm>
+
 namespace search {
 
 RunSnapshot RunSnapshot::take(const EntryList &list)
@@ -46,7 +48,13 @@ void SearchRun::run()
         return;
     m_running = true;
     m_body.clear();
+    m_hits.clear();
     m_unreadable.clear();
+    const int total = int(std::count_if(m_snapshot.entries.cbegin(), m_snapshot.entries.cend(),
+                                        [](const RunEntry &entry) { return entry.selected; }));
+    int done = 0;
+    if (m_progress)
+        m_progress(done, total);
     for (const RunEntry &entry : std::as_const(m_snapshot.entries)) {
         yieldNow();
         if (m_cancelled)
@@ -58,9 +66,12 @@ void SearchRun::run()
         const FileSearchResult file =
             m_search.search(path, keyword, [this] { return keepGoing(); });
         switch (file.outcome) {
-        case FileSearchResult::Outcome::Hit:
-            m_body += hitEntryFromExcerpt(entry.name, file.excerpt);
+        case FileSearchResult::Outcome::Hit: {
+            const QString hit = hitEntryFromExcerpt(entry.name, file.excerpt);
+            m_hits.append(ReportHit{path, m_body.size(), hit.size()});
+            m_body += hit;
             break;
+        }
         case FileSearchResult::Outcome::NoHit:
             break;
         case FileSearchResult::Outcome::Unreadable:
@@ -71,6 +82,8 @@ void SearchRun::run()
         }
         if (m_cancelled)
             break;
+        if (m_progress)
+            m_progress(++done, total);
     }
     m_running = false;
 }
@@ -81,6 +94,17 @@ QString SearchRun::reportText() const
     if (m_cancelled)
         body += cancelledLine();
     return ReportText(m_snapshot.folderPath, body);
+}
+
+QList<ReportHit> SearchRun::hits() const
+{
+    // The body follows the header unchanged, so an entry's place in the report is its place in
+    // the body moved by the header's length.
+    const qsizetype header = ReportText(m_snapshot.folderPath, QString()).size();
+    QList<ReportHit> hits = m_hits;
+    for (ReportHit &hit : hits)
+        hit.start += header;
+    return hits;
 }
 
 } // namespace search

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 
@@ -10,8 +11,6 @@
 #include <functional>
 
 namespace search {
-
-class EntryList;
 
 struct RunEntry
 {
@@ -53,6 +52,13 @@ public:
     bool hasHits() const { return !m_body.isEmpty(); }
     // The whole text for the report box.
     QString reportText() const;
+    // The hit entries of reportText(), in list order.
+    QList<ReportHit> hits() const;
+
+    // Called with (files done, marked files) when the run starts and after every marked file,
+    // whether it was a hit, no hit or unreadable.
+    using Progress = std::function<void(int done, int total)>;
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     // Milliseconds of work inside one file between two yields (16 unless changed, 0 = as often as
     // the search can).
@@ -66,12 +72,14 @@ private:
     RunSnapshot m_snapshot;
     std::function<QString()> m_keyword;
     std::function<void()> m_yield;
+    Progress m_progress;
     QElapsedTimer m_sinceYield;
     int m_yieldIntervalMs = 16;
     bool m_running = false;
     bool m_cancelled = false;
     FileSearch m_search; // one for the whole run: its buffers serve every file
     QString m_body;
+    QList<ReportHit> m_hits; // start is the offset in m_body
     QList<UnreadableFile> m_unreadable;
 };
 

@@ -45,6 +45,11 @@ void SearchController::execute(const RunSnapshot &snapshot)
     progress.show();
 
     SearchRun searchRun(snapshot, m_keyword, [] { platform::processPendingEvents(); });
+    // Closing the progress window unloads it while the run goes on to its cancel.
+    searchRun.setProgress([form = QPointer<Form2>(form)](int done, int total) {
+        if (form)
+            form->setProgress(done, total);
+    });
     m_current = &searchRun;
     searchRun.run();
     m_current = nullptr;
@@ -57,7 +62,7 @@ void SearchController::execute(const RunSnapshot &snapshot)
                                   QStringLiteral(u"没有找到!"));
         progress.unload();
     }
-    m_report.setReport(searchRun.reportText());
+    m_report.setReport(searchRun.reportText(), searchRun.hits());
     if (found)
         progress.unload();
     m_running = false;

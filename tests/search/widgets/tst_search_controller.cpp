@@ -31,10 +31,13 @@ struct FakeSink : search::ReportSink
 {
     QStringList reports;
     QList<bool> progressShown;
-    void setReport(const QString &report) override
+    std::function<void()> onReport;
+    void setReport(const QString &report, const QList<search::ReportHit> &) override
     {
         reports << report;
         progressShown << (visibleProgressWindow() != nullptr);
+        if (onReport)
+            onReport();
     }
 };
 
@@ -50,6 +53,8 @@ private Q_SLOTS:
     void nothingFoundShowsTheMessageThenTheHeader();
     void hitsAreReportedWithoutAMessage();
     void progressWindowIsShownOnlyDuringTheRun();
+    void progressLineGrowsToTheFullWidth_data();
+    void progressLineGrowsToTheFullWidth();
     void aSecondRunIsRefusedWhileOneRuns();
     void theListGoingAwayDuringARunDoesNotChangeTheReport();
     void cancellingFromTheProgressWindowKeepsTheHitsSoFar_data();
@@ -157,6 +162,48 @@ void TestSearchController::progressWindowIsShownOnlyDuringTheRun()
     QVERIFY(!font.bold());
     QVERIFY((centre - m_launcher.frameGeometry().center()).manhattanLength() <= 2);
     QVERIFY(!visibleProgressWindow());
+}
+
+void TestSearchController::progressLineGrowsToTheFullWidth_data()
+{
+    QTest::addColumn<QList<bool>>("marks");
+    QTest::addColumn<QString>("atEnd");
+
+    QTest::newRow("Three marked files")
+        << QList<bool>{true, true, true} << QStringLiteral(u"已完成 3 / 3 个文件");
+    QTest::newRow("Unmarked entries do not count")
+        << QList<bool>{false, true, false, true} << QStringLiteral(u"已完成 2 / 2 个文件");
+}
+
+void TestSearchController::progressLineGrowsToTheFullWidth()
+{
+    QFETCH(QList<bool>, marks);
+    QFETCH(QString, atEnd);
+    // The last file has no hit: its end still completes the line.
+    for (int i = 0; i < marks.size(); ++i)
+        QVERIFY(addFile(QStringLiteral("f%1.txt").arg(i), i + 1 < marks.size() ? "x" : "-",
+                        marks.at(i)));
+    m_keyword = QStringLiteral("x");
+    QRect startLine;
+    QRect endLine;
+    QString endDescription;
+    m_onKeyword = [&] {
+        if (search::Form2 *form = visibleProgressWindow(); form && startLine.isNull())
+            startLine = form->progressLine()->geometry();
+    };
+    // The report comes while the progress window is still up.
+    m_sink->onReport = [&] {
+        if (search::Form2 *form = visibleProgressWindow()) {
+            endLine = form->progressLine()->geometry();
+            endDescription = form->accessibleDescription();
+        }
+    };
+    runAndWait();
+
+    QCOMPARE(startLine.width(), 0);
+    QCOMPARE(endDescription, atEnd);
+    // A thin line along the bottom edge, across the whole window (312 x 38 pixels).
+    QCOMPARE(endLine, QRect(0, 36, 312, 2));
 }
 
 void TestSearchController::aSecondRunIsRefusedWhileOneRuns()

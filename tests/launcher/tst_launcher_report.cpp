@@ -1,0 +1,187 @@
+#include "launcher/report_box.h"
+#include "launcher_fixture.h"
+#include "search/core/search_run.h"
+#include "support/fake_entry_list.h"
+#include "support/fake_shell_opener.h"
+#include "support/test_files.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTextBlock>
+
+// Acting on the report box: opening a hit's file from its entry, and saving the report.
+class TestLauncherReport : public LauncherFixture
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup() { tearDownLauncher(); }
+
+    void openingFromTheReport_data();
+    void openingFromTheReport();
+    void savingTheReport_data();
+    void savingTheReport();
+
+private:
+    QTemporaryDir m_dir;
+    QTemporaryDir m_saveDir;
+    FakeShell m_shell;
+    launcher::ReportBox *m_box = nullptr;
+};
+
+void TestLauncherReport::initTestCase()
+{
+    setUpApplication();
+    // The save dialog starts in the documents folder, which a fresh home does not have.
+    QVERIFY(QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)));
+}
+
+void TestLauncherReport::init()
+{
+    QVERIFY(setUpLauncher());
+    m_shell.requests.clear();
+    m_form->setReportServices(&m_shell, m_dialogs.get());
+    m_box = m_form->findChild<launcher::ReportBox *>(QStringLiteral("Text1"));
+    QVERIFY(m_box);
+}
+
+void TestLauncherReport::openingFromTheReport_data()
+{
+    QTest::addColumn<QString>("line");  // how the line acted on starts
+    QTest::addColumn<bool>("byEnter");  // Enter on the line instead of a double click
+    QTest::addColumn<QString>("opens"); // the file the shell is asked to open, "" for none
+
+    const QString b = QStringLiteral(u"b 会议.txt");
+    const QString excerptB = QString(40, u' ') + QStringLiteral(u"b 会议.txt 的关键字");
+    QTest::newRow("Double click on the name line of the second entry opens its file")
+        << QString(26, u' ') + b + u'：' << false << b;
+    QTest::newRow("Double click on the excerpt line of the second entry opens its file")
+        << excerptB << false << b;
+    QTest::newRow("Enter on the excerpt line of the second entry opens its file")
+        << excerptB << true << b;
+    QTest::newRow("Double click on the header opens nothing")
+        << QStringLiteral("  ") + m_dir.path() << false << QString();
+    QTest::newRow("Double click on an unreadable file's line opens nothing")
+        << QString(26, u' ') + QStringLiteral(u"gone.txt：") << false << QString();
+}
+
+void TestLauncherReport::openingFromTheReport()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, byEnter);
+    QFETCH(QString, opens);
+
+    // The report of a real run: three hits and a marked file that is missing.
+    FakeEntryList list;
+    list.folder = m_dir.path();
+    for (const QString &name : {QStringLiteral("a.txt"), QStringLiteral(u"b 会议.txt"),
+                                QStringLiteral("gone.txt"), QStringLiteral("c.txt")}) {
+        list.entries.append({name, true});
+        if (name != u"gone.txt")
+            QVERIFY(writeFile(
+                m_dir.filePath(name),
+                (QStringLiteral(u"开头 ") + name + QStringLiteral(u" 的关键字在这里")).toUtf8()));
+    }
+    search::SearchRun run(
+        search::RunSnapshot::take(list), [] { return QStringLiteral(u"关键字"); }, [] {});
+    run.run();
+    m_form->setReport(run.reportText(), run.hits());
+
+    QTextBlock block = m_box->document()->begin();
+    while (block.isValid() && !block.text().startsWith(line))
+        block = block.next();
+    QVERIFY2(block.isValid(), qPrintable(m_box->toPlainText()));
+    m_box->setTextCursor(QTextCursor(block));
+    m_box->ensureCursorVisible();
+    const QPoint at = m_box->viewport()->mapTo(
+        m_form.get(), m_box->cursorRect(QTextCursor(block)).center() + QPoint(40, 0));
+
+    // The pointer says whether the line can be opened. (Coming from elsewhere: a move to where
+    // the mouse already is, as at the end of the previous row, is no move.)
+    QTest::mouseMove(window(), pointOf(QStringLiteral("bare")));
+    QTest::mouseMove(window(), at);
+    QCOMPARE(m_box->viewport()->cursor().shape(),
+             opens.isEmpty() ? Qt::IBeamCursor : Qt::BitmapCursor);
+    if (byEnter) {
+        QTest::mouseClick(window(), Qt::LeftButton, {}, at);
+        QTRY_VERIFY(m_box->hasFocus());
+        QTest::keyClick(m_box, Qt::Key_Return);
+    } else {
+        QTest::mouseDClick(window(), Qt::LeftButton, {}, at);
+    }
+
+    if (opens.isEmpty()) {
+        QVERIFY(m_shell.requests.isEmpty());
+        return;
+    }
+    // One request, exactly as the chooser's "打开" makes it for that file.
+    QCOMPARE(m_shell.requests.size(), 1);
+    const ShellRequest &request = m_shell.requests.first();
+    QCOMPARE(request.verb, QStringLiteral("open"));
+    QCOMPARE(request.file, opens);
+    QCOMPARE(request.workingFolder, m_dir.path() + u'/');
+    QCOMPARE(request.parameters, QString());
+    QCOMPARE(request.showState, platform::ShellOpener::kShowRestore);
+    QCOMPARE(request.owner, m_box);
+}
+
+void TestLauncherReport::savingTheReport_data()
+{
+    QTest::addColumn<QString>("answer"); // the path chosen in the save dialog
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("The report is saved in UTF-8 after a byte-order mark, CR LF kept")
+        << m_saveDir.filePath(QStringLiteral(u"报告.txt")) << true;
+    QTest::newRow("Saving into a missing folder says why and leaves nothing")
+        << m_saveDir.filePath(QStringLiteral(u"没有的文件夹/报告.txt")) << false;
+}
+
+void TestLauncherReport::savingTheReport()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, saved);
+
+    // Control characters from a binary file are kept as they are, unlike in the box.
+    const QString report = QStringLiteral(u"\r\n  /数据/\r\n\r\n\r\n") + QString(26, u' ') +
+                           QStringLiteral(u"会议.txt：\r\n\r\n") + QString(40, u' ') +
+                           QStringLiteral(u"查找\x01\x1b[0m...\r\n\r\n");
+    m_form->setReport(report, {});
+    m_dialogs->savePaths = {answer};
+
+    // Right click, then the item below Qt's own ones.
+    QTest::mouseClick(window(), Qt::RightButton, {}, m_box->geometry().center());
+    QTRY_VERIFY(qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(menu->findChild<QAction *>(QStringLiteral("edit-copy")));
+    QVERIFY(menu->findChild<QAction *>(QStringLiteral("select-all")));
+    QAction *save = menu->actions().last();
+    QCOMPARE(save->text(), QStringLiteral(u"保存报告…"));
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(save).center());
+
+    QTRY_COMPARE(m_dialogs->suggestedPaths.size(), 1);
+    QCOMPARE(m_dialogs->suggestedPaths.first(),
+             QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                 .filePath(QStringLiteral(u"查找报告.txt")));
+    QFile file(answer);
+    if (saved) {
+        QVERIFY(m_dialogs->messages.isEmpty());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\xEF\xBB\xBF") + report.toUtf8());
+    } else {
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QVERIFY2(m_dialogs->messages.first().startsWith(QStringLiteral(u"无法保存报告：")) &&
+                     m_dialogs->messages.first().size() > 7,
+                 qPrintable(m_dialogs->messages.first()));
+    }
+    // Nothing else is left beside the saved file, no temporary file either.
+    const QStringList left = QDir(m_saveDir.path()).entryList(QDir::Files);
+    QCOMPARE(left, saved ? QStringList{QStringLiteral(u"报告.txt")} : QStringList{});
+    QVERIFY(file.remove() || !saved);
+}
+
+QTEST_MAIN(TestLauncherReport)
+#include "tst_launcher_report.moc"
