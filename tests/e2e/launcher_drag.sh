@@ -3,12 +3,9 @@
 # checks that the window moved with it; a press on "Mix" does not drag, and "X" ends the
 # program. Usage: launcher_drag.sh <path to quarlex>
 source "$(dirname "$0")/lib.sh"
-app=$1
 
-start_display --wm
-private_home
-start_app "$app"
-win=$(wait_window 'Quarlex - 批量查找')
+start_launcher "$1"
+win=$E2E_LAUNCHER
 
 # Prints the window's position as "x y".
 position() {

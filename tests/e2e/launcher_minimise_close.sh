@@ -3,12 +3,9 @@
 # Alt+F4 on the restored launcher ends the program as "X" does.
 # Usage: launcher_minimise_close.sh <path to quarlex>
 source "$(dirname "$0")/lib.sh"
-app=$1
 
-start_display --wm
-private_home
-start_app "$app"
-win=$(wait_window 'Quarlex - 批量查找')
+start_launcher "$1"
+win=$E2E_LAUNCHER
 
 # Succeeds when the ICCCM state of the launcher is $1 (Normal or Iconic).
 in_state() {

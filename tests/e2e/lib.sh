@@ -102,6 +102,15 @@ private_home() {
     mkdir -p "$XDG_CONFIG_HOME"
 }
 
+# Starts the program $1 with a private home on a display with a window manager and waits for the
+# launcher; its window id is in E2E_LAUNCHER.
+start_launcher() {
+    start_display --wm
+    private_home
+    start_app "$1"
+    E2E_LAUNCHER=$(wait_window 'Quarlex - 批量查找')
+}
+
 # Gives the program a private home and a folder of its own (a copy of the binary in
 # $E2E_PROGDIR), so that its last-location file never lands in the build tree or a real home.
 private_program() {
@@ -109,4 +118,50 @@ private_program() {
     E2E_PROGDIR="$E2E_TMP/prog"
     mkdir -p "$E2E_PROGDIR"
     cp "$1" "$E2E_PROGDIR/quarlex"
+}
+
+# Prints the last-location file (find.ini) naming the folders $1 and $2 as the program writes it:
+# four lines in GBK, CR LF.
+last_location() {
+    printf '[路径]\r\n%s\r\n%s\r\n[/路径]\r\n' "$1" "$2" | iconv -f UTF-8 -t GBK
+}
+
+# Saves a screenshot of the whole screen as $1.png in the folder $E2E_SHOTS; does nothing when
+# no folder is given.
+shot() {
+    [ -n "${E2E_SHOTS:-}" ] || return 0
+    sleep 0.5
+    import -window root "$E2E_SHOTS/$1.png"
+}
+
+# Prints the first lines of a search report: the searched folder $1.
+report_header() {
+    printf '\r\n  %s/\r\n\r\n\r\n' "$1"
+}
+
+# Prints the report's entry for a file that holds the keyword: its name $1 and the excerpt $2.
+report_entry() {
+    printf '%26s%s：\r\n\r\n%40s%s...\r\n\r\n' '' "$1" '' "$2"
+}
+
+# Reads the expected report from standard input (CR dropped: the box shows LF), then selects the
+# whole report box of the launcher $1 (Text1 lies at 24..601 x 80..401), copies it and compares,
+# again and again while the run may still be writing it. Fails with the difference when the box
+# does not come to hold the expected report within $E2E_WAIT seconds.
+wait_for_report() {
+    local window=$1 expected actual=""
+    expected=$(tr -d '\r'; echo x)
+    wait_until copied_report_is_expected && return 0
+    diff <(printf '%s' "$expected") <(printf '%s' "$actual") >&2 || true
+    fail "the report box does not hold the expected report"
+}
+
+# For wait_for_report: copies the report box of $window into $actual and compares it with
+# $expected.
+copied_report_is_expected() {
+    xdotool mousemove --window "$window" 300 200 click 1
+    xdotool key --clearmodifiers ctrl+a ctrl+c
+    sleep 0.3
+    actual=$(xclip -o -selection clipboard | tr -d '\r'; echo x)
+    [ "$actual" = "$expected" ]
 }

@@ -263,23 +263,6 @@ private:
     bool m_inCell = false;
 };
 
-Outcome outcomeOf(Status status)
-{
-    switch (status) {
-    case Status::Ok:
-        return Outcome::Done;
-    case Status::Stopped:
-        return Outcome::Stopped;
-    case Status::Encrypted:
-        return Outcome::Encrypted;
-    case Status::Missing:
-    case Status::Damaged:
-    case Status::TooLarge:
-        break;
-    }
-    return Outcome::Damaged;
-}
-
 // True when the manifest says content.xml is encrypted (an OpenDocument file saved with a
 // password keeps the entry names readable and encrypts the parts).
 bool contentIsEncrypted(const ZipPackage &package)

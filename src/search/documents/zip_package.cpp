@@ -141,6 +141,23 @@ ZipPackage::Status ZipPackage::readAll(const QString &name, QByteArray &content,
     return tooLarge ? Status::TooLarge : status;
 }
 
+Outcome outcomeOf(ZipPackage::Status status)
+{
+    switch (status) {
+    case ZipPackage::Status::Ok:
+        return Outcome::Done;
+    case ZipPackage::Status::Stopped:
+        return Outcome::Stopped;
+    case ZipPackage::Status::Encrypted:
+        return Outcome::Encrypted;
+    case ZipPackage::Status::Missing:
+    case ZipPackage::Status::Damaged:
+    case ZipPackage::Status::TooLarge:
+        break;
+    }
+    return Outcome::Damaged;
+}
+
 QStringList zipNamesFromLocalHeaders(const QString &path, int maxEntries)
 {
     QStringList names;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/documents/document_text.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -50,6 +52,10 @@ private:
     QString m_path;
     QHash<QString, Entry> m_entries; // by lower-case name
 };
+
+// The outcome of an extraction that ended on reading a package entry with `status`: a part that is
+// missing or too large to be real makes the document damaged.
+Outcome outcomeOf(ZipPackage::Status status);
 
 // The names inside the ZIP archive at `path`, read from the local headers one after the other; for
 // recognising an archive whose central directory is missing (a truncated download). Reads at most

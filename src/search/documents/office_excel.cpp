@@ -1,0 +1,209 @@
+#include "search/documents/office_excel.h"
+
+#include "search/documents/office_relationships.h"
+#include "search/documents/office_xml_text.h"
+#include "search/documents/text_sink.h"
+
+#include <QList>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace documents {
+
+namespace {
+
+using Status = ZipPackage::Status;
+
+// The shared strings of a workbook, kept as one string and the start of every item.
+class SharedStringsHandler : public XmlPartHandler
+{
+public:
+    // A shared string table this large is no spreadsheet a person made.
+    static constexpr qsizetype kMaxCharacters = qsizetype(128) << 20;
+
+    bool tooLarge() const { return m_tooLarge; }
+    qsizetype count() const { return m_starts.size(); }
+    QStringView item(qsizetype index) const
+    {
+        const qsizetype end = index + 1 < m_starts.size() ? m_starts[index + 1] : m_text.size();
+        return QStringView(m_text).mid(m_starts[index], end - m_starts[index]);
+    }
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (m_skip.enter())
+            return;
+        const QStringView name = reader.name();
+        // Phonetic guides (rPh) repeat the text in kana; run properties hold no text.
+        if (name == u"rPh" || name == u"rPr" || isMarkupCompatibilityFallback(reader))
+            m_skip.skipThis();
+        else if (name == u"si")
+            m_starts.append(m_text.size());
+        else if (name == u"t")
+            m_inText = !m_starts.isEmpty();
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (!m_skip.leave() && reader.name() == u"t")
+            m_inText = false;
+    }
+    void characters(QStringView text) override
+    {
+        if (!m_inText || m_skip.skipping())
+            return;
+        if (m_text.size() + text.size() > kMaxCharacters) {
+            m_tooLarge = true;
+            return;
+        }
+        m_text.append(text);
+    }
+
+private:
+    QString m_text;
+    QList<qsizetype> m_starts;
+    Skipper m_skip;
+    bool m_inText = false;
+    bool m_tooLarge = false;
+};
+
+// The largest column count of a worksheet (XFD); a cell reference past it is damage.
+constexpr qint64 kMaxColumns = 16384;
+
+// The zero-based column of a cell reference such as "AB12", or -1.
+qint64 columnOf(QStringView reference)
+{
+    qint64 column = 0;
+    qsizetype i = 0;
+    for (; i < reference.size() && reference[i].isUpper(); ++i) {
+        column = column * 26 + (reference[i].unicode() - u'A' + 1);
+        if (column > kMaxColumns)
+            return -1;
+    }
+    return i == 0 ? -1 : column - 1;
+}
+
+// One worksheet: every row with a filled cell a line, cells separated by commas (see
+// document_text.h for the quoting). Cells are written as they end, so a long row is never held.
+class SheetHandler : public XmlPartHandler
+{
+public:
+    SheetHandler(const SharedStringsHandler &strings, TextSink &sink)
+        : m_strings(strings), m_sink(sink)
+    {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (m_skip.enter())
+            return;
+        const QStringView name = reader.name();
+        if (isMarkupCompatibilityFallback(reader) || name == u"f" || name == u"extLst" ||
+            name == u"rPh" || name == u"rPr") {
+            m_skip.skipThis();
+        } else if (name == u"row") {
+            m_lastColumn = -1;
+            m_lastWritten = -1;
+        } else if (name == u"c") {
+            const QXmlStreamAttributes attributes = reader.attributes();
+            m_type = attributes.value("t"_L1).toString();
+            const qint64 column = columnOf(attributes.value("r"_L1));
+            m_column = column >= 0 ? column : std::min(m_lastColumn + 1, kMaxColumns - 1);
+            m_value.clear();
+            m_inline.clear();
+        } else if (name == u"v") {
+            m_capture = &m_value;
+        } else if (name == u"t") {
+            m_capture = &m_inline;
+        }
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (m_skip.leave())
+            return;
+        const QStringView name = reader.name();
+        if (name == u"v" || name == u"t") {
+            m_capture = nullptr;
+        } else if (name == u"c") {
+            endCell();
+        } else if (name == u"row" && m_lastWritten >= 0) {
+            m_sink.append(u'\n');
+        }
+    }
+    void characters(QStringView text) override
+    {
+        if (m_capture && !m_skip.skipping())
+            m_capture->append(text);
+    }
+
+private:
+    void endCell()
+    {
+        m_lastColumn = m_column;
+        QStringView text = m_value;
+        if (m_type == u"s") {
+            bool ok = false;
+            const qlonglong index = m_value.trimmed().toLongLong(&ok);
+            text = ok && index >= 0 && index < m_strings.count() ? m_strings.item(index)
+                                                                 : QStringView();
+        } else if (m_type == u"inlineStr") {
+            text = m_inline;
+        }
+        if (text.isEmpty())
+            return;
+        // Empty fields for the empty cells before this one; at least one comma after the
+        // previous cell even when the file lists cells out of order.
+        const qint64 commas =
+            m_lastWritten < 0 ? m_column : std::max<qint64>(1, m_column - m_lastWritten);
+        m_cell.fill(u',', qsizetype(commas));
+        appendCsvCell(m_cell, text);
+        m_sink.append(m_cell);
+        m_lastWritten = std::max(m_column, m_lastWritten + 1);
+    }
+
+    const SharedStringsHandler &m_strings;
+    TextSink &m_sink;
+    Skipper m_skip;
+    QString m_cell;
+    QString m_type;
+    QString m_value;
+    QString m_inline;
+    QString *m_capture = nullptr;
+    qint64 m_column = 0;
+    qint64 m_lastColumn = -1;
+    qint64 m_lastWritten = -1;
+};
+
+} // namespace
+
+Outcome readWorkbook(const ZipPackage &package, const QString &mainPart, TextSink &sink)
+{
+    QList<Relationship> relationships;
+    QList<QString> sheets;
+    Status status = readPartList(package, mainPart, u"sheet", sink, relationships, sheets);
+    if (status != Status::Ok)
+        return outcomeOf(status);
+
+    SharedStringsHandler strings;
+    for (const QString &part : targetsOfType(relationships, u"/sharedStrings")) {
+        status = readXmlPart(package, part, strings, sink);
+        if (status != Status::Ok && status != Status::Missing)
+            return outcomeOf(status);
+        if (strings.tooLarge())
+            return Outcome::Damaged;
+    }
+    for (const QString &id : sheets) {
+        const Relationship *r = relationshipOfId(relationships, id);
+        // Chart sheets and dialog sheets hold no cells.
+        if (!r || !r->type.endsWith(u"/worksheet"))
+            continue;
+        SheetHandler handler(strings, sink);
+        status = readXmlPart(package, r->target, handler, sink);
+        if (status != Status::Ok)
+            return outcomeOf(status);
+    }
+    return Outcome::Done;
+}
+
+} // namespace documents
