@@ -312,18 +312,52 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     return pass.run(file).value_or(FileSearchResult());
 }
 
+// The outcome of a document's extraction as the search tells it: a hit counts also in a
+// document found damaged further on (the text before the damage holds it); an encrypted one has
+// no text at all, not even for an empty keyword.
+static FileSearchResult documentResult(const TextFieldMatcher &matcher, documents::Outcome outcome)
+{
+    FileSearchResult result;
+    const ReadStatus failure = matcher.complete() ? ReadStatus::Ok : documentFailure(outcome);
+    if (matcher.found() && failure != ReadStatus::Encrypted) {
+        result.outcome = FileSearchResult::Outcome::Hit;
+        result.excerpt = matcher.excerpt();
+    } else if (failure != ReadStatus::Ok) {
+        result.outcome = FileSearchResult::Outcome::Unreadable;
+        result.status = failure;
+    }
+    return result;
+}
+
 FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind kind,
                                             const QString &keyword,
                                             const std::function<bool()> &keepGoing)
 {
-    // The worker never blocks this thread: a wait for the next piece is short, and the run's
-    // yield (inside keepGoing) comes between two waits.
-    constexpr int kWaitMs = 5;
     m_stats.document = true;
-    documents::DocumentTextStream stream(path, kind);
     TextFieldMatcher matcher;
     matcher.begin(keyword);
-    FileSearchResult result;
+    FileSearchResult stopped;
+    stopped.outcome = FileSearchResult::Outcome::Stopped;
+
+    if (kind != documents::Kind::Pdf) {
+        // A package's parts are inflated and parsed a block at a time, each step short: the
+        // text comes here in pieces, and the run's yield runs between them.
+        bool cancelled = false;
+        const documents::Outcome outcome =
+            documents::extractText(path, kind, [&](QStringView text) {
+                matcher.feed(text);
+                if (matcher.complete())
+                    return false;
+                cancelled = keepGoing && !keepGoing();
+                return !cancelled;
+            });
+        return cancelled ? stopped : documentResult(matcher, outcome);
+    }
+
+    // One poppler call can take long on a heavy page: a worker extracts the text, and this
+    // thread waits for it a little at a time, with the run's yield (inside keepGoing) between.
+    constexpr int kWaitMs = 5;
+    documents::DocumentTextStream stream(path, kind);
     QString piece;
     for (;;) {
         const documents::DocumentTextStream::Status status = stream.next(piece, kWaitMs);
@@ -334,23 +368,10 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
             if (matcher.complete())
                 break;
         }
-        if (keepGoing && !keepGoing()) {
-            result.outcome = FileSearchResult::Outcome::Stopped;
-            return result;
-        }
+        if (keepGoing && !keepGoing())
+            return stopped;
     }
-    // A hit counts also in a document found damaged further on: the text before the damage
-    // holds it. An encrypted document has no text at all, not even for an empty keyword.
-    const ReadStatus failure =
-        matcher.complete() ? ReadStatus::Ok : documentFailure(stream.outcome());
-    if (matcher.found() && failure != ReadStatus::Encrypted) {
-        result.outcome = FileSearchResult::Outcome::Hit;
-        result.excerpt = matcher.excerpt();
-    } else if (failure != ReadStatus::Ok) {
-        result.outcome = FileSearchResult::Outcome::Unreadable;
-        result.status = failure;
-    }
-    return result;
+    return documentResult(matcher, stream.outcome());
 }
 
 } // namespace search

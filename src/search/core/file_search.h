@@ -58,8 +58,9 @@ struct FileSearchStats
 // are decoded and matched as text (TextMatcher).
 //
 // A document (recognised by documents::recognise from the first bytes) is searched by its text,
-// which a worker thread extracts (documents::DocumentTextStream) while this thread cuts it into
-// fields and matches it (TextFieldMatcher), calling `keepGoing` in between.
+// cut into fields and matched (TextFieldMatcher) as it is extracted, with `keepGoing` called in
+// between: on this thread for the ZIP packages (parsed a block at a time), on a worker thread
+// (documents::DocumentTextStream) for PDF, where one page can take long.
 class FileSearch
 {
 public:
