@@ -142,6 +142,13 @@ public:
         return false;
     }
 
+    // Consumes all of [p, end), whatever fields end inside.
+    template <typename Out> void cutAll(const Char *p, const Char *end, Out &out)
+    {
+        while (p < end)
+            cut(p, end, out);
+    }
+
     // Call before testing for the end of input: a line feed that completes a CR LF pair is
     // part of the previous delimiter, not input still to read.
     void skipPendingLineFeed(const Char *&p, const Char *end)

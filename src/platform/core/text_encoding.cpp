@@ -130,20 +130,31 @@ QStringEncoder makeCodePageEncoder()
     return QStringEncoder(kCodePageName);
 }
 
+void appendDecoded(QString &text, QStringDecoder &decoder, QByteArrayView bytes)
+{
+    const qsizetype old = text.size();
+    text.resize(old + decoder.requiredSpace(bytes.size()));
+    const QChar *end = decoder.appendToBuffer(text.data() + old, bytes);
+    text.resize(end - text.constData());
+}
+
 void appendFieldEnd(QString &text, QStringDecoder &decoder, QByteArrayView lastBytes)
 {
     // A line feed is never part of a multi-byte sequence, so decoding one after the field turns a
     // sequence left incomplete there into U+FFFD. It must be one call with the last bytes: the ICU
     // converter drops a lead byte still pending when the input ends, and Qt's UTF-8 decoder loses
     // pending bytes that a later call completes with an invalid byte.
-    QByteArray bytes;
-    bytes.reserve(lastBytes.size() + 1);
-    bytes.append(lastBytes.data(), lastBytes.size());
-    bytes.append('\n');
-    const qsizetype old = text.size();
-    text.resize(old + decoder.requiredSpace(bytes.size()));
-    const QChar *end = decoder.appendToBuffer(text.data() + old, bytes);
-    text.resize(end - text.constData() - 1);
+    const QByteArrayView lineFeed("\n", 1);
+    if (lastBytes.isEmpty()) {
+        appendDecoded(text, decoder, lineFeed); // the common case, once per field: no copy
+    } else {
+        QByteArray bytes;
+        bytes.reserve(lastBytes.size() + 1);
+        bytes.append(lastBytes.data(), lastBytes.size());
+        bytes.append(lineFeed);
+        appendDecoded(text, decoder, bytes);
+    }
+    text.chop(1);
     decoder.resetState();
 }
 
@@ -159,10 +170,7 @@ Utf16Decoder::Utf16Decoder(TextEncoding encoding) : m_decoder(makeDecoder(encodi
 
 void Utf16Decoder::append(QString &text, QByteArrayView bytes)
 {
-    const qsizetype old = text.size();
-    text.resize(old + m_decoder.requiredSpace(bytes.size()));
-    const QChar *end = m_decoder.appendToBuffer(text.data() + old, bytes);
-    text.resize(end - text.constData());
+    appendDecoded(text, m_decoder, bytes);
     m_bytes += bytes.size();
 }
 

@@ -66,6 +66,9 @@ TextEncoding detectEncoding(QIODevice &device, int *bomLength);
 QStringDecoder makeDecoder(TextEncoding encoding);
 QStringEncoder makeCodePageEncoder();
 
+// Decodes `bytes` with `decoder` and appends the text to `text`, without a temporary string.
+void appendDecoded(QString &text, QStringDecoder &decoder, QByteArrayView bytes);
+
 // Decodes the last bytes of a field with `decoder` and appends the text to `text`, ending the
 // field: a multi-byte sequence left incomplete at its end becomes U+FFFD, as an invalid sequence
 // anywhere else does. The decoder's state is reset after.

@@ -29,9 +29,7 @@ void FieldDecoder::append(QString &text, const char *data, qsizetype size)
         text.resize(m_utf8.decode(data, size, begin + old) - begin);
         return;
     }
-    text.resize(old + m_codePage.requiredSpace(size));
-    const QChar *end = m_codePage.appendToBuffer(text.data() + old, QByteArrayView(data, size));
-    text.resize(end - text.constData());
+    platform::appendDecoded(text, m_codePage, QByteArrayView(data, size));
 }
 
 void FieldDecoder::endField(QString &text)

@@ -78,9 +78,7 @@ std::optional<SearchTextResult> readDocumentText(const QString &path,
         if (yield)
             yield();
         const auto *p = reinterpret_cast<const char16_t *>(text.data());
-        const char16_t *end = p + text.size();
-        while (p < end)
-            cutter.cut(p, end, sink);
+        cutter.cutAll(p, p + text.size(), sink);
         return true;
     });
     // A damaged document keeps the text read before the damage: a keyword found there is found.

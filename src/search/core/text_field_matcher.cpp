@@ -13,10 +13,8 @@ void TextFieldMatcher::feed(QStringView text)
     if (m_matcher.complete())
         return;
     const auto *p = reinterpret_cast<const char16_t *>(text.data());
-    const char16_t *end = p + text.size();
     platform::AppendToText sink{m_fields};
-    while (p < end)
-        m_cutter.cut(p, end, sink);
+    m_cutter.cutAll(p, p + text.size(), sink);
     m_matcher.feed(m_fields);
     m_fields.resize(0);
 }
