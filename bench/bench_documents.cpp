@@ -1,13 +1,16 @@
 // Benchmarks of the document text library, driven by bench/run.sh. Commands:
 //
-//   search KEYWORD FILE...         prints the files whose search text holds KEYWORD, like grep -l
-//   search-stream KEYWORD FILE...  the same through DocumentTextStream (the worker thread)
+//   search KEYWORD FILE...         prints the files that hold KEYWORD, like grep -l: the search the
+//                                  run does (search::FileSearch, one for all files)
+//   search-stream KEYWORD FILE...  the document text only, through DocumentTextStream (the worker
+//                                  thread)
 //   rss FILE                       idle and peak resident memory (KiB) around extracting FILE
 //
 // The search text is what the search run reads: the extracted text cut into fields by the same
 // rules as every file, fields joined with nothing between them.
 
 #include "platform/core/field_cutter.h"
+#include "search/core/file_search.h"
 #include "search/documents/document_text.h"
 #include "search/documents/document_text_stream.h"
 
@@ -65,16 +68,12 @@ documents::Kind kindOf(const QString &path)
     return documents::recognise(path, file.read(16));
 }
 
-bool holds(const QString &path, const QString &keyword, bool stream)
+bool streamHolds(const QString &path, const QString &keyword)
 {
     KeywordScan scan(keyword);
     const documents::Kind kind = kindOf(path);
     if (kind == documents::Kind::NotDocument)
         return false;
-    if (!stream) {
-        documents::extractText(path, kind, [&](QStringView piece) { return scan.feed(piece); });
-        return scan.found();
-    }
     documents::DocumentTextStream text(path, kind);
     QString piece;
     for (;;) {
@@ -104,8 +103,12 @@ int main(int argc, char **argv)
         args.size() >= 3) {
         const bool stream = command == QStringLiteral("search-stream");
         int found = 0;
+        search::FileSearch search;
         for (const QString &path : args.mid(2)) {
-            if (holds(path, args.at(1), stream)) {
+            const bool holds = stream ? streamHolds(path, args.at(1))
+                                      : search.search(path, args.at(1)).outcome ==
+                                            search::FileSearchResult::Outcome::Hit;
+            if (holds) {
                 std::printf("%s\n", qPrintable(path));
                 ++found;
             }

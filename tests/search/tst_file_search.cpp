@@ -2,6 +2,8 @@
 #include "search/core/report.h"
 #include "search/core/search_text.h"
 
+#include "documents/document_fixtures.h"
+
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -241,6 +243,8 @@ private Q_SLOTS:
     void skippedChunksAnswerLikeTheReference();
     void documentsAnswerLikeTheReference_data();
     void documentsAnswerLikeTheReference();
+    void documentsScreenedByTheirBytes_data();
+    void documentsScreenedByTheirBytes();
     void unreadableFiles_data();
     void unreadableFiles();
     void stopsWhenTold();
@@ -572,6 +576,8 @@ void TestFileSearch::documentsAnswerLikeTheReference_data()
     QTest::newRow("a PDF file") << QStringLiteral("pages.pdf") << ok;
     QTest::newRow("a Word file with a password")
         << QStringLiteral("encrypted.docx") << int(ReadStatus::Encrypted);
+    QTest::newRow("a Writer file with a password")
+        << QStringLiteral("encrypted.odt") << int(ReadStatus::Encrypted);
     QTest::newRow("a PDF file with a password")
         << QStringLiteral("encrypted.pdf") << int(ReadStatus::Encrypted);
     QTest::newRow("a Word file cut short")
@@ -602,6 +608,44 @@ void TestFileSearch::documentsAnswerLikeTheReference()
     FileSearch search;
     search.search(path, QStringLiteral(u"批量查找"));
     QVERIFY(search.stats().document);
+}
+
+void TestFileSearch::documentsScreenedByTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("body"); // of a Word document written on the spot
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("screened"); // decided without parsing: no hit
+
+    const QByteArray runs = "<w:p><w:r><w:t>批量</w:t></w:r><w:r><w:t>查找</w:t></w:r></w:p>";
+    QTest::newRow("the keyword over two runs") << runs << QStringLiteral(u"批量查找") << false;
+    QTest::newRow("one character in no part") << runs << QStringLiteral(u"批量查无") << true;
+    QTest::newRow("characters written as references")
+        << QByteArray("<w:p><w:r><w:t>&#x6279;&#37327;查找</w:t></w:r></w:p>")
+        << QStringLiteral(u"批量查找") << false;
+    QTest::newRow("an ASCII keyword is never screened")
+        << runs << QStringLiteral("absent") << false;
+    // Parts inflate 64 KiB at a time: the keyword's first character across that boundary.
+    const QByteArray head = fixtures::wordDocument(QByteArray()).chopped(22);
+    const QByteArray filler = "<w:p><w:r><w:t>" + QByteArray(65536 - 1 - head.size() - 15, 'x');
+    QTest::newRow("a character across two blocks")
+        << filler + "批量</w:t></w:r></w:p>" << QStringLiteral(u"x批量") << false;
+}
+
+void TestFileSearch::documentsScreenedByTheirBytes()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, keyword);
+    QFETCH(bool, screened);
+    const QString path = m_dir->filePath(QStringLiteral("screened.docx"));
+    fixtures::writeZip(path, {{"[Content_Types].xml", fixtures::kWordContentTypes},
+                              {"word/document.xml", fixtures::wordDocument(body)}});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto [result, stats] =
+        compareWithReference(path, keyword, FileSearchOptions(), file.readAll());
+    QVERIFY(stats.document);
+    QCOMPARE(stats.screenedOut, screened);
+    QCOMPARE(result.outcome == Outcome::Hit, !screened && keyword != QStringLiteral("absent"));
 }
 
 void TestFileSearch::unreadableFiles_data()

@@ -32,10 +32,6 @@ public:
     std::optional<QByteArray> rarestCharacter(std::optional<platform::TextEncoding> encoding,
                                               QByteArrayView sample) const;
 
-    // The first occurrence of `needle` in [begin, end), or nullptr. Vector code for needles of
-    // two bytes and more (two bytes compared at 16 or 32 positions at once).
-    static const char *find(const char *begin, const char *end, QByteArrayView needle);
-
 private:
     QString m_keyword;
     std::optional<QByteArray> m_ascii;

@@ -1,5 +1,6 @@
 #include "search/core/byte_scan.h"
 
+#include "platform/core/byte_find.h"
 #include "search/core/byte_prefilter.h"
 #include "search/core/field_decoder.h"
 #include "search/core/report.h"
@@ -40,7 +41,7 @@ const char *ByteScan::skipTo(const char *begin, const char *end, bool outsideQuo
     if (std::memchr(begin, '"', size_t(end - begin)))
         return begin;
     if (m_needle) {
-        if (BytePrefilter::find(begin, end, *m_rarest))
+        if (platform::findBytes(begin, end, *m_rarest))
             return begin;
         // An occurrence that began in the joined bytes would hold the rarest character there,
         // or the first bytes of it when the character lies across the edge of the chunks.
@@ -76,7 +77,7 @@ ByteScan::Verdict ByteScan::scan(FieldDecoder &decoder, TextMatcher &matcher)
     qint64 from = std::max(m_scanFrom, m_window.begin());
     for (;;) {
         const char *hit =
-            BytePrefilter::find(m_window.at(from), m_window.at(m_window.end()), *m_needle);
+            platform::findBytes(m_window.at(from), m_window.at(m_window.end()), *m_needle);
         if (!hit)
             break;
         const qint64 at = m_window.begin() + (hit - m_window.at(m_window.begin()));

@@ -8,6 +8,7 @@
 #include "search/core/text_field_matcher.h"
 #include "search/core/text_matcher.h"
 #include "search/documents/document_text_stream.h"
+#include "search/documents/text_screen.h"
 
 #include <algorithm>
 #include <optional>
@@ -339,6 +340,15 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
     FileSearchResult stopped;
     stopped.outcome = FileSearchResult::Outcome::Stopped;
 
+    switch (documents::TextScreen(keyword).screen(path, kind, keepGoing)) {
+    case documents::TextScreen::Verdict::Absent:
+        m_stats.screenedOut = true;
+        return FileSearchResult();
+    case documents::TextScreen::Verdict::Stopped:
+        return stopped;
+    case documents::TextScreen::Verdict::Possible:
+        break;
+    }
     if (kind != documents::Kind::Pdf) {
         // A package's parts are inflated and parsed a block at a time, each step short: the
         // text comes here in pieces, and the run's yield runs between them.

@@ -44,6 +44,7 @@ struct FileSearchStats
     bool restarted = false;        // started again from the beginning, decoding everything
     bool document = false;         // searched by the text of its document (an office file, a PDF)
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
+    bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
 };
 
 // Searches one file for a keyword without holding the file: the file is read in chunks, cut

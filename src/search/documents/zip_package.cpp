@@ -47,6 +47,30 @@ QByteArray entryName(archive_entry *entry)
     return name ? QByteArray(name) : QByteArray();
 }
 
+// Inflates the entry whose header was just read, a block at a time, within the ZIP bomb limits.
+ZipPackage::Status inflate(archive *a, archive_entry *header, qint64 compressed,
+                           const std::function<bool(QByteArrayView)> &block)
+{
+    if (archive_entry_is_encrypted(header))
+        return ZipPackage::Status::Encrypted;
+    const qint64 ratioLimit = ZipPackage::kMaxRatio * std::max<qint64>(compressed, 1);
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    qint64 inflated = 0;
+    for (;;) {
+        const la_ssize_t n = archive_read_data(a, buffer.data(), size_t(buffer.size()));
+        if (n == 0)
+            return ZipPackage::Status::Ok;
+        if (n < 0)
+            return ZipPackage::Status::Damaged;
+        inflated += n;
+        if (inflated > ZipPackage::kMaxInflated ||
+            (inflated > ZipPackage::kRatioFloor && inflated > ratioLimit))
+            return ZipPackage::Status::TooLarge;
+        if (!block(QByteArrayView(buffer.constData(), n)))
+            return ZipPackage::Status::Stopped;
+    }
+}
+
 } // namespace
 
 bool ZipPackage::open(const QString &path)
@@ -106,23 +130,30 @@ ZipPackage::Status ZipPackage::read(const QString &name,
         if (entryName(entry) == found->name)
             break;
     }
-    if (archive_entry_is_encrypted(entry))
-        return Status::Encrypted;
+    return inflate(a.get(), entry, found->compressed, block);
+}
 
-    const qint64 ratioLimit = kMaxRatio * std::max<qint64>(found->compressed, 1);
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    qint64 inflated = 0;
+ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
+                                        const std::function<bool(QByteArrayView)> &block) const
+{
+    Archive a = openArchive(m_path, true);
+    if (!a)
+        return Status::Damaged;
+    archive_entry *header = nullptr;
     for (;;) {
-        const la_ssize_t n = archive_read_data(a.get(), buffer.data(), size_t(buffer.size()));
-        if (n == 0)
+        const int r = archive_read_next_header(a.get(), &header);
+        if (r == ARCHIVE_EOF)
             return Status::Ok;
-        if (n < 0)
+        if (r < ARCHIVE_WARN)
             return Status::Damaged;
-        inflated += n;
-        if (inflated > kMaxInflated || (inflated > kRatioFloor && inflated > ratioLimit))
-            return Status::TooLarge;
-        if (!block(QByteArrayView(buffer.constData(), n)))
+        const QByteArray name = entryName(header);
+        if (!entry(name))
             return Status::Stopped;
+        const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());
+        const Status status =
+            inflate(a.get(), header, found == m_entries.cend() ? 0 : found->compressed, block);
+        if (status != Status::Ok)
+            return status;
     }
 }
 

@@ -38,6 +38,11 @@ public:
     // Inflates the entry `name`, handing each block to `block`; stops when it returns false.
     Status read(const QString &name, const std::function<bool(QByteArrayView)> &block) const;
 
+    // Inflates every entry in archive order, in one pass: `entry` gets each entry's name (as
+    // stored) before `block` gets its blocks. Stops when either returns false (Stopped).
+    Status readEach(const std::function<bool(QByteArrayView name)> &entry,
+                    const std::function<bool(QByteArrayView)> &block) const;
+
     // The whole of a small entry (relationships, content types): at most `limit` bytes, else
     // TooLarge.
     Status readAll(const QString &name, QByteArray &content, qint64 limit = 16 << 20) const;

@@ -86,6 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool hit = result.outcome == FileSearchResult::Outcome::Hit;
     const bool expectUnreadable = !reference.ok() && !expectedHit;
     if (expectUnreadable) {
+        // A package whose entries inflate but whose XML is broken is decided from its raw bytes
+        // when they lack a keyword character: no hit, without being parsed and found damaged.
+        if (result.outcome == FileSearchResult::Outcome::NoHit && search.stats().screenedOut &&
+            reference.status == ReadStatus::Damaged)
+            return 0;
         if (result.outcome != FileSearchResult::Outcome::Unreadable ||
             result.status != reference.status) {
             std::fprintf(stderr, "MISMATCH a failed document: expected status %d, got outcome %d\n",

@@ -1,0 +1,217 @@
+#include "search/documents/text_screen.h"
+
+#include "platform/core/byte_find.h"
+#include "search/documents/zip_package.h"
+
+#include <algorithm>
+
+namespace documents {
+
+namespace {
+
+// The keyword characters looked for: enough to tell most documents apart, few enough that a
+// long keyword does not cost a scan per character.
+constexpr std::size_t kMaxNeedles = 8;
+// How much of an entry decides whether it is read as UTF-8 XML (room for the declaration).
+constexpr qsizetype kHeadSize = 512;
+
+bool contains(QByteArrayView text, QByteArrayView pattern)
+{
+    return platform::findBytes(text.begin(), text.end(), pattern) != nullptr;
+}
+
+bool endsWithCaseInsensitive(QByteArrayView name, QByteArrayView suffix)
+{
+    return name.size() >= suffix.size() &&
+           name.last(suffix.size()).compare(suffix, Qt::CaseInsensitive) == 0;
+}
+
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+QByteArrayView skipSpace(QByteArrayView text)
+{
+    while (!text.isEmpty() && isXmlSpace(text.front()))
+        text = text.sliced(1);
+    return text;
+}
+
+// How an entry would be read by the XML reader, from its first bytes.
+enum class Head { Utf8Xml, OtherXml, NotXml };
+
+Head classifyHead(QByteArrayView head)
+{
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        head = head.sliced(3);
+    } else if (head.size() >= 2) {
+        // A UTF-16 or UTF-32 byte order mark, or '<' in a two- or four-byte encoding.
+        const auto b0 = uchar(head[0]), b1 = uchar(head[1]);
+        if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) || (b0 == '<' && b1 == 0) ||
+            (b0 == 0 && (b1 == '<' || b1 == 0)))
+            return Head::OtherXml;
+    }
+    head = skipSpace(head);
+    if (!head.startsWith('<'))
+        return Head::NotXml;
+    if (!head.startsWith("<?xml"))
+        return Head::Utf8Xml; // no declaration: UTF-8
+    const qsizetype close = head.indexOf("?>");
+    if (close < 0)
+        return Head::OtherXml; // a declaration longer than the head: not worth reading
+    const QByteArrayView declaration = head.first(close);
+    const qsizetype at = declaration.indexOf("encoding");
+    if (at < 0)
+        return Head::Utf8Xml;
+    QByteArrayView rest = skipSpace(declaration.sliced(at + 8));
+    if (!rest.startsWith('='))
+        return Head::OtherXml;
+    rest = skipSpace(rest.sliced(1));
+    if (rest.isEmpty() || (rest.front() != '"' && rest.front() != '\''))
+        return Head::OtherXml;
+    const qsizetype end = rest.indexOf(rest.front(), 1);
+    if (end < 0)
+        return Head::OtherXml;
+    return rest.sliced(1, end - 1).compare("UTF-8", Qt::CaseInsensitive) == 0 ? Head::Utf8Xml
+                                                                              : Head::OtherXml;
+}
+
+} // namespace
+
+PackageScan::PackageScan(const std::vector<QByteArray> &needles)
+    : m_needles(needles), m_found(needles.size(), false), m_missing(needles.size())
+{}
+
+bool PackageScan::beginEntry(QByteArrayView name)
+{
+    if (!endEntry())
+        return false;
+    m_xmlNamed = endsWithCaseInsensitive(name, ".xml") || endsWithCaseInsensitive(name, ".rels");
+    m_manifest = name.compare("META-INF/manifest.xml", Qt::CaseInsensitive) == 0;
+    m_headKnown = false;
+    m_pending.clear();
+    m_tail.clear();
+    m_alarms.clear();
+    return true;
+}
+
+bool PackageScan::feed(QByteArrayView block)
+{
+    if (m_headKnown)
+        return scan(block);
+    m_pending.append(block);
+    return m_pending.size() < kHeadSize || settleHead();
+}
+
+// Decides from the entry's first bytes what to look for, then scans them.
+bool PackageScan::settleHead()
+{
+    m_headKnown = true;
+    switch (classifyHead(m_pending)) {
+    case Head::OtherXml:
+        return decidePossible();
+    case Head::NotXml:
+        // An .xml entry that is not UTF-8 XML is damaged or encrypted: the extraction names it.
+        if (m_xmlNamed)
+            return decidePossible();
+        break;
+    case Head::Utf8Xml:
+        m_alarms = {"&#", "<!DOCTYPE"};
+        if (m_manifest)
+            m_alarms.push_back("encryption-data");
+        break;
+    }
+    return scan(m_pending);
+}
+
+// Possible is "every needle found", whatever was found.
+bool PackageScan::decidePossible()
+{
+    m_missing = 0;
+    return false;
+}
+
+// Searches `bytes`, and the joint of the entry's bytes before them with them.
+bool PackageScan::scan(QByteArrayView bytes)
+{
+    constexpr qsizetype kCarry = 14; // the longest pattern ("encryption-data") less one
+    if (!m_tail.isEmpty()) {
+        const QByteArray joint = m_tail + bytes.first(std::min(bytes.size(), kCarry));
+        if (!search(joint))
+            return false;
+    }
+    if (!search(bytes))
+        return false;
+    if (bytes.size() >= kCarry) {
+        m_tail = bytes.last(kCarry).toByteArray();
+    } else {
+        m_tail.append(bytes);
+        m_tail.remove(0, std::max<qsizetype>(0, m_tail.size() - kCarry));
+    }
+    return true;
+}
+
+bool PackageScan::search(QByteArrayView text)
+{
+    for (const QByteArray &alarm : m_alarms) {
+        if (contains(text, alarm))
+            return decidePossible();
+    }
+    for (std::size_t i = 0; i < m_needles.size(); ++i) {
+        if (!m_found[i] && contains(text, m_needles[i])) {
+            m_found[i] = true;
+            if (--m_missing == 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+TextScreen::TextScreen(QStringView keyword)
+{
+    for (qsizetype i = 0; i < keyword.size() && m_needles.size() < kMaxNeedles; ++i) {
+        const QChar c = keyword[i];
+        qsizetype length = 1;
+        if (c.isHighSurrogate() && i + 1 < keyword.size() && keyword[i + 1].isLowSurrogate())
+            length = 2;
+        else if (c.isSurrogate())
+            continue; // a lone surrogate has no UTF-8 form of its own
+        const QStringView character = keyword.sliced(i, length);
+        i += length - 1;
+        // U+FFFD is what the XML reader may put for bytes it cannot decode: not a byte form.
+        if (c.unicode() < 0x80 || c == QChar::ReplacementCharacter)
+            continue;
+        const QByteArray utf8 = character.toUtf8();
+        if (std::find(m_needles.begin(), m_needles.end(), utf8) == m_needles.end())
+            m_needles.push_back(utf8);
+    }
+}
+
+TextScreen::Verdict TextScreen::screen(const QString &path, Kind kind,
+                                       const std::function<bool()> &keepGoing) const
+{
+    if (!usable() || (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument))
+        return Verdict::Possible;
+    ZipPackage package;
+    if (!package.open(path))
+        return Verdict::Possible;
+    PackageScan scan(m_needles);
+    bool stopped = false;
+    const ZipPackage::Status status =
+        package.readEach([&](QByteArrayView name) { return scan.beginEntry(name); },
+                         [&](QByteArrayView block) {
+                             if (keepGoing && !keepGoing()) {
+                                 stopped = true;
+                                 return false;
+                             }
+                             return scan.feed(block);
+                         });
+    if (stopped)
+        return Verdict::Stopped;
+    if (status != ZipPackage::Status::Ok)
+        return Verdict::Possible;
+    return scan.possibleAtEnd() ? Verdict::Possible : Verdict::Absent;
+}
+
+} // namespace documents

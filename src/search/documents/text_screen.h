@@ -1,0 +1,89 @@
+#pragma once
+
+#include "search/documents/document_text.h"
+
+#include <QByteArray>
+#include <QStringView>
+
+#include <functional>
+#include <vector>
+
+namespace documents {
+
+// Tells from the raw bytes of a ZIP-based document (Office Open XML, OpenDocument), before any XML
+// is parsed, that its text cannot hold a keyword.
+//
+// The text of such a document is the character data of its XML parts plus what the extractors
+// write themselves (line ends, tabs, commas, quotes, spaces, hyphens: all ASCII). A non-ASCII
+// character reaches the text only as its own UTF-8 bytes in some entry, unless a part is encoded
+// otherwise (UTF-16, a declared encoding), writes it as a character reference ("&#") or declares
+// entities ("<!DOCTYPE"). So when some non-ASCII character of the keyword occurs in no entry and
+// no part does any of that, the document has no hit; inflating and scanning the entries costs a
+// fraction of parsing them.
+//
+// What the screen cannot vouch for is Possible, and the extraction then reads and names it: a
+// damaged or encrypted entry, a ZIP bomb, an .xml entry that is no UTF-8 XML, an OpenDocument
+// whose manifest lists encrypted parts. One thing the screen does not see is XML that is not well
+// formed: a document whose every entry inflates but whose XML is broken, and which holds none of
+// the keyword's characters, is answered Absent where the extraction would call it damaged.
+class TextScreen
+{
+public:
+    explicit TextScreen(QStringView keyword);
+
+    // False when the keyword has no character the screen can look for (ASCII only, or empty).
+    bool usable() const { return !m_needles.empty(); }
+
+    enum class Verdict { Absent, Possible, Stopped };
+
+    // Inflates and scans the document at `path` of `kind`; other kinds than the ZIP-based ones
+    // are Possible. `keepGoing` (may be empty) is called between blocks; false stops (Stopped).
+    Verdict screen(const QString &path, Kind kind, const std::function<bool()> &keepGoing) const;
+
+    // The UTF-8 forms of the keyword's non-ASCII characters that are looked for.
+    const std::vector<QByteArray> &needles() const { return m_needles; }
+
+private:
+    std::vector<QByteArray> m_needles;
+};
+
+// The scan of one package's raw entries, entry after entry, as TextScreen runs it: every entry is
+// searched for the needles not found yet, UTF-8 XML entries also for what would let a character
+// into the text without its bytes. Entries may come in blocks of any size.
+class PackageScan
+{
+public:
+    explicit PackageScan(const std::vector<QByteArray> &needles);
+
+    // Each returns false once the answer is Possible (every needle found, or something the scan
+    // cannot vouch for): the rest need not be read.
+    bool beginEntry(QByteArrayView name);
+    bool feed(QByteArrayView block);
+
+    // After the last entry: true when the package leaves the keyword possible.
+    bool possibleAtEnd()
+    {
+        endEntry();
+        return m_missing == 0;
+    }
+
+private:
+    bool endEntry() { return m_headKnown || settleHead(); }
+    bool settleHead();
+    bool decidePossible();
+    bool scan(QByteArrayView bytes);
+    bool search(QByteArrayView text);
+
+    const std::vector<QByteArray> &m_needles;
+    std::vector<bool> m_found;
+    std::size_t m_missing;
+
+    bool m_xmlNamed = false;
+    bool m_manifest = false;
+    bool m_headKnown = true; // no entry begun yet
+    QByteArray m_pending;    // the entry's first bytes, until its head is known
+    QByteArray m_tail;       // the last bytes scanned, for patterns across two blocks
+    std::vector<QByteArray> m_alarms;
+};
+
+} // namespace documents
