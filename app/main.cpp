@@ -11,6 +11,7 @@
 
 int main(int argc, char *argv[])
 {
+    platform::pinTimeZone();
     QApplication app(argc, argv);
     platform::setUpApplication(app);
     // The program ends only through the launcher's "X" (or closing the launcher), never because

@@ -10,6 +10,7 @@
 // rules as every file, fields joined with nothing between them.
 
 #include "platform/core/field_cutter.h"
+#include "platform/core/program.h"
 #include "search/core/file_search.h"
 #include "search/documents/document_text.h"
 #include "search/documents/document_text_stream.h"
@@ -96,6 +97,7 @@ qint64 maxRssKiB()
 
 int main(int argc, char **argv)
 {
+    platform::pinTimeZone();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const QString command = args.value(0);

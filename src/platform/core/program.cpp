@@ -34,6 +34,12 @@ QString lastLocationFolder(const QString &programFolder)
     return QDir::toNativeSeparators(config);
 }
 
+void pinTimeZone()
+{
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
+
 void endProgram()
 {
     std::fflush(nullptr);

@@ -15,6 +15,12 @@ QString programFolder();
 // Reading and writing use the same rule, so the file is found where it was written.
 QString lastLocationFolder(const QString &programFolder);
 
+// Names the time zone file in TZ when TZ is not set (call first thing in main, before any thread
+// starts). Without TZ, glibc looks at /etc/localtime again on every local time conversion, and
+// libarchive converts the time of every ZIP entry it lists: a system call per entry per package
+// opened. The zone stays the same one.
+void pinTimeZone();
+
 // Ends the process at once: no further event handler, destructor or unload procedure runs.
 [[noreturn]] void endProgram();
 

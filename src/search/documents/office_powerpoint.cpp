@@ -24,7 +24,7 @@ public:
 protected:
     void startTextElement(const QXmlStreamReader &reader) override
     {
-        if (!reader.namespaceUri().contains(u"drawingml"))
+        if (!m_drawing.in(reader.namespaceUri()))
             return;
         const QStringView name = reader.name();
         if (name.endsWith(u"Pr") ||
@@ -36,6 +36,9 @@ protected:
             m_sink.append(u'\n');
         }
     }
+
+private:
+    NamespacePiece m_drawing{u"drawingml"};
 };
 
 } // namespace

@@ -25,11 +25,11 @@ protected:
     {
         const QStringView name = reader.name();
         const QStringView ns = reader.namespaceUri();
-        if (ns.contains(u"/math")) {
+        if (m_math.in(ns)) {
             m_inText = name == u"t";
             return;
         }
-        if (!ns.contains(u"wordprocessingml"))
+        if (!m_word.in(ns))
             return;
         if (name.endsWith(u"Pr") || name == u"moveFrom") {
             m_skip.skipThis();
@@ -43,6 +43,10 @@ protected:
             m_sink.append(u'-');
         }
     }
+
+private:
+    NamespacePiece m_math{u"/math"};
+    NamespacePiece m_word{u"wordprocessingml"};
 };
 
 } // namespace

@@ -29,7 +29,7 @@ void RunTextHandler::endElement(const QXmlStreamReader &reader)
     const QStringView name = reader.name();
     if (name == u"t")
         m_inText = false;
-    else if (name == u"p" && reader.namespaceUri().contains(m_paragraphNamespace))
+    else if (name == u"p" && m_paragraphNamespace.in(reader.namespaceUri()))
         m_sink.append(u'\n');
 }
 

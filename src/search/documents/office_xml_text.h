@@ -2,6 +2,7 @@
 
 #include "search/documents/zip_package.h"
 
+#include <QString>
 #include <QStringView>
 
 class QXmlStreamReader;
@@ -13,6 +14,28 @@ class TextSink;
 // True for mc:Fallback: the copy of newer markup (a text box, a shape) kept for readers that do not
 // know it. Its text repeats what the markup beside it holds, so it is left out.
 bool isMarkupCompatibilityFallback(const QXmlStreamReader &reader);
+
+// Whether a namespace URI holds a piece, remembered for the last URI asked about: the elements of
+// a part come from a handful of namespaces, mostly one after the other, and comparing with the
+// last URI is cheaper than searching every URI again.
+class NamespacePiece
+{
+public:
+    explicit NamespacePiece(QStringView piece) : m_piece(piece) {}
+    bool in(QStringView uri)
+    {
+        if (uri != m_lastUri) {
+            m_lastUri = uri.toString();
+            m_lastAnswer = uri.contains(m_piece);
+        }
+        return m_lastAnswer;
+    }
+
+private:
+    QStringView m_piece;
+    QString m_lastUri;
+    bool m_lastAnswer = false;
+};
 
 // Counts the depth inside an element whose content is left out.
 class Skipper
@@ -65,7 +88,7 @@ protected:
     bool m_inText = false;
 
 private:
-    QStringView m_paragraphNamespace;
+    NamespacePiece m_paragraphNamespace;
 };
 
 } // namespace documents

@@ -24,7 +24,9 @@ using Archive = std::unique_ptr<archive, ArchiveCloser>;
 
 // The seekable ZIP reader takes the entry list from the central directory at the end of the file,
 // which is what a damaged or cut archive lacks; the streaming reader walks the local headers.
-Archive openArchive(const QString &path, bool seekable)
+// `bytes`, when not null, is the whole file, read once: a package is opened once per part, and
+// from memory that costs no system calls.
+Archive openArchive(const QString &path, bool seekable, const QByteArray *bytes = nullptr)
 {
     Archive a(archive_read_new());
     if (!a)
@@ -33,10 +35,10 @@ Archive openArchive(const QString &path, bool seekable)
         archive_read_support_format_zip_seekable(a.get());
     else
         archive_read_support_format_zip_streamable(a.get());
-    if (archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024) !=
-        ARCHIVE_OK)
-        return nullptr;
-    return a;
+    const int r =
+        bytes ? archive_read_open_memory(a.get(), bytes->constData(), size_t(bytes->size()))
+              : archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024);
+    return r == ARCHIVE_OK ? std::move(a) : nullptr;
 }
 
 QByteArray entryName(archive_entry *entry)
@@ -77,7 +79,18 @@ bool ZipPackage::open(const QString &path)
 {
     m_path = path;
     m_entries.clear();
-    Archive a = openArchive(path, true);
+    m_bytes.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 fileSize = file.size();
+    if (fileSize <= kMaxInMemory) {
+        m_bytes = file.read(fileSize);
+        if (m_bytes.size() != fileSize)
+            return false;
+    }
+    file.close();
+    Archive a = openArchive(path, true, bytes());
     if (!a)
         return false;
     struct Position
@@ -103,7 +116,6 @@ bool ZipPackage::open(const QString &path)
     // side: it can only flag an entry later than the exact size would.
     std::sort(positions.begin(), positions.end(),
               [](const Position &x, const Position &y) { return x.offset < y.offset; });
-    const qint64 fileSize = QFile(path).size();
     for (size_t i = 0; i < positions.size(); ++i) {
         const qint64 next = i + 1 < positions.size() ? positions[i + 1].offset : fileSize;
         m_entries[positions[i].key].compressed = std::max<qint64>(0, next - positions[i].offset);
@@ -117,7 +129,7 @@ ZipPackage::Status ZipPackage::read(const QString &name,
     const auto found = m_entries.constFind(name.toLower());
     if (found == m_entries.cend())
         return Status::Missing;
-    Archive a = openArchive(m_path, true);
+    Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;
     archive_entry *entry = nullptr;
@@ -136,7 +148,7 @@ ZipPackage::Status ZipPackage::read(const QString &name,
 ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
                                         const std::function<bool(QByteArrayView)> &block) const
 {
-    Archive a = openArchive(m_path, true);
+    Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;
     archive_entry *header = nullptr;

@@ -29,6 +29,8 @@ public:
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
+    // A package up to this size is read into memory once, then its parts are read from there.
+    static constexpr qint64 kMaxInMemory = qint64(16) << 20;
 
     // Reads the entry list. False when the file is no readable ZIP archive (truncated, corrupt).
     bool open(const QString &path);
@@ -54,7 +56,10 @@ private:
         qint64 compressed = 0; // an upper bound: up to the next entry's header
     };
 
+    const QByteArray *bytes() const { return m_bytes.isEmpty() ? nullptr : &m_bytes; }
+
     QString m_path;
+    QByteArray m_bytes;              // the whole file when it is small enough
     QHash<QString, Entry> m_entries; // by lower-case name
 };
 
