@@ -1,11 +1,12 @@
 // Benchmarks of the search core, driven by bench/run.sh. Commands:
 //
-//   gen-text FILE MIB SEED [utf8]  text without the keyword, in GBK (or UTF-8)
+//   gen-text FILE MIB SEED [gbk|utf8 [SHAPE]]  text without either keyword, of SHAPE (see Shape)
 //   gen-hit-first FILE MIB SEED    GBK text with the keyword in the first kilobyte
-//   gen-many DIR COUNT KIB SEED    COUNT GBK files; 20 hold the keyword, 10 split by CR LF
-//   keyword-bytes                  the keyword in GBK, for grep
+//   gen-many DIR COUNT KIB SEED [SHAPE [HITS]]  COUNT GBK files; HITS (20) hold the keyword,
+//                                  half of them split by CR LF
+//   keyword-bytes [common]         the keyword (or the common keyword) in GBK, for grep
 //   search KEYWORD FILE...         prints the files that hold it, like grep -l
-//   search-dir DIR                 how many files of DIR hold the keyword
+//   search-dir DIR [KEYWORD]       how many files of DIR hold the keyword
 //   first-hit FILE                 milliseconds to answer a hit in the first KB
 //   rss FILE                       peak resident memory above idle while searching
 //   yield-cost                     cost of an event-loop pass with nothing pending
@@ -23,17 +24,21 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 
 namespace {
 
 const QString kKeyword = QStringLiteral(u"关键字");
+// A keyword whose characters are everywhere in the common shape, but never together.
+const QString kCommonKeyword = QStringLiteral(u"数据的");
 
 QByteArray gbk(const QString &text)
 {
@@ -41,24 +46,74 @@ QByteArray gbk(const QString &text)
     return encoder.encode(text);
 }
 
-// Chinese text in GBK with ASCII words, digits, punctuation and CR LF line ends, as in old
-// documents and logs. The characters of the keyword are left out, so it never occurs by chance.
+// The shapes of text the corpora come in (all GBK with CR LF line ends, UTF-8 by transcoding):
+// - prose: lines of 20-60 characters, full-width punctuation, no ASCII comma (one field a line);
+// - csv: lines of 3-8 ASCII-comma-separated fields of 2-12 characters;
+// - quoted: the same, a third of the fields between double quotes, some of those holding commas,
+//   line ends and doubled quotes;
+// - long: lines of 256 KiB to 2 MiB without any delimiter;
+// - common: csv whose fields hold 的 and 数据 often, but never the common keyword 数据的.
+enum class Shape { Prose, Csv, Quoted, Long, Common };
+
+std::optional<Shape> shapeNamed(const QString &name)
+{
+    static const QHash<QString, Shape> shapes = {{QStringLiteral("prose"), Shape::Prose},
+                                                 {QStringLiteral("csv"), Shape::Csv},
+                                                 {QStringLiteral("quoted"), Shape::Quoted},
+                                                 {QStringLiteral("long"), Shape::Long},
+                                                 {QStringLiteral("common"), Shape::Common}};
+    const auto found = shapes.constFind(name);
+    return found == shapes.cend() ? std::nullopt : std::optional<Shape>(*found);
+}
+
+// Made-up text of one shape. The characters of both keywords are left out of the random ones, so
+// neither keyword ever occurs by chance.
 class TextMaker
 {
 public:
-    explicit TextMaker(quint32 seed) : m_random(seed)
+    explicit TextMaker(quint32 seed, Shape shape = Shape::Prose) : m_random(seed), m_shape(shape)
     {
-        const QByteArray avoid = gbk(kKeyword);
+        const QByteArray avoid = gbk(kKeyword + kCommonKeyword);
         for (int lead = 0xB0; lead <= 0xD7; ++lead) {
             for (int trail = 0xA1; trail <= 0xFE; ++trail) {
                 const QByteArray pair = QByteArray(1, char(lead)) + char(trail);
-                if (!avoid.contains(pair))
+                bool avoided = false;
+                for (qsizetype i = 0; i + 1 < avoid.size(); i += 2)
+                    avoided = avoided || avoid.mid(i, 2) == pair;
+                if (!avoided)
                     m_pairs.append(pair);
             }
         }
     }
 
     QByteArray line()
+    {
+        switch (m_shape) {
+        case Shape::Prose:
+            return proseLine();
+        case Shape::Long:
+            return longLine();
+        case Shape::Csv:
+        case Shape::Quoted:
+        case Shape::Common:
+            break;
+        }
+        QByteArray line;
+        const int fields = 3 + int(m_random() % 6);
+        for (int i = 0; i < fields; ++i) {
+            if (i)
+                line += ',';
+            line += field();
+        }
+        return line + "\r\n";
+    }
+
+    quint32 next() { return m_random(); }
+
+private:
+    QByteArray character() { return m_pairs.at(m_random() % m_pairs.size()); }
+
+    QByteArray proseLine()
     {
         QByteArray line;
         const int chars = 20 + int(m_random() % 40);
@@ -73,26 +128,66 @@ public:
             else if (kind == 3)
                 line += " data ";
             else
-                line += m_pairs.at(m_random() % m_pairs.size());
+                line += character();
         }
         return line + "\r\n";
     }
 
-    quint32 next() { return m_random(); }
+    QByteArray longLine()
+    {
+        QByteArray line;
+        const qsizetype size = (256 << 10) + qsizetype(m_random() % (1792 << 10));
+        while (line.size() < size)
+            line += m_random() % 16 ? character() : QByteArray::number(int(m_random() % 1000));
+        return line + "\r\n";
+    }
 
-private:
+    QByteArray field()
+    {
+        QByteArray text;
+        const int chars = 2 + int(m_random() % 11);
+        const bool quoted = m_shape == Shape::Quoted && m_random() % 3 == 0;
+        bool afterData = false;
+        for (int i = 0; i < chars; ++i) {
+            const int kind = int(m_random() % 16);
+            if (m_shape == Shape::Common && kind < 3) {
+                // 的 never first in a field (fields join) nor right after 数据.
+                if (kind == 0 && i > 0 && !afterData) {
+                    text += "\xB5\xC4"; // 的
+                    continue;
+                }
+                if (kind == 1) {
+                    text += "\xCA\xFD\xBE\xDD"; // 数据
+                    afterData = true;
+                    continue;
+                }
+            }
+            afterData = false;
+            if (quoted && kind == 0)
+                text += m_random() % 2 ? "," : (m_random() % 2 ? "\r\n" : "\"\"");
+            else if (kind == 1)
+                text += QByteArray::number(int(m_random() % 1000));
+            else if (kind == 2 && m_shape != Shape::Common)
+                text += "ab";
+            else
+                text += character();
+        }
+        return quoted ? '"' + text + '"' : text;
+    }
+
     std::mt19937 m_random;
+    Shape m_shape;
     QList<QByteArray> m_pairs;
 };
 
 // Writes `size` bytes of made-up text; `utf8` transcodes each line from GBK.
 bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray &early,
-               bool utf8 = false)
+               bool utf8 = false, Shape shape = Shape::Prose)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    TextMaker maker(seed);
+    TextMaker maker(seed, shape);
     QByteArray block;
     qint64 written = 0;
     if (!early.isEmpty())
@@ -110,24 +205,26 @@ bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray 
     return true;
 }
 
-bool writeMany(const QString &folder, int count, int kib, quint32 seed)
+bool writeMany(const QString &folder, int count, int kib, quint32 seed, Shape shape, int hits)
 {
     QDir().mkpath(folder);
-    TextMaker maker(seed);
+    TextMaker maker(seed, shape);
     const QByteArray whole = gbk(kKeyword);
     const QByteArray split = gbk(QStringLiteral(u"关键")) + "\r\n" + gbk(QStringLiteral(u"字"));
     for (int i = 0; i < count; ++i) {
         QByteArray bytes;
-        // Every hundredth file holds the keyword; every other one of those split by a line end.
-        const bool hit = i % (count / 20) == count / 40;
+        // Every (count / hits)th file holds the keyword; every other one of those split by a line
+        // end.
+        const int every = std::max(1, count / std::max(1, hits));
+        const bool hit = i % every == every / 2;
         const qint64 at = hit ? qint64(maker.next() % quint32(kib * 1024 - 200)) : -1;
         while (bytes.size() < kib * 1024) {
             if (at >= 0 && bytes.size() >= at && !bytes.contains(whole) && !bytes.contains(split))
-                bytes += (i / (count / 20)) % 2 ? split : whole;
+                bytes += (i / every) % 2 ? split : whole;
             bytes += maker.line();
         }
         bytes.truncate(kib * 1024);
-        QFile file(QStringLiteral("%1/%2.txt").arg(folder).arg(i, 5, 10, QChar(u'0')));
+        QFile file(QStringLiteral("%1/%2.txt").arg(folder).arg(i, 6, 10, QChar(u'0')));
         if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
             return false;
     }
@@ -157,22 +254,32 @@ int main(int argc, char **argv)
         return usage();
     const QString command = args.at(0);
 
-    const bool textCommand =
-        command == QStringLiteral("gen-text") || command == QStringLiteral("gen-hit-first");
-    if (textCommand && (args.size() == 4 || (args.size() == 5 && args.at(4) == u"utf8"))) {
-        const QByteArray early =
-            command == QStringLiteral("gen-hit-first") ? gbk(kKeyword) : QByteArray();
+    if (command == QStringLiteral("gen-text") && args.size() >= 4 && args.size() <= 6) {
+        const bool utf8 = args.value(4) == u"utf8";
+        const std::optional<Shape> shape = shapeNamed(args.value(5, QStringLiteral("prose")));
+        if (!shape)
+            return usage();
         return writeText(args.at(1), args.at(2).toLongLong() * 1024 * 1024, args.at(3).toUInt(),
-                         early, args.size() == 5)
+                         QByteArray(), utf8, *shape)
                    ? 0
                    : 1;
     }
-    if (command == QStringLiteral("gen-many") && args.size() == 5)
-        return writeMany(args.at(1), args.at(2).toInt(), args.at(3).toInt(), args.at(4).toUInt())
+    if (command == QStringLiteral("gen-hit-first") && args.size() == 4)
+        return writeText(args.at(1), args.at(2).toLongLong() * 1024 * 1024, args.at(3).toUInt(),
+                         gbk(kKeyword))
                    ? 0
                    : 1;
+    if (command == QStringLiteral("gen-many") && args.size() >= 5 && args.size() <= 7) {
+        const std::optional<Shape> shape = shapeNamed(args.value(5, QStringLiteral("prose")));
+        if (!shape)
+            return usage();
+        return writeMany(args.at(1), args.at(2).toInt(), args.at(3).toInt(), args.at(4).toUInt(),
+                         *shape, args.value(6, QStringLiteral("20")).toInt())
+                   ? 0
+                   : 1;
+    }
     if (command == QStringLiteral("keyword-bytes")) {
-        const QByteArray bytes = gbk(kKeyword);
+        const QByteArray bytes = gbk(args.value(1) == u"common" ? kCommonKeyword : kKeyword);
         std::fwrite(bytes.constData(), 1, bytes.size(), stdout);
         return 0;
     }
@@ -184,12 +291,13 @@ int main(int argc, char **argv)
         }
         return 0;
     }
-    if (command == QStringLiteral("search-dir") && args.size() == 2) {
+    if (command == QStringLiteral("search-dir") && (args.size() == 2 || args.size() == 3)) {
         // The folder's files, like the search command gets them, without the event loop.
         search::FileSearch search;
+        const QString keyword = args.value(2, kKeyword);
         int hits = 0;
         for (const QString &name : bench::FileNames::ofFolder(args.at(1)).names)
-            hits += search.search(args.at(1) + u'/' + name, kKeyword).outcome ==
+            hits += search.search(args.at(1) + u'/' + name, keyword).outcome ==
                     search::FileSearchResult::Outcome::Hit;
         std::printf("%d\n", hits);
         return 0;

@@ -505,7 +505,8 @@ void TestFileSearch::skippedChunksAnswerLikeTheReference()
 {
     // Files of many chunks, most without the keyword's rarest character, so that chunks are
     // joined only from near their end: the keyword split by long runs of delimiters and spaces,
-    // lying across the edges of chunks, its characters scattered alone, quotes now and then.
+    // lying across the edges of chunks, its characters scattered alone; quoted fields holding
+    // delimiters (the keyword inside one too), quotes inside unquoted fields, long lines.
     Generator generate(0x5C1B);
     const QStringList keywords = {QStringLiteral(u"批量查找"), QStringLiteral(u"数据"),
                                   QStringLiteral("key"), QStringLiteral(u"a查")};
@@ -515,13 +516,16 @@ void TestFileSearch::skippedChunksAnswerLikeTheReference()
                                 QStringLiteral(u"数"),   QStringLiteral("ke")};
     const QList<QByteArray> delimiters = {",", "\r\n", "\n", "\r", "  ", ", ,", ",,,,"};
     int skipped = 0;
+    int skippedQuoted = 0;
+    int skippedLong = 0;
     int hits = 0;
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 160; ++round) {
         const QString keyword = keywords.at(generate.below(int(keywords.size())));
         const bool utf8 = generate.below(2) == 0;
         const auto encode = [&](const QString &text) { return utf8 ? text.toUtf8() : gbk(text); };
-        const bool quotes = generate.below(4) == 0;
-        const int size = 96 * 1024 + generate.below(128 * 1024); // past the first read
+        const bool quotes = generate.below(3) == 0;
+        const bool longLines = !quotes && generate.below(4) == 0; // a delimiter in ~20 KB
+        const int size = 96 * 1024 + generate.below(128 * 1024);  // past the first read
         const int plant = generate.below(3) == 0 ? -1 : generate.below(size);
         QByteArray bytes;
         while (bytes.size() < size) {
@@ -539,10 +543,16 @@ void TestFileSearch::skippedChunksAnswerLikeTheReference()
             // Now and then a character of a keyword alone (the last four of the filler).
             bytes += encode(
                 filler.at(generate.below(40) == 0 ? 4 + generate.below(4) : generate.below(4)));
-            if (generate.below(3) == 0)
+            if (generate.below(longLines ? 4000 : 3) == 0)
                 bytes += delimiters.at(generate.below(int(delimiters.size())));
-            if (quotes && generate.below(500) == 0)
-                bytes += '"';
+            if (quotes && generate.below(10) == 0) {
+                // A quoted field with a delimiter inside, or now and then a quote that is an
+                // ordinary character of an unquoted field.
+                bytes += generate.below(50) == 0
+                             ? QByteArray("\"")
+                             : ",  \"" + encode(filler.at(generate.below(8))) +
+                                   delimiters.at(generate.below(int(delimiters.size()))) + "\",";
+            }
         }
         const QString path = write(bytes);
         FileSearchOptions options;
@@ -553,10 +563,16 @@ void TestFileSearch::skippedChunksAnswerLikeTheReference()
             return;
         hits += result.outcome == Outcome::Hit;
         skipped += stats.chunksSkipped > 0;
+        skippedQuoted += quotes && stats.chunksSkipped > 0;
+        skippedLong += longLines && stats.chunksSkipped > 0;
     }
-    qInfo("%d hits, %d files with chunks joined only from near their end", hits, skipped);
+    qInfo("%d hits, %d files with chunks joined only from near their end (%d quoted, %d long "
+          "lines)",
+          hits, skipped, skippedQuoted, skippedLong);
     QVERIFY(hits > 20);
-    QVERIFY(skipped > 40);
+    QVERIFY(skipped > 50);
+    QVERIFY(skippedQuoted > 10);
+    QVERIFY(skippedLong > 5);
 }
 
 void TestFileSearch::documentsAnswerLikeTheReference_data()

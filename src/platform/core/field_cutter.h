@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/field_skim.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -160,16 +162,15 @@ public:
         }
     }
 
-    // True when no quoted field is open: the state after any delimiter then follows from the
-    // delimiter alone, so cutting may resume after one without cutting what came before.
-    bool outsideQuotes() const { return m_state == State::Start || m_state == State::Unquoted; }
+    FieldState state() const { return m_state; }
 
-    // Continues as if the input had been cut up to a delimiter; `wasCarriageReturn` tells
-    // whether that delimiter was a CR (a line feed right after it then belongs to it).
-    void resumeAfterDelimiter(bool wasCarriageReturn)
+    // Continues as if the input had been cut up to a place where the state is `state`
+    // (skimFields tells such places); `afterCarriageReturn` when the place follows a CR that
+    // ended a field (a line feed right after it then belongs to it).
+    void resume(FieldState state, bool afterCarriageReturn)
     {
-        m_state = State::Start;
-        m_skipLf = wasCarriageReturn;
+        m_state = state;
+        m_skipLf = afterCarriageReturn;
     }
 
     void reset()
@@ -179,7 +180,7 @@ public:
     }
 
 private:
-    enum class State { Start, Unquoted, Quoted, AfterQuote };
+    using State = FieldState;
 
     static bool isDelimiter(Char c) { return c == Char(',') || c == Char('\r') || c == Char('\n'); }
 

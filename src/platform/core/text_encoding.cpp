@@ -108,6 +108,31 @@ TextEncoding detectEncoding(QIODevice &device, int *bomLength)
     return result ? *result : sniffer.finish();
 }
 
+bool startsCharacter(const char *at, qsizetype before, TextEncoding encoding)
+{
+    const auto byte = [at](qsizetype k) { return static_cast<uchar>(at[-k]); };
+    if (encoding == TextEncoding::Gbk) {
+        // A byte below 0x40 is neither a lead nor a trail byte.
+        return before >= 1 && byte(1) < 0x40;
+    }
+    if (encoding != TextEncoding::Utf8)
+        return false;
+    // No lead byte in the last three bytes that still waits for continuation bytes.
+    for (qsizetype k = 1; k <= 3; ++k) {
+        if (k > before)
+            return false;
+        const uchar b = byte(k);
+        if ((b & 0xC0) == 0x80)
+            continue;
+        if (b >= 0xC2 && b <= 0xF4) {
+            const int needed = b < 0xE0 ? 2 : (b < 0xF0 ? 3 : 4);
+            return needed <= k;
+        }
+        return true;
+    }
+    return true;
+}
+
 QStringDecoder makeDecoder(TextEncoding encoding)
 {
     // The file's own byte-order mark is skipped by the caller; a U+FEFF inside the text is text.

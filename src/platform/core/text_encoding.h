@@ -64,6 +64,11 @@ private:
 TextEncoding detectEncoding(QIODevice &device, int *bomLength);
 
 QStringDecoder makeDecoder(TextEncoding encoding);
+
+// True when decoding GBK or UTF-8 bytes may start at `at` with a fresh decoder: the bytes before
+// it leave nothing pending, so the text from there on is what decoding from further back gives.
+// `before`: how many bytes before `at` may be looked at.
+bool startsCharacter(const char *at, qsizetype before, TextEncoding encoding);
 QStringEncoder makeCodePageEncoder();
 
 // Decodes `bytes` with `decoder` and appends the text to `text`, without a temporary string.

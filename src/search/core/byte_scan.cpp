@@ -1,6 +1,7 @@
 #include "search/core/byte_scan.h"
 
 #include "platform/core/byte_find.h"
+#include "platform/core/text_encoding.h"
 #include "search/core/byte_prefilter.h"
 #include "search/core/field_decoder.h"
 #include "search/core/report.h"
@@ -29,42 +30,68 @@ void ByteScan::setNeedle(std::optional<QByteArray> needle, std::optional<QByteAr
     m_rarest = std::move(rarest);
 }
 
-const char *ByteScan::skipTo(const char *begin, const char *end, bool outsideQuotes)
+std::optional<ByteScan::Resume> ByteScan::skipTo(const char *begin, const char *end,
+                                                 platform::FieldState state,
+                                                 std::optional<platform::TextEncoding> encoding)
 {
     if (m_needle && !m_rarest)
-        return begin;
+        return std::nullopt;
     // Joined bytes that must follow the place: the excerpt's lead and a whole occurrence.
     const qsizetype needle = m_needle ? m_needle->size() : 4 * m_keyword.size();
     const qsizetype wanted = 4 * needle + 2 * kLeadMargin + 64;
-    if (!outsideQuotes || end - begin < 4 * wanted)
-        return begin;
-    if (std::memchr(begin, '"', size_t(end - begin)))
-        return begin;
+    if (end - begin < 4 * wanted)
+        return std::nullopt;
     if (m_needle) {
         if (platform::findBytes(begin, end, *m_rarest))
-            return begin;
-        // An occurrence that began in the joined bytes would hold the rarest character there,
-        // or the first bytes of it when the character lies across the edge of the chunks.
+            return std::nullopt;
+        // An occurrence that began in the joined bytes would hold the rarest character in their
+        // last needle - 1 bytes, or the first bytes of it at their very end when the character
+        // lies across the edge of the chunks.
         const qint64 tail = std::max<qint64>(m_window.end() - (needle - 1), m_window.begin());
-        const char rareLead = m_rarest->front();
-        if (tail < m_window.end() &&
-            std::memchr(m_window.at(tail), rareLead, size_t(m_window.end() - tail)))
-            return begin;
+        for (const char *p = m_window.at(tail), *last = m_window.at(m_window.end()); p < last;
+             ++p) {
+            const size_t n = size_t(std::min<qsizetype>(m_rarest->size(), last - p));
+            if (std::memcmp(p, m_rarest->constData(), n) == 0)
+                return std::nullopt;
+        }
     }
 
     const auto isDelimiter = [](char c) { return c == ',' || c == '\r' || c == '\n'; };
-    // Back from the end until surely `wanted` bytes reach the joined text (delimiters and
-    // spaces may not), then back to the delimiter before them.
-    const char *p = end;
+    // Back from the end until surely `wanted` bytes reach the joined text (delimiters, quotes
+    // and spaces may not).
+    const char *limit = end;
     qsizetype counted = 0;
-    while (p > begin && counted < wanted) {
-        --p;
-        if (!isDelimiter(*p) && *p != ' ')
+    while (limit > begin && counted < wanted) {
+        --limit;
+        if (!isDelimiter(*limit) && *limit != ' ' && *limit != '"')
             ++counted;
     }
-    while (p > begin && !isDelimiter(p[-1]))
-        --p;
-    return p;
+    const platform::FieldSkim skim = platform::skimFields(begin, limit, state);
+    if (skim.fieldEnd)
+        return Resume{skim.fieldEnd, platform::FieldState::Start, skim.fieldEnd[-1] == '\r'};
+
+    // No field ended: at `reached` the cutter may be inside a field that began before it. Its
+    // content runs back to its opening quote, or for an unquoted field to a delimiter, a quote
+    // or (when it ran on from before `begin`) further; the place must lie inside that content.
+    const platform::FieldState inside = skim.stateAtReached;
+    if (!encoding || inside == platform::FieldState::Start)
+        return std::nullopt;
+    const bool unquoted = inside == platform::FieldState::Unquoted;
+    const auto endsContent = [&](char c) { return c == '"' || (unquoted && isDelimiter(c)); };
+    for (const char *p = skim.reached; p > begin && !endsContent(p[-1]); --p) {
+        if (!platform::startsCharacter(p, p - begin, *encoding))
+            continue;
+        // Spaces an unquoted field begins with are skipped, not content: the place needs content
+        // before it, or the field must have begun before `begin`.
+        const char *q = p;
+        while (unquoted && q > begin && q[-1] == ' ')
+            --q;
+        const bool contentBefore = q > begin ? !endsContent(q[-1]) : state == inside;
+        if (!contentBefore)
+            return std::nullopt;
+        return Resume{p, inside, false};
+    }
+    return std::nullopt;
 }
 
 ByteScan::Verdict ByteScan::scan(FieldDecoder &decoder, TextMatcher &matcher)

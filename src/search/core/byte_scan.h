@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/field_skim.h"
 #include "search/core/joined_window.h"
 
 #include <QByteArray>
@@ -26,15 +27,25 @@ public:
     // character (BytePrefilter::rarestCharacter), which every occurrence holds.
     void setNeedle(std::optional<QByteArray> needle, std::optional<QByteArray> rarest);
 
-    // Where cutting the next chunk [begin, end) of the file may start instead of at `begin`:
+    // A place to resume cutting at, and the field cutter's state there.
+    struct Resume
+    {
+        const char *at;
+        platform::FieldState state;
+        bool afterCarriageReturn;
+    };
+
+    // Where cutting the next chunk [begin, end) of the file may resume instead of at `begin`:
     // when no occurrence of the keyword can hold any of the bytes before that place, they need
-    // not be cut or joined at all. That is so when the chunk holds no double quote (with no
-    // quoted field open, `outsideQuotes`), the rarest character does not occur in it, and no
-    // occurrence can run into it from the joined bytes. The place returned
-    // then follows a delimiter, with enough of the chunk after it for the excerpt of an
-    // occurrence that begins there; the caller resumes the field cutter after that delimiter
-    // and restarts the window after a gap. Chunks that hold the rarest character are cut whole.
-    const char *skipTo(const char *begin, const char *end, bool outsideQuotes);
+    // not be cut or joined at all. That is so when the rarest character does not occur in the
+    // chunk and no occurrence can run into it from the joined bytes. The place is the end of
+    // the last field that ends early enough for the joined bytes after it to hold the excerpt of
+    // an occurrence that begins there (platform::skimFields follows the quotes to find it), or,
+    // inside a field that runs on (a long line), a character boundary (`encoding`) as early.
+    // `state`: the cutter's state at `begin`. The caller resumes the cutter there and restarts
+    // the window after a gap. Nothing when the whole chunk must be cut.
+    std::optional<Resume> skipTo(const char *begin, const char *end, platform::FieldState state,
+                                 std::optional<platform::TextEncoding> encoding);
 
     // Where the field cutter puts the bytes of each chunk.
     JoinedWindow &window() { return m_window; }

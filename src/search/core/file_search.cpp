@@ -135,10 +135,10 @@ bool FileSearch::Pass::processBytes(const char *begin, const char *end)
     const char *p = begin;
     if (m_mode == Mode::ScanBytes) {
         JoinedWindow &window = m_scan.window();
-        if (const char *from = m_scan.skipTo(begin, end, m_cutter.outsideQuotes()); from != begin) {
-            m_cutter.resumeAfterDelimiter(from[-1] == '\r');
+        if (const auto resume = m_scan.skipTo(begin, end, m_cutter.state(), m_decoder.encoding())) {
+            m_cutter.resume(resume->state, resume->afterCarriageReturn);
             window.restartAfterGap();
-            p = from;
+            p = resume->at;
             ++m_stats.chunksSkipped;
         }
         window.reserve(end - p);

@@ -32,27 +32,9 @@ void JoinedWindow::markFieldStart()
 // pending, so the text from there on is what decoding the whole field gives.
 bool JoinedWindow::isSyncPoint(qint64 at, std::optional<TextEncoding> encoding) const
 {
-    const auto byte = [&](qint64 offset) { return static_cast<uchar>(*this->at(offset)); };
     if (!encoding)
         return true; // nothing but ASCII so far: every byte is a character of its own
-    if (*encoding == TextEncoding::Gbk) {
-        // A byte below 0x40 is neither a lead nor a trail byte.
-        return at - 1 >= m_base && byte(at - 1) < 0x40;
-    }
-    // UTF-8: no lead byte in the last three bytes that still waits for continuation bytes.
-    for (qint64 k = 1; k <= 3; ++k) {
-        if (at - k < m_base)
-            return false;
-        const uchar b = byte(at - k);
-        if ((b & 0xC0) == 0x80)
-            continue;
-        if (b >= 0xC2 && b <= 0xF4) {
-            const int needed = b < 0xE0 ? 2 : (b < 0xF0 ? 3 : 4);
-            return needed <= k;
-        }
-        return true;
-    }
-    return true;
+    return platform::startsCharacter(this->at(at), at - m_base, *encoding);
 }
 
 std::optional<qint64> JoinedWindow::decodeStart(qint64 target,
