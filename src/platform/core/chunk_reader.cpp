@@ -1,24 +1,48 @@
 #include "platform/core/chunk_reader.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace platform {
+
+ChunkReader::~ChunkReader()
+{
+    close();
+}
+
+void ChunkReader::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
 
 bool ChunkReader::open(const QString &path)
 {
-    m_file.close();
+    close();
     m_atEnd = false;
-    m_file.setFileName(path);
-    return m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    do {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    } while (m_fd < 0 && errno == EINTR);
+    return m_fd >= 0;
 }
 
 qint64 ChunkReader::readInto(QByteArray &buffer, qsizetype size)
 {
     if (m_atEnd)
         return 0;
+    if (m_fd < 0)
+        return -1;
     const qsizetype old = buffer.size();
     buffer.resize(old + size);
-    qint64 got = 0;
+    qsizetype got = 0;
     while (got < size) {
-        const qint64 n = m_file.read(buffer.data() + old + got, size - got);
+        const ssize_t n = ::read(m_fd, buffer.data() + old + got, size_t(size - got));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             buffer.resize(old + got);
             return -1;
@@ -31,6 +55,12 @@ qint64 ChunkReader::readInto(QByteArray &buffer, qsizetype size)
     }
     buffer.resize(old + got);
     return got;
+}
+
+bool ChunkReader::rewind()
+{
+    m_atEnd = false;
+    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
 }
 
 } // namespace platform

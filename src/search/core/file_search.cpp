@@ -289,8 +289,9 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     platform::ChunkReader file;
     if (!file.open(path))
         return unreadable(classifyOpenFailure(path));
+    // A folder opens, and fails at the first read; what it is then tells the reason.
     if (readFirstChunk(file) < 0)
-        return unreadable(ReadStatus::ReadError);
+        return unreadable(classifyOpenFailure(path));
     if (const documents::Kind kind = documents::recognise(
             path, QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize)));
         kind != documents::Kind::NotDocument) {
