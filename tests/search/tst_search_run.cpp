@@ -173,6 +173,7 @@ void TestSearchRun::keywordIsReadAnewForEveryFile()
                 keyword = QStringLiteral("beta");
         });
     run.setYieldInterval(1000 * 1000); // only the yields before the entries
+    run.setEntryYieldSpacing(0); // before every entry
     run.run();
     QCOMPARE(run.reportText(), header(m_dir->path()) +
                                    entry(QStringLiteral("1.txt"), QStringLiteral("alpha")) +
@@ -250,6 +251,7 @@ void TestSearchRun::yieldRunsBeforeEveryEntry()
     SearchRun run(
         RunSnapshot::take(files), [] { return QStringLiteral("x"); }, [&] { ++yields; });
     run.setYieldInterval(1000 * 1000);
+    run.setEntryYieldSpacing(0); // before every entry
     run.run();
     QCOMPARE(yields, 3);
 }
@@ -272,6 +274,7 @@ void TestSearchRun::cancelFromInsideYieldKeepsTheHitsSoFar()
         });
     running = &run;
     run.setYieldInterval(1000 * 1000);
+    run.setEntryYieldSpacing(0); // before every entry
     run.run();
     QVERIFY(run.wasCancelled());
     QCOMPARE(run.reportText(),
