@@ -163,15 +163,21 @@ int main(int argc, char **argv)
             coreHits += core.search(list.folder + u'/' + name, kKeyword).outcome ==
                         search::FileSearchResult::Outcome::Hit;
         const double coreMs = double(clock.nsecsElapsed()) / 1e6;
+        // The program is running when a search starts: its fonts and window classes are
+        // loaded. A first run over the first file does that here, untimed.
         double runMs = 0;
+        runWindowed(bench::FileNames(list.folder, list.names.mid(0, 1)), kKeyword, &runMs);
         const QString report = runWindowed(list, kKeyword, &runMs);
         std::printf("%.1f %.1f %d %d\n", coreMs, runMs, coreHits,
                     int(report.count(QStringLiteral("..."))));
         return 0;
     }
     if (args.at(0) == QStringLiteral("stall")) {
-        const bench::StallMeter stall(&app);
+        // Windows and fonts loaded first (an empty run), as in the running program.
+        QTemporaryDir empty;
         double runMs = 0;
+        runWindowed(bench::FileNames(empty.path(), {}), QStringLiteral(u"没有的词"), &runMs);
+        const bench::StallMeter stall(&app);
         runWindowed(bench::FileNames::ofFile(args.at(1)), QStringLiteral(u"没有的词"), &runMs);
         std::printf("%lld %.1f\n", stall.longestMs(), runMs);
         return 0;
