@@ -1,10 +1,14 @@
 #include "search/documents/document_text.h"
 
+#include "search/documents/compound_file.h"
 #include "search/documents/encrypted_package.h"
+#include "search/documents/excel97.h"
 #include "search/documents/office_open_xml.h"
 #include "search/documents/open_document.h"
 #include "search/documents/pdf.h"
+#include "search/documents/powerpoint97.h"
 #include "search/documents/text_sink.h"
+#include "search/documents/word97.h"
 #include "search/documents/zip_package.h"
 
 #include <memory>
@@ -55,6 +59,27 @@ Kind recogniseZip(const QString &path)
     return Kind::NotDocument;
 }
 
+// An OLE2 compound file is a document by the streams of its root storage. Any other compound file
+// (an installer, a mail message, a thumbnail cache) is read as plain bytes.
+Kind recogniseCompoundFile(const QString &path)
+{
+    CompoundFile file;
+    if (!file.open(path))
+        return Kind::NotDocument;
+    if (isEncryptedPackage(file))
+        return Kind::EncryptedPackage;
+    if (file.contains("WordDocument")) {
+        QByteArray fib;
+        file.read("WordDocument", fib, 4);
+        return isWord97Fib(fib) ? Kind::Word97 : Kind::NotDocument;
+    }
+    if (file.contains("Workbook") || file.contains("Book"))
+        return Kind::Excel97;
+    if (file.contains("PowerPoint Document"))
+        return Kind::PowerPoint97;
+    return Kind::NotDocument;
+}
+
 std::unique_ptr<Extractor> extractorFor(Kind kind)
 {
     switch (kind) {
@@ -66,6 +91,12 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
         return std::make_unique<PdfExtractor>();
     case Kind::EncryptedPackage:
         return std::make_unique<EncryptedPackageExtractor>();
+    case Kind::Word97:
+        return std::make_unique<Word97Extractor>();
+    case Kind::Excel97:
+        return std::make_unique<Excel97Extractor>();
+    case Kind::PowerPoint97:
+        return std::make_unique<PowerPoint97Extractor>();
     case Kind::NotDocument:
         break;
     }
@@ -81,7 +112,7 @@ Kind recognise(const QString &path, QByteArrayView head)
     if (startsWith(head, kZipSignature, 4))
         return recogniseZip(path);
     if (startsWith(head, kOle2Signature, 8))
-        return isEncryptedPackage(path) ? Kind::EncryptedPackage : Kind::NotDocument;
+        return recogniseCompoundFile(path);
     return Kind::NotDocument;
 }
 
