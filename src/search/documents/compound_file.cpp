@@ -22,8 +22,8 @@ void initialiseLibgsf()
         // what matters.
         g_log_set_handler(
             "libgsf:msole",
-            GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
-                           G_LOG_LEVEL_DEBUG),
+            GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+                           G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
             [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
     });
 }

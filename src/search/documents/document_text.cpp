@@ -11,6 +11,8 @@
 #include "search/documents/word97.h"
 #include "search/documents/zip_package.h"
 
+#include <QFile>
+
 #include <memory>
 
 namespace documents {
@@ -59,13 +61,38 @@ Kind recogniseZip(const QString &path)
     return Kind::NotDocument;
 }
 
+// A compound file whose directory cannot be read (cut short, as an interrupted download leaves
+// it): the start of a Word, Excel or PowerPoint stream at a sector boundary still tells what it
+// was, and extraction then reports it damaged. Streams start at a 512-byte sector or, when small,
+// at a 64-byte sector of the mini stream.
+Kind recogniseDamagedCompoundFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Kind::NotDocument;
+    const QByteArray bytes = file.read(1 << 20);
+    for (qsizetype at = 512; at + 8 <= bytes.size(); at += 64) {
+        const QByteArrayView start = QByteArrayView(bytes).sliced(at, 8);
+        if (isWord97Fib(start))
+            return Kind::Word97;
+        // BOF of the workbook globals, BIFF8 or BIFF5 ([MS-XLS] 2.4.21).
+        if (u16At(start, 0) == 0x0809 && (u16At(start, 2) == 16 || u16At(start, 2) == 8) &&
+            (u16At(start, 4) == 0x0600 || u16At(start, 4) == 0x0500) && u16At(start, 6) == 0x0005)
+            return Kind::Excel97;
+        // The DocumentContainer record that opens a PowerPoint Document stream ([MS-PPT] 2.4.1).
+        if (u16At(start, 0) == 0x000F && u16At(start, 2) == 0x03E8)
+            return Kind::PowerPoint97;
+    }
+    return Kind::NotDocument;
+}
+
 // An OLE2 compound file is a document by the streams of its root storage. Any other compound file
 // (an installer, a mail message, a thumbnail cache) is read as plain bytes.
 Kind recogniseCompoundFile(const QString &path)
 {
     CompoundFile file;
     if (!file.open(path))
-        return Kind::NotDocument;
+        return recogniseDamagedCompoundFile(path);
     if (isEncryptedPackage(file))
         return Kind::EncryptedPackage;
     if (file.contains("WordDocument")) {

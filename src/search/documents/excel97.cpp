@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -246,6 +247,12 @@ QString errorText(quint8 code)
     }
 }
 
+// A boolean as the CSV export writes a boolean cell's value.
+QString booleanText(quint8 value)
+{
+    return value ? u"1"_s : u"0"_s;
+}
+
 // An RK number ([MS-XLS] 2.5.217): a 30-bit integer or the high bits of a double, maybe / 100.
 double rkValue(quint32 rk)
 {
@@ -398,8 +405,8 @@ private:
     {
         if (index >= quint32(m_starts.size()))
             return QStringView();
-        const qsizetype end = index + 1 < quint32(m_starts.size()) ? m_starts[index + 1]
-                                                                   : m_strings.size();
+        const qsizetype end =
+            index + 1 < quint32(m_starts.size()) ? m_starts[index + 1] : m_strings.size();
         return QStringView(m_strings).mid(m_starts[index], end - m_starts[index]);
     }
 
@@ -412,7 +419,8 @@ private:
             ContinuedData(std::move(parts)).unicodeString(text, false);
         } else if (parts[0].size() >= 2) {
             const QByteArrayView bytes = parts[0].sliced(2);
-            text = m_decoder.decode(bytes.first(std::min<qsizetype>(bytes.size(), u16At(parts[0], 0))));
+            text = m_decoder.decode(
+                bytes.first(std::min<qsizetype>(bytes.size(), u16At(parts[0], 0))));
         }
         return text;
     }
@@ -474,9 +482,8 @@ private:
                 break;
             case kBoolErr:
                 if (d.size() >= 8)
-                    sheet.add(row, column, u8At(d, 7) ? errorText(u8At(d, 6))
-                                           : u8At(d, 6) ? u"TRUE"_s
-                                                        : u"FALSE"_s);
+                    sheet.add(row, column,
+                              u8At(d, 7) ? errorText(u8At(d, 6)) : booleanText(u8At(d, 6)));
                 break;
             case kFormula:
                 if (d.size() >= 14) {
@@ -488,7 +495,7 @@ private:
                         pendingRow = row;
                         pendingColumn = column;
                     } else if (u8At(d, 6) == 1) {
-                        sheet.add(row, column, u8At(d, 8) ? u"TRUE"_s : u"FALSE"_s);
+                        sheet.add(row, column, booleanText(u8At(d, 8)));
                     } else if (u8At(d, 6) == 2) {
                         sheet.add(row, column, errorText(u8At(d, 8)));
                     }
@@ -529,9 +536,19 @@ QString generalNumberText(double value)
         return u"0"_s;
     if (!std::isfinite(value))
         return u"#NUM!"_s;
-    // 15 significant digits, as d.dddddddddddddde+xx.
+    // 15 significant digits, as d.dddddddddddddde+xx. Where rounding to them leaves the range of
+    // normal numbers (the largest numbers, subnormal ones), the shortest digits that read back
+    // as the value instead.
     char digits[40];
     std::snprintf(digits, sizeof digits, "%.14e", value);
+    const double rounded = std::strtod(digits, nullptr);
+    if (!std::isfinite(rounded) || std::fabs(value) < DBL_MIN) {
+        for (int precision = 0; precision < 17; ++precision) {
+            std::snprintf(digits, sizeof digits, "%.*e", precision, value);
+            if (std::strtod(digits, nullptr) == value)
+                break;
+        }
+    }
     char *exponentAt = std::strchr(digits, 'e');
     const int exponent = std::atoi(exponentAt + 1);
     const auto withoutTrailingZeros = [](QString text) {
@@ -543,7 +560,7 @@ QString generalNumberText(double value)
         }
         return text;
     };
-    if (std::fabs(std::strtod(digits, nullptr)) > 1e15 || exponent < -14) {
+    if (std::fabs(rounded) > 1e15 || exponent < -14) {
         const QString mantissa =
             withoutTrailingZeros(QString::fromLatin1(digits, exponentAt - digits));
         return mantissa + u'E' + (exponent < 0 ? u'-' : u'+') +

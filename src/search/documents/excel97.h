@@ -10,8 +10,8 @@ namespace documents {
 //
 // The worksheets follow in workbook order (BoundSheet8 records), each a row a line, cells in
 // column order as document_text.h lays them out: shared strings (SST), string cells, numbers,
-// the cached results of formulas, booleans (TRUE, FALSE) and error values (#DIV/0! ...). A number
-// is written as the office suite's CSV export writes a number in the general format: at most 15
+// the cached results of formulas, booleans (1, 0) and error values (#DIV/0! ...). A number is
+// written as the office suite's CSV export writes a number in the general format: at most 15
 // significant digits, in fixed notation between 1E-14 and 1E+15, else as d.dddE+xxx.
 class Excel97Extractor : public Extractor
 {

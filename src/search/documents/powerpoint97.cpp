@@ -94,8 +94,8 @@ public:
     bool readInOrder(QByteArrayView currentUser, Outcome &outcome)
     {
         Record user;
-        if (!recordAt(currentUser, 0, currentUser.size(), user) ||
-            user.type != kCurrentUserAtom || user.size < 12)
+        if (!recordAt(currentUser, 0, currentUser.size(), user) || user.type != kCurrentUserAtom ||
+            user.size < 12)
             return false;
         if (u32At(currentUser, user.data + 4) == kEncryptedHeaderToken) {
             outcome = Outcome::Encrypted;
@@ -127,18 +127,19 @@ public:
                 outcome = Outcome::Damaged;
                 return true;
             }
-            quint32 notesRef = 0;
-            writeSlide(slide, record, &notesRef);
-            if (notesRef != 0)
-                notes.append(notesRef);
+            quint32 notesId = 0;
+            writeSlide(slide, record, &notesId);
+            if (notesId != 0)
+                notes.append(notesId);
             if (m_sink.stopRequested()) {
                 outcome = Outcome::Stopped;
                 return true;
             }
         }
-        for (const quint32 note : std::as_const(notes)) {
+        for (const quint32 notesId : std::as_const(notes)) {
+            const quint32 note = m_notesById.value(notesId);
             Record record;
-            if (persistRecord(note, kNotes, record))
+            if (note != 0 && persistRecord(note, kNotes, record))
                 writeSlide(note, record, nullptr);
         }
         outcome = m_damaged ? Outcome::Damaged : Outcome::Done;
@@ -227,11 +228,13 @@ private:
                 if (!recordAt(m_stream, child, list.end(), record))
                     return false;
                 child = record.end();
-                if (record.type == kSlidePersistAtom && record.size >= 4) {
+                if (record.type == kSlidePersistAtom && record.size >= 16) {
                     current = u32At(m_stream, record.data);
                     inSlide = true;
                     if (list.instance == 0)
                         m_slides.append(current);
+                    else // a slide names its notes page by the page's slide identifier
+                        m_notesById.insert(u32At(m_stream, record.data + 12), current);
                 } else if (inSlide && isText(record)) {
                     m_listed[current].append(textOf(m_stream, record));
                 }
@@ -242,7 +245,7 @@ private:
 
     // A slide or notes page: the text of its drawing in drawing order, a placeholder's text from
     // the slide list where the drawing refers to it, then the listed text no shape referred to.
-    void writeSlide(quint32 id, const Record &container, quint32 *notesRef)
+    void writeSlide(quint32 id, const Record &container, quint32 *notesId)
     {
         const QList<QString> listed = m_listed.value(id);
         QList<bool> written(listed.size(), false);
@@ -255,8 +258,9 @@ private:
                     m_sink.append(listed[index]);
                     written[index] = true;
                 }
-            } else if (record.type == kSlideAtom && record.size >= 20 && notesRef) {
-                *notesRef = u32At(m_stream, record.data + 16);
+            } else if (record.type == kSlideAtom && record.size >= 20 && notesId) {
+                // SlideAtom: geometry, placeholder types, master and notes slide identifiers.
+                *notesId = u32At(m_stream, record.data + 16);
             }
             return true;
         });
@@ -294,6 +298,7 @@ private:
     QHash<quint32, qint64> m_persist;
     QList<quint32> m_slides;
     QHash<quint32, QList<QString>> m_listed;
+    QHash<quint32, quint32> m_notesById; // notes slide identifier to persist identifier
     bool m_damaged = false;
 };
 

@@ -204,8 +204,9 @@ public:
 
     bool contains(qint64 fc) const
     {
-        auto after = std::upper_bound(m_ranges.begin(), m_ranges.end(),
-                                      std::pair<qint64, qint64>(fc, std::numeric_limits<qint64>::max()));
+        auto after =
+            std::upper_bound(m_ranges.begin(), m_ranges.end(),
+                             std::pair<qint64, qint64>(fc, std::numeric_limits<qint64>::max()));
         return after != m_ranges.begin() && fc < std::prev(after)->second;
     }
 
@@ -366,8 +367,9 @@ private:
     qsizetype m_inCode = 0;
 };
 
-// The stories of the header document that hold text, headers before footers: Plcfhdd ([MS-DOC]) has six separator stories, then per section the even, odd and first-page headers
-// and footers. Each story ends with a paragraph mark that belongs to no paragraph.
+// The stories of the header document that hold text, headers before footers: Plcfhdd ([MS-DOC]) has
+// six separator stories, then per section the even, odd and first-page headers and footers. Each
+// story ends with a paragraph mark that belongs to no paragraph.
 QList<std::pair<qint64, qint64>> headerStories(QByteArrayView table, const Fib &fib)
 {
     QList<std::pair<qint64, qint64>> headers, footers;
