@@ -4,6 +4,7 @@
 #include "search/documents/text_sink.h"
 
 #include <QList>
+#include <QSet>
 
 #include <algorithm>
 #include <limits>
@@ -197,8 +198,14 @@ public:
             return;
         const QByteArrayView plc = table.sliced(fib.fcPlcfBtePapx, fib.lcbPlcfBtePapx);
         const qsizetype count = (plc.size() - 4) / 8;
-        for (qsizetype i = 0; i < count; ++i)
-            readPage(word, qint64(u32At(plc, 4 * (count + 1) + 4 * i) & 0x3FFFFF) * 512);
+        QSet<quint32> pages; // a page named twice is read once
+        for (qsizetype i = 0; i < count; ++i) {
+            const quint32 page = u32At(plc, 4 * (count + 1) + 4 * i) & 0x3FFFFF;
+            if (!pages.contains(page)) {
+                pages.insert(page);
+                readPage(word, qint64(page) * 512);
+            }
+        }
         std::sort(m_ranges.begin(), m_ranges.end());
     }
 
