@@ -4,7 +4,8 @@
 # Next to every fixture goes the office suite's own plain-text export (.txt for text documents,
 # one .csv per sheet for spreadsheets), which the tests compare with the extracted text.
 #
-# Needs: soffice (libreoffice-writer/calc/impress), python3 with the uno module (python3-uno),
+# Needs: soffice (libreoffice-writer/calc/impress), python3 with the uno module (python3-uno) and
+# the olefile module (python3-olefile), gsf (libgsf-bin).
 # CI does not run this: the fixtures are committed.
 #   tests/data/make_documents.sh
 set -euo pipefail
@@ -89,6 +90,12 @@ text_document pages "" '
   <text:p text:style-name="PB">第二页的内容。</text:p>
   <text:p text:style-name="PB">第三页：批量查找 ThirdPageWord</text:p>'
 
+# Text in the ASCII range only, with Windows-1252 punctuation: the source of the Word 97 file whose
+# text is stored as 8-bit characters.
+text_document ascii "" '
+  <text:p>Plain ASCII text with the Needle<text:span text:style-name="T1">Ascii</text:span> keyword.</text:p>
+  <text:p>Second paragraph, “quoted”, a tab	and – a dash.</text:p>'
+
 # Two sheets; the keywords are in cells of the second. Cells with a comma and a double quote show
 # the CSV quoting.
 cat > sheets.fods <<EOF
@@ -122,6 +129,45 @@ cat > sheets.fods <<EOF
     <table:table-cell office:value-type="string"><text:p>NeedleCell</text:p></table:table-cell>
     <table:table-cell office:value-type="string"><text:p>say "hi"</text:p></table:table-cell>
    </table:table-row>
+  </table:table>
+ </office:spreadsheet></office:body>
+</office:document>
+EOF
+
+# Numbers as the general format writes them (fixed notation, 15 significant digits, exponents
+# past 1E+15 and below 1E-14), a boolean, and the cached results of formulas. (The office suite
+# writes no cached text result of a text formula, so there is none here.)
+number_cells() {
+    local v
+    for v in "$@"; do printf '<table:table-cell office:value-type="float" office:value="%s"/>' "$v"; done
+}
+cat > numbers.fods <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<office:document $namespaces xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"
+ xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" office:version="1.3"
+ office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+ <office:automatic-styles>
+  <number:boolean-style style:name="N99"><number:boolean/></number:boolean-style>
+  <style:style style:name="B" style:family="table-cell" style:data-style-name="N99"/>
+ </office:automatic-styles>
+ <office:body><office:spreadsheet>
+  <table:table table:name="Numbers">
+   <table:table-row>$(number_cells 0.1 0.333333333333333333 1E+20 -2.5 123456789012345 1E-07 100 \
+       12345.678 0.30000000000000004 1234567890123456789 -0.000123 99999999999999.9)</table:table-row>
+   <table:table-row>
+    <table:table-cell office:value-type="string"><text:p>text</text:p></table:table-cell>
+    <table:table-cell table:formula="of:=1/7" office:value-type="float" office:value="0.142857142857143"/>
+    <table:table-cell table:style-name="B" office:value-type="boolean" office:boolean-value="true"/>
+    <table:table-cell table:formula="of:=1/0" office:value-type="float" office:value="0"/>
+    <table:table-cell table:number-columns-repeated="2"/>
+    $(number_cells 7 -8 1000000)
+   </table:table-row>
+   <table:table-row>$(number_cells 1E+15 999999999999999 1E+16 1.5E-05 1E-10 1.23456789E-10 \
+       123456.7890123456 1E-15 1.5E-20 2E+300 -1E+16 0.5 1000000000000001 5E-324 \
+       1.7976931348623157E+308 9.99999999999999E-5 4294967296 -0)</table:table-row>
+   <table:table-row>$(number_cells 9007199254740992 1.5E-14 1.2345678901234567E-05 \
+       1234567890123456.5 -1234.5 999999999999999.9 1.23456789012345E-14 123456789.123456789 \
+       1E+100 12345678901234.56)</table:table-row>
   </table:table>
  </office:spreadsheet></office:body>
 </office:document>
@@ -177,6 +223,7 @@ def write(name, paragraphs, pages):
                 "</office:text></office:body>\n</office:document>\n")
 write("chinese.fodt", 150, 1)
 write("chinese15.fodt", 300, 15)
+write("chinese97.fodt", 220, 1)
 EOF
 
 soffice_run --convert-to docx --outdir "$work/docx" runs.fodt table.fodt header.fodt chinese.fodt
@@ -189,6 +236,11 @@ soffice_run --convert-to ods --outdir "$work/ods" sheets.fods
 # (-1) writes every sheet to a file of its own, named after the sheet.
 soffice_run --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1' \
     --outdir "$work/csv" sheets.fods
+soffice_run --convert-to 'txt:Text (encoded):UTF8' --outdir "$work/txt" ascii.fodt
+soffice_run --convert-to 'doc:MS Word 97' --outdir "$work/doc" runs.fodt table.fodt header.fodt \
+    pages.fodt ascii.fodt chinese97.fodt
+soffice_run --convert-to 'xls:MS Excel 97' --outdir "$work/xls" sheets.fods numbers.fods
+soffice_run --convert-to 'ppt:MS PowerPoint 97' --outdir "$work/ppt" slides.fodp
 soffice_run --convert-to pptx --outdir "$work/pptx" slides.fodp
 soffice_run --convert-to odp --outdir "$work/odp" slides.fodp
 soffice_run --convert-to 'pdf:writer_pdf_Export:{"EncryptFile":{"type":"boolean","value":"true"},"DocumentOpenPassword":{"type":"string","value":"secret"}}' \
@@ -202,7 +254,7 @@ soffice -env:UserInstallation="file://$profile" --headless --invisible \
     --accept="pipe,name=$pipe;urp;" > /dev/null 2>&1 &
 office=$!
 /usr/bin/python3 - "$pipe" "$work/docx/runs.docx" "$work/encrypted/runs.docx" \
-    "$work/src/runs.fodt" "$work/encrypted/runs.odt" <<'EOF'
+    "$work/src/runs.fodt" "$work/encrypted/runs.odt" "$work/encrypted/runs.doc" <<'EOF'
 import sys, time, uno
 from com.sun.star.beans import NamedValue, PropertyValue
 def prop(name, value):
@@ -230,6 +282,8 @@ doc.close(True)
 # An OpenDocument file saved with a password: the Password argument is enough for ODF.
 doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(sys.argv[4]), "_blank", 0, (prop("Hidden", True),))
 doc.storeToURL(uno.systemPathToFileUrl(sys.argv[5]), (prop("FilterName", "writer8"), prop("Password", "secret")))
+# A Word 97 file saved with a password (RC4 encryption, fEncrypted in the FIB).
+doc.storeToURL(uno.systemPathToFileUrl(sys.argv[6]), (prop("FilterName", "MS Word 97"), prop("Password", "secret")))
 doc.close(True)
 try:
     desktop.terminate()
@@ -246,8 +300,84 @@ for f in "$work"/csv/*.csv; do cp "$f" "$out/$(basename "$f" .csv).export.csv"; 
 cp "$work/encrypted/runs.pdf" "$out/encrypted.pdf"
 cp "$work/encrypted/runs.docx" "$out/encrypted.docx"
 cp "$work/encrypted/runs.odt" "$out/encrypted.odt"
+cp "$work"/doc/{runs,table,header,pages}.doc "$work"/xls/{sheets,numbers}.xls "$out/"
+cp "$work/encrypted/runs.doc" "$out/encrypted.doc"
 cp "$work/docx/chinese.docx" "$bench_out/chinese.docx"
+cp "$work/doc/chinese97.doc" "$bench_out/chinese.doc"
 cp "$work/pdf/chinese15.pdf" "$bench_out/chinese15.pdf"
+
+# The CSV export of the Excel file of numbers, as the office suite reads it back.
+soffice_run --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1' \
+    --outdir "$work/csv97" "$out/numbers.xls"
+cp "$work/csv97/numbers-Numbers.csv" "$out/numbers-Numbers.export.csv"
+
+# The presentation without its summary streams, which hold a thumbnail of some 400 KiB: the
+# streams that make it a presentation, packed again.
+mkdir "$work/slides-ole"
+for stream in "PowerPoint Document" "Current User" Pictures; do
+    gsf cat "$work/ppt/slides.ppt" "$stream" > "$work/slides-ole/$stream"
+done
+(cd "$work/slides-ole" && gsf createole "$out/slides.ppt" "PowerPoint Document" "Current User" \
+    Pictures > /dev/null)
+
+# A Word 97 file whose text is stored as 8-bit characters, as Word stores text that Windows-1252
+# holds (the office suite writes UTF-16 only): the ASCII file's piece becomes a compressed one and
+# the positions of its character and paragraph runs follow. The office suite's export of the
+# result is the expected text.
+cp "$work/doc/ascii.doc" "$out/compressed.doc"
+/usr/bin/python3 - "$out/compressed.doc" <<'EOF'
+import struct, sys, olefile
+ole = olefile.OleFileIO(sys.argv[1], write_mode=True)
+word = bytearray(ole.openstream("WordDocument").read())
+flags, = struct.unpack_from("<H", word, 0x0A)
+table_name = "1Table" if flags & 0x0200 else "0Table"
+table = bytearray(ole.openstream(table_name).read())
+csw, = struct.unpack_from("<H", word, 32)
+cslw, = struct.unpack_from("<H", word, 34 + 2 * csw)
+fc_lcb = 34 + 2 * csw + 2 + 4 * cslw + 2
+def pair(index):
+    return struct.unpack_from("<II", word, fc_lcb + 8 * index)
+fc_clx, lcb_clx = pair(33)
+at = fc_clx
+assert table[at] == 2, "the piece table comes first"
+lcb, = struct.unpack_from("<I", table, at + 1)
+pieces = (lcb - 4) // 12
+assert pieces == 1, "one piece"
+start, end = struct.unpack_from("<II", table, at + 5)
+descriptor = at + 5 + 4 * (pieces + 1)
+fc, = struct.unpack_from("<I", table, descriptor + 2)
+assert not fc & 0x40000000
+text = word[fc:fc + 2 * (end - start)].decode("utf-16-le")
+encoded = text.encode("cp1252")
+word[fc:fc + len(encoded)] = encoded
+word[fc + len(encoded):fc + 2 * len(encoded)] = b"\0" * len(encoded)
+struct.pack_into("<I", table, descriptor + 2, 0x40000000 | (2 * fc))
+def moved(position):
+    return fc + (position - fc) // 2 if fc <= position <= fc + 2 * len(encoded) else position
+# The bin tables of character and paragraph runs, and the FC boundaries of their 512-byte pages.
+for index in (12, 13):
+    fc_plc, lcb_plc = pair(index)
+    count = (lcb_plc - 4) // 8
+    for i in range(count + 1):
+        position, = struct.unpack_from("<I", table, fc_plc + 4 * i)
+        struct.pack_into("<I", table, fc_plc + 4 * i, moved(position))
+    for i in range(count):
+        page, = struct.unpack_from("<I", table, fc_plc + 4 * (count + 1) + 4 * i)
+        page = (page & 0x3FFFFF) * 512
+        runs = word[page + 511]
+        for r in range(runs + 1):
+            position, = struct.unpack_from("<I", word, page + 4 * r)
+            struct.pack_into("<I", word, page + 4 * r, moved(position))
+ole.write_stream("WordDocument", bytes(word))
+ole.write_stream(table_name, bytes(table))
+ole.close()
+EOF
+soffice_run --convert-to 'txt:Text (encoded):UTF8' --outdir "$work/txt97" "$out/compressed.doc"
+cp "$work/txt97/compressed.txt" "$out/compressed.export.txt"
+
+# An Excel file cut off in the middle.
+size=$(stat -c %s "$out/sheets.xls")
+head -c $((size / 2)) "$out/sheets.xls" > "$out/truncated.xls"
 
 # A Word file cut off in the middle, as an interrupted download leaves it.
 size=$(stat -c %s "$out/runs.docx")

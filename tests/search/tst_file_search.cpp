@@ -245,6 +245,8 @@ private Q_SLOTS:
     void documentsAnswerLikeTheReference();
     void documentsScreenedByTheirBytes_data();
     void documentsScreenedByTheirBytes();
+    void olderOfficeFormatsAnswerLikeTheirSuccessors_data();
+    void olderOfficeFormatsAnswerLikeTheirSuccessors();
     void unreadableFiles_data();
     void unreadableFiles();
     void stopsWhenTold();
@@ -590,6 +592,17 @@ void TestFileSearch::documentsAnswerLikeTheReference_data()
     QTest::newRow("a PowerPoint file") << QStringLiteral("slides.pptx") << ok;
     QTest::newRow("an Impress file") << QStringLiteral("slides.odp") << ok;
     QTest::newRow("a PDF file") << QStringLiteral("pages.pdf") << ok;
+    QTest::newRow("a Word 97 file") << QStringLiteral("runs.doc") << ok;
+    QTest::newRow("a Word 97 file with a table") << QStringLiteral("table.doc") << ok;
+    QTest::newRow("a Word 97 file with a header") << QStringLiteral("header.doc") << ok;
+    QTest::newRow("a Word 97 file of 8-bit text") << QStringLiteral("compressed.doc") << ok;
+    QTest::newRow("an Excel 97 file") << QStringLiteral("sheets.xls") << ok;
+    QTest::newRow("an Excel 97 file of numbers") << QStringLiteral("numbers.xls") << ok;
+    QTest::newRow("a PowerPoint 97 file") << QStringLiteral("slides.ppt") << ok;
+    QTest::newRow("a Word 97 file with a password")
+        << QStringLiteral("encrypted.doc") << int(ReadStatus::Encrypted);
+    QTest::newRow("an Excel 97 file cut short")
+        << QStringLiteral("truncated.xls") << int(ReadStatus::Damaged);
     QTest::newRow("a Word file with a password")
         << QStringLiteral("encrypted.docx") << int(ReadStatus::Encrypted);
     QTest::newRow("a Writer file with a password")
@@ -662,6 +675,51 @@ void TestFileSearch::documentsScreenedByTheirBytes()
     QVERIFY(stats.document);
     QCOMPARE(stats.screenedOut, screened);
     QCOMPARE(result.outcome == Outcome::Hit, !screened && keyword != QStringLiteral("absent"));
+}
+
+void TestFileSearch::olderOfficeFormatsAnswerLikeTheirSuccessors_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("successor"); // the same document saved in Office Open XML
+    QTest::addColumn<QString>("keyword");
+
+    const QString chinese = QStringLiteral(u"批量查找");
+    QTest::newRow("a keyword over two formatting runs of a Word 97 file")
+        << QStringLiteral("runs.doc") << QStringLiteral("runs.docx") << chinese;
+    QTest::newRow("an ASCII keyword over two formatting runs of a Word 97 file")
+        << QStringLiteral("runs.doc") << QStringLiteral("runs.docx")
+        << QStringLiteral("NeedleWord");
+    QTest::newRow("a keyword in a table cell of a Word 97 file")
+        << QStringLiteral("table.doc") << QStringLiteral("table.docx") << chinese;
+    QTest::newRow("a keyword in the header of a Word 97 file")
+        << QStringLiteral("header.doc") << QStringLiteral("header.docx")
+        << QStringLiteral("HeaderWord");
+    QTest::newRow("a keyword in the second sheet of an Excel 97 file")
+        << QStringLiteral("sheets.xls") << QStringLiteral("sheets.xlsx")
+        << QStringLiteral("NeedleCell");
+    QTest::newRow("a keyword over two paragraphs of a PowerPoint 97 slide")
+        << QStringLiteral("slides.ppt") << QStringLiteral("slides.pptx") << chinese;
+    QTest::newRow("a keyword in the notes of a PowerPoint 97 slide")
+        << QStringLiteral("slides.ppt") << QStringLiteral("slides.pptx")
+        << QStringLiteral("NotesWord");
+}
+
+// The same document in the older binary format and in Office Open XML: the search finds the
+// keyword in both, with the same excerpt, which holds the keyword.
+void TestFileSearch::olderOfficeFormatsAnswerLikeTheirSuccessors()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, successor);
+    QFETCH(QString, keyword);
+    FileSearch search;
+    const FileSearchResult older =
+        search.search(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name, keyword);
+    const FileSearchResult newer =
+        search.search(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + successor, keyword);
+    QCOMPARE(older.outcome, Outcome::Hit);
+    QCOMPARE(newer.outcome, Outcome::Hit);
+    QCOMPARE(older.excerpt, newer.excerpt);
+    QVERIFY2(older.excerpt.contains(keyword), qPrintable(older.excerpt));
 }
 
 void TestFileSearch::unreadableFiles_data()

@@ -1,11 +1,17 @@
 #include "search/documents/document_text.h"
 
+#include "search/documents/compound_file.h"
 #include "search/documents/encrypted_package.h"
+#include "search/documents/excel97.h"
 #include "search/documents/office_open_xml.h"
 #include "search/documents/open_document.h"
 #include "search/documents/pdf.h"
+#include "search/documents/powerpoint97.h"
 #include "search/documents/text_sink.h"
+#include "search/documents/word97.h"
 #include "search/documents/zip_package.h"
+
+#include <QFile>
 
 #include <memory>
 
@@ -55,6 +61,52 @@ Kind recogniseZip(const QString &path)
     return Kind::NotDocument;
 }
 
+// A compound file whose directory cannot be read (cut short, as an interrupted download leaves
+// it): the start of a Word, Excel or PowerPoint stream at a sector boundary still tells what it
+// was, and extraction then reports it damaged. Streams start at a 512-byte sector or, when small,
+// at a 64-byte sector of the mini stream.
+Kind recogniseDamagedCompoundFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Kind::NotDocument;
+    const QByteArray bytes = file.read(1 << 20);
+    for (qsizetype at = 512; at + 8 <= bytes.size(); at += 64) {
+        const QByteArrayView start = QByteArrayView(bytes).sliced(at, 8);
+        if (isWord97Fib(start))
+            return Kind::Word97;
+        // BOF of the workbook globals, BIFF8 or BIFF5 ([MS-XLS] 2.4.21).
+        if (u16At(start, 0) == 0x0809 && (u16At(start, 2) == 16 || u16At(start, 2) == 8) &&
+            (u16At(start, 4) == 0x0600 || u16At(start, 4) == 0x0500) && u16At(start, 6) == 0x0005)
+            return Kind::Excel97;
+        // The DocumentContainer record that opens a PowerPoint Document stream ([MS-PPT] 2.4.1).
+        if (u16At(start, 0) == 0x000F && u16At(start, 2) == 0x03E8)
+            return Kind::PowerPoint97;
+    }
+    return Kind::NotDocument;
+}
+
+// An OLE2 compound file is a document by the streams of its root storage. Any other compound file
+// (an installer, a mail message, a thumbnail cache) is read as plain bytes.
+Kind recogniseCompoundFile(const QString &path)
+{
+    CompoundFile file;
+    if (!file.open(path))
+        return recogniseDamagedCompoundFile(path);
+    if (isEncryptedPackage(file))
+        return Kind::EncryptedPackage;
+    if (file.contains("WordDocument")) {
+        QByteArray fib;
+        file.read("WordDocument", fib, 4);
+        return isWord97Fib(fib) ? Kind::Word97 : Kind::NotDocument;
+    }
+    if (file.contains("Workbook") || file.contains("Book"))
+        return Kind::Excel97;
+    if (file.contains("PowerPoint Document"))
+        return Kind::PowerPoint97;
+    return Kind::NotDocument;
+}
+
 std::unique_ptr<Extractor> extractorFor(Kind kind)
 {
     switch (kind) {
@@ -66,6 +118,12 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
         return std::make_unique<PdfExtractor>();
     case Kind::EncryptedPackage:
         return std::make_unique<EncryptedPackageExtractor>();
+    case Kind::Word97:
+        return std::make_unique<Word97Extractor>();
+    case Kind::Excel97:
+        return std::make_unique<Excel97Extractor>();
+    case Kind::PowerPoint97:
+        return std::make_unique<PowerPoint97Extractor>();
     case Kind::NotDocument:
         break;
     }
@@ -81,7 +139,7 @@ Kind recognise(const QString &path, QByteArrayView head)
     if (startsWith(head, kZipSignature, 4))
         return recogniseZip(path);
     if (startsWith(head, kOle2Signature, 8))
-        return isEncryptedPackage(path) ? Kind::EncryptedPackage : Kind::NotDocument;
+        return recogniseCompoundFile(path);
     return Kind::NotDocument;
 }
 

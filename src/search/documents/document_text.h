@@ -24,7 +24,16 @@
 namespace documents {
 
 // What a file holds, recognised by content, never by name.
-enum class Kind { NotDocument, OfficeOpenXml, OpenDocument, Pdf, EncryptedPackage };
+enum class Kind {
+    NotDocument,
+    OfficeOpenXml,
+    OpenDocument,
+    Pdf,
+    EncryptedPackage,
+    Word97,       // Word 97-2003 and WPS Writer, in an OLE2 compound file
+    Excel97,      // Excel 5-2003 and WPS Spreadsheets
+    PowerPoint97, // PowerPoint 97-2003 and WPS Presentation
+};
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
 // are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside.

@@ -4,6 +4,8 @@
 
 namespace documents {
 
+class CompoundFile;
+
 // An Office Open XML document saved with a password is no ZIP package: it is an OLE2 compound file
 // holding the EncryptionInfo and EncryptedPackage streams. Nothing of it can be read without the
 // password, so its outcome is Encrypted.
@@ -13,8 +15,7 @@ public:
     Outcome extract(const QString &path, TextSink &sink) override;
 };
 
-// True when the OLE2 compound file at `path` holds the streams of an encrypted package (read
-// through libgsf).
-bool isEncryptedPackage(const QString &path);
+// True when the compound file holds the streams of an encrypted package.
+bool isEncryptedPackage(const CompoundFile &file);
 
 } // namespace documents

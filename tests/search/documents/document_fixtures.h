@@ -1,7 +1,7 @@
 #pragma once
 
-// Paths of the committed fixtures, the search text of a text, and small Word packages written on
-// the spot.
+// Paths of the committed fixtures, the search text of a text, and small Word packages and OLE2
+// compound files written on the spot.
 
 #include "platform/core/field_cutter.h"
 
@@ -12,6 +12,10 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-utils.h>
 
 namespace fixtures {
 
@@ -75,6 +79,36 @@ inline void writeZip(const QString &path, const QList<QPair<QByteArray, QByteArr
     }
     archive_write_close(a);
     archive_write_free(a);
+}
+
+// An OLE2 compound file of `streams` (name, content) in its root storage, written with libgsf.
+inline void writeCompoundFile(const QString &path,
+                              const QList<QPair<QByteArray, QByteArray>> &streams)
+{
+    gsf_init();
+    GsfOutput *file = gsf_output_stdio_new(QFile::encodeName(path).constData(), nullptr);
+    GsfOutfile *ole = gsf_outfile_msole_new(file);
+    for (const auto &[name, content] : streams) {
+        GsfOutput *stream = gsf_outfile_new_child(ole, name.constData(), false);
+        gsf_output_write(stream, size_t(content.size()),
+                         reinterpret_cast<const guint8 *>(content.constData()));
+        gsf_output_close(stream);
+        g_object_unref(stream);
+    }
+    gsf_output_close(GSF_OUTPUT(ole)); // closes `file` too
+    g_object_unref(ole);
+    g_object_unref(file);
+}
+
+// Little-endian fields, for building binary records.
+inline QByteArray le16(quint32 value)
+{
+    const char bytes[2] = {char(value & 0xFF), char(value >> 8 & 0xFF)};
+    return QByteArray(bytes, 2);
+}
+inline QByteArray le32(quint32 value)
+{
+    return le16(value & 0xFFFF) + le16(value >> 16);
 }
 
 inline const QByteArray kWordContentTypes =

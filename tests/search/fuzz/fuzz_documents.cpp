@@ -1,18 +1,32 @@
 // Feeds arbitrary bytes, written as a file, through recognise and extractText. Whatever the
 // bytes, the extraction must end with an outcome, without a crash, a hang or unbounded memory;
-// the sanitizers watch the rest. Inputs that start with a ZIP signature are the interesting ones:
-// a corpus of the fixtures in tests/data/documents is a good start.
+// the sanitizers watch the rest. Inputs that start with a ZIP or OLE2 signature are the
+// interesting ones: a corpus of the fixtures in tests/data/documents is a good start.
 //
-// Byte 0 of the input chooses when the caller stops taking text (never, or after N pieces); the
-// rest is the file.
+// Byte 0 of the input chooses when the caller stops taking text (bits 0-2: never, or after N
+// pieces) and how the rest is written (bits 3-4):
+//   0  the rest is the file
+//   1  the rest is the streams of a Word 97 file: a 32-bit size, WordDocument, then 1Table
+//   2  the rest is the Workbook stream of an Excel 97 file
+//   3  the rest is the streams of a PowerPoint 97 file: a 32-bit size, PowerPoint Document, then
+//      Current User
+// Modes 1-3 put the bytes in a well-formed compound file, so that mutations reach the record
+// parsers instead of stopping at the container. tests/search/fuzz/seed_corpus.sh makes seeds of
+// every mode from the fixtures.
 
 #include "search/documents/document_text.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-utils.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -23,6 +37,46 @@ const QString &filePath()
     return path;
 }
 
+struct Stream
+{
+    const char *name;
+    const char *bytes;
+    size_t size;
+};
+
+void writeCompoundFile(const Stream *streams, int count)
+{
+    static const bool initialised = (gsf_init(), true);
+    (void)initialised;
+    GsfOutput *file = gsf_output_stdio_new(QFile::encodeName(filePath()).constData(), nullptr);
+    if (!file)
+        std::abort();
+    GsfOutfile *ole = gsf_outfile_msole_new(file);
+    for (int i = 0; i < count; ++i) {
+        GsfOutput *stream = gsf_outfile_new_child(ole, streams[i].name, false);
+        gsf_output_write(stream, streams[i].size,
+                         reinterpret_cast<const guint8 *>(streams[i].bytes));
+        gsf_output_close(stream);
+        g_object_unref(stream);
+    }
+    gsf_output_close(GSF_OUTPUT(ole));
+    g_object_unref(ole);
+    g_object_unref(file);
+}
+
+// Two streams from `bytes`: a 32-bit size of the first, the first, the rest.
+void writeTwoStreams(const char *first, const char *second, const char *bytes, size_t size)
+{
+    uint32_t split = 0;
+    if (size >= 4)
+        std::memcpy(&split, bytes, 4);
+    const size_t skip = std::min<size_t>(size, 4);
+    const size_t firstSize = std::min<size_t>(split, size - skip);
+    const Stream streams[] = {{first, bytes + skip, firstSize},
+                              {second, bytes + skip + firstSize, size - skip - firstSize}};
+    writeCompoundFile(streams, 2);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -30,16 +84,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const int stopAfter = data[0] & 7; // 0: take everything
+    const int mode = data[0] >> 3 & 3;
     const char *bytes = reinterpret_cast<const char *>(data + 1);
-    const qsizetype length = qsizetype(size - 1);
-    {
+    const size_t length = size - 1;
+    if (mode == 1) {
+        writeTwoStreams("WordDocument", "1Table", bytes, length);
+    } else if (mode == 2) {
+        const Stream workbook{"Workbook", bytes, length};
+        writeCompoundFile(&workbook, 1);
+    } else if (mode == 3) {
+        writeTwoStreams("PowerPoint Document", "Current User", bytes, length);
+    } else {
         QFile file(filePath());
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             std::abort();
-        file.write(bytes, length);
+        file.write(bytes, qint64(length));
     }
-    const documents::Kind kind =
-        documents::recognise(filePath(), QByteArrayView(bytes, std::min<qsizetype>(length, 16)));
+    QByteArray head;
+    {
+        QFile file(filePath());
+        if (!file.open(QIODevice::ReadOnly))
+            std::abort();
+        head = file.read(16);
+    }
+    const documents::Kind kind = documents::recognise(filePath(), head);
     if (kind == documents::Kind::NotDocument)
         return 0;
     int pieces = 0;

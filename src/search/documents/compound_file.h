@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstring>
+
+typedef struct _GsfInput GsfInput;
+typedef struct _GsfInfile GsfInfile;
+
+namespace documents {
+
+// An OLE2 compound file ([MS-CFB]), read through libgsf: the container of the older Word, Excel and
+// PowerPoint formats and of Office Open XML packages saved with a password. Only the streams of
+// the root storage are reached; the formats read here keep their text there.
+class CompoundFile
+{
+public:
+    // A stream larger than this is no document a person made, and is not read into memory.
+    static constexpr qint64 kMaxStreamSize = qint64(256) << 20;
+
+    CompoundFile() = default;
+    ~CompoundFile();
+    CompoundFile(const CompoundFile &) = delete;
+    CompoundFile &operator=(const CompoundFile &) = delete;
+
+    // False when the file is no compound file libgsf can open (cut before its directory, say).
+    bool open(const QString &path);
+
+    // By the names in the root directory: opening a child of a damaged file makes libgsf warn.
+    bool contains(const char *name) const;
+
+    enum class Status { Ok, Missing, TooLarge, Damaged };
+    // The whole stream `name` (at most kMaxStreamSize bytes), or its first `maxBytes` bytes. When
+    // the stream ends before its size in the directory (Damaged), `out` holds what was read.
+    Status read(const char *name, QByteArray &out, qint64 maxBytes = kMaxStreamSize) const;
+
+private:
+    GsfInput *m_input = nullptr;
+    GsfInfile *m_ole = nullptr;
+};
+
+// Little-endian fields of the binary formats. The caller has checked that `at` and the field's
+// size lie inside `bytes` (with fits()).
+inline bool fits(QByteArrayView bytes, qint64 at, qint64 size)
+{
+    return at >= 0 && size >= 0 && at <= bytes.size() && size <= bytes.size() - at;
+}
+inline quint8 u8At(QByteArrayView bytes, qsizetype at)
+{
+    return quint8(bytes[at]);
+}
+inline quint16 u16At(QByteArrayView bytes, qsizetype at)
+{
+    return quint16(u8At(bytes, at) | u8At(bytes, at + 1) << 8);
+}
+inline quint32 u32At(QByteArrayView bytes, qsizetype at)
+{
+    return quint32(u16At(bytes, at)) | quint32(u16At(bytes, at + 2)) << 16;
+}
+inline double f64At(QByteArrayView bytes, qsizetype at)
+{
+    const quint64 bits = quint64(u32At(bytes, at)) | quint64(u32At(bytes, at + 4)) << 32;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+} // namespace documents

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "search/documents/extractor.h"
+
+namespace documents {
+
+// PowerPoint 97-2003 presentations (.ppt, .pps, .pot) and WPS Presentation files (.dps), [MS-PPT]:
+// an OLE2 compound file whose PowerPoint Document stream holds the records and whose Current
+// User stream points to the last edit.
+//
+// The slides follow in presentation order (the slide list of the document, found through the
+// persist directory of the last edit and the edits before it), then the notes of every slide in
+// the same order. On a slide, the text boxes come in drawing order; the text of a placeholder,
+// which the slide list holds, comes where the drawing refers to it. Every paragraph of a text
+// atom is a line; a line break inside a paragraph is "\n". Masters and layouts are no slide text.
+// A presentation whose persist directory cannot be followed gives the text atoms of its stream in
+// stream order, masters left out.
+class PowerPoint97Extractor : public Extractor
+{
+public:
+    Outcome extract(const QString &path, TextSink &sink) override;
+};
+
+} // namespace documents
