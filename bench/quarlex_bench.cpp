@@ -6,7 +6,6 @@
 //                                  half of them split by CR LF
 //   keyword-bytes [common]         the keyword (or the common keyword) in GBK, for grep
 //   search KEYWORD FILE...         prints the files that hold it, like grep -l
-//   search-dir DIR [KEYWORD]       how many files of DIR hold the keyword
 //   timed KEYWORD PATH             seconds a search run takes and its number of hits; PATH is a
 //                                  file or a folder standing for its files (listed before the
 //                                  clock starts: the program's file list holds the names already)
@@ -293,17 +292,6 @@ int main(int argc, char **argv)
             if (search.search(path, args.at(1)).outcome == search::FileSearchResult::Outcome::Hit)
                 std::printf("%s\n", qPrintable(path));
         }
-        return 0;
-    }
-    if (command == QStringLiteral("search-dir") && (args.size() == 2 || args.size() == 3)) {
-        // The folder's files, like the search command gets them, without the event loop.
-        search::FileSearch search;
-        const QString keyword = args.value(2, kKeyword);
-        int hits = 0;
-        for (const QString &name : bench::FileNames::ofFolder(args.at(1)).names)
-            hits += search.search(args.at(1) + u'/' + name, keyword).outcome ==
-                    search::FileSearchResult::Outcome::Hit;
-        std::printf("%d\n", hits);
         return 0;
     }
     if (command == QStringLiteral("timed") && args.size() == 3) {

@@ -29,8 +29,11 @@ public:
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
-    // A package up to this size is read into memory once, then its parts are read from there.
-    static constexpr qint64 kMaxInMemory = qint64(16) << 20;
+    // A package up to this size is read into memory once, then its parts are read from there:
+    // a small package's parts cost little more than the system calls of opening it again. A
+    // larger one is opened by name for each part, so that recognising it reads only its entry
+    // list and one part.
+    static constexpr qint64 kMaxInMemory = qint64(1) << 20;
 
     // Reads the entry list. False when the file is no readable ZIP archive (truncated, corrupt).
     bool open(const QString &path);
