@@ -1,8 +1,13 @@
-# quarlex_library(NAME DIR QT <Qt targets> DEPS <libs>)
-# A static library from every .cpp/.h directly inside DIR (new files are picked up on the next build).
+# quarlex_library(NAME DIR [SUBDIRS <folders>] QT <Qt targets> DEPS <libs>)
+# A static library from every .cpp/.h directly inside DIR and inside each of the SUBDIRS of DIR
+# (new files are picked up on the next build).
 function(quarlex_library name dir)
-    cmake_parse_arguments(ARG "" "" "QT;DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SUBDIRS;QT;DEPS" ${ARGN})
     file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.h)
+    foreach(sub ${ARG_SUBDIRS})
+        file(GLOB more CONFIGURE_DEPENDS ${dir}/${sub}/*.cpp ${dir}/${sub}/*.h)
+        list(APPEND sources ${more})
+    endforeach()
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_QT} ${ARG_DEPS})

@@ -28,6 +28,8 @@ QString readFailureReason(ReadStatus status)
         return QStringLiteral(u"文档已加密");
     case ReadStatus::Damaged:
         return QStringLiteral(u"文档已损坏");
+    case ReadStatus::NoText:
+        return QStringLiteral(u"没有可搜索的文字");
     }
     return QString();
 }
@@ -54,6 +56,8 @@ ReadStatus documentFailure(documents::Outcome outcome)
         return ReadStatus::Encrypted;
     case documents::Outcome::Damaged:
         return ReadStatus::Damaged;
+    case documents::Outcome::NoText:
+        return ReadStatus::NoText;
     }
     return ReadStatus::Ok;
 }

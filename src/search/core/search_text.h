@@ -9,7 +9,16 @@
 namespace search {
 
 // Why a file gave no search text.
-enum class ReadStatus { Ok, NotFound, NoPermission, IsDirectory, ReadError, Encrypted, Damaged };
+enum class ReadStatus {
+    Ok,
+    NotFound,
+    NoPermission,
+    IsDirectory,
+    ReadError,
+    Encrypted,
+    Damaged,
+    NoText, // a document read whole that holds no text (a scan: every page an image)
+};
 
 // The short Chinese reason shown in the report for a file that could not be read.
 QString readFailureReason(ReadStatus status);

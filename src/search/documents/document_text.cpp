@@ -1,14 +1,14 @@
 #include "search/documents/document_text.h"
 
-#include "search/documents/compound_file.h"
-#include "search/documents/encrypted_package.h"
-#include "search/documents/excel97.h"
-#include "search/documents/office_open_xml.h"
-#include "search/documents/open_document.h"
-#include "search/documents/pdf.h"
-#include "search/documents/powerpoint97.h"
+#include "search/documents/ole2/compound_file.h"
+#include "search/documents/ole2/encrypted_package.h"
+#include "search/documents/ole2/excel97.h"
+#include "search/documents/ooxml/office_open_xml.h"
+#include "search/documents/odf/open_document.h"
+#include "search/documents/pdf/pdf.h"
+#include "search/documents/ole2/powerpoint97.h"
 #include "search/documents/text_sink.h"
-#include "search/documents/word97.h"
+#include "search/documents/ole2/word97.h"
 #include "search/documents/zip_package.h"
 
 #include <QFile>
@@ -124,6 +124,9 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
         return std::make_unique<Excel97Extractor>();
     case Kind::PowerPoint97:
         return std::make_unique<PowerPoint97Extractor>();
+    case Kind::Ofd:
+    case Kind::Rtf:
+    case Kind::Epub:
     case Kind::NotDocument:
         break;
     }

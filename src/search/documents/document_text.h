@@ -33,6 +33,9 @@ enum class Kind {
     Word97,       // Word 97-2003 and WPS Writer, in an OLE2 compound file
     Excel97,      // Excel 5-2003 and WPS Spreadsheets
     PowerPoint97, // PowerPoint 97-2003 and WPS Presentation
+    Ofd,          // OFD (GB/T 33190): a ZIP package whose OFD.xml has an ofd:OFD root
+    Rtf,          // Rich Text Format, from "{\rtf"
+    Epub,         // EPUB e-book: a ZIP package whose mimetype is application/epub+zip
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
@@ -44,6 +47,7 @@ enum class Outcome {
     Stopped,   // `out` returned false or `stop` was set
     Encrypted, // the document needs a password to be read
     Damaged,   // not readable as the document it claims to be (truncated, corrupt, a ZIP bomb)
+    NoText,    // read whole, but holds no text at all: every page an image (a scan)
 };
 
 // Receives the document's text in pieces, in order; returns false to stop early (the caller has

@@ -1,6 +1,6 @@
-#include "search/documents/encrypted_package.h"
+#include "search/documents/ole2/encrypted_package.h"
 
-#include "search/documents/compound_file.h"
+#include "search/documents/ole2/compound_file.h"
 
 namespace documents {
 

@@ -1,6 +1,6 @@
-#include "search/documents/excel97.h"
+#include "search/documents/ole2/excel97.h"
 
-#include "search/documents/compound_file.h"
+#include "search/documents/ole2/compound_file.h"
 #include "search/documents/text_sink.h"
 
 #include <QList>

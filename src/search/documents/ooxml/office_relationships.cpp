@@ -1,4 +1,4 @@
-#include "search/documents/office_relationships.h"
+#include "search/documents/ooxml/office_relationships.h"
 
 #include <QDir>
 #include <QXmlStreamReader>

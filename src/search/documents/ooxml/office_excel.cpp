@@ -1,6 +1,6 @@
-#include "search/documents/office_excel.h"
+#include "search/documents/ooxml/office_excel.h"
 
-#include "search/documents/office_relationships.h"
+#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/office_xml_text.h"
 #include "search/documents/text_sink.h"
 

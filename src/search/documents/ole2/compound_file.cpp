@@ -1,4 +1,4 @@
-#include "search/documents/compound_file.h"
+#include "search/documents/ole2/compound_file.h"
 
 #include <QFile>
 

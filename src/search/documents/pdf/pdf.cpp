@@ -1,4 +1,4 @@
-#include "search/documents/pdf.h"
+#include "search/documents/pdf/pdf.h"
 
 #include "search/documents/text_sink.h"
 

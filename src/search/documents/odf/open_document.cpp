@@ -1,4 +1,4 @@
-#include "search/documents/open_document.h"
+#include "search/documents/odf/open_document.h"
 
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"

@@ -1,8 +1,8 @@
-#include "search/documents/office_open_xml.h"
+#include "search/documents/ooxml/office_open_xml.h"
 
-#include "search/documents/office_excel.h"
-#include "search/documents/office_powerpoint.h"
-#include "search/documents/office_word.h"
+#include "search/documents/ooxml/office_excel.h"
+#include "search/documents/ooxml/office_powerpoint.h"
+#include "search/documents/ooxml/office_word.h"
 #include "search/documents/zip_package.h"
 
 #include <QXmlStreamReader>
