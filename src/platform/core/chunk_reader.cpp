@@ -1,6 +1,6 @@
 #include "platform/core/chunk_reader.h"
 
-#include <QFile>
+#include "platform/core/paths.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -25,7 +25,7 @@ bool ChunkReader::open(const QString &path)
     close();
     m_atEnd = false;
     do {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = ::open(platform::nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
     } while (m_fd < 0 && errno == EINTR);
     return m_fd >= 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace platform {
@@ -12,5 +14,14 @@ inline QString childPath(const QString &folder, const QString &name)
         return folder + name;
     return folder + u'/' + name;
 }
+
+// The bytes the file system knows `path` by. Every file the program opens, lists or hands to the
+// desktop is named through this, never through QFile::encodeName, so that a name that is not
+// UTF-8 reaches the file system with the bytes it was read with (pathFromNative).
+QByteArray nativePath(const QString &path);
+
+// A path read from the file system, as the program holds it; nativePath() gives the same bytes
+// back.
+QString pathFromNative(QByteArrayView bytes);
 
 } // namespace platform

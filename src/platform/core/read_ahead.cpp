@@ -1,6 +1,6 @@
 #include "platform/core/read_ahead.h"
 
-#include <QFile>
+#include "platform/core/paths.h"
 
 #include <condition_variable>
 #include <fcntl.h>
@@ -31,7 +31,7 @@ struct ReadAhead::Shared
                     continue; // the search got there first
             }
             // Non-blocking: a FIFO among the files must not hold the worker.
-            const int fd = ::open(QFile::encodeName(paths.at(next)).constData(),
+            const int fd = ::open(platform::nativePath(paths.at(next)).constData(),
                                   O_RDONLY | O_CLOEXEC | O_NONBLOCK);
             if (fd >= 0) {
                 ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);

@@ -1,17 +1,15 @@
 #include "search/documents/document_text.h"
 
+#include "search/documents/odf/open_document.h"
 #include "search/documents/ole2/compound_file.h"
 #include "search/documents/ole2/encrypted_package.h"
 #include "search/documents/ole2/excel97.h"
-#include "search/documents/ooxml/office_open_xml.h"
-#include "search/documents/odf/open_document.h"
-#include "search/documents/pdf/pdf.h"
 #include "search/documents/ole2/powerpoint97.h"
-#include "search/documents/text_sink.h"
 #include "search/documents/ole2/word97.h"
+#include "search/documents/ooxml/office_open_xml.h"
+#include "search/documents/pdf/pdf.h"
+#include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
-
-#include <QFile>
 
 #include <memory>
 
@@ -28,12 +26,12 @@ bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
     return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
 }
 
-Kind recogniseZip(const QString &path)
+Kind recogniseZip(const Source &source)
 {
     const QString contentTypes = QStringLiteral("[Content_Types].xml");
     const QString mimetype = QStringLiteral("mimetype");
     ZipPackage package;
-    if (package.open(path)) {
+    if (package.open(source)) {
         QByteArray content;
         if (package.contains(contentTypes)) {
             const ZipPackage::Status status = package.readAll(contentTypes, content, 4 << 20);
@@ -51,7 +49,7 @@ Kind recogniseZip(const QString &path)
     // the first entries still tell a document, which extraction then reports damaged. Office
     // suites do not all write [Content_Types].xml first; the package relationships name is as
     // telling.
-    for (const QString &name : zipNamesFromLocalHeaders(path, 64)) {
+    for (const QString &name : zipNamesFromLocalHeaders(source, 64)) {
         if (name.compare(contentTypes, Qt::CaseInsensitive) == 0 ||
             name.compare(u"_rels/.rels", Qt::CaseInsensitive) == 0)
             return Kind::OfficeOpenXml;
@@ -65,12 +63,9 @@ Kind recogniseZip(const QString &path)
 // it): the start of a Word, Excel or PowerPoint stream at a sector boundary still tells what it
 // was, and extraction then reports it damaged. Streams start at a 512-byte sector or, when small,
 // at a 64-byte sector of the mini stream.
-Kind recogniseDamagedCompoundFile(const QString &path)
+Kind recogniseDamagedCompoundFile(const Source &source)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Kind::NotDocument;
-    const QByteArray bytes = file.read(1 << 20);
+    const QByteArray bytes = source.head(1 << 20);
     for (qsizetype at = 512; at + 8 <= bytes.size(); at += 64) {
         const QByteArrayView start = QByteArrayView(bytes).sliced(at, 8);
         if (isWord97Fib(start))
@@ -88,11 +83,11 @@ Kind recogniseDamagedCompoundFile(const QString &path)
 
 // An OLE2 compound file is a document by the streams of its root storage. Any other compound file
 // (an installer, a mail message, a thumbnail cache) is read as plain bytes.
-Kind recogniseCompoundFile(const QString &path)
+Kind recogniseCompoundFile(const Source &source)
 {
     CompoundFile file;
-    if (!file.open(path))
-        return recogniseDamagedCompoundFile(path);
+    if (!file.open(source))
+        return recogniseDamagedCompoundFile(source);
     if (isEncryptedPackage(file))
         return Kind::EncryptedPackage;
     if (file.contains("WordDocument")) {
@@ -135,18 +130,18 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
 
 } // namespace
 
-Kind recognise(const QString &path, QByteArrayView head)
+Kind recognise(const Source &source, QByteArrayView head)
 {
     if (startsWith(head, kPdfSignature, 5))
         return Kind::Pdf;
     if (startsWith(head, kZipSignature, 4))
-        return recogniseZip(path);
+        return recogniseZip(source);
     if (startsWith(head, kOle2Signature, 8))
-        return recogniseCompoundFile(path);
+        return recogniseCompoundFile(source);
     return Kind::NotDocument;
 }
 
-Outcome extractText(const QString &path, Kind kind, const TextOut &out,
+Outcome extractText(const Source &source, Kind kind, const TextOut &out,
                     const std::atomic<bool> *stop)
 {
     const std::unique_ptr<Extractor> extractor = extractorFor(kind);
@@ -154,7 +149,7 @@ Outcome extractText(const QString &path, Kind kind, const TextOut &out,
     if (!extractor)
         return Outcome::Damaged;
     TextSink sink(out, stop);
-    return sink.finish(extractor->extract(path, sink));
+    return sink.finish(extractor->extract(source, sink));
 }
 
 } // namespace documents

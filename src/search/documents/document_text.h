@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/documents/source.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
@@ -40,7 +42,7 @@ enum class Kind {
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
 // are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside.
-Kind recognise(const QString &path, QByteArrayView head);
+Kind recognise(const Source &source, QByteArrayView head);
 
 enum class Outcome {
     Done,      // the whole text was handed out
@@ -57,7 +59,7 @@ using TextOut = std::function<bool(QStringView)>;
 // Hands the text of the document at `path` to `out`. `stop` (may be null) is polled between
 // pieces, pages and XML tokens. Text handed out before a failure stays valid: a document found
 // damaged half way has given its first half.
-Outcome extractText(const QString &path, Kind kind, const TextOut &out,
+Outcome extractText(const Source &source, Kind kind, const TextOut &out,
                     const std::atomic<bool> *stop = nullptr);
 
 } // namespace documents

@@ -26,11 +26,11 @@ struct DocumentTextStream::Shared
     std::atomic<bool> stop{false};
 };
 
-DocumentTextStream::DocumentTextStream(const QString &path, Kind kind)
+DocumentTextStream::DocumentTextStream(const Source &source, Kind kind)
     : m_shared(std::make_shared<Shared>())
 {
     ++g_runningWorkers;
-    std::thread([shared = m_shared, path, kind]() mutable {
+    std::thread([shared = m_shared, source, kind]() mutable {
         const auto out = [&shared](QStringView text) {
             std::unique_lock lock(shared->mutex);
             shared->changed.wait(
@@ -42,7 +42,7 @@ DocumentTextStream::DocumentTextStream(const QString &path, Kind kind)
             shared->changed.notify_all();
             return true;
         };
-        const Outcome outcome = extractText(path, kind, out, &shared->stop);
+        const Outcome outcome = extractText(source, kind, out, &shared->stop);
         {
             std::lock_guard lock(shared->mutex);
             shared->outcome = outcome;

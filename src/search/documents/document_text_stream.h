@@ -17,7 +17,7 @@ class DocumentTextStream
 public:
     static constexpr qsizetype kMaxQueued = 32 * 1024;
 
-    DocumentTextStream(const QString &path, Kind kind);
+    DocumentTextStream(const Source &source, Kind kind);
     ~DocumentTextStream();
     DocumentTextStream(const DocumentTextStream &) = delete;
     DocumentTextStream &operator=(const DocumentTextStream &) = delete;

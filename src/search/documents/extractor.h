@@ -12,7 +12,7 @@ class Extractor
 {
 public:
     virtual ~Extractor() = default;
-    virtual Outcome extract(const QString &path, TextSink &sink) = 0;
+    virtual Outcome extract(const Source &source, TextSink &sink) = 0;
 };
 
 } // namespace documents

@@ -188,13 +188,13 @@ TextScreen::TextScreen(QStringView keyword)
     }
 }
 
-TextScreen::Verdict TextScreen::screen(const QString &path, Kind kind,
+TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
                                        const std::function<bool()> &keepGoing) const
 {
     if (!usable() || (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument))
         return Verdict::Possible;
     ZipPackage package;
-    if (!package.open(path))
+    if (!package.open(source))
         return Verdict::Possible;
     PackageScan scan(m_needles);
     bool stopped = false;

@@ -2,7 +2,9 @@
 
 #include "search/documents/text_sink.h"
 
-#include <QFile>
+#include "platform/core/paths.h"
+
+#include <QIODevice>
 #include <QXmlStreamReader>
 
 #include <archive.h>
@@ -35,9 +37,10 @@ Archive openArchive(const QString &path, bool seekable, const QByteArray *bytes 
         archive_read_support_format_zip_seekable(a.get());
     else
         archive_read_support_format_zip_streamable(a.get());
-    const int r =
-        bytes ? archive_read_open_memory(a.get(), bytes->constData(), size_t(bytes->size()))
-              : archive_read_open_filename(a.get(), QFile::encodeName(path).constData(), 64 * 1024);
+    const int r = bytes
+                      ? archive_read_open_memory(a.get(), bytes->constData(), size_t(bytes->size()))
+                      : archive_read_open_filename(a.get(), platform::nativePath(path).constData(),
+                                                   64 * 1024);
     return r == ARCHIVE_OK ? std::move(a) : nullptr;
 }
 
@@ -75,22 +78,29 @@ ZipPackage::Status inflate(archive *a, archive_entry *header, qint64 compressed,
 
 } // namespace
 
-bool ZipPackage::open(const QString &path)
+bool ZipPackage::open(const Source &source)
 {
-    m_path = path;
+    m_path = source.path();
     m_entries.clear();
     m_bytes.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const qint64 fileSize = file.size();
-    if (fileSize <= kMaxInMemory) {
-        m_bytes = file.read(fileSize);
-        if (m_bytes.size() != fileSize)
+    qint64 fileSize = 0;
+    if (source.inMemory()) {
+        m_bytes = source.bytes();
+        fileSize = m_bytes.size();
+        if (m_bytes.isEmpty())
             return false;
+    } else {
+        const std::unique_ptr<QIODevice> file = source.open();
+        if (!file)
+            return false;
+        fileSize = file->size();
+        if (fileSize <= kMaxInMemory) {
+            m_bytes = file->read(fileSize);
+            if (m_bytes.size() != fileSize)
+                return false;
+        }
     }
-    file.close();
-    Archive a = openArchive(path, true, bytes());
+    Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return false;
     struct Position
@@ -201,10 +211,10 @@ Outcome outcomeOf(ZipPackage::Status status)
     return Outcome::Damaged;
 }
 
-QStringList zipNamesFromLocalHeaders(const QString &path, int maxEntries)
+QStringList zipNamesFromLocalHeaders(const Source &source, int maxEntries)
 {
     QStringList names;
-    Archive a = openArchive(path, false);
+    Archive a = openArchive(source.path(), false, source.inMemory() ? &source.bytes() : nullptr);
     if (!a)
         return names;
     archive_entry *entry = nullptr;

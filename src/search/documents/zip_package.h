@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/documents/document_text.h"
+#include "search/documents/source.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -36,7 +37,7 @@ public:
     static constexpr qint64 kMaxInMemory = qint64(1) << 20;
 
     // Reads the entry list. False when the file is no readable ZIP archive (truncated, corrupt).
-    bool open(const QString &path);
+    bool open(const Source &source);
 
     bool contains(const QString &name) const { return m_entries.contains(name.toLower()); }
 
@@ -73,7 +74,7 @@ Outcome outcomeOf(ZipPackage::Status status);
 // The names inside the ZIP archive at `path`, read from the local headers one after the other; for
 // recognising an archive whose central directory is missing (a truncated download). Reads at most
 // `maxEntries` names.
-QStringList zipNamesFromLocalHeaders(const QString &path, int maxEntries);
+QStringList zipNamesFromLocalHeaders(const Source &source, int maxEntries);
 
 // Receives the tokens of one XML part while it inflates.
 class XmlPartHandler

@@ -290,10 +290,10 @@ bool contentIsEncrypted(const ZipPackage &package)
 
 } // namespace
 
-Outcome OpenDocumentExtractor::extract(const QString &path, TextSink &sink)
+Outcome OpenDocumentExtractor::extract(const Source &source, TextSink &sink)
 {
     ZipPackage package;
-    if (!package.open(path))
+    if (!package.open(source))
         return Outcome::Damaged;
     const QString content = QStringLiteral("content.xml");
     ContentHandler document(sink, ContentHandler::Pass::Document);

@@ -20,7 +20,7 @@ namespace documents {
 class OpenDocumentExtractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 } // namespace documents

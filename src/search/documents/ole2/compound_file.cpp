@@ -1,9 +1,10 @@
 #include "search/documents/ole2/compound_file.h"
 
-#include <QFile>
+#include "platform/core/paths.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
 
@@ -38,11 +39,18 @@ CompoundFile::~CompoundFile()
         g_object_unref(m_input);
 }
 
-bool CompoundFile::open(const QString &path)
+bool CompoundFile::open(const Source &source)
 {
     initialiseLibgsf();
     GError *error = nullptr;
-    m_input = gsf_input_stdio_new(QFile::encodeName(path).constData(), &error);
+    if (source.inMemory()) {
+        // The bytes stay with this object for as long as libgsf reads them.
+        m_bytes = source.bytes();
+        m_input = gsf_input_memory_new(reinterpret_cast<const guint8 *>(m_bytes.constData()),
+                                       gsf_off_t(m_bytes.size()), FALSE);
+    } else {
+        m_input = gsf_input_stdio_new(platform::nativePath(source.path()).constData(), &error);
+    }
     if (error)
         g_error_free(std::exchange(error, nullptr));
     if (!m_input)

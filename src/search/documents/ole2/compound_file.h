@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/documents/source.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -26,7 +28,7 @@ public:
     CompoundFile &operator=(const CompoundFile &) = delete;
 
     // False when the file is no compound file libgsf can open (cut before its directory, say).
-    bool open(const QString &path);
+    bool open(const Source &source);
 
     // By the names in the root directory: opening a child of a damaged file makes libgsf warn.
     bool contains(const char *name) const;
@@ -37,6 +39,7 @@ public:
     Status read(const char *name, QByteArray &out, qint64 maxBytes = kMaxStreamSize) const;
 
 private:
+    QByteArray m_bytes; // an in-memory source's bytes, which m_input reads
     GsfInput *m_input = nullptr;
     GsfInfile *m_ole = nullptr;
 };

@@ -9,10 +9,10 @@ bool isEncryptedPackage(const CompoundFile &file)
     return file.contains("EncryptionInfo") && file.contains("EncryptedPackage");
 }
 
-Outcome EncryptedPackageExtractor::extract(const QString &path, TextSink &)
+Outcome EncryptedPackageExtractor::extract(const Source &source, TextSink &)
 {
     CompoundFile file;
-    return file.open(path) && isEncryptedPackage(file) ? Outcome::Encrypted : Outcome::Damaged;
+    return file.open(source) && isEncryptedPackage(file) ? Outcome::Encrypted : Outcome::Damaged;
 }
 
 } // namespace documents

@@ -12,7 +12,7 @@ class CompoundFile;
 class EncryptedPackageExtractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 // True when the compound file holds the streams of an encrypted package.

@@ -573,10 +573,10 @@ QString generalNumberText(double value)
     return withoutTrailingZeros(QString::fromLatin1(fixed));
 }
 
-Outcome Excel97Extractor::extract(const QString &path, TextSink &sink)
+Outcome Excel97Extractor::extract(const Source &source, TextSink &sink)
 {
     CompoundFile file;
-    if (!file.open(path))
+    if (!file.open(source))
         return Outcome::Damaged;
     QByteArray stream;
     CompoundFile::Status status = file.read("Workbook", stream);

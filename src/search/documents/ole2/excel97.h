@@ -16,7 +16,7 @@ namespace documents {
 class Excel97Extractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 // `value` in the general number format, as above.

@@ -304,10 +304,10 @@ private:
 
 } // namespace
 
-Outcome PowerPoint97Extractor::extract(const QString &path, TextSink &sink)
+Outcome PowerPoint97Extractor::extract(const Source &source, TextSink &sink)
 {
     CompoundFile file;
-    if (!file.open(path))
+    if (!file.open(source))
         return Outcome::Damaged;
     QByteArray stream;
     const CompoundFile::Status status = file.read("PowerPoint Document", stream);

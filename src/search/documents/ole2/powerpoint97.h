@@ -18,7 +18,7 @@ namespace documents {
 class PowerPoint97Extractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 } // namespace documents

@@ -405,10 +405,10 @@ bool isWord97Fib(QByteArrayView fib)
     return fits(fib, 0, 4) && u16At(fib, 0) == kFibIdent && u16At(fib, 2) >= kFirstWord97Fib;
 }
 
-Outcome Word97Extractor::extract(const QString &path, TextSink &sink)
+Outcome Word97Extractor::extract(const Source &source, TextSink &sink)
 {
     CompoundFile file;
-    if (!file.open(path))
+    if (!file.open(source))
         return Outcome::Damaged;
     QByteArray word;
     if (file.read("WordDocument", word) != CompoundFile::Status::Ok)

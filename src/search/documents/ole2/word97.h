@@ -21,7 +21,7 @@ namespace documents {
 class Word97Extractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 // True when `fib`, the first bytes of a WordDocument stream, is the FIB of Word 97 or later. Word

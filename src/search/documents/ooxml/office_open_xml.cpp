@@ -66,10 +66,10 @@ bool declaresOfficeMainPart(const QByteArray &contentTypes)
     return findMainPart(contentTypes, nullptr) != Family::None;
 }
 
-Outcome OfficeOpenXmlExtractor::extract(const QString &path, TextSink &sink)
+Outcome OfficeOpenXmlExtractor::extract(const Source &source, TextSink &sink)
 {
     ZipPackage package;
-    if (!package.open(path))
+    if (!package.open(source))
         return Outcome::Damaged;
     QByteArray contentTypes;
     const Status status = package.readAll(QStringLiteral("[Content_Types].xml"), contentTypes);

@@ -23,7 +23,7 @@ class ZipPackage;
 class OfficeOpenXmlExtractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 // True when [Content_Types].xml (given as `contentTypes`) declares the main part of a Word, Excel

@@ -4,7 +4,7 @@
 
 #include <poppler-qt6.h>
 
-#include <QFile>
+#include <QIODevice>
 #include <QRectF>
 
 #include <mutex>
@@ -24,16 +24,16 @@ void silencePoppler()
 
 } // namespace
 
-Outcome PdfExtractor::extract(const QString &path, TextSink &sink)
+Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
 {
     silencePoppler();
     // Through a buffered QFile rather than by name: poppler's own file stream reads the file a few
     // hundred bytes per system call, which costs more than the text layout on small pages. The
     // file must outlive the document.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::unique_ptr<QIODevice> file = source.open();
+    if (!file)
         return Outcome::Damaged;
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(&file);
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(file.get());
     if (!document)
         return Outcome::Damaged;
     if (document->isLocked())

@@ -10,7 +10,7 @@ namespace documents {
 class PdfExtractor : public Extractor
 {
 public:
-    Outcome extract(const QString &path, TextSink &sink) override;
+    Outcome extract(const Source &source, TextSink &sink) override;
 };
 
 } // namespace documents
