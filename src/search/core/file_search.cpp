@@ -2,6 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "platform/core/field_cutter.h"
+#include "search/cache/text_cache.h"
 #include "search/core/byte_prefilter.h"
 #include "search/core/byte_scan.h"
 #include "search/core/field_decoder.h"
@@ -314,6 +315,39 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     return pass.run(file).value_or(FileSearchResult());
 }
 
+namespace {
+
+// The text of a document as it is extracted, collected for the cache (when there is one) up to
+// the most the cache keeps.
+struct KeptText
+{
+    explicit KeptText(bool wanted) : wanted(wanted) {}
+
+    // Adds `piece`; false when nothing more is wanted (no cache, or the text grew too long).
+    bool append(QStringView piece)
+    {
+        if (!wanted)
+            return false;
+        if (text.size() + piece.size() > textcache::TextCache::kMaxTextChars) {
+            wanted = false;
+            text = QString();
+            return false;
+        }
+        text.append(piece);
+        return true;
+    }
+    // True when the text is whole and worth keeping: the extraction was not stopped half way.
+    bool complete(documents::Outcome outcome) const
+    {
+        return wanted && outcome != documents::Outcome::Stopped;
+    }
+
+    bool wanted;
+    QString text;
+};
+
+} // namespace
+
 // The outcome of a document's extraction as the search tells it: a hit counts also in a
 // document found damaged further on (the text before the damage holds it); an encrypted one has
 // no text at all, not even for an empty keyword.
@@ -341,6 +375,28 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
     FileSearchResult stopped;
     stopped.outcome = FileSearchResult::Outcome::Stopped;
 
+    // A document searched before, unchanged since: its kept text is searched instead.
+    textcache::TextCache *const cache = m_options.textCache;
+    const std::optional<textcache::FileKey> fileKey =
+        cache ? textcache::FileKey::of(path) : std::nullopt;
+    const QByteArray version = documents::extractorVersion(kind);
+    if (fileKey) {
+        if (const std::optional<textcache::CachedText> cached = cache->find(*fileKey, version)) {
+            m_stats.fromCache = true;
+            constexpr qsizetype kPiece = 64 * 1024;
+            const QStringView text(cached->text);
+            for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {
+                if (at > 0 && keepGoing && !keepGoing())
+                    return stopped;
+                matcher.feed(text.sliced(at, std::min(kPiece, text.size() - at)));
+            }
+            return documentResult(matcher, documents::Outcome(cached->outcome));
+        }
+    }
+    // With a cache the whole text is read also after a hit, so that the next search of this
+    // document, whatever its keyword, needs no extraction.
+    KeptText kept(fileKey.has_value());
+
     switch (documents::TextScreen(keyword).screen(path, kind, keepGoing)) {
     case documents::TextScreen::Verdict::Absent:
         m_stats.screenedOut = true;
@@ -356,13 +412,19 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
         bool cancelled = false;
         const documents::Outcome outcome =
             documents::extractText(path, kind, [&](QStringView text) {
-                matcher.feed(text);
-                if (matcher.complete())
+                if (!matcher.complete())
+                    matcher.feed(text);
+                const bool keeping = kept.append(text);
+                if (matcher.complete() && !keeping)
                     return false;
                 cancelled = keepGoing && !keepGoing();
                 return !cancelled;
             });
-        return cancelled ? stopped : documentResult(matcher, outcome);
+        if (cancelled)
+            return stopped;
+        if (kept.complete(outcome))
+            m_stats.storedInCache = cache->store(*fileKey, version, {}, quint8(outcome), kept.text);
+        return documentResult(matcher, outcome);
     }
 
     // One poppler call can take long on a heavy page: a worker extracts the text, and this
@@ -375,13 +437,18 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
         if (status == documents::DocumentTextStream::Status::End)
             break;
         if (status == documents::DocumentTextStream::Status::Text) {
-            matcher.feed(piece);
-            if (matcher.complete())
+            if (!matcher.complete())
+                matcher.feed(piece);
+            const bool keeping = kept.append(piece);
+            if (matcher.complete() && !keeping)
                 break;
         }
         if (keepGoing && !keepGoing())
             return stopped;
     }
+    if (kept.complete(stream.outcome()))
+        m_stats.storedInCache =
+            cache->store(*fileKey, version, {}, quint8(stream.outcome()), kept.text);
     return documentResult(matcher, stream.outcome());
 }
 

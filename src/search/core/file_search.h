@@ -11,6 +11,9 @@
 namespace platform {
 class ChunkReader;
 }
+namespace textcache {
+class TextCache;
+}
 
 namespace search {
 
@@ -23,6 +26,8 @@ struct FileSearchOptions
     // Search the keyword's bytes first and decode only around their occurrences, where that can
     // never miss a match. Off: decode the whole file.
     bool bytesFirst = true;
+    // Where the text of documents is kept between searches; none: every document is extracted.
+    textcache::TextCache *textCache = nullptr;
 };
 
 struct FileSearchResult
@@ -45,6 +50,8 @@ struct FileSearchStats
     bool document = false;         // searched by the text of its document (an office file, a PDF)
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
     bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
+    bool fromCache = false;        // a document searched by the text the cache kept of it
+    bool storedInCache = false;    // a document whose text was put into the cache
 };
 
 // Searches one file for a keyword without holding the file: the file is read in chunks, cut
@@ -76,6 +83,8 @@ public:
                             const std::function<bool()> &keepGoing = {});
 
     const FileSearchStats &stats() const { return m_stats; }
+
+    void setTextCache(textcache::TextCache *cache) { m_options.textCache = cache; }
 
 private:
     class Pass;

@@ -70,6 +70,9 @@ public:
     // more, and each file still uses the keyword current when its test starts.
     void setEntryYieldSpacing(int milliseconds) { m_entryYieldMs = milliseconds; }
 
+    // Where the text of documents is kept from one search to the next (none unless set).
+    void setTextCache(textcache::TextCache *cache) { m_search.setTextCache(cache); }
+
 private:
     // Calls yield() when the interval has passed; false once the run is cancelled.
     bool keepGoing();

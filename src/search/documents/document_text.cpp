@@ -141,6 +141,13 @@ Kind recognise(const Source &source, QByteArrayView head)
     return Kind::NotDocument;
 }
 
+QByteArray extractorVersion(Kind kind)
+{
+    // Raised with every change to what any reader gives; the kind keeps the families apart.
+    constexpr int kReaders = 1;
+    return "quarlex-text-" + QByteArray::number(kReaders) + '-' + QByteArray::number(int(kind));
+}
+
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,
                     const std::atomic<bool> *stop)
 {

@@ -56,6 +56,10 @@ enum class Outcome {
 // its answer). Pieces may be any size.
 using TextOut = std::function<bool(QStringView)>;
 
+// What names the text extractText gives for `kind`: it changes whenever the text of some document
+// of that kind would come out differently, so that text kept from an earlier version is not used.
+QByteArray extractorVersion(Kind kind);
+
 // Hands the text of the document at `path` to `out`. `stop` (may be null) is polled between
 // pieces, pages and XML tokens. Text handed out before a failure stays valid: a document found
 // damaged half way has given its first half.

@@ -4,6 +4,7 @@
 #include "platform/core/program.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/form.h"
+#include "search/cache/text_cache.h"
 #include "search/core/entry_list.h"
 #include "search/core/search_run.h"
 #include "search/widgets/progress_window.h"
@@ -45,6 +46,7 @@ void SearchController::execute(const RunSnapshot &snapshot)
     progress.show();
 
     SearchRun searchRun(snapshot, m_keyword, [] { platform::processPendingEvents(); });
+    searchRun.setTextCache(&textcache::userCache());
     // Closing the progress window unloads it while the run goes on to its cancel.
     searchRun.setProgress([form = QPointer<Form2>(form)](int done, int total) {
         if (form)

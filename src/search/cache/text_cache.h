@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <mutex>
+#include <optional>
+
+namespace textcache {
+
+// What tells a file's content without reading it: any write to the file, a rename over it or a
+// time set back by hand changes at least one of these (the change time cannot be set back).
+struct FileKey
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+
+    // The key of the file at `path` now; nothing when it cannot be read.
+    static std::optional<FileKey> of(const QString &path);
+};
+
+// The text of one document as a cache entry holds it: the extraction's outcome (a
+// documents::Outcome as a number) and the text it gave.
+struct CachedText
+{
+    quint8 outcome = 0;
+    QString text;
+};
+
+// The extracted text of searched documents, kept compressed in a folder of the user's own
+// (mode 0700), so that searching the same documents again costs what searching text costs.
+//
+// An entry is named by a hash of its key: the file's FileKey, the extractor's version and, for a
+// member of an archive, the member's path. It holds the key again (a hash collision is never
+// served), the outcome, and the text as a zstd frame with its content checksum; an entry that is
+// cut short or corrupt fails one of those checks, is ignored and removed, and is written anew by
+// the next extraction. Entries are written to a temporary file and renamed into place, so a
+// reader never sees half of one. When the folder grows past its limit the entries used least
+// recently (a hit sets the entry's modification time) are removed until it is 90 % full.
+//
+// A folder that cannot be made or written (a file in its place, a read-only home, a full disk)
+// turns the cache off: finds miss and stores do nothing, and searching only loses speed.
+// Safe to use from several threads.
+class TextCache
+{
+public:
+    static constexpr qint64 kDefaultLimit = qint64(1) << 30;
+    // Texts longer than this are not kept (a multi-thousand-page document is re-extracted).
+    static constexpr qsizetype kMaxTextChars = qsizetype(32) << 20;
+
+    explicit TextCache(QString folder, qint64 limitBytes = kDefaultLimit);
+
+    // $XDG_CACHE_HOME/quarlex, or ~/.cache/quarlex.
+    static QString defaultFolder();
+
+    const QString &folder() const { return m_folder; }
+    // False once the folder proved unusable.
+    bool usable() const;
+
+    std::optional<CachedText> find(const FileKey &key, QByteArrayView version,
+                                   QStringView member = {});
+    // False when the entry could not be written (the cache then stays as it was).
+    bool store(const FileKey &key, QByteArrayView version, QStringView member, quint8 outcome,
+               QStringView text);
+
+    // The bytes of all entries, as the cache counts them (for tests and the benchmark).
+    qint64 totalBytes();
+
+private:
+    QByteArray keyBytes(const FileKey &key, QByteArrayView version, QStringView member) const;
+    QString entryPath(const QByteArray &key) const;
+    bool ensureFolder();
+    void countEntries();
+    void evict();
+
+    QString m_folder;
+    qint64 m_limit;
+    std::mutex m_mutex;
+    bool m_folderChecked = false;
+    bool m_usable = true;
+    qint64 m_total = -1; // -1 until the folder has been counted
+};
+
+// The cache of the user's own cache folder (defaultFolder()), made on first use.
+TextCache &userCache();
+
+} // namespace textcache

@@ -1,0 +1,266 @@
+#include "search/cache/text_cache.h"
+#include "search/core/file_search.h"
+#include "search/core/search_text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+using namespace search;
+using textcache::TextCache;
+
+namespace {
+
+QString documentsDir()
+{
+    return QStringLiteral(QUARLEX_DOCUMENTS_DIR);
+}
+
+bool copyFile(const QString &from, const QString &to)
+{
+    QFile::remove(to);
+    return QFile::copy(from, to) && QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// One search with the given cache (or none).
+std::pair<FileSearchResult, FileSearchStats> searchWith(TextCache *cache, const QString &path,
+                                                        const QString &keyword)
+{
+    FileSearchOptions options;
+    options.textCache = cache;
+    FileSearch search(options);
+    const FileSearchResult result = search.search(path, keyword);
+    return {result, search.stats()};
+}
+
+bool sameAnswer(const FileSearchResult &a, const FileSearchResult &b)
+{
+    return a.outcome == b.outcome && a.excerpt == b.excerpt && a.status == b.status;
+}
+
+// The entry files of a cache folder.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.qtc")}, QDir::Files);
+}
+
+} // namespace
+
+class TestTextCache : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void answersLikeASearchWithoutIt_data();
+    void answersLikeASearchWithoutIt();
+    void changedFilesAreExtractedAgain_data();
+    void changedFilesAreExtractedAgain();
+    void damagedEntriesAreNeverSearched_data();
+    void damagedEntriesAreNeverSearched();
+    void anUnusableFolderOnlyCostsSpeed();
+    void aFullCacheRemovesTheLeastRecentlyUsed();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_cacheFolder;
+};
+
+void TestTextCache::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_cacheFolder = m_dir->filePath(QStringLiteral("cache/quarlex"));
+}
+
+void TestTextCache::answersLikeASearchWithoutIt_data()
+{
+    QTest::addColumn<QString>("name");
+    const QStringList documents =
+        QDir(documentsDir()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &name : documents) {
+        if (!name.contains(QStringLiteral(".export.")))
+            QTest::newRow(qPrintable(name)) << name;
+    }
+}
+
+// Every document fixture, with keywords that are there, that are not, and the empty one: the
+// search that fills the cache, and the one served from it, answer as a search without a cache.
+void TestTextCache::answersLikeASearchWithoutIt()
+{
+    QFETCH(QString, name);
+    const QString path = m_dir->filePath(name);
+    QVERIFY(copyFile(documentsDir() + u'/' + name, path));
+    if (documents::recognise(path, documents::Source(path).head(16)) ==
+        documents::Kind::NotDocument)
+        QSKIP("not a document");
+    // Words of the fixtures' texts, a word of none, the empty keyword.
+    const QStringList keywords = {QStringLiteral(u"关键字"),
+                                  QStringLiteral(u"第二项"),
+                                  QStringLiteral("NeedleWord"),
+                                  QStringLiteral(u"没有的词语"),
+                                  QString(),
+                                  QStringLiteral("1")};
+    QList<FileSearchResult> plain;
+    for (const QString &keyword : keywords)
+        plain.append(searchWith(nullptr, path, keyword).first);
+    // The cache filled by a search that finds its keyword early, and by one that cannot be
+    // screened by bytes (an ASCII keyword): both read the whole text and keep it.
+    for (const int first : {0, 2}) {
+        TextCache cache(m_cacheFolder + u'-' + QString::number(first));
+        const auto [cold, coldStats] = searchWith(&cache, path, keywords.at(first));
+        QVERIFY(sameAnswer(cold, plain.at(first)));
+        QVERIFY(!coldStats.fromCache);
+        if (first == 2)
+            QVERIFY(coldStats.storedInCache);
+        for (int k = 0; k < keywords.size(); ++k) {
+            const auto [warm, warmStats] = searchWith(&cache, path, keywords.at(k));
+            QVERIFY2(sameAnswer(warm, plain.at(k)), qPrintable(keywords.at(k)));
+            // Screened-out documents are never extracted, so never kept.
+            if (coldStats.storedInCache)
+                QVERIFY2(warmStats.fromCache, qPrintable(keywords.at(k)));
+        }
+    }
+}
+
+void TestTextCache::changedFilesAreExtractedAgain_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("rewritten, same size, new time") << QStringLiteral("rewrite");
+    QTest::newRow("another file renamed over it") << QStringLiteral("rename");
+    QTest::newRow("new content, time set back") << QStringLiteral("touch-back");
+}
+
+// A Word file with the keyword is replaced by one without it (or the other way round): the cache
+// never answers with the old text.
+void TestTextCache::changedFilesAreExtractedAgain()
+{
+    QFETCH(QString, change);
+    const QString path = m_dir->filePath(QStringLiteral("doc.docx"));
+    const QString withWord = documentsDir() + QStringLiteral("/runs.docx");
+    const QString other = documentsDir() + QStringLiteral("/table.docx");
+    QVERIFY(copyFile(withWord, path));
+    const QString keyword = QStringLiteral("NeedleWord");
+    const FileSearchResult before = searchWith(nullptr, path, keyword).first;
+    TextCache cache(m_cacheFolder);
+    QVERIFY(searchWith(&cache, path, keyword).second.storedInCache);
+    QVERIFY(searchWith(&cache, path, keyword).second.fromCache);
+
+    struct stat old;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &old) == 0);
+    if (change == u"rewrite") {
+        // The same bytes again, then a byte changed: size and inode stay, the time moves.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(file.seek(0));
+        QVERIFY(file.write(bytes) == bytes.size());
+    } else if (change == u"rename") {
+        const QString next = m_dir->filePath(QStringLiteral("next.docx"));
+        QVERIFY(copyFile(other, next));
+        QVERIFY(::rename(QFile::encodeName(next).constData(),
+                         QFile::encodeName(path).constData()) == 0);
+    } else {
+        QVERIFY(copyFile(other, path));
+        struct utimbuf times
+        {
+            old.st_atime, old.st_mtime
+        };
+        QVERIFY(::utime(QFile::encodeName(path).constData(), &times) == 0);
+    }
+    const auto [after, stats] = searchWith(&cache, path, keyword);
+    QVERIFY(!stats.fromCache);
+    QVERIFY(sameAnswer(after, searchWith(nullptr, path, keyword).first));
+    if (change != u"rewrite")
+        QVERIFY(!sameAnswer(after, before)); // the row does change the answer
+}
+
+void TestTextCache::damagedEntriesAreNeverSearched_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("cut short") << QStringLiteral("truncate");
+    QTest::newRow("a byte of the text changed") << QStringLiteral("flip");
+    QTest::newRow("empty") << QStringLiteral("empty");
+}
+
+void TestTextCache::damagedEntriesAreNeverSearched()
+{
+    QFETCH(QString, damage);
+    const QString path = m_dir->filePath(QStringLiteral("doc.docx"));
+    QVERIFY(copyFile(documentsDir() + QStringLiteral("/runs.docx"), path));
+    const QString keyword = QStringLiteral("NeedleWord");
+    TextCache cache(m_cacheFolder);
+    QVERIFY(searchWith(&cache, path, keyword).second.storedInCache);
+    const QStringList stored = entries(m_cacheFolder);
+    QCOMPARE(stored.size(), 1);
+    QFile entry(m_cacheFolder + u'/' + stored.first());
+    QVERIFY(entry.open(QIODevice::ReadWrite));
+    QByteArray bytes = entry.readAll();
+    if (damage == u"truncate") {
+        bytes.chop(5);
+    } else if (damage == u"flip") {
+        bytes[bytes.size() - 8] = char(bytes[bytes.size() - 8] ^ 0x20);
+    } else {
+        bytes.clear();
+    }
+    QVERIFY(entry.resize(0));
+    QVERIFY(entry.write(bytes) == bytes.size());
+    entry.close();
+
+    const auto [result, stats] = searchWith(&cache, path, keyword);
+    QVERIFY(!stats.fromCache);
+    QVERIFY(sameAnswer(result, searchWith(nullptr, path, keyword).first));
+    // Written anew, and served from the next time.
+    QVERIFY(stats.storedInCache);
+    QVERIFY(searchWith(&cache, path, keyword).second.fromCache);
+}
+
+void TestTextCache::anUnusableFolderOnlyCostsSpeed()
+{
+    // A file where the folder should be.
+    QFile blocker(m_dir->filePath(QStringLiteral("cache")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString path = m_dir->filePath(QStringLiteral("doc.docx"));
+    QVERIFY(copyFile(documentsDir() + QStringLiteral("/runs.docx"), path));
+    TextCache cache(m_cacheFolder);
+    const QString keyword = QStringLiteral("NeedleWord");
+    const auto [result, stats] = searchWith(&cache, path, keyword);
+    QVERIFY(sameAnswer(result, searchWith(nullptr, path, keyword).first));
+    QVERIFY(!stats.storedInCache);
+    QVERIFY(!cache.usable());
+}
+
+void TestTextCache::aFullCacheRemovesTheLeastRecentlyUsed()
+{
+    TextCache probe(m_cacheFolder);
+    const textcache::FileKey first{1, 1, 10, 1, 1};
+    const QString text(20000, u'字');
+    QVERIFY(probe.store(first, "v", {}, 0, text));
+    const qint64 one = probe.totalBytes();
+    QVERIFY(one > 0);
+
+    // Room for a little more than two entries.
+    TextCache cache(m_cacheFolder, one * 2 + one / 2);
+    const textcache::FileKey second{1, 2, 10, 1, 1};
+    const textcache::FileKey third{1, 3, 10, 1, 1};
+    QVERIFY(cache.store(second, "v", {}, 0, text));
+    // Used: the first entry becomes the most recently used, so the second is the oldest.
+    QTest::qWait(20);
+    QVERIFY(cache.find(first, "v").has_value());
+    QVERIFY(cache.store(third, "v", {}, 0, text));
+    QVERIFY(cache.find(first, "v").has_value());
+    QVERIFY(!cache.find(second, "v").has_value());
+    QVERIFY(cache.find(third, "v").has_value());
+    QVERIFY(cache.totalBytes() <= one * 2 + one / 2);
+    // Another version or another member of the same file is another entry.
+    QVERIFY(!cache.find(first, "w").has_value());
+    QVERIFY(!cache.find(first, "v", u"member.txt").has_value());
+}
+
+QTEST_GUILESS_MAIN(TestTextCache)
+#include "tst_text_cache.moc"
