@@ -4,6 +4,11 @@
 //                                  run does (search::FileSearch, one for all files)
 //   search-stream KEYWORD FILE...  the document text only, through DocumentTextStream (the worker
 //                                  thread)
+//   search-cached CACHE KEYWORD FILE...
+//                                  as search, with the text cache in the folder CACHE (filled by
+//                                  the first run, served from by the next)
+//   export DIR FILE...             writes each document's text as DIR/N.txt in UTF-8, for timing
+//                                  the same text searched as plain files
 //   rss FILE                       idle and peak resident memory (KiB) around extracting FILE
 //
 // The search text is what the search run reads: the extracted text cut into fields by the same
@@ -11,6 +16,7 @@
 
 #include "platform/core/field_cutter.h"
 #include "platform/core/program.h"
+#include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/documents/document_text.h"
 #include "search/documents/document_text_stream.h"
@@ -101,6 +107,32 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const QString command = args.value(0);
+    if (command == QStringLiteral("search-cached") && args.size() >= 4) {
+        textcache::TextCache cache(args.at(1));
+        search::FileSearch search;
+        search.setTextCache(&cache);
+        int found = 0;
+        for (const QString &path : args.mid(3)) {
+            if (search.search(path, args.at(2)).outcome == search::FileSearchResult::Outcome::Hit) {
+                std::printf("%s\n", qPrintable(path));
+                ++found;
+            }
+        }
+        return found > 0 ? 0 : 1;
+    }
+    if (command == QStringLiteral("export") && args.size() >= 3) {
+        int n = 0;
+        for (const QString &path : args.mid(2)) {
+            QFile out(args.at(1) + u'/' + QString::number(++n) + QStringLiteral(".txt"));
+            if (!out.open(QIODevice::WriteOnly))
+                return 2;
+            documents::extractText(path, kindOf(path), [&](QStringView piece) {
+                out.write(piece.toUtf8());
+                return true;
+            });
+        }
+        return 0;
+    }
     if ((command == QStringLiteral("search") || command == QStringLiteral("search-stream")) &&
         args.size() >= 3) {
         const bool stream = command == QStringLiteral("search-stream");

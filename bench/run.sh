@@ -89,6 +89,23 @@ documents_section() {
         echo "  ugrep is not installed: no ugrep --filter figure"
     fi
 
+    # The second search of the same documents with another keyword, served from the text cache.
+    echo
+    echo "The text cache: a first search fills it, a second search with another keyword uses it"
+    local kind files first second plain size
+    mkdir -p text
+    for kind in docx pdf; do
+        files=("$kind"/*)
+        rm -rf cache text/*
+        "$documents" export text "${files[@]}"
+        first=$(best_of 1 "$documents" search-cached cache 关键字 "${files[@]}")
+        second=$(best_of 3 "$documents" search-cached cache 违约金 "${files[@]}")
+        plain=$(best_of 3 "$documents" search 违约金 text/*)
+        size=$(du -sk cache | cut -f1)
+        r=$(ratio "$first" "$second")
+        echo "  ${#files[@]} .$kind: first ${first}s, second ${second}s (${r}x faster,"              "target >= 30x: $(verdict "$r >= 30")); the same text as UTF-8 files ${plain}s"              "($(ratio "$second" "$plain")x, target <= 2x: $(verdict "$second <= 2 * $plain"));"              "cache ${size} KiB"
+    done
+
     echo
     echo "Peak resident memory while extracting a PDF of 1,005 pages"
     local idle peak chars outcome above
