@@ -7,6 +7,11 @@
 //   search-cached CACHE KEYWORD FILE...
 //                                  as search, with the text cache in the folder CACHE (filled by
 //                                  the first run, served from by the next)
+//   run CACHE WORKERS KEYWORD FILE...
+//                                  a search run over the files (one folder, all marked) with the
+//                                  text cache in CACHE and WORKERS threads extracting ahead;
+//                                  prints the seconds from start to report and the hits, then
+//                                  waits for the workers to finish
 //   export DIR FILE...             writes each document's text as DIR/N.txt in UTF-8, for timing
 //                                  the same text searched as plain files
 //   rss FILE                       idle and peak resident memory (KiB) around extracting FILE
@@ -18,11 +23,15 @@
 #include "platform/core/program.h"
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
+#include "search/core/search_run.h"
 #include "search/documents/document_text.h"
 #include "search/documents/document_text_stream.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QThread>
 
 #include <sys/resource.h>
 
@@ -119,6 +128,27 @@ int main(int argc, char **argv)
             }
         }
         return found > 0 ? 0 : 1;
+    }
+    if (command == QStringLiteral("run") && args.size() >= 5) {
+        textcache::TextCache cache(args.at(1));
+        search::RunSnapshot snapshot;
+        snapshot.folderPath = QFileInfo(args.at(4)).absolutePath();
+        for (const QString &path : args.mid(4))
+            snapshot.entries.append(search::RunEntry{QFileInfo(path).fileName(), true});
+        QElapsedTimer clock;
+        clock.start();
+        search::SearchRun run(
+            snapshot, [keyword = args.at(3)] { return keyword; }, [] {});
+        run.setTextCache(&cache, args.at(2).toInt());
+        run.run();
+        std::printf("%.3f %lld\n", clock.nsecsElapsed() / 1e9, qint64(run.hits().size()));
+        std::fflush(stdout);
+        // As in the program, which goes on running: the workers finish keeping the text of the
+        // documents the run decided by their bytes.
+        const std::unique_ptr<search::DocumentPrefetch> prefetch = run.takePrefetch();
+        while (search::DocumentPrefetch::runningWorkers() > 0)
+            QThread::msleep(10);
+        return 0;
     }
     if (command == QStringLiteral("export") && args.size() >= 3) {
         int n = 0;

@@ -120,9 +120,10 @@ QString TextCache::defaultFolder()
            QStringLiteral("/quarlex");
 }
 
-bool TextCache::usable() const
+bool TextCache::usable()
 {
-    return m_usable;
+    std::lock_guard lock(m_mutex);
+    return ensureFolder();
 }
 
 QByteArray TextCache::keyBytes(const FileKey &key, QByteArrayView version, QStringView member) const
@@ -217,6 +218,17 @@ std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView ver
     // Used now: the least recently used entries are the first to go.
     ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
     return cached;
+}
+
+bool TextCache::contains(const FileKey &key, QByteArrayView version, QStringView member)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!ensureFolder())
+            return false;
+    }
+    const QByteArray path = platform::nativePath(entryPath(keyBytes(key, version, member)));
+    return ::access(path.constData(), F_OK) == 0;
 }
 
 bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView member,
@@ -354,8 +366,9 @@ void TextCache::evict()
 
 TextCache &userCache()
 {
-    static TextCache cache(TextCache::defaultFolder());
-    return cache;
+    // Never destroyed: workers that outlive a run may still be storing when the program ends.
+    static TextCache *cache = new TextCache(TextCache::defaultFolder());
+    return *cache;
 }
 
 } // namespace textcache

@@ -59,11 +59,13 @@ public:
     static QString defaultFolder();
 
     const QString &folder() const { return m_folder; }
-    // False once the folder proved unusable.
-    bool usable() const;
+    // False when the folder cannot be made or used.
+    bool usable();
 
     std::optional<CachedText> find(const FileKey &key, QByteArrayView version,
                                    QStringView member = {});
+    // True when an entry for the key exists (not checked: find() may still reject it).
+    bool contains(const FileKey &key, QByteArrayView version, QStringView member = {});
     // False when the entry could not be written (the cache then stays as it was).
     bool store(const FileKey &key, QByteArrayView version, QStringView member, quint8 outcome,
                QStringView text);

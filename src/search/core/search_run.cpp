@@ -64,6 +64,8 @@ void SearchRun::run()
         if (entry.selected)
             paths.append(m_snapshot.folderPath + u'/' + entry.name);
     }
+    if (m_cache && m_prefetchWorkers > 0)
+        m_prefetch = std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers);
     platform::ReadAhead readAhead(paths);
     m_sinceYield.invalidate();
     for (const RunEntry &entry : std::as_const(m_snapshot.entries)) {
@@ -77,6 +79,11 @@ void SearchRun::run()
         if (done % 8 == 0)
             readAhead.reached(done);
         const QString &path = paths.at(done);
+        // A worker extracting this very file: its text will be in the cache in a moment.
+        if (m_prefetch && m_prefetch->reached(done)) {
+            while (!m_prefetch->waitUntilDone(done, 5) && keepGoing()) {
+            }
+        }
         const QString keyword = m_keyword ? m_keyword() : QString();
         const FileSearchResult file =
             m_search.search(path, keyword, [this] { return keepGoing(); });

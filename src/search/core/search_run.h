@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/core/document_prefetch.h"
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 #include "search/core/report.h"
@@ -70,8 +71,18 @@ public:
     // more, and each file still uses the keyword current when its test starts.
     void setEntryYieldSpacing(int milliseconds) { m_entryYieldMs = milliseconds; }
 
-    // Where the text of documents is kept from one search to the next (none unless set).
-    void setTextCache(textcache::TextCache *cache) { m_search.setTextCache(cache); }
+    // Where the text of documents is kept from one search to the next (none unless set). With a
+    // cache, the documents ahead of the file being searched are extracted into it by `workers`
+    // threads (DocumentPrefetch; by default one per spare core).
+    void setTextCache(textcache::TextCache *cache, int workers = DocumentPrefetch::spareCores())
+    {
+        m_cache = cache;
+        m_prefetchWorkers = workers;
+        m_search.setTextCache(cache);
+    }
+    // The prefetch of the last run, which goes on keeping the text of its documents after the
+    // run has ended for as long as it lives; null without a cache.
+    std::unique_ptr<DocumentPrefetch> takePrefetch() { return std::move(m_prefetch); }
 
 private:
     // Calls yield() when the interval has passed; false once the run is cancelled.
@@ -88,6 +99,9 @@ private:
     bool m_running = false;
     bool m_cancelled = false;
     FileSearch m_search; // one for the whole run: its buffers serve every file
+    textcache::TextCache *m_cache = nullptr;
+    int m_prefetchWorkers = 0;
+    std::unique_ptr<DocumentPrefetch> m_prefetch;
     QString m_body;
     QList<ReportHit> m_hits; // start is the offset in m_body
     QList<UnreadableFile> m_unreadable;

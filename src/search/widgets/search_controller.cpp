@@ -27,6 +27,8 @@ void SearchController::run(const EntryList &files)
     if (m_running)
         return;
     m_running = true;
+    // The last run's documents are no longer kept: this run's come first.
+    m_prefetch.reset();
     QTimer::singleShot(0, this, [this, snapshot = RunSnapshot::take(files)] { execute(snapshot); });
 }
 
@@ -55,6 +57,8 @@ void SearchController::execute(const RunSnapshot &snapshot)
     m_current = &searchRun;
     searchRun.run();
     m_current = nullptr;
+    // The text of the run's documents goes on being kept until the next run.
+    m_prefetch = searchRun.takePrefetch();
 
     // With no hits the progress window goes as soon as the message is dismissed, before the
     // header-only report appears; otherwise it stays until the report is in place.

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
 namespace platform {
@@ -14,6 +15,7 @@ class Dialogs;
 
 namespace search {
 
+class DocumentPrefetch;
 class ReportSink;
 class SearchRun;
 struct RunSnapshot;
@@ -53,6 +55,7 @@ private:
     std::function<QString()> m_keyword;
     bool m_running = false;
     SearchRun *m_current = nullptr;
+    std::unique_ptr<DocumentPrefetch> m_prefetch; // of the last run, until the next one
 };
 
 } // namespace search

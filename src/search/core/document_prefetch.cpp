@@ -1,0 +1,158 @@
+#include "search/core/document_prefetch.h"
+
+#include "search/cache/text_cache.h"
+#include "search/core/search_text.h"
+#include "search/documents/document_text.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace search {
+
+namespace {
+std::atomic<int> g_runningWorkers{0};
+}
+
+struct DocumentPrefetch::Shared
+{
+    enum class State : char { Free, Busy, Done, Run };
+
+    textcache::TextCache *cache = nullptr;
+    QStringList paths;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<State> states;
+    int reached = -1;
+    std::atomic<bool> stop{false};
+
+    // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
+    // first, then those the run has searched (State::Run), which may have gone without keeping.
+    int claim()
+    {
+        std::lock_guard lock(mutex);
+        for (int i = reached + 1; i < int(states.size()); ++i) {
+            if (states[size_t(i)] == State::Free) {
+                states[size_t(i)] = State::Busy;
+                return i;
+            }
+        }
+        for (int i = 0; i < std::min(reached, int(states.size())); ++i) {
+            if (states[size_t(i)] == State::Run) {
+                states[size_t(i)] = State::Busy;
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    void finish(int index)
+    {
+        {
+            std::lock_guard lock(mutex);
+            states[size_t(index)] = State::Done;
+        }
+        changed.notify_all();
+    }
+
+    // Extracts one file into the cache, unless it is no document or its text is kept already.
+    void keep(const QString &path)
+    {
+        const documents::Source source(path);
+        const documents::Kind kind = documents::recognise(source, source.head(kDocumentHeadSize));
+        if (kind == documents::Kind::NotDocument)
+            return;
+        const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
+        const QByteArray version = documents::extractorVersion(kind);
+        if (!key || cache->contains(*key, version))
+            return;
+        QString text;
+        bool tooLong = false;
+        const documents::Outcome outcome = documents::extractText(
+            source, kind,
+            [&](QStringView piece) {
+                if (text.size() + piece.size() > textcache::TextCache::kMaxTextChars) {
+                    tooLong = true;
+                    return false;
+                }
+                text.append(piece);
+                return true;
+            },
+            &stop);
+        if (!tooLong && outcome != documents::Outcome::Stopped && !stop.load())
+            cache->store(*key, version, {}, quint8(outcome), text);
+    }
+
+    void work()
+    {
+        for (;;) {
+            if (stop.load())
+                break;
+            const int index = claim();
+            if (index < 0)
+                break;
+            keep(paths.at(index));
+            finish(index);
+        }
+    }
+};
+
+DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers)
+    : m_shared(std::make_shared<Shared>())
+{
+    m_shared->cache = &cache;
+    m_shared->states.assign(size_t(paths.size()), Shared::State::Free);
+    m_shared->paths = std::move(paths);
+    if (!cache.usable())
+        return;
+    for (int i = 0; i < workers; ++i) {
+        ++g_runningWorkers;
+        std::thread([shared = m_shared] {
+            shared->work();
+            --g_runningWorkers;
+        }).detach();
+    }
+}
+
+DocumentPrefetch::~DocumentPrefetch()
+{
+    m_shared->stop.store(true);
+    m_shared->changed.notify_all();
+}
+
+int DocumentPrefetch::spareCores()
+{
+    return std::max(0, QThread::idealThreadCount() - 1);
+}
+
+bool DocumentPrefetch::reached(int index)
+{
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->reached = std::max(m_shared->reached, index);
+    Shared::State &state = m_shared->states[size_t(index)];
+    if (state == Shared::State::Busy)
+        return true;
+    if (state == Shared::State::Free)
+        state = Shared::State::Run;
+    return false;
+}
+
+bool DocumentPrefetch::waitUntilDone(int index, int timeoutMs)
+{
+    std::unique_lock lock(m_shared->mutex);
+    return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return m_shared->states[size_t(index)] != Shared::State::Busy;
+    });
+}
+
+int DocumentPrefetch::runningWorkers()
+{
+    return g_runningWorkers.load();
+}
+
+} // namespace search

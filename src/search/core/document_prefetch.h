@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QStringList>
+
+#include <memory>
+
+namespace textcache {
+class TextCache;
+}
+
+namespace search {
+
+// Extracts the documents among a run's marked files into the text cache on worker threads (one
+// per spare core), so that the run, searching one file, finds the text of the next documents
+// already kept and searches it at the speed of text.
+//
+// Workers take the files after the one the run has reached, in list order, each file by one
+// worker; a file the run has reached is left to the run. When no file ahead is left, they go
+// back over the files the run searched itself and keep the text of those whose text is not kept
+// yet (a document the run decided from its raw bytes, say), so that the next search of the same
+// files, with whatever keyword, needs no extraction. That goes on after the run has ended, until
+// every file is done or the prefetch is destroyed.
+//
+// A worker holds the text of one document at a time, at most what the cache keeps of one
+// (TextCache::kMaxTextChars); everything else goes to the cache. Destroying the prefetch stops the
+// workers without waiting for them: each ends at its next piece of text or page.
+class DocumentPrefetch
+{
+public:
+    DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers);
+    ~DocumentPrefetch();
+    DocumentPrefetch(const DocumentPrefetch &) = delete;
+    DocumentPrefetch &operator=(const DocumentPrefetch &) = delete;
+
+    // Workers for this machine: one per core besides the one the run uses (none on one core).
+    static int spareCores();
+
+    // The run comes to paths[index] and searches it next. True when a worker is extracting that
+    // file right now: the run then waits for it (waitUntilDone) and finds its text kept.
+    bool reached(int index);
+    // Waits at most `timeoutMs` for the worker extracting paths[index]; true once none is.
+    bool waitUntilDone(int index, int timeoutMs);
+
+    // Workers still running, those of destroyed prefetches included (for tests).
+    static int runningWorkers();
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> m_shared;
+};
+
+} // namespace search

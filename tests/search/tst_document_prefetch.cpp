@@ -1,0 +1,154 @@
+#include "search/cache/text_cache.h"
+#include "search/core/document_prefetch.h"
+#include "search/core/search_run.h"
+#include "support/fake_entry_list.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace search;
+
+namespace {
+
+bool copyDocument(const QString &name, const QString &to)
+{
+    const QString from = QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name;
+    if (QFile::exists(to))
+        return true; // made by an earlier run of the same test
+    return QFile::copy(from, to) && QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+} // namespace
+
+class TestDocumentPrefetch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void reportsAsARunWithoutWorkers_data();
+    void reportsAsARunWithoutWorkers();
+    void cancelStopsTheWorkers();
+
+private:
+    // A list of slow and fast documents mixed with text files, an unreadable document, a
+    // missing file and unmarked entries.
+    FakeEntryList mixedList();
+    QString report(textcache::TextCache *cache, int workers, const QString &keyword,
+                   std::unique_ptr<DocumentPrefetch> *keep = nullptr);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestDocumentPrefetch::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+FakeEntryList TestDocumentPrefetch::mixedList()
+{
+    FakeEntryList list;
+    list.folder = m_dir->path();
+    const QStringList sources = {
+        QStringLiteral("pages.pdf"),     QStringLiteral("runs.docx"),
+        QStringLiteral("encrypted.pdf"), QStringLiteral("sheets.xlsx"),
+        QStringLiteral("pages.pdf"),     QStringLiteral("truncated.docx"),
+        QStringLiteral("runs.odt"),      QStringLiteral("slides.ppt"),
+        QStringLiteral("pages.pdf"),     QStringLiteral("table.doc"),
+    };
+    for (int i = 0; i < sources.size(); ++i) {
+        const QString name = QStringLiteral("%1-%2").arg(i, 2, 10, QChar(u'0')).arg(sources.at(i));
+        if (!copyDocument(sources.at(i), m_dir->filePath(name)))
+            qFatal("cannot copy a fixture");
+        list.entries.append(RunEntry{name, i != 3});
+        // A plain text file after every document, and a file that is gone.
+        const QString text = QStringLiteral("%1-note.txt").arg(i, 2, 10, QChar(u'0'));
+        QFile file(m_dir->filePath(text));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(QByteArrayLiteral("NeedleWord,") + QByteArray::number(i)) < 0)
+            qFatal("cannot write a text file");
+        list.entries.append(RunEntry{text, i % 3 == 0});
+    }
+    list.entries.append(RunEntry{QStringLiteral("gone.docx"), true});
+    return list;
+}
+
+QString TestDocumentPrefetch::report(textcache::TextCache *cache, int workers,
+                                     const QString &keyword,
+                                     std::unique_ptr<DocumentPrefetch> *keep)
+{
+    const FakeEntryList list = mixedList();
+    SearchRun run(
+        RunSnapshot::take(list), [keyword] { return keyword; }, [] {});
+    run.setEntryYieldSpacing(0);
+    if (cache)
+        run.setTextCache(cache, workers);
+    run.run();
+    if (keep)
+        *keep = run.takePrefetch();
+    return run.reportText();
+}
+
+void TestDocumentPrefetch::reportsAsARunWithoutWorkers_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("workers");
+    QTest::newRow("a word of the PDF files, one worker") << QStringLiteral(u"第") << 1;
+    QTest::newRow("a word of the PDF files, three workers") << QStringLiteral(u"第") << 3;
+    QTest::newRow("a word of the text files and some documents")
+        << QStringLiteral("NeedleWord") << 1;
+    QTest::newRow("a word of none") << QStringLiteral(u"违约金") << 2;
+}
+
+// Results, their order and the unreadable files' reasons do not depend on which thread extracted
+// a document, nor on whether its text came from the cache; and once the workers are through,
+// every document's text is kept, those the run decided by their bytes included.
+void TestDocumentPrefetch::reportsAsARunWithoutWorkers()
+{
+    QFETCH(QString, keyword);
+    QFETCH(int, workers);
+    const QString expected = report(nullptr, 0, keyword);
+    QVERIFY(expected.contains(QStringLiteral(u"文档已加密")));
+    QVERIFY(expected.contains(QStringLiteral(u"文件不存在")));
+
+    textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
+    std::unique_ptr<DocumentPrefetch> prefetch;
+    QCOMPARE(report(&cache, workers, keyword, &prefetch), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(DocumentPrefetch::runningWorkers(), 0, 60000);
+    // Nine marked documents that exist (one is unmarked, one is gone).
+    QCOMPARE(QDir(cache.folder()).entryList({QStringLiteral("*.qtc")}, QDir::Files).size(), 9);
+    prefetch.reset();
+    QCOMPARE(report(&cache, workers, keyword), expected);
+    QCOMPARE(report(&cache, workers, QStringLiteral(u"第二")),
+             report(nullptr, 0, QStringLiteral(u"第二")));
+}
+
+void TestDocumentPrefetch::cancelStopsTheWorkers()
+{
+    const FakeEntryList list = mixedList();
+    textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
+    int yields = 0;
+    SearchRun *current = nullptr;
+    SearchRun run(
+        RunSnapshot::take(list), [] { return QStringLiteral(u"违约金"); },
+        [&] {
+            if (++yields == 3)
+                current->cancel();
+        });
+    current = &run;
+    run.setEntryYieldSpacing(0);
+    run.setTextCache(&cache, 2);
+    run.run();
+    QVERIFY(run.wasCancelled());
+    {
+        // Destroying the prefetch returns at once, and its workers end soon after.
+        std::unique_ptr<DocumentPrefetch> prefetch = run.takePrefetch();
+        QVERIFY(prefetch);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(DocumentPrefetch::runningWorkers(), 0, 10000);
+}
+
+QTEST_GUILESS_MAIN(TestDocumentPrefetch)
+#include "tst_document_prefetch.moc"
