@@ -64,12 +64,15 @@ struct DocumentPrefetch::Shared
     void keep(const QString &path)
     {
         const documents::Source source(path);
-        const documents::Kind kind = documents::recognise(source, source.head(kDocumentHeadSize));
-        if (kind == documents::Kind::NotDocument)
+        const QByteArray head = source.head(kDocumentHeadSize);
+        if (!documents::mayBeDocument(head))
             return;
         const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
-        const QByteArray version = documents::extractorVersion(kind);
+        const QByteArray version = documents::extractorVersion();
         if (!key || cache->contains(*key, version))
+            return;
+        const documents::Kind kind = documents::recognise(source, head);
+        if (kind == documents::Kind::NotDocument)
             return;
         QString text;
         bool tooLong = false;

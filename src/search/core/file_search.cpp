@@ -293,10 +293,21 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     // A folder opens, and fails at the first read; what it is then tells the reason.
     if (readFirstChunk(file) < 0)
         return unreadable(classifyOpenFailure(path));
-    if (const documents::Kind kind = documents::recognise(
-            path, QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize)));
+    const QByteArrayView head =
+        QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize));
+    // A document searched before, unchanged since: its kept text is searched, without even
+    // recognising it again.
+    std::optional<textcache::FileKey> fileKey;
+    if (m_options.textCache && documents::mayBeDocument(head)) {
+        fileKey = textcache::FileKey::of(path);
+        if (fileKey) {
+            if (std::optional<FileSearchResult> result = searchCached(*fileKey, keyword, keepGoing))
+                return *result;
+        }
+    }
+    if (const documents::Kind kind = documents::recognise(path, head);
         kind != documents::Kind::NotDocument) {
-        return searchDocument(path, kind, keyword, keepGoing);
+        return searchDocument(path, kind, keyword, keepGoing, fileKey);
     }
     {
         Pass pass(m_options, m_stats, keyword, keepGoing, m_options.bytesFirst, m_raw);
@@ -365,9 +376,35 @@ static FileSearchResult documentResult(const TextFieldMatcher &matcher, document
     return result;
 }
 
+std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKey &key,
+                                                         const QString &keyword,
+                                                         const std::function<bool()> &keepGoing)
+{
+    const std::optional<textcache::CachedText> cached =
+        m_options.textCache->find(key, documents::extractorVersion());
+    if (!cached)
+        return std::nullopt;
+    m_stats.document = true;
+    m_stats.fromCache = true;
+    TextFieldMatcher matcher;
+    matcher.begin(keyword);
+    constexpr qsizetype kPiece = 64 * 1024;
+    const QStringView text(cached->text);
+    for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {
+        if (at > 0 && keepGoing && !keepGoing()) {
+            FileSearchResult stopped;
+            stopped.outcome = FileSearchResult::Outcome::Stopped;
+            return stopped;
+        }
+        matcher.feed(text.sliced(at, std::min(kPiece, text.size() - at)));
+    }
+    return documentResult(matcher, documents::Outcome(cached->outcome));
+}
+
 FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind kind,
                                             const QString &keyword,
-                                            const std::function<bool()> &keepGoing)
+                                            const std::function<bool()> &keepGoing,
+                                            const std::optional<textcache::FileKey> &fileKey)
 {
     m_stats.document = true;
     TextFieldMatcher matcher;
@@ -375,24 +412,8 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
     FileSearchResult stopped;
     stopped.outcome = FileSearchResult::Outcome::Stopped;
 
-    // A document searched before, unchanged since: its kept text is searched instead.
-    textcache::TextCache *const cache = m_options.textCache;
-    const std::optional<textcache::FileKey> fileKey =
-        cache ? textcache::FileKey::of(path) : std::nullopt;
-    const QByteArray version = documents::extractorVersion(kind);
-    if (fileKey) {
-        if (const std::optional<textcache::CachedText> cached = cache->find(*fileKey, version)) {
-            m_stats.fromCache = true;
-            constexpr qsizetype kPiece = 64 * 1024;
-            const QStringView text(cached->text);
-            for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {
-                if (at > 0 && keepGoing && !keepGoing())
-                    return stopped;
-                matcher.feed(text.sliced(at, std::min(kPiece, text.size() - at)));
-            }
-            return documentResult(matcher, documents::Outcome(cached->outcome));
-        }
-    }
+    textcache::TextCache *const cache = fileKey ? m_options.textCache : nullptr;
+    const QByteArray version = documents::extractorVersion();
     // With a cache the whole text is read also after a hit, so that the next search of this
     // document, whatever its keyword, needs no extraction.
     KeptText kept(fileKey.has_value());

@@ -1,18 +1,17 @@
 #pragma once
 
 #include "platform/core/text_encoding.h"
+#include "search/cache/text_cache.h"
 #include "search/core/search_text.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace platform {
 class ChunkReader;
-}
-namespace textcache {
-class TextCache;
 }
 
 namespace search {
@@ -89,8 +88,14 @@ public:
 private:
     class Pass;
     qint64 readFirstChunk(platform::ChunkReader &file);
+    // The search of a document's text kept in the cache; nothing when the cache has none.
+    std::optional<FileSearchResult> searchCached(const textcache::FileKey &key,
+                                                 const QString &keyword,
+                                                 const std::function<bool()> &keepGoing);
+    // `fileKey`: the document's key in the cache, where its text is to be kept (none: not kept).
     FileSearchResult searchDocument(const QString &path, documents::Kind kind,
-                                    const QString &keyword, const std::function<bool()> &keepGoing);
+                                    const QString &keyword, const std::function<bool()> &keepGoing,
+                                    const std::optional<textcache::FileKey> &fileKey);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file

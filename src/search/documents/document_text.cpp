@@ -141,11 +141,16 @@ Kind recognise(const Source &source, QByteArrayView head)
     return Kind::NotDocument;
 }
 
-QByteArray extractorVersion(Kind kind)
+QByteArray extractorVersion()
 {
-    // Raised with every change to what any reader gives; the kind keeps the families apart.
-    constexpr int kReaders = 1;
-    return "quarlex-text-" + QByteArray::number(kReaders) + '-' + QByteArray::number(int(kind));
+    // Raised with every change to what any reader gives.
+    return QByteArrayLiteral("quarlex-text-1");
+}
+
+bool mayBeDocument(QByteArrayView head)
+{
+    return startsWith(head, kPdfSignature, 5) || startsWith(head, kZipSignature, 4) ||
+           startsWith(head, kOle2Signature, 8) || head.startsWith("{\\rtf");
 }
 
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,

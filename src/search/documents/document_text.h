@@ -56,9 +56,13 @@ enum class Outcome {
 // its answer). Pieces may be any size.
 using TextOut = std::function<bool(QStringView)>;
 
-// What names the text extractText gives for `kind`: it changes whenever the text of some document
-// of that kind would come out differently, so that text kept from an earlier version is not used.
-QByteArray extractorVersion(Kind kind);
+// What names the text extractText gives: it changes whenever the text of some document would come
+// out differently, so that text kept from an earlier version is not used.
+QByteArray extractorVersion();
+
+// True when `head` (a file's first bytes) starts as some document does; false tells for sure
+// that recognise() would say NotDocument.
+bool mayBeDocument(QByteArrayView head);
 
 // Hands the text of the document at `path` to `out`. `stop` (may be null) is polled between
 // pieces, pages and XML tokens. Text handed out before a failure stays valid: a document found
