@@ -29,51 +29,67 @@ struct DocumentPrefetch::Shared
     std::condition_variable changed;
     std::vector<State> states;
     int reached = -1;
+    bool ended = false;
     std::atomic<bool> stop{false};
 
     // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
-    // first, then those the run has searched (State::Run), which may have gone without keeping.
-    int claim()
+    // first (`ahead` tells), then those the run has searched (State::Run), which may have gone
+    // without keeping.
+    int claim(bool &ahead)
     {
-        std::lock_guard lock(mutex);
-        for (int i = reached + 1; i < int(states.size()); ++i) {
-            if (states[size_t(i)] == State::Free) {
-                states[size_t(i)] = State::Busy;
-                return i;
+        std::unique_lock lock(mutex);
+        for (;;) {
+            if (stop.load())
+                return -1;
+            ahead = true;
+            for (int i = reached + 1; i < int(states.size()); ++i) {
+                if (states[size_t(i)] == State::Free) {
+                    states[size_t(i)] = State::Busy;
+                    return i;
+                }
             }
-        }
-        for (int i = 0; i < std::min(reached, int(states.size())); ++i) {
-            if (states[size_t(i)] == State::Run) {
-                states[size_t(i)] = State::Busy;
-                return i;
+            ahead = false;
+            for (int i = 0; i < std::min(reached, int(states.size())); ++i) {
+                if (states[size_t(i)] == State::Run) {
+                    states[size_t(i)] = State::Busy;
+                    return i;
+                }
             }
+            if (ended)
+                return -1;
+            // Nothing to do until the run moves on.
+            changed.wait(lock);
         }
-        return -1;
     }
 
-    void finish(int index)
+    void finish(int index, bool later)
     {
         {
             std::lock_guard lock(mutex);
-            states[size_t(index)] = State::Done;
+            states[size_t(index)] = later ? State::Run : State::Done;
         }
         changed.notify_all();
     }
 
     // Extracts one file into the cache, unless it is no document or its text is kept already.
-    void keep(const QString &path)
+    // Ahead of the run, the office packages whose raw bytes usually decide a search faster than
+    // their extraction takes are left for later (true): the run would only wait for them.
+    bool keep(const QString &path, bool ahead)
     {
         const documents::Source source(path);
         const QByteArray head = source.head(kDocumentHeadSize);
         if (!documents::mayBeDocument(head))
-            return;
+            return false;
         const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
         const QByteArray version = documents::extractorVersion();
         if (!key || cache->contains(*key, version))
-            return;
+            return false;
         const documents::Kind kind = documents::recognise(source, head);
         if (kind == documents::Kind::NotDocument)
-            return;
+            return false;
+        if (ahead &&
+            (kind == documents::Kind::OfficeOpenXml || kind == documents::Kind::OpenDocument))
+            return true;
         QString text;
         bool tooLong = false;
         const documents::Outcome outcome = documents::extractText(
@@ -89,6 +105,7 @@ struct DocumentPrefetch::Shared
             &stop);
         if (!tooLong && outcome != documents::Outcome::Stopped && !stop.load())
             cache->store(*key, version, {}, quint8(outcome), text);
+        return false;
     }
 
     void work()
@@ -96,11 +113,11 @@ struct DocumentPrefetch::Shared
         for (;;) {
             if (stop.load())
                 break;
-            const int index = claim();
+            bool ahead = false;
+            const int index = claim(ahead);
             if (index < 0)
                 break;
-            keep(paths.at(index));
-            finish(index);
+            finish(index, keep(paths.at(index), ahead));
         }
     }
 };
@@ -124,7 +141,11 @@ DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList path
 
 DocumentPrefetch::~DocumentPrefetch()
 {
-    m_shared->stop.store(true);
+    {
+        // Under the lock, so that a worker about to wait cannot miss it.
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->stop.store(true);
+    }
     m_shared->changed.notify_all();
 }
 
@@ -135,14 +156,27 @@ int DocumentPrefetch::spareCores()
 
 bool DocumentPrefetch::reached(int index)
 {
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->reached = std::max(m_shared->reached, index);
-    Shared::State &state = m_shared->states[size_t(index)];
-    if (state == Shared::State::Busy)
-        return true;
-    if (state == Shared::State::Free)
-        state = Shared::State::Run;
-    return false;
+    bool busy = false;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->reached = std::max(m_shared->reached, index);
+        Shared::State &state = m_shared->states[size_t(index)];
+        busy = state == Shared::State::Busy;
+        if (state == Shared::State::Free)
+            state = Shared::State::Run;
+    }
+    m_shared->changed.notify_all();
+    return busy;
+}
+
+void DocumentPrefetch::runEnded()
+{
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->reached = int(m_shared->states.size());
+        m_shared->ended = true;
+    }
+    m_shared->changed.notify_all();
 }
 
 bool DocumentPrefetch::waitUntilDone(int index, int timeoutMs)

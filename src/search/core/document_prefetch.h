@@ -38,6 +38,8 @@ public:
     // The run comes to paths[index] and searches it next. True when a worker is extracting that
     // file right now: the run then waits for it (waitUntilDone) and finds its text kept.
     bool reached(int index);
+    // The run is over (finished or cancelled): the files it searched are the workers' now.
+    void runEnded();
     // Waits at most `timeoutMs` for the worker extracting paths[index]; true once none is.
     bool waitUntilDone(int index, int timeoutMs);
 

@@ -108,6 +108,8 @@ void SearchRun::run()
         if (m_progress)
             m_progress(done, total);
     }
+    if (m_prefetch)
+        m_prefetch->runEnded();
     m_running = false;
 }
 
