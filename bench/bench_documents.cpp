@@ -5,6 +5,8 @@
 //   search-stream KEYWORD FILE...  the document text only, through DocumentTextStream (the worker
 //                                  thread)
 //   rss FILE                       idle and peak resident memory (KiB) around extracting FILE
+//   text FILE                      the extracted text of FILE and its outcome, to see what a
+//                                  reader gives
 //   recall FOLDER                  for each row of FOLDER/WORDS.tsv (file, then words separated
 //                                  by '|', '-' for none) whether the run's search finds each word
 //                                  in FOLDER/file; prints the missed words per file, then the
@@ -183,6 +185,15 @@ int main(int argc, char **argv)
                 return true;
             });
         std::printf("%lld %lld %lld %d\n", idle, maxRssKiB(), characters, int(outcome));
+        return 0;
+    }
+    if (command == QStringLiteral("text") && args.size() == 2) {
+        const documents::Outcome outcome =
+            documents::extractText(args.at(1), kindOf(args.at(1)), [](QStringView piece) {
+                std::fputs(piece.toString().toUtf8().constData(), stdout);
+                return true;
+            });
+        std::printf("[outcome %d]\n", int(outcome));
         return 0;
     }
     if (command == QStringLiteral("recall") && args.size() == 2)
