@@ -820,6 +820,48 @@ void TestDocumentText::powerPoint97Records_data()
     QTest::newRow("a presentation whose current user is marked encrypted is encrypted")
         << document + slideA + slideB + directory + edit << currentUser(0xF3D1C4DF, editAt)
         << QString() << Outcome::Encrypted;
+
+    // Persist identifiers 1, 2, 3: the document, a slide, its master. The master has a
+    // placeholder with its prompt and a text box of its own; the document gives the slides a
+    // fixed date and a footer.
+    const auto withSlideId = [](quint32 persist, quint32 slideId) {
+        return pptRecord(0, 0x03F3, le32(persist) + le32(0) + le32(0) + le32(slideId) + le32(0));
+    };
+    const auto cString = [](quint16 instance, const QString &text) {
+        return pptRecord(quint16(instance << 4), 0x0FBA, utf16(text));
+    };
+    const auto textBox = [](const QByteArray &clientData, const QString &text) {
+        return pptContainer(0xF004, clientData + pptContainer(0xF00D, textChars(text)));
+    };
+    const QByteArray shown =
+        pptContainer(0x03E8, pptContainer(0x0FF0, withSlideId(3, 0x80000001), 1) +
+                                 pptContainer(0x0FF0, withSlideId(2, 256)) +
+                                 pptContainer(0x0FD9,
+                                              pptRecord(0, 0x0FDA, le16(0) + le16(0x0025)) +
+                                                  cString(0, QStringLiteral("fixed day")) +
+                                                  cString(2, QStringLiteral("footer words")),
+                                              3));
+    // SlideAtom: geometry, placeholder types, the master's slide identifier, no notes, flags
+    // (the slide shows the master's shapes).
+    const QByteArray slide =
+        pptContainer(0x03EE, pptRecord(0x0002, 0x03EF,
+                                       le32(0) + QByteArray(8, '\0') + le32(0x80000001) + le32(0) +
+                                           le16(1) + le16(0)) +
+                                 pptContainer(0x040C, textChars(QStringLiteral("own"))));
+    const QByteArray placeholder = pptContainer(0xF011, pptRecord(0, 0x0BC3, QByteArray(8, '\0')));
+    const QByteArray master = pptContainer(
+        0x03F8, pptContainer(0x040C, textBox(placeholder, QStringLiteral("Click to edit")) +
+                                         textBox(QByteArray(), QStringLiteral("logo"))));
+    const QByteArray persist = pptRecord(0, 0x1772,
+                                         le32(3 << 20 | 1) + le32(0) + le32(shown.size()) +
+                                             le32(shown.size() + slide.size()));
+    const qsizetype persistAt = shown.size() + slide.size() + master.size();
+    const QByteArray lastEdit = pptRecord(
+        0, 0x0FF5, le32(0) + le32(0) + le32(0) + le32(persistAt) + le32(1) + le32(4) + le32(0));
+    QTest::newRow("a slide shows its master's own shapes first, its fixed date and footer last")
+        << shown + slide + master + persist + lastEdit
+        << currentUser(0xE391C05F, persistAt + persist.size())
+        << QStringLiteral("logo\nown\nfixed day\nfooter words\n") << Outcome::Done;
 }
 
 void TestDocumentText::powerPoint97Records()
