@@ -21,23 +21,6 @@ constexpr int kMaxDepth = 32;
 constexpr qint64 kEmbeddedBudget = qint64(256) << 20;
 constexpr quint32 kIconAspect = 4; // an object shown as an icon shows none of its text
 
-// HeadersFootersAtom flags ([MS-PPT] 2.4.15.2).
-enum : quint16 {
-    kHasDate = 0x0001,
-    kHasUserDate = 0x0004,
-    kHasFooter = 0x0020,
-};
-constexpr quint16 kFollowsMasterObjects = 0x0001; // SlideAtom's slideFlags
-
-// The date and footer a slide shows (a HeadersFootersContainer).
-struct HeadersFooters
-{
-    bool present = false;
-    quint16 flags = 0;
-    QString date; // the user's fixed date
-    QString footer;
-};
-
 class PresentationReader
 {
 public:

@@ -36,6 +36,23 @@ enum : quint16 {
     kClientData = 0xF011,
 };
 
+// HeadersFootersAtom flags ([MS-PPT] 2.4.15.2).
+enum : quint16 {
+    kHasDate = 0x0001,
+    kHasUserDate = 0x0004,
+    kHasFooter = 0x0020,
+};
+constexpr quint16 kFollowsMasterObjects = 0x0001; // SlideAtom's slideFlags
+
+// The date and footer a slide shows (a HeadersFootersContainer).
+struct HeadersFooters
+{
+    bool present = false;
+    quint16 flags = 0;
+    QString date; // the user's fixed date
+    QString footer;
+};
+
 // A record header ([MS-PPT] 2.3.1): version and instance, type, size of the data.
 struct Record
 {
