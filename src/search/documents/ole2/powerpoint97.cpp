@@ -18,7 +18,7 @@ namespace {
 constexpr quint32 kEncryptedHeaderToken = 0xF3D1C4DF;
 constexpr int kMaxDepth = 32;
 // What the OLE objects of one presentation may inflate to, together.
-constexpr qint64 kEmbeddedBudget = qint64(256) << 20;
+constexpr qint64 kEmbeddedBudget = qint64(64) << 20;
 constexpr quint32 kIconAspect = 4; // an object shown as an icon shows none of its text
 
 class PresentationReader
