@@ -15,6 +15,12 @@
 //   export DIR FILE...             writes each document's text as DIR/N.txt in UTF-8, for timing
 //                                  the same text searched as plain files
 //   rss FILE                       idle and peak resident memory (KiB) around extracting FILE
+//   text FILE                      the extracted text of FILE and its outcome, to see what a
+//                                  reader gives
+//   recall FOLDER                  for each row of FOLDER/WORDS.tsv (file, then words separated
+//                                  by '|', '-' for none) whether the run's search finds each word
+//                                  in FOLDER/file; prints the missed words per file, then the
+//                                  totals per file extension
 //
 // The search text is what the search run reads: the extracted text cut into fields by the same
 // rules as every file, fields joined with nothing between them.
@@ -28,9 +34,11 @@
 #include "search/documents/document_text_stream.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QThread>
 
 #include <sys/resource.h>
@@ -99,6 +107,56 @@ bool streamHolds(const QString &path, const QString &keyword)
         if (status == documents::DocumentTextStream::Status::Text && !scan.feed(piece))
             return true;
     }
+}
+
+// The recall command: the words of WORDS.tsv found by the run's search, per extension.
+int recall(const QString &folder)
+{
+    QFile table(QDir(folder).filePath(QStringLiteral("WORDS.tsv")));
+    if (!table.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        std::fprintf(stderr, "no WORDS.tsv in %s\n", qPrintable(folder));
+        return 2;
+    }
+    struct Tally
+    {
+        int words = 0;
+        int found = 0;
+    };
+    QMap<QString, Tally> tallies;
+    search::FileSearch search;
+    bool header = true;
+    while (!table.atEnd()) {
+        const QString line = QString::fromUtf8(table.readLine()).trimmed();
+        if (header || line.isEmpty()) {
+            header = false;
+            continue;
+        }
+        const QStringList columns = line.split(QLatin1Char('\t'));
+        if (columns.size() < 2 || columns.at(1) == QStringLiteral("-"))
+            continue;
+        const QString path = QDir(folder).filePath(columns.at(0));
+        Tally &tally = tallies[QFileInfo(path).suffix().toLower()];
+        QStringList missed;
+        for (const QString &word : columns.at(1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+            ++tally.words;
+            if (search.search(path, word).outcome == search::FileSearchResult::Outcome::Hit)
+                ++tally.found;
+            else
+                missed.append(word);
+        }
+        if (!missed.isEmpty())
+            std::printf("missed %s: %s\n", qPrintable(columns.at(0)),
+                        qPrintable(missed.join(QLatin1Char('|'))));
+    }
+    Tally total;
+    for (auto it = tallies.cbegin(); it != tallies.cend(); ++it) {
+        std::printf("%s %d/%d\n", qPrintable(it.key()), it->found, it->words);
+        total.words += it->words;
+        total.found += it->found;
+    }
+    std::printf("total %d/%d (%.1f %%)\n", total.found, total.words,
+                total.words > 0 ? 100.0 * total.found / total.words : 0.0);
+    return 0;
 }
 
 qint64 maxRssKiB()
@@ -190,6 +248,17 @@ int main(int argc, char **argv)
         std::printf("%lld %lld %lld %d\n", idle, maxRssKiB(), characters, int(outcome));
         return 0;
     }
+    if (command == QStringLiteral("text") && args.size() == 2) {
+        const documents::Outcome outcome =
+            documents::extractText(args.at(1), kindOf(args.at(1)), [](QStringView piece) {
+                std::fputs(piece.toString().toUtf8().constData(), stdout);
+                return true;
+            });
+        std::printf("[outcome %d]\n", int(outcome));
+        return 0;
+    }
+    if (command == QStringLiteral("recall") && args.size() == 2)
+        return recall(args.at(1));
     std::fprintf(stderr, "see the comment at the top of bench/bench_documents.cpp\n");
     return 2;
 }

@@ -582,18 +582,29 @@ QByteArray utf16(const QString &text)
 
 // A workbook stream: the globals (BOF of `version`, `globals`, one BoundSheet8, EOF), then one
 // worksheet holding `cells`, or a sheet list that points past the end of the stream.
+// Where the worksheet of a test workbook stands: where its BoundSheet record says; after globals
+// whose BoundSheet points past the end of the stream; nowhere (the stream ends with the globals);
+// after globals without a BoundSheet record; alone, without globals.
+enum class SheetPlace { AtBoundSheet, Misplaced, Missing, Unlisted, WithoutGlobals };
+
 QByteArray workbook(quint16 version, const QByteArray &globals, const QByteArray &cells,
-                    bool sheetOutside)
+                    SheetPlace place = SheetPlace::AtBoundSheet)
 {
     const auto bof = [&](quint16 type) {
         return biffRecord(0x0809, le16(version) + le16(type) + QByteArray(12, '\0'));
     };
     const QByteArray eof = biffRecord(0x000A, QByteArray());
+    const QByteArray sheet = bof(0x0010) + cells + eof;
+    if (place == SheetPlace::WithoutGlobals)
+        return sheet;
     const QByteArray start = bof(0x0005) + globals;
+    if (place == SheetPlace::Unlisted)
+        return start + eof + sheet;
     const qsizetype sheetAt = start.size() + 4 + 9 + eof.size();
     const QByteArray boundSheet =
-        biffRecord(0x0085, le32(sheetOutside ? 1 << 20 : sheetAt) + QByteArray("\0\0\x01\0S", 5));
-    return start + boundSheet + eof + bof(0x0010) + cells + eof;
+        biffRecord(0x0085, le32(place == SheetPlace::AtBoundSheet ? sheetAt : 1 << 20) +
+                               QByteArray("\0\0\x01\0S", 5));
+    return start + boundSheet + eof + (place == SheetPlace::Missing ? QByteArray() : sheet);
 }
 
 QByteArray pptRecord(quint16 versionInstance, quint16 type, const QByteArray &data)
@@ -691,20 +702,20 @@ void TestDocumentText::excel97Records_data()
         biffRecord(0x003C, QByteArray(1, '\x01') + utf16(QStringLiteral(u"批量")) + le16(2) +
                                QByteArray(1, '\x01') + utf16(QStringLiteral(u"查找")));
     QTest::newRow("a shared string continued in 16-bit characters")
-        << workbook(0x0600, sst, labelSst(0, 0, 0) + labelSst(0, 1, 1), false)
+        << workbook(0x0600, sst, labelSst(0, 0, 0) + labelSst(0, 1, 1))
         << QStringLiteral(u"ab批量,查找\n") << Outcome::Done;
     const QByteArray rich =
         biffRecord(0x00FC, le32(1) + le32(1) + le16(2) + QByteArray(1, '\x0C') + le16(1) + le32(4) +
                                "xy" + QByteArray(8, '\x7F'));
     QTest::newRow("a shared string's formatting runs and phonetic data are passed over")
-        << workbook(0x0600, rich, labelSst(0, 0, 0) + labelSst(0, 1, 1), false)
-        << QStringLiteral("xy\n") << Outcome::Done;
+        << workbook(0x0600, rich, labelSst(0, 0, 0) + labelSst(0, 1, 1)) << QStringLiteral("xy\n")
+        << Outcome::Done;
     // Integer 5, 125 / 100, and the high 32 bits of 0.5.
     const QByteArray mulRk =
         biffRecord(0x00BD, le16(0) + le16(1) + le16(0) + le32(5 << 2 | 2) + le16(0) +
                                le32(125 << 2 | 3) + le16(0) + le32(0x3FE00000) + le16(3));
     QTest::newRow("RK numbers: integers, hundredths and doubles")
-        << workbook(0x0600, QByteArray(), mulRk, false) << QStringLiteral(",5,1.25,0.5\n")
+        << workbook(0x0600, QByteArray(), mulRk) << QStringLiteral(",5,1.25,0.5\n")
         << Outcome::Done;
     const QByteArray text = QByteArray(6, '\0') + le16(0xFFFF);
     QTest::newRow("a formula's text result is in the STRING record after it, continued")
@@ -712,14 +723,12 @@ void TestDocumentText::excel97Records_data()
                     formula(0, 0, text) +
                         biffRecord(0x0207, le16(4) + QByteArray(1, '\x01') +
                                                utf16(QStringLiteral(u"批量"))) +
-                        biffRecord(0x003C, QByteArray(1, '\0') + "ab"),
-                    false)
+                        biffRecord(0x003C, QByteArray(1, '\0') + "ab"))
         << QStringLiteral(u"批量ab\n") << Outcome::Done;
     QTest::newRow("rows in order, cells in column order, a cell written twice counts once")
         << workbook(0x0600, QByteArray(),
                     biffRecord(0x0203, cellHead(1, 0) + float64(2)) + label(0, 2, "c") +
-                        label(0, 0, "a") + label(0, 0, "A"),
-                    false)
+                        label(0, 0, "a") + label(0, 0, "A"))
         << QStringLiteral("A,,c\n2\n") << Outcome::Done;
     const QByteArray boolean = QByteArray("\x01\0\0\0\0\0", 6) + le16(0xFFFF);
     const QByteArray error = QByteArray("\x02\0\x2A\0\0\0", 6) + le16(0xFFFF);
@@ -727,21 +736,31 @@ void TestDocumentText::excel97Records_data()
         << workbook(0x0600, QByteArray(),
                     biffRecord(0x0205, cellHead(0, 0) + QByteArray("\x01\x00", 2)) +
                         biffRecord(0x0205, cellHead(0, 1) + QByteArray("\x07\x01", 2)) +
-                        formula(0, 2, boolean) + formula(0, 3, error),
-                    false)
+                        formula(0, 2, boolean) + formula(0, 3, error))
         << QStringLiteral("1,#DIV/0!,0,#N/A\n") << Outcome::Done;
     QTest::newRow("an Excel 95 label is 8-bit text in the workbook's code page")
         << workbook(0x0500, biffRecord(0x0042, le16(936)),
-                    biffRecord(0x0204, cellHead(0, 1) + le16(4) + "\xC5\xFA\xC1\xBF"), false)
+                    biffRecord(0x0204, cellHead(0, 1) + le16(4) + "\xC5\xFA\xC1\xBF"))
         << QStringLiteral(u",批量\n") << Outcome::Done;
     QTest::newRow("a workbook with a password is encrypted")
         << workbook(0x0600, biffRecord(0x002F, le16(1) + QByteArray(52, '\0')),
-                    label(0, 0, "secret"), false)
+                    label(0, 0, "secret"))
         << QString() << Outcome::Encrypted;
     QTest::newRow("a sheet past the end of the stream is damage")
-        << workbook(0x0600, QByteArray(), label(0, 0, "a"), true) << QString() << Outcome::Damaged;
+        << workbook(0x0600, QByteArray(), label(0, 0, "a"), SheetPlace::Missing) << QString()
+        << Outcome::Damaged;
+    // A damaged real workbook has BoundSheet offsets two bytes off.
+    QTest::newRow("a sheet its BoundSheet misplaces is the one in its place after the globals")
+        << workbook(0x0600, QByteArray(), label(0, 0, "a"), SheetPlace::Misplaced)
+        << QStringLiteral("a\n") << Outcome::Done;
+    QTest::newRow("without BoundSheet records, the worksheets after the globals")
+        << workbook(0x0600, QByteArray(), label(0, 0, "a"), SheetPlace::Unlisted)
+        << QStringLiteral("a\n") << Outcome::Done;
+    QTest::newRow("a stream of worksheets without globals")
+        << workbook(0x0600, QByteArray(), label(0, 0, "a"), SheetPlace::WithoutGlobals)
+        << QStringLiteral("a\n") << Outcome::Done;
     QTest::newRow("a record past the end of the stream is damage, after the rows before it")
-        << workbook(0x0600, QByteArray(), label(0, 0, "a") + le16(0x0204) + le16(100) + "xx", false)
+        << workbook(0x0600, QByteArray(), label(0, 0, "a") + le16(0x0204) + le16(100) + "xx")
         << QStringLiteral("a\n") << Outcome::Damaged;
 }
 
@@ -801,6 +820,48 @@ void TestDocumentText::powerPoint97Records_data()
     QTest::newRow("a presentation whose current user is marked encrypted is encrypted")
         << document + slideA + slideB + directory + edit << currentUser(0xF3D1C4DF, editAt)
         << QString() << Outcome::Encrypted;
+
+    // Persist identifiers 1, 2, 3: the document, a slide, its master. The master has a
+    // placeholder with its prompt and a text box of its own; the document gives the slides a
+    // fixed date and a footer.
+    const auto withSlideId = [](quint32 persist, quint32 slideId) {
+        return pptRecord(0, 0x03F3, le32(persist) + le32(0) + le32(0) + le32(slideId) + le32(0));
+    };
+    const auto cString = [](quint16 instance, const QString &text) {
+        return pptRecord(quint16(instance << 4), 0x0FBA, utf16(text));
+    };
+    const auto textBox = [](const QByteArray &clientData, const QString &text) {
+        return pptContainer(0xF004, clientData + pptContainer(0xF00D, textChars(text)));
+    };
+    const QByteArray shown =
+        pptContainer(0x03E8, pptContainer(0x0FF0, withSlideId(3, 0x80000001), 1) +
+                                 pptContainer(0x0FF0, withSlideId(2, 256)) +
+                                 pptContainer(0x0FD9,
+                                              pptRecord(0, 0x0FDA, le16(0) + le16(0x0025)) +
+                                                  cString(0, QStringLiteral("fixed day")) +
+                                                  cString(2, QStringLiteral("footer words")),
+                                              3));
+    // SlideAtom: geometry, placeholder types, the master's slide identifier, no notes, flags
+    // (the slide shows the master's shapes).
+    const QByteArray slide =
+        pptContainer(0x03EE, pptRecord(0x0002, 0x03EF,
+                                       le32(0) + QByteArray(8, '\0') + le32(0x80000001) + le32(0) +
+                                           le16(1) + le16(0)) +
+                                 pptContainer(0x040C, textChars(QStringLiteral("own"))));
+    const QByteArray placeholder = pptContainer(0xF011, pptRecord(0, 0x0BC3, QByteArray(8, '\0')));
+    const QByteArray master = pptContainer(
+        0x03F8, pptContainer(0x040C, textBox(placeholder, QStringLiteral("Click to edit")) +
+                                         textBox(QByteArray(), QStringLiteral("logo"))));
+    const QByteArray persist = pptRecord(0, 0x1772,
+                                         le32(3 << 20 | 1) + le32(0) + le32(shown.size()) +
+                                             le32(shown.size() + slide.size()));
+    const qsizetype persistAt = shown.size() + slide.size() + master.size();
+    const QByteArray lastEdit = pptRecord(
+        0, 0x0FF5, le32(0) + le32(0) + le32(0) + le32(persistAt) + le32(1) + le32(4) + le32(0));
+    QTest::newRow("a slide shows its master's own shapes first, its fixed date and footer last")
+        << shown + slide + master + persist + lastEdit
+        << currentUser(0xE391C05F, persistAt + persist.size())
+        << QStringLiteral("logo\nown\nfixed day\nfooter words\n") << Outcome::Done;
 }
 
 void TestDocumentText::powerPoint97Records()

@@ -11,7 +11,8 @@ search=$2
 mkdir -p "$documents" "$search"
 fixtures="$root/tests/data/documents"
 size32() { printf "%08x" "$1" | sed 's/\(..\)\(..\)\(..\)\(..\)/\\x\4\\x\3\\x\2\\x\1/'; }
-for f in "$fixtures"/*; do
+for f in "$fixtures"/* "$fixtures"/ole2/*.xls "$fixtures"/ole2/*.ppt; do
+    [ -f "$f" ] || continue
     name=$(basename "$f")
     # Mode 0 of fuzz_documents (byte 0 = 0), and fuzz_file_search's four bytes of options.
     { printf '\x00'; cat "$f"; } > "$documents/$name"
@@ -23,10 +24,10 @@ for f in "$fixtures"/*.doc; do
       gsf cat "$f" 1Table; } > "$documents/streams-$(basename "$f")" || true
     rm -f "$word"
 done
-for f in "$fixtures"/*.xls; do
+for f in "$fixtures"/*.xls "$fixtures"/ole2/*.xls; do
     { printf '\x10'; gsf cat "$f" Workbook; } > "$documents/streams-$(basename "$f")" || true
 done
-for f in "$fixtures"/*.ppt; do
+for f in "$fixtures"/*.ppt "$fixtures"/ole2/*.ppt; do
     document=$(mktemp) && gsf cat "$f" "PowerPoint Document" > "$document"
     { printf '\x18'; printf "$(size32 "$(stat -c %s "$document")")"; cat "$document"
       gsf cat "$f" "Current User"; } > "$documents/streams-$(basename "$f")"

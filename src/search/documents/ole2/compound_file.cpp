@@ -61,25 +61,34 @@ bool CompoundFile::open(const Source &source)
     return m_ole != nullptr;
 }
 
-bool CompoundFile::contains(const char *name) const
+// The index of the root's child `name`, or -1. Names compare without regard to the case of
+// ASCII letters, as the directory's own order does: some writers name the workbook stream
+// "WORKBOOK".
+int CompoundFile::childIndex(const char *name) const
 {
     if (!m_ole)
-        return false;
+        return -1;
     const int children = gsf_infile_num_children(m_ole);
     for (int i = 0; i < children; ++i) {
         const char *child = gsf_infile_name_by_index(m_ole, i);
-        if (child && std::strcmp(child, name) == 0)
-            return true;
+        if (child && g_ascii_strcasecmp(child, name) == 0)
+            return i;
     }
-    return false;
+    return -1;
+}
+
+bool CompoundFile::contains(const char *name) const
+{
+    return childIndex(name) >= 0;
 }
 
 CompoundFile::Status CompoundFile::read(const char *name, QByteArray &out, qint64 maxBytes) const
 {
     out.clear();
-    if (!contains(name))
+    const int index = childIndex(name);
+    if (index < 0)
         return Status::Missing;
-    GsfInput *stream = gsf_infile_child_by_name(m_ole, name);
+    GsfInput *stream = gsf_infile_child_by_index(m_ole, index);
     if (!stream)
         return Status::Damaged;
     const gsf_off_t size = gsf_input_size(stream);

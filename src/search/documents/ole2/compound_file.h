@@ -30,7 +30,8 @@ public:
     // False when the file is no compound file libgsf can open (cut before its directory, say).
     bool open(const Source &source);
 
-    // By the names in the root directory: opening a child of a damaged file makes libgsf warn.
+    // By the names in the root directory (ASCII letters in any case): opening a child of a
+    // damaged file makes libgsf warn.
     bool contains(const char *name) const;
 
     enum class Status { Ok, Missing, TooLarge, Damaged };
@@ -39,6 +40,8 @@ public:
     Status read(const char *name, QByteArray &out, qint64 maxBytes = kMaxStreamSize) const;
 
 private:
+    int childIndex(const char *name) const;
+
     QByteArray m_bytes; // an in-memory source's bytes, which m_input reads
     GsfInput *m_input = nullptr;
     GsfInfile *m_ole = nullptr;

@@ -1,6 +1,8 @@
 #include "search/documents/ole2/powerpoint97.h"
 
 #include "search/documents/ole2/compound_file.h"
+#include "search/documents/ole2/ppt_embedded.h"
+#include "search/documents/ole2/ppt_records.h"
 #include "search/documents/text_sink.h"
 
 #include <QHash>
@@ -9,85 +11,22 @@
 
 namespace documents {
 
-namespace {
+using namespace ppt;
 
-// Record types ([MS-PPT] 2.13.24).
-enum : quint16 {
-    kDocument = 0x03E8,
-    kSlide = 0x03EE,
-    kSlideAtom = 0x03EF,
-    kNotes = 0x03F0,
-    kSlidePersistAtom = 0x03F3,
-    kMainMaster = 0x03F8,
-    kOutlineTextRefAtom = 0x0F9E,
-    kTextHeaderAtom = 0x0F9F,
-    kTextCharsAtom = 0x0FA0,
-    kTextBytesAtom = 0x0FA8,
-    kSlideListWithText = 0x0FF0,
-    kUserEditAtom = 0x0FF5,
-    kCurrentUserAtom = 0x0FF6,
-    kPersistDirectoryAtom = 0x1772,
-    kCryptSession10 = 0x2F14,
-};
+namespace {
 
 constexpr quint32 kEncryptedHeaderToken = 0xF3D1C4DF;
 constexpr int kMaxDepth = 32;
-
-// A record header ([MS-PPT] 2.3.1): version and instance, type, size of the data.
-struct Record
-{
-    quint16 version = 0;
-    quint16 instance = 0;
-    quint16 type = 0;
-    qint64 data = 0; // offset of the data in the stream
-    qint64 size = 0;
-    bool container() const { return version == 0xF; }
-    qint64 end() const { return data + size; }
-};
-
-// The record at `at`, when it ends by `limit`.
-bool recordAt(QByteArrayView stream, qint64 at, qint64 limit, Record &record)
-{
-    if (at < 0 || at + 8 > limit || !fits(stream, at, 8))
-        return false;
-    const quint16 versionInstance = u16At(stream, at);
-    record.version = versionInstance & 0x0F;
-    record.instance = versionInstance >> 4;
-    record.type = u16At(stream, at + 2);
-    record.data = at + 8;
-    record.size = u32At(stream, at + 4);
-    return record.end() <= limit && fits(stream, record.data, record.size);
-}
-
-// The text of a TextCharsAtom (UTF-16LE) or TextBytesAtom (the low bytes of UTF-16 characters),
-// a line per paragraph.
-QString textOf(QByteArrayView stream, const Record &record)
-{
-    QString text;
-    const bool wide = record.type == kTextCharsAtom;
-    const qint64 count = wide ? record.size / 2 : record.size;
-    text.reserve(count + 1);
-    for (qint64 i = 0; i < count; ++i) {
-        const char16_t c =
-            wide ? u16At(stream, record.data + 2 * i) : u8At(stream, record.data + i);
-        if (c == 0x0D || c == 0x0B) // paragraph end, line break
-            text.append(u'\n');
-        else if (c >= 0x20 || c == 0x09)
-            text.append(QChar(c));
-    }
-    text.append(u'\n');
-    return text;
-}
-
-bool isText(const Record &record)
-{
-    return record.type == kTextCharsAtom || record.type == kTextBytesAtom;
-}
+// What the OLE objects of one presentation may inflate to, together.
+constexpr qint64 kEmbeddedBudget = qint64(64) << 20;
+constexpr quint32 kIconAspect = 4; // an object shown as an icon shows none of its text
 
 class PresentationReader
 {
 public:
-    PresentationReader(QByteArrayView stream, TextSink &sink) : m_stream(stream), m_sink(sink) {}
+    PresentationReader(QByteArrayView stream, const QString &name, TextSink &sink)
+        : m_stream(stream), m_name(name), m_sink(sink)
+    {}
 
     // Through the persist directory. Returns false when it cannot be followed (then nothing was
     // written); `outcome` is then unset.
@@ -128,7 +67,7 @@ public:
                 return true;
             }
             quint32 notesId = 0;
-            writeSlide(slide, record, &notesId);
+            writeSlide(slide, record, true, &notesId);
             if (notesId != 0)
                 notes.append(notesId);
             if (m_sink.stopRequested()) {
@@ -140,18 +79,20 @@ public:
             const quint32 note = m_notesById.value(notesId);
             Record record;
             if (note != 0 && persistRecord(note, kNotes, record))
-                writeSlide(note, record, nullptr);
+                writeSlide(note, record, false, nullptr);
         }
         outcome = m_damaged ? Outcome::Damaged : Outcome::Done;
         return true;
     }
 
-    // Every text atom of the stream in stream order, masters left out.
+    // Every text atom and embedded object of the stream in stream order, masters left out.
     Outcome readInStreamOrder()
     {
         walk(0, m_stream.size(), 0, [this](const Record &record) {
             if (isText(record))
                 m_sink.append(textOf(m_stream, record));
+            else if (record.type == kExOleObjStg)
+                writeObjectStorage(record);
             return record.type != kMainMaster;
         });
         return m_damaged ? Outcome::Damaged : Outcome::Done;
@@ -209,9 +150,10 @@ private:
                record.type == type;
     }
 
-    // The slide lists of the document: the slides (instance 0) in presentation order and the
-    // placeholder text of every slide and notes page (instance 2), each list a run of
-    // SlidePersistAtom records, each followed by the text of that slide.
+    // The slide lists of the document: the slides (instance 0) in presentation order, the
+    // masters (instance 1) and the placeholder text of every slide and notes page (instance 2),
+    // each list a run of SlidePersistAtom records, each followed by the text of that slide. Also
+    // the embedded objects and the date and footer of the slides.
     bool readSlideLists(const Record &document)
     {
         for (qint64 at = document.data; at < document.end();) {
@@ -219,7 +161,15 @@ private:
             if (!recordAt(m_stream, at, document.end(), list))
                 return false;
             at = list.end();
-            if (list.type != kSlideListWithText || (list.instance != 0 && list.instance != 2))
+            if (list.type == kExObjList) {
+                readObjectList(list);
+                continue;
+            }
+            if (list.type == kHeadersFooters && list.instance == 3) { // those of the slides
+                m_headersFooters = headersFootersOf(list);
+                continue;
+            }
+            if (list.type != kSlideListWithText || list.instance > 2)
                 continue;
             quint32 current = 0;
             bool inSlide = false;
@@ -230,8 +180,10 @@ private:
                 child = record.end();
                 if (record.type == kSlidePersistAtom && record.size >= 16) {
                     current = u32At(m_stream, record.data);
-                    inSlide = true;
-                    if (list.instance == 0)
+                    inSlide = list.instance != 1;
+                    if (list.instance == 1) // a slide names its master by the slide identifier
+                        m_mastersById.insert(u32At(m_stream, record.data + 12), current);
+                    else if (list.instance == 0)
                         m_slides.append(current);
                     else // a slide names its notes page by the page's slide identifier
                         m_notesById.insert(u32At(m_stream, record.data + 12), current);
@@ -243,12 +195,104 @@ private:
         return true;
     }
 
-    // A slide or notes page: the text of its drawing in drawing order, a placeholder's text from
-    // the slide list where the drawing refers to it, then the listed text no shape referred to.
-    void writeSlide(quint32 id, const Record &container, quint32 *notesId)
+    // ExOleObjAtom records ([MS-PPT] 2.10.12), anywhere in the ExObjList: the identifier the
+    // drawing refers to, how the object is shown, and the persist identifier of its storage.
+    void readObjectList(const Record &list)
     {
+        walk(list.data, list.end(), 0, [this](const Record &record) {
+            if (record.type == kExOleObjAtom && record.size >= 20 &&
+                u32At(m_stream, record.data) != kIconAspect)
+                m_objects.insert(u32At(m_stream, record.data + 8),
+                                 u32At(m_stream, record.data + 16));
+            return true;
+        });
+    }
+
+    HeadersFooters headersFootersOf(const Record &container)
+    {
+        HeadersFooters result;
+        result.present = true;
+        walk(container.data, container.end(), kMaxDepth, [&](const Record &record) {
+            if (record.type == kHeadersFootersAtom && record.size >= 4)
+                result.flags = u16At(m_stream, record.data + 2);
+            else if (record.type == kCString && record.instance == 0)
+                result.date = stringOf(m_stream, record);
+            else if (record.type == kCString && record.instance == 2)
+                result.footer = stringOf(m_stream, record);
+            return false;
+        });
+        return result;
+    }
+
+    // An ExOleObjStg record: the embedded object's text.
+    void writeObjectStorage(const Record &record)
+    {
+        writeEmbeddedObject(m_stream.sliced(record.data, record.size), record.instance == 1, m_name,
+                            m_embeddedBudget, m_sink);
+    }
+
+    // A master's text that its slides show: the text of every shape that is no placeholder (the
+    // title and body placeholders hold the prompts "Click to edit ...", which no slide shows).
+    QString masterText(quint32 masterId)
+    {
+        const auto cached = m_masterText.constFind(masterId);
+        if (cached != m_masterText.cend())
+            return *cached;
+        QString text;
+        m_masterText.insert(masterId, text); // a master that names itself is read once
+        Record master;
+        const quint32 persist = m_mastersById.value(masterId);
+        if (persist != 0 && (persistRecord(persist, kMainMaster, master) ||
+                             persistRecord(persist, kSlide, master))) {
+            walk(master.data, master.end(), 0, [&](const Record &record) {
+                if (isText(record))
+                    text.append(textOf(m_stream, record));
+                return record.type != kShapeContainer || !isPlaceholder(record);
+            });
+        }
+        m_masterText.insert(masterId, text);
+        return text;
+    }
+
+    // Whether a shape's client data holds a PlaceholderAtom.
+    bool isPlaceholder(const Record &shape)
+    {
+        bool placeholder = false;
+        walk(shape.data, shape.end(), kMaxDepth - 1, [&](const Record &record) {
+            if (record.type == kPlaceholderAtom)
+                placeholder = true;
+            return record.type == kClientData;
+        });
+        return placeholder;
+    }
+
+    // A slide or notes page: on a slide, the text of its master's shapes first when it shows
+    // them; the text of its drawing in drawing order, a placeholder's text from the slide list
+    // where the drawing refers to it, an embedded object's text where a shape shows it; the
+    // listed text no shape referred to; on a slide, its fixed date and footer last.
+    void writeSlide(quint32 id, const Record &container, bool slide, quint32 *notesId)
+    {
+        quint32 master = 0;
+        quint16 flags = 0;
+        HeadersFooters own;
+        walk(container.data, container.end(), kMaxDepth, [&](const Record &record) {
+            // SlideAtom: geometry, placeholder types, master and notes slide identifiers, flags.
+            if (record.type == kSlideAtom && record.size >= 22) {
+                master = u32At(m_stream, record.data + 12);
+                if (notesId)
+                    *notesId = u32At(m_stream, record.data + 16);
+                flags = u16At(m_stream, record.data + 20);
+            } else if (record.type == kHeadersFooters) {
+                own = headersFootersOf(record);
+            }
+            return false;
+        });
+        if (slide && (flags & kFollowsMasterObjects) && master != 0)
+            m_sink.append(masterText(master));
+
         const QList<QString> listed = m_listed.value(id);
         QList<bool> written(listed.size(), false);
+        QSet<quint32> objects;
         walk(container.data, container.end(), 0, [&](const Record &record) {
             if (isText(record)) {
                 m_sink.append(textOf(m_stream, record));
@@ -258,15 +302,33 @@ private:
                     m_sink.append(listed[index]);
                     written[index] = true;
                 }
-            } else if (record.type == kSlideAtom && record.size >= 20 && notesId) {
-                // SlideAtom: geometry, placeholder types, master and notes slide identifiers.
-                *notesId = u32At(m_stream, record.data + 16);
+            } else if (record.type == kExObjRefAtom && record.size >= 4) {
+                const quint32 object = u32At(m_stream, record.data);
+                Record storage;
+                if (m_objects.contains(object) && !objects.contains(object) &&
+                    persistRecord(m_objects.value(object), kExOleObjStg, storage)) {
+                    objects.insert(object);
+                    writeObjectStorage(storage);
+                }
             }
             return true;
         });
         for (qsizetype i = 0; i < listed.size(); ++i) {
             if (!written[i])
                 m_sink.append(listed[i]);
+        }
+        if (!slide)
+            return;
+        const HeadersFooters &shown = own.present ? own : m_headersFooters;
+        const QString &date = own.date.isEmpty() ? m_headersFooters.date : own.date;
+        const QString &footer = own.footer.isEmpty() ? m_headersFooters.footer : own.footer;
+        if ((shown.flags & kHasDate) && (shown.flags & kHasUserDate) && !date.isEmpty()) {
+            m_sink.append(date);
+            m_sink.append(u'\n');
+        }
+        if ((shown.flags & kHasFooter) && !footer.isEmpty()) {
+            m_sink.append(footer);
+            m_sink.append(u'\n');
         }
     }
 
@@ -294,11 +356,17 @@ private:
     }
 
     QByteArrayView m_stream;
+    QString m_name;
     TextSink &m_sink;
     QHash<quint32, qint64> m_persist;
     QList<quint32> m_slides;
     QHash<quint32, QList<QString>> m_listed;
-    QHash<quint32, quint32> m_notesById; // notes slide identifier to persist identifier
+    QHash<quint32, quint32> m_notesById;   // notes slide identifier to persist identifier
+    QHash<quint32, quint32> m_mastersById; // master slide identifier to persist identifier
+    QHash<quint32, QString> m_masterText;
+    QHash<quint32, quint32> m_objects; // shown objects: identifier to persist identifier
+    HeadersFooters m_headersFooters;   // those of every slide without its own
+    qint64 m_embeddedBudget = kEmbeddedBudget;
     bool m_damaged = false;
 };
 
@@ -315,7 +383,7 @@ Outcome PowerPoint97Extractor::extract(const Source &source, TextSink &sink)
         return Outcome::Damaged;
     QByteArray currentUser;
     file.read("Current User", currentUser, 4096);
-    PresentationReader reader(stream, sink);
+    PresentationReader reader(stream, source.path(), sink);
     Outcome outcome;
     if (!reader.readInOrder(currentUser, outcome))
         outcome = reader.readInStreamOrder();

@@ -10,11 +10,15 @@ namespace documents {
 //
 // The slides follow in presentation order (the slide list of the document, found through the
 // persist directory of the last edit and the edits before it), then the notes of every slide in
-// the same order. On a slide, the text boxes come in drawing order; the text of a placeholder,
-// which the slide list holds, comes where the drawing refers to it. Every paragraph of a text
-// atom is a line; a line break inside a paragraph is "\n". Masters and layouts are no slide text.
-// A presentation whose persist directory cannot be followed gives the text atoms of its stream in
-// stream order, masters left out.
+// the same order. A slide that shows its master's shapes gives the text of the master's shapes
+// that are no placeholder first (a placeholder's prompt is no slide text). On a slide, the text
+// boxes come in drawing order; the text of a placeholder, which the slide list holds, comes where
+// the drawing refers to it, and the text of an embedded Word, Excel or PowerPoint object where a
+// shape shows it (not for an object shown as an icon). The slide's fixed date and footer (its
+// own headers and footers, else the document's) end it. Every paragraph of a text atom is a
+// line; a line break inside a paragraph is "\n". A presentation whose persist directory cannot
+// be followed gives the text atoms and embedded objects of its stream in stream order, masters
+// left out.
 class PowerPoint97Extractor : public Extractor
 {
 public:
