@@ -1,0 +1,459 @@
+#include "search/documents/ofd/ofd.h"
+
+#include "search/documents/ofd/ofd_paths.h"
+#include "search/documents/text_sink.h"
+#include "search/documents/zip_package.h"
+
+#include <QHash>
+#include <QXmlStreamReader>
+
+#include <span>
+#include <vector>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace documents {
+
+namespace {
+
+using Status = ZipPackage::Status;
+
+// A path written in a part is kept up to this many characters: no real path is longer.
+constexpr qsizetype kMaxLocation = 4096;
+// The lists the parts give (documents, pages, template pages, annotation files) are read up to
+// this many entries each, so that a crafted part cannot fill memory with them.
+constexpr qsizetype kMaxListed = qsizetype(1) << 18;
+
+// Collects the character data of one element, within kMaxLocation.
+class LocationText
+{
+public:
+    void start()
+    {
+        m_text.clear();
+        m_open = true;
+    }
+    void add(QStringView text)
+    {
+        if (m_open && m_text.size() + text.size() <= kMaxLocation)
+            m_text.append(text);
+    }
+    // The text collected, once the element ends; empty when it was not open.
+    QString end()
+    {
+        if (!m_open)
+            return QString();
+        m_open = false;
+        return m_text.trimmed();
+    }
+
+private:
+    QString m_text;
+    bool m_open = false;
+};
+
+QString attribute(const QXmlStreamReader &reader, QLatin1StringView name)
+{
+    const QXmlStreamAttributes attributes = reader.attributes();
+    const QStringView value = attributes.value(name);
+    return value.first(std::min(value.size(), kMaxLocation)).toString();
+}
+
+// OFD.xml: the DocRoot of every DocBody, in order.
+class RootHandler : public XmlPartHandler
+{
+public:
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (m_depth++ == 0)
+            isOfd = reader.name() == u"OFD";
+        if (reader.name() == u"DocRoot")
+            m_text.start();
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        --m_depth;
+        if (reader.name() == u"DocRoot") {
+            const QString location = m_text.end();
+            if (!location.isEmpty() && documentRoots.size() < kMaxListed)
+                documentRoots.append(location);
+        }
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+    QStringList documentRoots;
+    bool isOfd = false;
+
+private:
+    LocationText m_text;
+    int m_depth = 0;
+};
+
+struct TemplatePage
+{
+    QString location;
+    QString zOrder;
+};
+
+struct PageEntry
+{
+    QString id;
+    QString location;
+};
+
+// What Document.xml says of a document: its pages, its template pages and its annotations.
+struct DocumentParts
+{
+    QString folder; // of Document.xml, which the locations it gives start from
+    std::vector<PageEntry> pages;
+    QHash<QString, TemplatePage> templates; // by ID
+    QString annotations;                    // the location of the annotation list, if any
+};
+
+class DocumentHandler : public XmlPartHandler
+{
+public:
+    explicit DocumentHandler(DocumentParts &parts) : m_parts(parts) {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        const QStringView name = reader.name();
+        if (m_depth == 1 && name == u"Pages") {
+            m_inPages = true;
+        } else if (m_inPages && m_depth == 2 && name == u"Page") {
+            if (m_parts.pages.size() < size_t(kMaxListed))
+                m_parts.pages.push_back(
+                    {attribute(reader, "ID"_L1), attribute(reader, "BaseLoc"_L1)});
+        } else if (m_depth == 1 && name == u"Annotations") {
+            m_text.start();
+        } else if (name == u"TemplatePage" && m_parts.templates.size() < kMaxListed) {
+            m_parts.templates.insert(attribute(reader, "ID"_L1), {attribute(reader, "BaseLoc"_L1),
+                                                                  attribute(reader, "ZOrder"_L1)});
+        }
+        ++m_depth;
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        --m_depth;
+        if (m_depth == 1 && reader.name() == u"Pages")
+            m_inPages = false;
+        else if (m_depth == 1 && reader.name() == u"Annotations")
+            m_parts.annotations = m_text.end();
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+private:
+    DocumentParts &m_parts;
+    LocationText m_text;
+    int m_depth = 0;
+    bool m_inPages = false;
+};
+
+// The annotation list: the annotation files of each page, by page ID.
+class AnnotationListHandler : public XmlPartHandler
+{
+public:
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (reader.name() == u"Page")
+            m_page = attribute(reader, "PageID"_L1);
+        else if (reader.name() == u"FileLoc")
+            m_text.start();
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (reader.name() != u"FileLoc")
+            return;
+        const QString location = m_text.end();
+        if (!location.isEmpty() && m_listed < kMaxListed) {
+            files[m_page].append(location);
+            ++m_listed;
+        }
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+    QHash<QString, QStringList> files;
+
+private:
+    QString m_page;
+    LocationText m_text;
+    qsizetype m_listed = 0;
+};
+
+class OfdReader
+{
+public:
+    OfdReader(const ZipPackage &package, TextSink &sink) : m_package(package), m_sink(sink) {}
+
+    Outcome read();
+
+    // What a page, template page or annotation file is read as.
+    enum class Part { Page, Template, Annotation };
+    Status readPart(const QString &entry, Part part, const DocumentParts *document);
+
+    TextSink &sink() { return m_sink; }
+    const ZipPackage &package() const { return m_package; }
+    void sawText() { m_sawText = true; }
+    void sawImage() { m_sawImage = true; }
+
+private:
+    Status readDocument(const QString &entry);
+    Status readAnnotationList(const DocumentParts &document,
+                              QHash<QString, QStringList> &files) const;
+
+    const ZipPackage &m_package;
+    TextSink &m_sink;
+    bool m_sawText = false;
+    bool m_sawImage = false;
+};
+
+// The text of a page, a template page or an annotation file. A page's template pages are read
+// where they are drawn: those behind it when its content starts, those in front when it ends.
+class PageHandler : public XmlPartHandler
+{
+public:
+    PageHandler(OfdReader &reader, OfdReader::Part part, const DocumentParts *document)
+        : m_reader(reader), m_part(part), m_document(document)
+    {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (failure != Status::Ok)
+            return;
+        const QStringView name = reader.name();
+        if (name == u"TextObject") {
+            ++m_textObjects;
+            m_reader.sawText();
+        } else if (name == u"TextCode") {
+            m_inCode = m_textObjects > 0;
+        } else if (name == u"ImageObject") {
+            m_reader.sawImage();
+        } else if (m_part == OfdReader::Part::Page && m_depth == 1) {
+            if (name == u"Template")
+                addTemplate(reader);
+            else if (name == u"Content")
+                readTemplates(Behind);
+        }
+        ++m_depth;
+    }
+
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (failure != Status::Ok)
+            return;
+        --m_depth;
+        const QStringView name = reader.name();
+        if (name == u"TextCode") {
+            m_inCode = false;
+        } else if (name == u"TextObject" && m_textObjects > 0) {
+            --m_textObjects;
+            m_reader.sink().append(u'\n');
+        }
+        if (m_part == OfdReader::Part::Page && m_depth == 0) {
+            readTemplates(Behind); // those named after the content, if any
+            readTemplates(InFront);
+        }
+    }
+
+    void characters(QStringView text) override
+    {
+        if (!m_inCode || failure != Status::Ok)
+            return;
+        // Line ends and tabs are the XML's layout, not text on the page.
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c == u'\n' || c == u'\r' || c == u'\t') {
+                if (i > start)
+                    m_reader.sink().append(text.sliced(start, i - start));
+                start = i + 1;
+            }
+        }
+        if (start < text.size())
+            m_reader.sink().append(text.sliced(start));
+    }
+
+    // The first failure of a template page read from inside this part.
+    Status failure = Status::Ok;
+
+private:
+    enum Layer { Behind, InFront };
+
+    struct Use
+    {
+        TemplatePage page;
+        bool read = false;
+    };
+
+    void addTemplate(const QXmlStreamReader &reader)
+    {
+        const QString id = attribute(reader, "TemplateID"_L1);
+        if (!m_document || m_usedIds.contains(id) || m_uses.size() >= 64)
+            return; // a template page drawn twice on one page shows nothing more
+        const auto found = m_document->templates.constFind(id);
+        if (found == m_document->templates.cend())
+            return;
+        m_usedIds.append(id);
+        Use use{*found};
+        // The page may draw a template page in another layer than the template page's own.
+        const QString zOrder = attribute(reader, "ZOrder"_L1);
+        if (!zOrder.isEmpty())
+            use.page.zOrder = zOrder;
+        m_uses.push_back(use);
+    }
+
+    // The layer a template page is drawn in; Background unless said otherwise.
+    enum class ZOrder { Background, Body, Foreground };
+    static ZOrder zOrderOf(const QString &name)
+    {
+        if (name.compare(u"Foreground", Qt::CaseInsensitive) == 0)
+            return ZOrder::Foreground;
+        if (name.compare(u"Body", Qt::CaseInsensitive) == 0)
+            return ZOrder::Body;
+        return ZOrder::Background;
+    }
+
+    // Background template pages first, then Body ones (both behind the page's own text), or the
+    // Foreground ones; each in the order the page names them.
+    void readTemplates(Layer layer)
+    {
+        static constexpr ZOrder kBehind[] = {ZOrder::Background, ZOrder::Body};
+        static constexpr ZOrder kInFront[] = {ZOrder::Foreground};
+        const std::span<const ZOrder> passes(layer == Behind ? std::span<const ZOrder>(kBehind)
+                                                             : std::span<const ZOrder>(kInFront));
+        for (const ZOrder pass : passes) {
+            for (Use &use : m_uses) {
+                if (use.read || zOrderOf(use.page.zOrder) != pass)
+                    continue;
+                use.read = true;
+                const QString entry =
+                    findOfdEntry(m_reader.package(), m_document->folder, use.page.location);
+                if (entry.isEmpty())
+                    continue; // a template page that is not there draws nothing
+                const Status status =
+                    m_reader.readPart(entry, OfdReader::Part::Template, m_document);
+                if (status != Status::Ok) {
+                    failure = status;
+                    return;
+                }
+            }
+        }
+    }
+
+    OfdReader &m_reader;
+    const OfdReader::Part m_part;
+    const DocumentParts *m_document;
+    std::vector<Use> m_uses;
+    QStringList m_usedIds;
+    int m_depth = 0;
+    int m_textObjects = 0;
+    bool m_inCode = false;
+};
+
+Status OfdReader::readPart(const QString &entry, Part part, const DocumentParts *document)
+{
+    PageHandler handler(*this, part, document);
+    const Status status = readXmlPart(m_package, entry, handler, m_sink);
+    return status == Status::Ok ? handler.failure : status;
+}
+
+Status OfdReader::readAnnotationList(const DocumentParts &document,
+                                     QHash<QString, QStringList> &files) const
+{
+    if (document.annotations.isEmpty())
+        return Status::Ok;
+    const QString entry = findOfdEntry(m_package, document.folder, document.annotations);
+    if (entry.isEmpty())
+        return Status::Ok; // no annotations to show
+    AnnotationListHandler handler;
+    const Status status = readXmlPart(m_package, entry, handler, m_sink);
+    // Annotation files are named from the list's folder.
+    const QString folder = folderOf(entry);
+    for (auto it = handler.files.begin(); it != handler.files.end(); ++it) {
+        QStringList &locations = it.value();
+        QStringList entries;
+        for (const QString &location : std::as_const(locations)) {
+            const QString found = findOfdEntry(m_package, folder, location);
+            if (!found.isEmpty())
+                entries.append(found);
+        }
+        files.insert(it.key(), entries);
+    }
+    return status;
+}
+
+Status OfdReader::readDocument(const QString &entry)
+{
+    DocumentParts document;
+    document.folder = folderOf(entry);
+    DocumentHandler handler(document);
+    Status status = readXmlPart(m_package, entry, handler, m_sink);
+    if (status != Status::Ok)
+        return status;
+    QHash<QString, QStringList> annotations;
+    status = readAnnotationList(document, annotations);
+    if (status != Status::Ok)
+        return status;
+    for (const PageEntry &page : document.pages) {
+        const QString pageEntry = findOfdEntry(m_package, document.folder, page.location);
+        if (pageEntry.isEmpty())
+            return Status::Missing; // the page's text is lost
+        status = readPart(pageEntry, Part::Page, &document);
+        if (status != Status::Ok)
+            return status;
+        for (const QString &annotation : annotations.value(page.id)) {
+            status = readPart(annotation, Part::Annotation, nullptr);
+            if (status != Status::Ok)
+                return status;
+        }
+        if (m_sink.stopRequested())
+            return Status::Stopped;
+    }
+    return Status::Ok;
+}
+
+Outcome OfdReader::read()
+{
+    // Encrypted parts are listed in Encryptions.xml beside OFD.xml; what is readable without the
+    // key stands in for them.
+    if (m_package.contains(u"Encryptions.xml"_s))
+        return Outcome::Encrypted;
+    RootHandler root;
+    Status status = readXmlPart(m_package, u"OFD.xml"_s, root, m_sink);
+    if (status != Status::Ok)
+        return outcomeOf(status);
+    if (!root.isOfd)
+        return Outcome::Damaged;
+    for (const QString &location : std::as_const(root.documentRoots)) {
+        const QString entry = findOfdEntry(m_package, QString(), location);
+        if (entry.isEmpty())
+            return Outcome::Damaged;
+        status = readDocument(entry);
+        if (status != Status::Ok)
+            return outcomeOf(status);
+    }
+    return !m_sawText && m_sawImage ? Outcome::NoText : Outcome::Done;
+}
+
+} // namespace
+
+Outcome OfdExtractor::extract(const Source &source, TextSink &sink)
+{
+    ZipPackage package;
+    if (!package.open(source))
+        return Outcome::Damaged;
+    OfdReader reader(package, sink);
+    return reader.read();
+}
+
+bool hasOfdRoot(QByteArrayView ofdXml)
+{
+    QXmlStreamReader reader(ofdXml.toByteArray());
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement)
+            return reader.name() == u"OFD" && reader.namespaceUri().contains(u"ofdspec.org");
+    }
+    return false;
+}
+
+} // namespace documents
