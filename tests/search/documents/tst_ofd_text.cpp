@@ -1,6 +1,7 @@
 #include "document_fixtures.h"
 
 #include "search/documents/document_text.h"
+#include "search/documents/ofd/ofd_xml.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,6 +64,18 @@ QByteArray textObject(const QByteArrayList &codes)
 QByteArray textObject(const QByteArray &code)
 {
     return textObject(QByteArrayList{code});
+}
+
+// Letters that do not compress much, so that no inflate limit is what stops a long run.
+QByteArray letters(qsizetype size)
+{
+    QByteArray text(size, Qt::Uninitialized);
+    quint32 state = 1;
+    for (char &c : text) {
+        state = state * 1103515245 + 12345;
+        c = char('a' + (state >> 16) % 26);
+    }
+    return text;
 }
 
 const QByteArray kImage = "<ofd:ImageObject ID=\"5\" Boundary=\"0 0 210 297\" ResourceID=\"6\"/>";
@@ -254,6 +267,17 @@ void TestOfdText::packageText_data()
                                      "<ofd:TemplatePage ID=\"11\" BaseLoc=\"T.xml\"/>")},
                    {"Doc_0/T.xml", "<ofd:Page"},
                    {"Doc_0/P.xml", pageXml(textObject("有"), uses)}}
+        << QString() << Outcome::Damaged;
+    const QByteArray longText = letters(3 << 20);
+    QTest::newRow("a long text code, over many inflated blocks")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "P.xml"}})},
+                   {"Doc_0/P.xml", pageXml(textObject(longText))}}
+        << QString::fromLatin1(longText + "\n") << Outcome::Done;
+    QTest::newRow("a run without markup longer than any real part is damage")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "P.xml"}})},
+                   {"Doc_0/P.xml", pageXml(textObject(letters(documents::kMaxOfdMarkupRun + 1)))}}
         << QString() << Outcome::Damaged;
     QTest::newRow("a document root that is not there is damage")
         << Entries{{"OFD.xml", ofdXml({"Doc_9/Document.xml"})}} << QString() << Outcome::Damaged;
