@@ -15,8 +15,6 @@ class TestTextScreen : public QObject
 private Q_SLOTS:
     void answerDoesNotDependOnBlocks_data();
     void answerDoesNotDependOnBlocks();
-    void ofdRules_data();
-    void ofdRules();
     void needlesAreTheNonAsciiCharacters();
 };
 
@@ -84,49 +82,6 @@ void TestTextScreen::answerDoesNotDependOnBlocks()
     // Block sizes from one byte (every pattern split) to the whole entry at once.
     for (qsizetype blockSize : {1, 2, 3, 5, 13, 64, 511, 512, 513, 1 << 20}) {
         PackageScan scan(screen.needles());
-        bool going = true;
-        for (qsizetype e = 0; going && e + 1 < entries.size(); e += 2) {
-            going = scan.beginEntry(entries[e]);
-            const QByteArray &content = entries[e + 1];
-            for (qsizetype at = 0; going && at < content.size(); at += blockSize)
-                going = scan.feed(QByteArrayView(content).sliced(at).first(
-                    std::min(blockSize, content.size() - at)));
-        }
-        QVERIFY2(scan.possibleAtEnd() == possible,
-                 qPrintable(QStringLiteral("blocks of %1 bytes").arg(blockSize)));
-    }
-}
-
-void TestTextScreen::ofdRules_data()
-{
-    QTest::addColumn<QByteArrayList>("entries"); // name, content, name, content ...
-    QTest::addColumn<bool>("possible");
-
-    const QByteArray page = "<?xml version=\"1.0\"?><ofd:Page><ofd:TextObject><ofd:TextCode>批量"
-                            "</ofd:TextCode></ofd:TextObject></ofd:Page>";
-    QTest::newRow("a text object without the character")
-        << QByteArrayList{"OFD.xml", "<ofd:OFD/>", "Doc_0/Pages/Page_0/Content.xml", page} << false;
-    QTest::newRow("no text object anywhere: a scan, for the extraction to name")
-        << QByteArrayList{"OFD.xml", "<ofd:OFD/>", "Doc_0/Pages/Page_0/Content.xml",
-                          "<ofd:Page><ofd:ImageObject/></ofd:Page>"}
-        << true;
-    QTest::newRow("text object bytes in an image are no text object")
-        << QByteArrayList{"Doc_0/Pages/Page_0/Content.xml",
-                          "<ofd:Page><ofd:ImageObject/></ofd:Page>", "Doc_0/Res/scan.png",
-                          "\x89PNG TextObject"}
-        << true;
-    QTest::newRow("encrypted parts")
-        << QByteArrayList{"Doc_0/Pages/Page_0/Content.xml", page, "encryptions.xml", "<E/>"}
-        << true;
-}
-
-void TestTextScreen::ofdRules()
-{
-    QFETCH(QByteArrayList, entries);
-    QFETCH(bool, possible);
-    const TextScreen screen(QStringLiteral(u"查找"));
-    for (qsizetype blockSize : {1, 7, 1 << 20}) {
-        PackageScan scan(screen.needles(), documents::Kind::Ofd);
         bool going = true;
         for (qsizetype e = 0; going && e + 1 < entries.size(); e += 2) {
             going = scan.beginEntry(entries[e]);
