@@ -245,6 +245,8 @@ private Q_SLOTS:
     void documentsAnswerLikeTheReference();
     void documentsScreenedByTheirBytes_data();
     void documentsScreenedByTheirBytes();
+    void ofdPackagesScreenedByTheirBytes_data();
+    void ofdPackagesScreenedByTheirBytes();
     void olderOfficeFormatsAnswerLikeTheirSuccessors_data();
     void olderOfficeFormatsAnswerLikeTheirSuccessors();
     void unreadableFiles_data();
@@ -612,6 +614,10 @@ void TestFileSearch::documentsAnswerLikeTheReference_data()
     QTest::newRow("a Word file cut short")
         << QStringLiteral("truncated.docx") << int(ReadStatus::Damaged);
     QTest::newRow("a ZIP bomb") << QStringLiteral("bomb.docx") << int(ReadStatus::Damaged);
+    QTest::newRow("an OFD file by WPS")
+        << QStringLiteral("ofd/ofdrw_multiKeywordInTextCode_wps.ofd") << ok;
+    QTest::newRow("an OFD file by iOFD") << QStringLiteral("ofd/ofdrw_n_iofd.ofd") << ok;
+    QTest::newRow("an OFD file by Suwell") << QStringLiteral("ofd/ofdrw_z_suwell.ofd") << ok;
 }
 
 void TestFileSearch::documentsAnswerLikeTheReference()
@@ -675,6 +681,60 @@ void TestFileSearch::documentsScreenedByTheirBytes()
     QVERIFY(stats.document);
     QCOMPARE(stats.screenedOut, screened);
     QCOMPARE(result.outcome == Outcome::Hit, !screened && keyword != QStringLiteral("absent"));
+}
+
+void TestFileSearch::ofdPackagesScreenedByTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("content"); // of the one page's layer
+    QTest::addColumn<bool>("encrypted");     // the package has Encryptions.xml
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("screened");
+    QTest::addColumn<int>("status");
+
+    const QByteArray text = "<ofd:TextObject ID=\"3\"><ofd:TextCode>批量</ofd:TextCode>"
+                            "<ofd:TextCode>查找</ofd:TextCode></ofd:TextObject>";
+    const QByteArray image = "<ofd:ImageObject ID=\"4\" ResourceID=\"5\"/>";
+    const int ok = int(ReadStatus::Ok);
+    QTest::newRow("the keyword over two text codes")
+        << text << false << QStringLiteral(u"批量查找") << false << ok;
+    QTest::newRow("one character in no entry")
+        << text << false << QStringLiteral(u"批量查无") << true << ok;
+    QTest::newRow("a scan is read, and named")
+        << image << false << QStringLiteral(u"批量查无") << false << int(ReadStatus::NoText);
+    QTest::newRow("an encrypted package is read, and named")
+        << text << true << QStringLiteral(u"批量查无") << false << int(ReadStatus::Encrypted);
+}
+
+void TestFileSearch::ofdPackagesScreenedByTheirBytes()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, encrypted);
+    QFETCH(QString, keyword);
+    QFETCH(bool, screened);
+    QFETCH(int, status);
+    const QByteArray ns = "xmlns:ofd=\"http://www.ofdspec.org/2016\"";
+    QList<QPair<QByteArray, QByteArray>> entries{
+        {"OFD.xml", "<ofd:OFD " + ns +
+                        "><ofd:DocBody><ofd:DocRoot>Doc_0/Document.xml</ofd:DocRoot></ofd:DocBody>"
+                        "</ofd:OFD>"},
+        {"Doc_0/Document.xml",
+         "<ofd:Document " + ns +
+             "><ofd:Pages><ofd:Page ID=\"1\" BaseLoc=\"Pages/Page_0/Content.xml\"/></ofd:Pages>"
+             "</ofd:Document>"},
+        {"Doc_0/Pages/Page_0/Content.xml", "<ofd:Page " + ns +
+                                               "><ofd:Content><ofd:Layer ID=\"2\">" + content +
+                                               "</ofd:Layer></ofd:Content></ofd:Page>"}};
+    if (encrypted)
+        entries.append(qMakePair(QByteArray("Encryptions.xml"), QByteArray("<Encryptions/>")));
+    const QString path = m_dir->filePath(QStringLiteral("screened.ofd"));
+    fixtures::writeZip(path, entries);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto [result, stats] =
+        compareWithReference(path, keyword, FileSearchOptions(), file.readAll());
+    QVERIFY(stats.document);
+    QCOMPARE(stats.screenedOut, screened);
+    QCOMPARE(int(result.status), status);
 }
 
 void TestFileSearch::olderOfficeFormatsAnswerLikeTheirSuccessors_data()

@@ -1,6 +1,7 @@
 #include "search/documents/document_text.h"
 
 #include "search/documents/odf/open_document.h"
+#include "search/documents/ofd/ofd.h"
 #include "search/documents/ole2/compound_file.h"
 #include "search/documents/ole2/encrypted_package.h"
 #include "search/documents/ole2/excel97.h"
@@ -10,6 +11,8 @@
 #include "search/documents/pdf/pdf.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
+
+#include <QRegularExpression>
 
 #include <memory>
 
@@ -24,6 +27,23 @@ constexpr char kPdfSignature[] = "%PDF-";
 bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
 {
     return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
+}
+
+// An OFD package has OFD.xml at its root, with an ofd:OFD root element. One whose OFD.xml cannot
+// be read is a damaged OFD file, which extraction reports.
+bool isOfdPackage(const ZipPackage &package)
+{
+    const QString ofd = QStringLiteral("OFD.xml");
+    if (!package.contains(ofd))
+        return false;
+    QByteArray head;
+    const ZipPackage::Status status = package.read(ofd, [&](QByteArrayView block) {
+        head.append(block.first(std::min<qsizetype>(block.size(), (64 << 10) - head.size())));
+        return head.size() < (64 << 10);
+    });
+    if (status != ZipPackage::Status::Ok && status != ZipPackage::Status::Stopped)
+        return true;
+    return hasOfdRoot(head);
 }
 
 Kind recogniseZip(const Source &source)
@@ -43,6 +63,8 @@ Kind recogniseZip(const Source &source)
             package.readAll(mimetype, content, 256) == ZipPackage::Status::Ok &&
             content.trimmed().startsWith("application/vnd.oasis.opendocument."))
             return Kind::OpenDocument;
+        if (isOfdPackage(package))
+            return Kind::Ofd;
         return Kind::NotDocument;
     }
     // No entry list (the central directory at the end is missing: a cut download): the names of
@@ -55,6 +77,13 @@ Kind recogniseZip(const Source &source)
             return Kind::OfficeOpenXml;
         if (name == mimetype)
             return Kind::OpenDocument;
+        // OFD writers name the documents' parts Doc_0/Document.xml, Doc_1/Document.xml ...,
+        // and some write OFD.xml last.
+        static const QRegularExpression ofdDocument(
+            QStringLiteral("^(OFD\\.xml|Doc_[0-9]+/Document\\.xml)$"),
+            QRegularExpression::CaseInsensitiveOption);
+        if (ofdDocument.match(name).hasMatch())
+            return Kind::Ofd;
     }
     return Kind::NotDocument;
 }
@@ -120,6 +149,7 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
     case Kind::PowerPoint97:
         return std::make_unique<PowerPoint97Extractor>();
     case Kind::Ofd:
+        return std::make_unique<OfdExtractor>();
     case Kind::Rtf:
     case Kind::Epub:
     case Kind::NotDocument:

@@ -79,8 +79,9 @@ Head classifyHead(QByteArrayView head)
 
 } // namespace
 
-PackageScan::PackageScan(const std::vector<QByteArray> &needles)
-    : m_needles(needles), m_found(needles.size(), false), m_missing(needles.size())
+PackageScan::PackageScan(const std::vector<QByteArray> &needles, Kind kind)
+    : m_needles(needles), m_found(needles.size(), false), m_missing(needles.size()),
+      m_ofd(kind == Kind::Ofd)
 {}
 
 bool PackageScan::beginEntry(QByteArrayView name)
@@ -89,7 +90,11 @@ bool PackageScan::beginEntry(QByteArrayView name)
         return false;
     m_xmlNamed = endsWithCaseInsensitive(name, ".xml") || endsWithCaseInsensitive(name, ".rels");
     m_manifest = name.compare("META-INF/manifest.xml", Qt::CaseInsensitive) == 0;
+    // An encrypted OFD package lists its encrypted parts here; the extraction names it.
+    if (m_ofd && name.compare("Encryptions.xml", Qt::CaseInsensitive) == 0)
+        return decidePossible();
     m_headKnown = false;
+    m_utf8Xml = false;
     m_pending.clear();
     m_tail.clear();
     m_alarms.clear();
@@ -117,6 +122,7 @@ bool PackageScan::settleHead()
             return decidePossible();
         break;
     case Head::Utf8Xml:
+        m_utf8Xml = true;
         m_alarms = {"&#", "<!DOCTYPE"};
         if (m_manifest)
             m_alarms.push_back("encryption-data");
@@ -154,6 +160,8 @@ bool PackageScan::scan(QByteArrayView bytes)
 
 bool PackageScan::search(QByteArrayView text)
 {
+    if (m_ofd && !m_sawTextObject && m_utf8Xml && contains(text, "TextObject"))
+        m_sawTextObject = true;
     for (const QByteArray &alarm : m_alarms) {
         if (contains(text, alarm))
             return decidePossible();
@@ -191,12 +199,13 @@ TextScreen::TextScreen(QStringView keyword)
 TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
                                        const std::function<bool()> &keepGoing) const
 {
-    if (!usable() || (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument))
+    if (!usable() ||
+        (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument && kind != Kind::Ofd))
         return Verdict::Possible;
     ZipPackage package;
     if (!package.open(source))
         return Verdict::Possible;
-    PackageScan scan(m_needles);
+    PackageScan scan(m_needles, kind);
     bool stopped = false;
     const ZipPackage::Status status =
         package.readEach([&](QByteArrayView name) { return scan.beginEntry(name); },

@@ -10,8 +10,8 @@
 
 namespace documents {
 
-// Tells from the raw bytes of a ZIP-based document (Office Open XML, OpenDocument), before any XML
-// is parsed, that its text cannot hold a keyword.
+// Tells from the raw bytes of a ZIP-based document (Office Open XML, OpenDocument, OFD), before any
+// XML is parsed, that its text cannot hold a keyword.
 //
 // The text of such a document is the character data of its XML parts plus what the extractors
 // write themselves (line ends, tabs, commas, quotes, spaces, hyphens: all ASCII). A non-ASCII
@@ -23,9 +23,12 @@ namespace documents {
 //
 // What the screen cannot vouch for is Possible, and the extraction then reads and names it: a
 // damaged or encrypted entry, a ZIP bomb, an .xml entry that is no UTF-8 XML, an OpenDocument
-// whose manifest lists encrypted parts. One thing the screen does not see is XML that is not well
-// formed: a document whose every entry inflates but whose XML is broken, and which holds none of
-// the keyword's characters, is answered Absent where the extraction would call it damaged.
+// whose manifest lists encrypted parts, an OFD package with Encryptions.xml, and an OFD package
+// in which no entry has a TextObject (the extraction may find it a scan, which the report names).
+// One thing the screen does not see is a broken structure: a document whose every entry inflates
+// but whose XML is not well formed (or an OFD package that names a page it does not hold), and
+// which holds none of the keyword's characters, is answered Absent where the extraction would
+// call it damaged.
 class TextScreen
 {
 public:
@@ -53,7 +56,8 @@ private:
 class PackageScan
 {
 public:
-    explicit PackageScan(const std::vector<QByteArray> &needles);
+    // `kind`: the document's kind; OFD packages have rules of their own (see TextScreen).
+    explicit PackageScan(const std::vector<QByteArray> &needles, Kind kind = Kind::OfficeOpenXml);
 
     // Each returns false once the answer is Possible (every needle found, or something the scan
     // cannot vouch for): the rest need not be read.
@@ -64,7 +68,7 @@ public:
     bool possibleAtEnd()
     {
         endEntry();
-        return m_missing == 0;
+        return m_missing == 0 || (m_ofd && !m_sawTextObject);
     }
 
 private:
@@ -77,9 +81,12 @@ private:
     const std::vector<QByteArray> &m_needles;
     std::vector<bool> m_found;
     std::size_t m_missing;
+    const bool m_ofd;
+    bool m_sawTextObject = false;
 
     bool m_xmlNamed = false;
     bool m_manifest = false;
+    bool m_utf8Xml = false;  // the entry is read as UTF-8 XML
     bool m_headKnown = true; // no entry begun yet
     QByteArray m_pending;    // the entry's first bytes, until its head is known
     QByteArray m_tail;       // the last bytes scanned, for patterns across two blocks

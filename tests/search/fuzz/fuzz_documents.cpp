@@ -4,21 +4,26 @@
 // interesting ones: a corpus of the fixtures in tests/data/documents is a good start.
 //
 // Byte 0 of the input chooses when the caller stops taking text (bits 0-2: never, or after N
-// pieces) and how the rest is written (bits 3-4):
+// pieces) and how the rest is written (bits 3-5):
 //   0  the rest is the file
 //   1  the rest is the streams of a Word 97 file: a 32-bit size, WordDocument, then 1Table
 //   2  the rest is the Workbook stream of an Excel 97 file
 //   3  the rest is the streams of a PowerPoint 97 file: a 32-bit size, PowerPoint Document, then
 //      Current User
-// Modes 1-3 put the bytes in a well-formed compound file, so that mutations reach the record
-// parsers instead of stopping at the container. tests/search/fuzz/seed_corpus.sh makes seeds of
-// every mode from the fixtures.
+//   4  the rest is the parts of an OFD package: three 16-bit sizes, then OFD.xml,
+//      Doc_0/Document.xml, Doc_0/Pages/Page_0/Content.xml, and the rest as
+//      Doc_0/Tpls/Tpl_0/Content.xml
+// Modes 1-3 put the bytes in a well-formed compound file and mode 4 in a well-formed ZIP package,
+// so that mutations reach the record and part parsers instead of stopping at the container.
+// tests/search/fuzz/seed_corpus.sh makes seeds of every mode from the fixtures.
 
 #include "search/documents/document_text.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
@@ -77,6 +82,41 @@ void writeTwoStreams(const char *first, const char *second, const char *bytes, s
     writeCompoundFile(streams, 2);
 }
 
+// An OFD package (stored, not compressed) of the parts in `bytes`: three 16-bit sizes, then the
+// parts one after the other, the last one taking the rest.
+void writeOfdPackage(const char *bytes, size_t size)
+{
+    static const char *const names[] = {"OFD.xml", "Doc_0/Document.xml",
+                                        "Doc_0/Pages/Page_0/Content.xml",
+                                        "Doc_0/Tpls/Tpl_0/Content.xml"};
+    size_t at = std::min<size_t>(size, 6);
+    archive *a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_set_options(a, "zip:compression=store");
+    if (archive_write_open_filename(a, QFile::encodeName(filePath()).constData()) != ARCHIVE_OK)
+        std::abort();
+    for (int i = 0; i < 4; ++i) {
+        size_t part = size - at;
+        if (i < 3) {
+            uint16_t declared = 0;
+            if (size >= 6)
+                std::memcpy(&declared, bytes + 2 * i, 2);
+            part = std::min<size_t>(declared, part);
+        }
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, names[i]);
+        archive_entry_set_size(entry, la_int64_t(part));
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_write_header(a, entry);
+        archive_write_data(a, bytes + at, part);
+        archive_entry_free(entry);
+        at += part;
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -84,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const int stopAfter = data[0] & 7; // 0: take everything
-    const int mode = data[0] >> 3 & 3;
+    const int mode = data[0] >> 3 & 7;
     const char *bytes = reinterpret_cast<const char *>(data + 1);
     const size_t length = size - 1;
     if (mode == 1) {
@@ -94,6 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         writeCompoundFile(&workbook, 1);
     } else if (mode == 3) {
         writeTwoStreams("PowerPoint Document", "Current User", bytes, length);
+    } else if (mode == 4) {
+        writeOfdPackage(bytes, length);
     } else {
         QFile file(filePath());
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -11,7 +11,7 @@ search=$2
 mkdir -p "$documents" "$search"
 fixtures="$root/tests/data/documents"
 size32() { printf "%08x" "$1" | sed 's/\(..\)\(..\)\(..\)\(..\)/\\x\4\\x\3\\x\2\\x\1/'; }
-for f in "$fixtures"/* "$fixtures"/ole2/*.xls "$fixtures"/ole2/*.ppt; do
+for f in "$fixtures"/* "$fixtures"/ole2/*.xls "$fixtures"/ole2/*.ppt "$fixtures"/ofd/*.ofd; do
     [ -f "$f" ] || continue
     name=$(basename "$f")
     # Mode 0 of fuzz_documents (byte 0 = 0), and fuzz_file_search's four bytes of options.
@@ -33,3 +33,27 @@ for f in "$fixtures"/*.ppt "$fixtures"/ole2/*.ppt; do
       gsf cat "$f" "Current User"; } > "$documents/streams-$(basename "$f")"
     rm -f "$document"
 done
+size16() { printf "%04x" "$1" | sed 's/\(..\)\(..\)/\\x\2\\x\1/'; }
+# Mode 4: the parts of each OFD fixture, and its first template page if it has one.
+for f in "$fixtures"/ofd/*.ofd; do
+    parts=$(mktemp -d)
+    unzip -p "$f" OFD.xml > "$parts/ofd"
+    unzip -p "$f" Doc_0/Document.xml > "$parts/document"
+    unzip -p "$f" Doc_0/Pages/Page_0/Content.xml > "$parts/page"
+    { printf '\x20'
+      for p in ofd document page; do printf "$(size16 "$(stat -c %s "$parts/$p")")"; done
+      cat "$parts/ofd" "$parts/document" "$parts/page"
+      unzip -p "$f" 'Doc_0/Tpls/*' 2> /dev/null || true
+    } > "$documents/parts-$(basename "$f")"
+    rm -rf "$parts"
+done
+# Mode 4, written here: a page that uses a template page (background) and annotations.
+ns='xmlns:ofd="http://www.ofdspec.org/2016"'
+ofd="<ofd:OFD $ns><ofd:DocBody><ofd:DocRoot>Doc_0/Document.xml</ofd:DocRoot></ofd:DocBody></ofd:OFD>"
+document="<ofd:Document $ns><ofd:CommonData><ofd:TemplatePage ID=\"2\" BaseLoc=\"Tpls/Tpl_0/Content.xml\" ZOrder=\"Foreground\"/></ofd:CommonData><ofd:Pages><ofd:Page ID=\"1\" BaseLoc=\"/Doc_0/Pages/Page_0/Content.xml\"/></ofd:Pages><ofd:Annotations>Tpls/Tpl_0/Content.xml</ofd:Annotations></ofd:Document>"
+page="<ofd:Page $ns><ofd:Template TemplateID=\"2\" ZOrder=\"Background\"/><ofd:Content><ofd:Layer><ofd:TextObject><ofd:TextCode>批量</ofd:TextCode><ofd:TextCode>查找</ofd:TextCode></ofd:TextObject><ofd:ImageObject/></ofd:Layer></ofd:Content></ofd:Page>"
+template="<ofd:Page $ns><ofd:Page PageID=\"1\"><ofd:FileLoc>../Tpl_0/Content.xml</ofd:FileLoc></ofd:Page><ofd:Content><ofd:TextObject><ofd:TextCode>模板</ofd:TextCode></ofd:TextObject></ofd:Content></ofd:Page>"
+{ printf '\x20'
+  for p in "$ofd" "$document" "$page"; do printf "$(size16 "$(printf '%s' "$p" | wc -c)")"; done
+  printf '%s' "$ofd" "$document" "$page" "$template"
+} > "$documents/parts-written.ofd"

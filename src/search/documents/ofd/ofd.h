@@ -1,0 +1,38 @@
+#pragma once
+
+#include "search/documents/extractor.h"
+
+#include <QByteArrayView>
+
+namespace documents {
+
+// OFD files (fixed-layout documents: e-invoices, official documents): a ZIP package whose OFD.xml
+// has an ofd:OFD root.
+//
+// - Every document of the package (DocBody, in order), through its DocRoot (Document.xml).
+// - Pages in the order of the document's Pages list. A page's text is the TextCode text of its
+//   TextObjects in content order; the TextCode elements of one TextObject are joined, and every
+//   TextObject ends a line. Line ends and tabs inside a TextCode are the writer's XML layout (no
+//   glyph stands for them) and are left out.
+// - The template pages a page uses (CommonData/TemplatePage): those drawn behind the page
+//   (ZOrder Background, the default, and Body) before its text, those in front (Foreground)
+//   after it.
+// - Then the page's annotations (Annotations -> the page's annotation files -> the TextObjects of
+//   their appearances).
+// - Paths in the package are read as the standard has them: relative to the file that names
+//   them, from the package root when they start with "/", "\" taken as a separator, letter case
+//   ignored. Paths that real writers get wrong (relative to the root instead of the naming file)
+//   are tried from the root too.
+// - A package with Encryptions.xml (its parts encrypted) is Encrypted; one whose pages hold
+//   images and no TextObject at all (a scan) is NoText.
+class OfdExtractor : public Extractor
+{
+public:
+    Outcome extract(const Source &source, TextSink &sink) override;
+};
+
+// True when `ofdXml` (the start of an OFD.xml entry) has an OFD root element of the OFD
+// namespace.
+bool hasOfdRoot(QByteArrayView ofdXml);
+
+} // namespace documents

@@ -1,0 +1,180 @@
+#pragma once
+
+// What the parts that list other parts say: OFD.xml (the documents), Document.xml (pages and
+// template pages) and the annotation list (the annotation files of each page).
+
+#include "search/documents/zip_package.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <vector>
+
+namespace documents::ofd {
+
+using namespace Qt::Literals::StringLiterals;
+
+// A path written in a part is kept up to this many characters: no real path is longer.
+constexpr qsizetype kMaxLocation = 4096;
+// The lists the parts give (documents, pages, template pages, annotation files) are read up to
+// this many entries each, so that a crafted part cannot fill memory with them.
+constexpr qsizetype kMaxListed = qsizetype(1) << 18;
+
+// Collects the character data of one element, within kMaxLocation.
+class LocationText
+{
+public:
+    void start()
+    {
+        m_text.clear();
+        m_open = true;
+    }
+    void add(QStringView text)
+    {
+        if (m_open && m_text.size() + text.size() <= kMaxLocation)
+            m_text.append(text);
+    }
+    // The text collected, once the element ends; empty when it was not open.
+    QString end()
+    {
+        if (!m_open)
+            return QString();
+        m_open = false;
+        return m_text.trimmed();
+    }
+
+private:
+    QString m_text;
+    bool m_open = false;
+};
+
+inline QString attribute(const QXmlStreamReader &reader, QLatin1StringView name)
+{
+    const QXmlStreamAttributes attributes = reader.attributes();
+    const QStringView value = attributes.value(name);
+    return value.first(std::min(value.size(), kMaxLocation)).toString();
+}
+
+// OFD.xml: the DocRoot of every DocBody, in order.
+class RootHandler : public XmlPartHandler
+{
+public:
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (m_depth++ == 0)
+            isOfd = reader.name() == u"OFD";
+        if (reader.name() == u"DocRoot")
+            m_text.start();
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        --m_depth;
+        if (reader.name() == u"DocRoot") {
+            const QString location = m_text.end();
+            if (!location.isEmpty() && documentRoots.size() < kMaxListed)
+                documentRoots.append(location);
+        }
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+    QStringList documentRoots;
+    bool isOfd = false;
+
+private:
+    LocationText m_text;
+    int m_depth = 0;
+};
+
+struct TemplatePage
+{
+    QString location;
+    QString zOrder;
+};
+
+struct PageEntry
+{
+    QString id;
+    QString location;
+};
+
+// What Document.xml says of a document: its pages, its template pages and its annotations.
+struct DocumentParts
+{
+    QString folder; // of Document.xml, which the locations it gives start from
+    std::vector<PageEntry> pages;
+    QHash<QString, TemplatePage> templates; // by ID
+    QString annotations;                    // the location of the annotation list, if any
+};
+
+class DocumentHandler : public XmlPartHandler
+{
+public:
+    explicit DocumentHandler(DocumentParts &parts) : m_parts(parts) {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        const QStringView name = reader.name();
+        if (m_depth == 1 && name == u"Pages") {
+            m_inPages = true;
+        } else if (m_inPages && m_depth == 2 && name == u"Page") {
+            if (m_parts.pages.size() < size_t(kMaxListed))
+                m_parts.pages.push_back(
+                    {attribute(reader, "ID"_L1), attribute(reader, "BaseLoc"_L1)});
+        } else if (m_depth == 1 && name == u"Annotations") {
+            m_text.start();
+        } else if (name == u"TemplatePage" && m_parts.templates.size() < kMaxListed) {
+            m_parts.templates.insert(attribute(reader, "ID"_L1), {attribute(reader, "BaseLoc"_L1),
+                                                                  attribute(reader, "ZOrder"_L1)});
+        }
+        ++m_depth;
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        --m_depth;
+        if (m_depth == 1 && reader.name() == u"Pages")
+            m_inPages = false;
+        else if (m_depth == 1 && reader.name() == u"Annotations")
+            m_parts.annotations = m_text.end();
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+private:
+    DocumentParts &m_parts;
+    LocationText m_text;
+    int m_depth = 0;
+    bool m_inPages = false;
+};
+
+// The annotation list: the annotation files of each page, by page ID.
+class AnnotationListHandler : public XmlPartHandler
+{
+public:
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (reader.name() == u"Page")
+            m_page = attribute(reader, "PageID"_L1);
+        else if (reader.name() == u"FileLoc")
+            m_text.start();
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (reader.name() != u"FileLoc")
+            return;
+        const QString location = m_text.end();
+        if (!location.isEmpty() && m_listed < kMaxListed) {
+            files[m_page].append(location);
+            ++m_listed;
+        }
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+    QHash<QString, QStringList> files;
+
+private:
+    QString m_page;
+    LocationText m_text;
+    qsizetype m_listed = 0;
+};
+
+} // namespace documents::ofd
