@@ -11,7 +11,7 @@ Outcome RtfExtractor::extract(const Source &source, TextSink &sink)
     const std::unique_ptr<QIODevice> device = source.open();
     if (!device)
         return Outcome::Damaged;
-    return rtf::Reader(sink).read(*device);
+    return rtf::Reader(*device, sink).read();
 }
 
 } // namespace documents

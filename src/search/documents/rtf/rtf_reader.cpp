@@ -3,8 +3,6 @@
 #include "search/documents/rtf/control_words.h"
 #include "search/documents/text_sink.h"
 
-#include <QIODevice>
-
 #include <algorithm>
 #include <climits>
 
@@ -12,7 +10,6 @@ namespace documents::rtf {
 
 namespace {
 
-constexpr qsizetype kBlockSize = 64 * 1024;
 // Text bytes are decoded once this many have gathered, or earlier where text of another kind
 // (a line end, a \uN character) or another code page follows.
 constexpr qsizetype kDecodeSize = 4096;
@@ -54,21 +51,18 @@ bool isPlain(char c)
 
 } // namespace
 
-Outcome Reader::read(QIODevice &device)
+Outcome Reader::read()
 {
-    m_device = &device;
-    m_block.resize(kBlockSize);
-    m_at = m_end = m_block.constData();
-    m_bytes.reserve(kDecodeSize + kBlockSize);
+    m_bytes.reserve(2 * kDecodeSize);
     bool notRtf = false;
-    for (int c = get(); c >= 0; c = get()) {
+    for (int c = m_input.get(); c >= 0; c = m_input.get()) {
         if (c == '{') {
             openGroup();
         } else if (c == '}') {
             if (!closeGroup())
                 break;
         } else if (c == '\\') {
-            controlSymbol(get());
+            controlSymbol(m_input.get());
         } else if (c == 0) {
             // RTF is 7-bit text: a NUL outside \bin data means what follows is not RTF. What came
             // before is the document, when there was any.
@@ -82,7 +76,7 @@ Outcome Reader::read(QIODevice &device)
                 takePlainRun();
         }
     }
-    if (m_stopped)
+    if (m_input.stopped())
         return Outcome::Stopped;
     decodeBytes(true);
     if (notRtf && !m_gaveText)
@@ -90,37 +84,6 @@ Outcome Reader::read(QIODevice &device)
     if (!m_gaveText && m_sawPicture)
         return Outcome::NoText;
     return Outcome::Done;
-}
-
-int Reader::get()
-{
-    if (m_at == m_end && !refill())
-        return -1;
-    return uchar(*m_at++);
-}
-
-bool Reader::refill()
-{
-    if (m_stopped || m_sink.stopRequested()) {
-        m_stopped = true;
-        return false;
-    }
-    const qint64 got = m_device->read(m_block.data(), m_block.size());
-    if (got <= 0)
-        return false;
-    m_at = m_block.constData();
-    m_end = m_at + got;
-    return true;
-}
-
-void Reader::skipBytes(qint64 count)
-{
-    const qint64 here = std::min<qint64>(count, m_end - m_at);
-    m_at += here;
-    count -= here;
-    // Seeks where the device can: \bin data costs nothing to pass over.
-    if (count > 0)
-        m_device->skip(count);
 }
 
 void Reader::openGroup()
@@ -156,7 +119,7 @@ void Reader::controlSymbol(int c)
     if (c < 0)
         return;
     if (c == 0) {
-        unget(); // no RTF: the reading loop ends at it
+        m_input.unget(); // no RTF: the reading loop ends at it
         return;
     }
     if (isLetter(c)) {
@@ -164,14 +127,14 @@ void Reader::controlSymbol(int c)
         return;
     }
     if (c == '\'') {
-        const int high = hexValue(get());
+        const int high = hexValue(m_input.get());
         if (high < 0) {
-            unget();
+            m_input.unget();
             return;
         }
-        const int low = hexValue(get());
+        const int low = hexValue(m_input.get());
         if (low < 0) {
-            unget();
+            m_input.unget();
             return;
         }
         textByte(high * 16 + low);
@@ -220,30 +183,30 @@ void Reader::controlWord(int first)
     while (c >= 0 && isLetter(c)) {
         if (length < kMaxNameLength)
             name[length++] = char(c);
-        c = get();
+        c = m_input.get();
     }
     bool negative = false;
     if (c == '-') {
         negative = true;
-        c = get();
+        c = m_input.get();
     }
     bool hasParameter = false;
     qint64 parameter = 0;
     while (c >= 0 && isDigit(c)) {
         hasParameter = true;
         parameter = std::min(parameter * 10 + (c - '0'), kMaxParameter);
-        c = get();
+        c = m_input.get();
     }
     if (negative)
         parameter = -parameter;
     // One space ends the word and belongs to it; anything else starts the next token.
     if (c >= 0 && c != ' ')
-        unget();
+        m_input.unget();
 
     const ControlWord word = rtf::controlWord(QByteArrayView(name, length));
     if (word.action == Action::Binary) {
         if (hasParameter && parameter > 0)
-            skipBytes(parameter);
+            m_input.skip(parameter);
         return;
     }
     if (m_skipFallback > 0) {
@@ -362,22 +325,19 @@ void Reader::textByte(int c)
 
 void Reader::takePlainRun()
 {
-    const char *start = m_at;
-    while (m_at < m_end && isPlain(*m_at))
-        ++m_at;
-    if (m_at == start)
+    const QByteArrayView run = m_input.takeWhile(isPlain);
+    if (run.isEmpty())
         return;
     useCodePage();
-    m_bytes.append(start, m_at - start);
+    m_bytes.append(run);
     if (m_bytes.size() >= kDecodeSize)
         decodeBytes(false);
 }
 
 void Reader::passOverSkipped()
 {
-    // A picture's hex digits and the like: only a brace or backslash can end them.
-    while (m_at < m_end && *m_at != '\\' && *m_at != '{' && *m_at != '}' && *m_at != 0)
-        ++m_at;
+    // A picture's hex digits and the like: only a brace or backslash (or a NUL) can end them.
+    m_input.takeWhile([](char c) { return c != '\\' && c != '{' && c != '}' && c != 0; });
 }
 
 void Reader::updateCodePage()

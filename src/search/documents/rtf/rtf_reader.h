@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/documents/document_text.h"
+#include "search/documents/rtf/block_input.h"
 #include "search/documents/rtf/code_pages.h"
 
 #include <QByteArray>
@@ -8,8 +9,6 @@
 
 #include <unordered_map>
 #include <vector>
-
-class QIODevice;
 
 namespace documents {
 
@@ -23,11 +22,11 @@ namespace rtf {
 class Reader
 {
 public:
-    explicit Reader(TextSink &sink) : m_sink(sink) {}
+    Reader(QIODevice &device, TextSink &sink) : m_sink(sink), m_input(device, sink) {}
 
-    // Reads `device` to its end or to the close of the outermost group. Done also for a file cut
-    // short (its text so far is what a reader shows); Damaged for bytes that are no RTF at all.
-    Outcome read(QIODevice &device);
+    // Reads the device to its end or to the close of the outermost group. Done also for a file
+    // cut short (its text so far is what a reader shows); Damaged for bytes that are no RTF.
+    Outcome read();
 
 private:
     enum class Destination : unsigned char { Text, FontTable, Skipped };
@@ -47,11 +46,6 @@ private:
         int codePage = 0;
     };
 
-    int get();
-    void unget() { --m_at; }
-    bool refill();
-    void skipBytes(qint64 count);
-
     void openGroup();
     bool closeGroup();
     void controlSymbol(int c);
@@ -68,11 +62,7 @@ private:
     void giveCharacter(char32_t codePoint);
 
     TextSink &m_sink;
-    QIODevice *m_device = nullptr;
-    QByteArray m_block;
-    const char *m_at = nullptr;
-    const char *m_end = nullptr;
-    bool m_stopped = false;
+    BlockInput m_input;
 
     Group m_group;
     std::vector<Group> m_outer;
