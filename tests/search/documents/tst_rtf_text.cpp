@@ -160,6 +160,15 @@ void TestRtfText::text_data()
                            "\\cell\\row\\trowd\\cellx1000\\cellx2000\\cellx3000\\intbl A2\\cell "
                            "B2\\cell\\cell\\row after")
         << QStringLiteral("A1\t\tC1\nA2\tB2\nafter") << done;
+    QTest::newRow("a nested table's rows end in its properties")
+        << chineseDocument("\\intbl a\\cell\\itap2 n1\\nestcell n2\\nestcell{\\*\\nesttableprops"
+                           "\\trowd\\cellx1\\nestrow}{\\nonesttables \\par}b\\cell\\row")
+        << QStringLiteral("a\tn1\tn2\nb\n") << done;
+    QTest::newRow("a text box's text is read once, from the shape")
+        << chineseDocument("{\\shp{\\*\\shpinst\\shpleft0{\\sp{\\sn shapeType}{\\sv 202}}"
+                           "{\\shptxt \\pard box\\par}}{\\shprslt{\\*\\do\\dobxpage"
+                           "{\\dptxbxtext \\pard box\\par}}}}after")
+        << QStringLiteral("box\nafter") << done;
     QTest::newRow("destinations that are not text are skipped")
         << chineseDocument(
                "{\\colortbl;\\red0\\green0\\blue0;}{\\stylesheet{\\s0 \\'b9\\'d8\\'bc\\'fc;}}"

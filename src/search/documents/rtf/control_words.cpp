@@ -21,7 +21,10 @@ using enum Action;
 // data, field instructions (the field's result is kept), list labels and old-style paragraph
 // numbers (not text, as in the other document families), index and table-of-contents entries
 // (hidden), footnote separators, and the fallback of a nested table for readers without nested
-// tables (the nested table itself is read).
+// tables (the nested table itself is read). A shape's text is read from its instructions
+// (\shptxt inside \*\shpinst, whose properties \sp are skipped), not from the result written for
+// older readers; a nested table's properties hold the \nestrow that ends its rows; old-style
+// drawing objects hold text box text.
 constexpr std::array kWords = {
     Entry{"aftncn", Skip},
     Entry{"aftnsep", Skip},
@@ -36,6 +39,7 @@ constexpr std::array kWords = {
     Entry{"cpg", FontCodePage},
     Entry{"datafield", Skip},
     Entry{"deff", DefaultFont},
+    Entry{"do", Kept},
     Entry{"emdash", Character, u'\u2014'},
     Entry{"emspace", Character, u'\u2003'},
     Entry{"endash", Character, u'\u2013'},
@@ -59,6 +63,7 @@ constexpr std::array kWords = {
     Entry{"mac", MacCharset},
     Entry{"nestcell", EndCell},
     Entry{"nestrow", EndRow},
+    Entry{"nesttableprops", Kept},
     Entry{"nonesttables", Skip},
     Entry{"nonshppict", Skip},
     Entry{"objalias", Skip},
@@ -83,6 +88,9 @@ constexpr std::array kWords = {
     Entry{"rsidtbl", Skip},
     Entry{"rtlmark", Character, u'\u200F'},
     Entry{"sect", EndLine},
+    Entry{"shpinst", Kept},
+    Entry{"shprslt", Skip},
+    Entry{"sp", Skip},
     Entry{"stylesheet", Skip},
     Entry{"tab", Character, u'\t'},
     Entry{"tc", Skip},

@@ -26,6 +26,7 @@ enum class Action : unsigned char {
     FontTable,     // \fonttbl: read for each font's charset, not text
     Skip,          // a destination that is not text
     Picture,       // \pict: not text, and a sign that the document has images
+    Kept,          // a "{\*\word" destination that is read all the same
 };
 
 struct ControlWord

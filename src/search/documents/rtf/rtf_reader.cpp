@@ -216,7 +216,8 @@ void Reader::controlWord(int first)
     if (m_ignorable) {
         // "{\*\word": a destination a reader that does not know it skips.
         m_ignorable = false;
-        m_group.destination = Destination::Skipped;
+        if (word.action != Action::Kept)
+            m_group.destination = Destination::Skipped;
         return;
     }
     if (m_group.destination == Destination::Skipped)
@@ -301,6 +302,7 @@ void Reader::controlWord(int first)
     case Action::FontCharset:
     case Action::FontCodePage:
     case Action::Binary:
+    case Action::Kept:
     case Action::None:
         break;
     }
