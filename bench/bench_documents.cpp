@@ -23,6 +23,11 @@
 //                                  totals per file extension
 //   gen-ofd DIR COUNT SEED EVERY   writes COUNT one-page e-invoice-like OFD files into DIR (text
 //                                  from SEED); every EVERY-th holds 关键字 in its remarks (0: none)
+//   make-rtf DIR COUNT [KEYWORD]   writes COUNT RTF files of about 30 KiB to DIR (fixed seed):
+//                                  Chinese text as GBK \'xx bytes with some \uN characters, a
+//                                  picture; KEYWORD, when given, in the middle of each file, split
+//                                  by a formatting group after its first character
+//   make-rtf-hex FILE MIB          writes an RTF file whose picture is a hex run of MIB MiB
 //
 // The search text is what the search run reads: the extracted text cut into fields by the same
 // rules as every file, fields joined with nothing between them.
@@ -41,6 +46,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QThread>
 
 #include <archive.h>
@@ -340,6 +347,70 @@ qint64 maxRssKiB()
     return usage.ru_maxrss;
 }
 
+void appendHex(QByteArray &rtf, QByteArrayView bytes)
+{
+    for (const char b : bytes) {
+        rtf += "\\'";
+        rtf += QByteArray::number(uchar(b), 16).rightJustified(2, '0');
+    }
+}
+
+// One RTF file as a word processor on Chinese Windows saves it: GBK text as \'xx pairs, about one
+// character in eight as \uN with a one-byte fallback, formatting groups and a picture.
+QByteArray chineseRtf(std::mt19937 &random, const QString &keyword)
+{
+    constexpr qsizetype kSize = 30 * 1024;
+    QStringDecoder gbk("GB18030");
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\uc1\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 "
+                     "\\'cb\\'ce\\'cc\\'e5;}{\\f1\\fswiss\\fcharset0 Arial;}}\n"
+                     "{\\colortbl;\\red0\\green0\\blue0;}{\\*\\generator Quarlex bench;}"
+                     "\\paperw11906\\paperh16838\\pard\\plain\\f0\\fs21 ";
+    // A picture: a PNG of one grey pixel, as hex digits.
+    rtf += "{\\pict\\pngblip\\picw1\\pich1 89504e470d0a1a0a0000000d49484452000000010000000108000000"
+           "003a7e9b550000000a49444154789c636000000002000148afa4710000000049454e44ae426082}\\par\n";
+    bool keywordWritten = keyword.isEmpty();
+    while (rtf.size() < kSize) {
+        const int length = 30 + int(random() % 50);
+        for (int i = 0; i < length; ++i) {
+            // GB2312 level 1 (B0A1-D7F9), without 关 (B9D8): the keyword only where it is put.
+            char pair[2];
+            do {
+                pair[0] = char(0xB0 + random() % 40);
+                pair[1] = char(0xA1 + random() % 94);
+            } while ((uchar(pair[0]) == 0xD7 && uchar(pair[1]) > 0xF9) ||
+                     (uchar(pair[0]) == 0xB9 && uchar(pair[1]) == 0xD8));
+            const QByteArrayView bytes(pair, 2);
+            if (random() % 8 == 0) {
+                const QString character = gbk(bytes);
+                const int unit = character.at(0).unicode();
+                rtf += "\\u" + QByteArray::number(unit > 32767 ? unit - 65536 : unit) + "?";
+            } else if (random() % 16 == 0) {
+                rtf += "{\\b ";
+                appendHex(rtf, bytes);
+                rtf += "}";
+            } else {
+                appendHex(rtf, bytes);
+            }
+        }
+        if (!keywordWritten && rtf.size() > kSize / 2) {
+            const QByteArray bytes = QStringEncoder("GB18030")(keyword);
+            rtf += "{\\b ";
+            appendHex(rtf, QByteArrayView(bytes).first(2));
+            rtf += "}";
+            appendHex(rtf, QByteArrayView(bytes).sliced(2));
+            keywordWritten = true;
+        }
+        rtf += random() % 4 == 0 ? "{\\f1 Report 2026}\\par\n" : "\\par\n";
+    }
+    return rtf + "}";
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -443,6 +514,28 @@ int main(int argc, char **argv)
             if (!writeZip(dir.filePath(name), writer.invoice(every > 0 && i % every == 0)))
                 return 1;
         }
+        return 0;
+    }
+    if (command == QStringLiteral("make-rtf") && args.size() >= 3) {
+        std::mt19937 random(18);
+        const QDir dir(args.at(1));
+        const int count = args.at(2).toInt();
+        for (int i = 0; i < count; ++i) {
+            const QString name = QStringLiteral("r%1.rtf").arg(i, 4, 10, QLatin1Char('0'));
+            if (!writeFile(dir.filePath(name), chineseRtf(random, args.value(3))))
+                return 1;
+        }
+        return 0;
+    }
+    if (command == QStringLiteral("make-rtf-hex") && args.size() == 3) {
+        QFile file(args.at(1));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write("{\\rtf1\\ansi before{\\pict\\pngblip ");
+        const QByteArray block = QByteArray("0123456789abcdef").repeated(65536);
+        for (qint64 i = 0; i < args.at(2).toLongLong() * 1024 * 1024 / block.size(); ++i)
+            file.write(block);
+        file.write("}after}");
         return 0;
     }
     std::fprintf(stderr, "see the comment at the top of bench/bench_documents.cpp\n");

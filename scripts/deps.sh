@@ -8,10 +8,11 @@ set -euo pipefail
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
           libarchive-dev libpoppler-qt6-dev libgsf-1-dev libzstd-dev zlib1g-dev
           fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
-# poppler-utils, unzip, catdoc and bc: bench/run.sh compares the document search with pdftotext,
-# unzip and catdoc. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams out of compound files.
-test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc bc
-           libgsf-bin)
+# poppler-utils, unzip, catdoc, unrtf and bc: bench/run.sh compares the document search with
+# pdftotext, unzip, catdoc and unrtf. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
+# out of compound files.
+test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf
+           bc libgsf-bin)
 package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")

@@ -601,6 +601,10 @@ void TestFileSearch::documentsAnswerLikeTheReference_data()
     QTest::newRow("an Excel 97 file") << QStringLiteral("sheets.xls") << ok;
     QTest::newRow("an Excel 97 file of numbers") << QStringLiteral("numbers.xls") << ok;
     QTest::newRow("a PowerPoint 97 file") << QStringLiteral("slides.ppt") << ok;
+    QTest::newRow("an RTF file in GBK, Big5, Shift-JIS and \\uN")
+        << QStringLiteral("rtf/chinese.rtf") << ok;
+    QTest::newRow("an RTF file of Word for Mac") << QStringLiteral("rtf/ffc.rtf") << ok;
+    QTest::newRow("an RTF file of Word 2003") << QStringLiteral("rtf/tika_testRTF.rtf") << ok;
     QTest::newRow("a Word 97 file with a password")
         << QStringLiteral("encrypted.doc") << int(ReadStatus::Encrypted);
     QTest::newRow("an Excel 97 file cut short")

@@ -9,6 +9,7 @@
 #include "search/documents/ole2/word97.h"
 #include "search/documents/ooxml/office_open_xml.h"
 #include "search/documents/pdf/pdf.h"
+#include "search/documents/rtf/rtf.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 
@@ -23,6 +24,7 @@ namespace {
 constexpr char kZipSignature[] = "PK\x03\x04";
 constexpr char kOle2Signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
 constexpr char kPdfSignature[] = "%PDF-";
+constexpr char kRtfSignature[] = "{\\rtf";
 
 bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
 {
@@ -151,6 +153,7 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
     case Kind::Ofd:
         return std::make_unique<OfdExtractor>();
     case Kind::Rtf:
+        return std::make_unique<RtfExtractor>();
     case Kind::Epub:
     case Kind::NotDocument:
         break;
@@ -168,6 +171,8 @@ Kind recognise(const Source &source, QByteArrayView head)
         return recogniseZip(source);
     if (startsWith(head, kOle2Signature, 8))
         return recogniseCompoundFile(source);
+    if (startsWith(head, kRtfSignature, 5))
+        return Kind::Rtf;
     return Kind::NotDocument;
 }
 

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Seeds for the document fuzzers from the fixtures in tests/data/documents (gsf from libgsf-bin
 # takes the streams out of the compound files). See fuzz_documents.cpp for the input layouts.
-#   tests/search/fuzz/seed_corpus.sh corpus-documents/ corpus/
+#   tests/search/fuzz/seed_corpus.sh corpus-documents/ corpus/ [corpus-rtf/]
 #   fuzz_documents  -max_len=65536 corpus-documents/
 #   fuzz_file_search -max_len=65536 corpus/
+#   fuzz_rtf -max_len=65536 corpus-rtf/
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 documents=$1
@@ -57,3 +58,12 @@ template="<ofd:Page $ns><ofd:Page PageID=\"1\"><ofd:FileLoc>../Tpl_0/Content.xml
   for p in "$ofd" "$document" "$page"; do printf "$(size16 "$(printf '%s' "$p" | wc -c)")"; done
   printf '%s' "$ofd" "$document" "$page" "$template"
 } > "$documents/parts-written.ofd"
+# fuzz_rtf: the RTF fixtures without their first six bytes ("{\rtf1"), which the target puts
+# back, after byte 0 (0: the caller never stops) and byte 0 = 3 (it stops after three pieces).
+if [ -n "${3:-}" ]; then
+    mkdir -p "$3"
+    for f in "$fixtures"/rtf/*.rtf; do
+        { printf '\x00'; tail -c +7 "$f"; } > "$3/$(basename "$f")"
+        { printf '\x03'; tail -c +7 "$f"; } > "$3/stop-$(basename "$f")"
+    done
+fi
