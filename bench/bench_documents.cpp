@@ -170,6 +170,8 @@ int recall(const QString &folder)
     std::printf("total %d/%d (%.1f %%)\n", total.found, total.words,
                 total.words > 0 ? 100.0 * total.found / total.words : 0.0);
     return 0;
+}
+
 // One e-invoice as OFD writers lay it out: the labels on a template page, the values on the page
 // (a TextObject each), a seal image and a signature. No text holds a character of 关键字 unless
 // `keyword` is set.
