@@ -368,7 +368,7 @@ void Reader::decodeBytes(bool end)
         QChar *const begin = m_decoded.data();
         const QChar *const stop = m_decoder->appendToBuffer(begin, m_bytes);
         m_decoded.truncate(stop - begin);
-        m_bytes.clear();
+        m_bytes.resize(0); // keeps the capacity, unlike clear()
         give(QStringView(m_decoded));
     }
     // A character's first byte left without the rest is no character: it must not join bytes
