@@ -404,7 +404,7 @@ void TestFileSearch::encodingsAnswerLikeTheReference_data()
     QTest::newRow("Shift-JIS declared by http-equiv: its trail bytes look like ASCII")
         << QByteArray("<html><meta http-equiv=\"Content-Type\" content=\"text/html; "
                       "charset=Shift_JIS\">") +
-               encode("Shift_JIS", QStringLiteral(u"表示,ソフト\"検索\"機能</html>"))
+               encode("Shift_JIS", QStringLiteral(u"表示,ソフト,\"検索\"機能</html>"))
         << QStringLiteral(u"ソフト検索") << int(TextEncoding::Declared);
     QTest::newRow("windows-1252 declared in an XML file")
         << QByteArray(
@@ -412,7 +412,7 @@ void TestFileSearch::encodingsAnswerLikeTheReference_data()
         << QStringLiteral(u"cafécrème") << int(TextEncoding::Declared);
     QTest::newRow("ISO-2022-JP declared in an XML file: cut on its characters")
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<p>") +
-               encode("ISO-2022-JP", QStringLiteral(u"日本語の\"文書\",検索</p>"))
+               encode("ISO-2022-JP", QStringLiteral(u"日本語の,\"文書\",検索</p>"))
         << QStringLiteral(u"文書検索") << int(TextEncoding::Declared);
     QTest::newRow("UTF-8 without a mark") << QStringLiteral(u"没有标记的\r\nUTF-8,文字").toUtf8()
                                           << QStringLiteral(u"的UTF") << int(TextEncoding::Utf8);
