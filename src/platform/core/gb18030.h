@@ -73,6 +73,9 @@ public:
     // The field ends here.
     char16_t *finish(char16_t *out);
     void reset() { m_pending = 0; }
+    // True when bytes fed so far wait for the next ones: a lead byte and a digit may begin a
+    // four-byte sequence.
+    bool pending() const { return m_pending > 0; }
 
     // Appends the decoding of `bytes` to `text`.
     void append(QString &text, const char *data, qsizetype size);

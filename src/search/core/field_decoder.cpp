@@ -60,6 +60,11 @@ void FieldDecoder::endField(QString &text)
     }
 }
 
+bool FieldDecoder::pending() const
+{
+    return m_encoding == TextEncoding::Gb18030 && m_gb18030.pending();
+}
+
 void FieldDecoder::reset()
 {
     m_gb18030.reset();
