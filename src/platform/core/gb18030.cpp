@@ -2,8 +2,8 @@
 
 #include "platform/core/utf8_sequence.h"
 
+#include <QList>
 #include <QStringDecoder>
-#include <QStringList>
 
 namespace platform {
 
@@ -15,6 +15,23 @@ QString decodeOnce(QStringDecoder &decoder, QByteArrayView bytes)
     QString text = decoder.decode(bytes);
     decoder.resetState();
     return text;
+}
+
+// The pieces of `text` between line feeds, as views into it (no string per piece: the tables
+// are made when the first file is read, and must cost little).
+QList<QStringView> lines(const QString &text)
+{
+    QList<QStringView> result;
+    result.reserve(text.size() / 2);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\n') {
+            result.append(QStringView(text).mid(from, i - from));
+            from = i + 1;
+        }
+    }
+    result.append(QStringView(text).mid(from));
+    return result;
 }
 
 } // namespace
@@ -31,29 +48,56 @@ Gb18030Tables::Gb18030Tables() : m_pairs(126 * 256), m_single(256, 0xFFFD), m_fo
     m_usable = gbk.isValid();
     if (!m_usable)
         return;
-    // Each byte alone, followed by a line feed (never part of a sequence).
-    QList<QString> alone(256);
+    // Each byte alone, and every lead byte with every next byte, each followed by a line feed
+    // (never part of a sequence, so the converter starts afresh after it): all in one call, the
+    // line feed as the next byte in one of its own.
+    QByteArray all;
     for (int b = 0; b < 256; ++b) {
-        const char bytes[2] = {char(b), '\n'};
-        alone[b] = decodeOnce(gbk, QByteArrayView(bytes, 2));
+        if (b != '\n')
+            all.append(char(b)).append('\n');
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int next = 0; next < 256; ++next) {
+            if (next != '\n')
+                all.append(char(lead)).append(char(next)).append('\n');
+        }
+    }
+    const QString decoded = decodeOnce(gbk, all);
+    const QList<QStringView> parts = lines(decoded);
+    if (parts.size() != 255 + 126 * 255 + 1) {
+        m_usable = false;
+        return;
+    }
+    QList<QStringView> alone(256);
+    alone['\n'] = QStringView(u"\n");
+    qsizetype at = 0;
+    for (int b = 0; b < 256; ++b) {
+        if (b == '\n')
+            continue;
+        alone[b] = parts.at(at++);
         const bool isLead = b >= 0x81 && b <= 0xFE;
         if (!isLead) {
-            if (alone[b].size() != 2 || alone[b].at(1) != u'\n')
+            if (alone[b].size() != 1)
                 m_usable = false;
             else
                 m_single[b] = alone[b].at(0).unicode();
         }
     }
-    // Every lead byte with every next byte: either one character (or one U+FFFD) for both, or
-    // U+FFFD for the lead and the next byte read on its own.
+    m_single['\n'] = u'\n';
+    // Either one character (or one U+FFFD) for both bytes, or U+FFFD for the lead and the next
+    // byte read on its own.
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
         for (int next = 0; next < 256; ++next) {
-            const char bytes[3] = {char(lead), char(next), '\n'};
-            const QString text = decodeOnce(gbk, QByteArrayView(bytes, 3));
+            const char feed[3] = {char(lead), '\n', '\n'};
+            const QString fed =
+                next == '\n' ? decodeOnce(gbk, QByteArrayView(feed, 3)).chopped(1) : QString();
+            const QStringView text = next == '\n' ? QStringView(fed) : parts.at(at++);
             Pair &pair = m_pairs[(lead - 0x81) * 256 + next];
-            if (text == QChar(QChar::ReplacementCharacter) + alone[next]) {
+            if (text.size() == 1 + alone[next].size() &&
+                text.front() == QChar(QChar::ReplacementCharacter) &&
+                text.sliced(1) == alone[next]) {
                 pair = {0xFFFD, 1};
-            } else if (text.size() == 2 && text.at(1) == u'\n') {
+            } else if (text.size() == 1) {
                 pair = {text.at(0).unicode(), 2};
             } else {
                 pair = {0xFFFD, 1};
@@ -68,7 +112,7 @@ Gb18030Tables::Gb18030Tables() : m_pairs(126 * 256), m_single(256, 0xFFFD), m_fo
         m_usable = false;
         return;
     }
-    QByteArray all;
+    all.clear();
     all.reserve(kBmpFourCount * 5);
     for (quint32 index = 0; index < kBmpFourCount; ++index) {
         quint32 rest = index;
@@ -80,13 +124,14 @@ Gb18030Tables::Gb18030Tables() : m_pairs(126 * 256), m_single(256, 0xFFFD), m_fo
         all.append(char(0x30 + rest % 10));
         all.append('\n');
     }
-    const QStringList parts = decodeOnce(gb18030, all).split(u'\n');
-    if (parts.size() != qsizetype(kBmpFourCount) + 1) {
+    const QString fourText = decodeOnce(gb18030, all);
+    const QList<QStringView> fours = lines(fourText);
+    if (fours.size() != qsizetype(kBmpFourCount) + 1) {
         m_usable = false;
         return;
     }
     for (quint32 index = 0; index < kBmpFourCount; ++index) {
-        const QString &part = parts.at(index);
+        const QStringView part = fours.at(index);
         const bool one = part.size() == 1 && !part.at(0).isSurrogate();
         m_four[index] = one ? part.at(0).unicode() : char16_t(0xFFFD);
     }
@@ -216,6 +261,23 @@ QString decodeGb18030(QByteArrayView bytes)
     decoder.append(text, bytes.data(), bytes.size());
     decoder.appendFinish(text);
     return text;
+}
+
+// The pieces of `text` between line feeds, as views into it (no string per piece: the tables
+// are made when the first file is read, and must cost little).
+QList<QStringView> lines(const QString &text)
+{
+    QList<QStringView> result;
+    result.reserve(text.size() / 2);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\n') {
+            result.append(QStringView(text).mid(from, i - from));
+            from = i + 1;
+        }
+    }
+    result.append(QStringView(text).mid(from));
+    return result;
 }
 
 } // namespace platform

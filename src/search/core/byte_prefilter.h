@@ -37,7 +37,7 @@ private:
     std::optional<QByteArray> m_ascii;
     std::optional<QByteArray> m_gb18030;
     std::optional<QByteArray> m_utf8;
-    std::optional<QByteArray> m_big5;
+    mutable std::optional<std::optional<QByteArray>> m_big5;
 };
 
 } // namespace search

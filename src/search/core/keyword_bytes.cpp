@@ -90,7 +90,8 @@ FormTable makeGb18030Forms()
 }
 
 // A double-byte code page read through its converter: every single byte and every lead byte
-// with every next byte, each decoded on its own.
+// with every next byte, each followed by a line feed (never part of a sequence, so the converter
+// starts afresh after it), all in one call; the line feed as the next byte in calls of its own.
 FormTable makeDoubleByteForms(const char *name)
 {
     FormTable forms;
@@ -99,17 +100,36 @@ FormTable makeDoubleByteForms(const char *name)
         forms.m_usable = false;
         return forms;
     }
-    const auto decode = [&](QByteArrayView bytes) { return platform::decodeField(decoder, bytes); };
-    QList<QString> alone(0x100);
+    QByteArray all;
     for (int b = 0; b < 0x100; ++b) {
-        const char byte = char(b);
-        alone[b] = decode(QByteArrayView(&byte, 1));
+        if (b != '\n')
+            all.append(char(b)).append('\n');
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int next = 0; next < 0x100; ++next) {
+            if (next != '\n')
+                all.append(char(lead)).append(char(next)).append('\n');
+        }
+    }
+    const QStringList parts = platform::decodeField(decoder, all).split(u'\n');
+    if (parts.size() != 255 + 126 * 255 + 1) {
+        forms.m_usable = false;
+        return forms;
+    }
+    QList<QString> alone(0x100);
+    alone['\n'] = QStringLiteral("\n");
+    qsizetype at = 0;
+    for (int b = 0; b < 0x100; ++b) {
+        if (b != '\n')
+            alone[b] = parts.at(at++);
         forms.add(alone[b], quint32(b), 1);
     }
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
         for (int next = 0; next < 0x100; ++next) {
-            const char bytes[2] = {char(lead), char(next)};
-            const QString text = decode(QByteArrayView(bytes, 2));
+            const char feed[2] = {char(lead), '\n'};
+            const QString text = next == '\n'
+                                     ? platform::decodeField(decoder, QByteArrayView(feed, 2))
+                                     : parts.at(at++);
             // The lead alone, and the next byte read on its own: no pair.
             if (text == alone[lead] + alone[next])
                 continue;
