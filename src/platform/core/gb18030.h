@@ -73,9 +73,9 @@ public:
     // The field ends here.
     char16_t *finish(char16_t *out);
     void reset() { m_pending = 0; }
-    // True when bytes fed so far wait for the next ones: a lead byte and a digit may begin a
-    // four-byte sequence.
-    bool pending() const { return m_pending > 0; }
+    // True when the bytes fed so far end in a lead byte and a digit, which the next two bytes
+    // may make a four-byte sequence of.
+    bool waitsOnDigit() const { return m_pending == 2 && m_bytes[1] >= 0x30 && m_bytes[1] <= 0x39; }
 
     // Appends the decoding of `bytes` to `text`.
     void append(QString &text, const char *data, qsizetype size);

@@ -62,7 +62,7 @@ void FieldDecoder::endField(QString &text)
 
 bool FieldDecoder::pending() const
 {
-    return m_encoding == TextEncoding::Gb18030 && m_gb18030.pending();
+    return m_encoding == TextEncoding::Gb18030 && m_gb18030.waitsOnDigit();
 }
 
 void FieldDecoder::reset()

@@ -27,9 +27,9 @@ public:
     void endField(QString &text);
     // Forgets a sequence pending from earlier bytes, to decode from another place.
     void reset();
-    // True when the bytes fed so far end in a sequence that the next bytes may complete (in
-    // GB18030 a lead byte and a digit, which a four-byte sequence begins with); endField() then
-    // gives what the bytes read as when the next ones do not complete it.
+    // True when the bytes fed so far end in a lead byte and a digit, which the next two bytes may
+    // make a four-byte GB18030 sequence of; endField() then gives what the bytes read as when the
+    // next ones do not.
     bool pending() const;
 
 private:
