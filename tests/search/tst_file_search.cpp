@@ -234,6 +234,8 @@ private Q_SLOTS:
     void init();
     void answersLikeTheReference_data();
     void answersLikeTheReference();
+    void encodingsAnswerLikeTheReference_data();
+    void encodingsAnswerLikeTheReference();
     void byteMatchOutOfStepIsNotAHit();
     void hitInTheFirstChunkStopsReading();
     void keywordWithoutByteFormIsSearchedByDecoding();
@@ -369,6 +371,104 @@ void TestFileSearch::answersLikeTheReference()
             compareWithReference(path, keyword, options, bytes);
             if (QTest::currentTestFailed())
                 return;
+        }
+    }
+}
+
+void TestFileSearch::encodingsAnswerLikeTheReference_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("encoding");
+
+    using platform::TextEncoding;
+    const auto encode = [](const char *codec, const QString &text) {
+        QStringEncoder encoder(codec);
+        const QByteArray bytes = encoder.encode(text);
+        if (encoder.hasError())
+            qFatal("a test text the codec cannot encode");
+        return bytes;
+    };
+    // Traditional Chinese prose, long enough for Big5 to be told from GBK.
+    QString traditional;
+    for (int i = 0; traditional.size() < 1200; ++i)
+        traditional += QStringLiteral(u"這個檔案是我們在台灣的朋友寫的，內容關於學校和醫院的歷史。"
+                                      u"他們說這裡的資料很重要，")
+                           .mid(i % 7);
+    const QString hangul = QStringLiteral(u"第一章：韩国语\r\n한국어 자료,查找𠀀字和ᠮᠣᠩᠭᠣᠯ文字");
+    QTest::newRow("a UTF-8 mark") << QByteArray("\xEF\xBB\xBF") +
+                                         QStringLiteral(u"标记,之后的关键字").toUtf8()
+                                  << QStringLiteral(u"之后的关键") << int(TextEncoding::Utf8);
+    QTest::newRow("Big5 declared in an HTML file")
+        << QByteArray("<html><head><meta charset=\"big5\"></head><body>") +
+               encode("Big5", QStringLiteral(u"檔案,關鍵字</body></html>"))
+        << QStringLiteral(u"案關鍵") << int(TextEncoding::Big5);
+    QTest::newRow("Shift-JIS declared by http-equiv: its trail bytes look like ASCII")
+        << QByteArray("<html><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                      "charset=Shift_JIS\">") +
+               encode("Shift_JIS", QStringLiteral(u"表示,ソフト,\"検索\"機能</html>"))
+        << QStringLiteral(u"ソフト検索") << int(TextEncoding::Declared);
+    QTest::newRow("windows-1252 declared in an XML file")
+        << QByteArray(
+               "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<p>caf\xE9,cr\xE8me</p>")
+        << QStringLiteral(u"cafécrème") << int(TextEncoding::Declared);
+    QTest::newRow("ISO-2022-JP declared in an XML file: cut on its characters")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<p>") +
+               encode("ISO-2022-JP", QStringLiteral(u"日本語の,\"文書\",検索</p>"))
+        << QStringLiteral(u"文書検索") << int(TextEncoding::Declared);
+    QTest::newRow("UTF-8 without a mark") << QStringLiteral(u"没有标记的\r\nUTF-8,文字").toUtf8()
+                                          << QStringLiteral(u"的UTF") << int(TextEncoding::Utf8);
+    const QString ascii = QStringLiteral(u"name,\"city, 城市\"\r\nQuarlex,批量查找 2024\r\n");
+    QTest::newRow("UTF-16 LE without a mark")
+        << QByteArray(QStringEncoder(QStringConverter::Utf16LE).encode(ascii))
+        << QStringLiteral(u"市Quarlex") << int(TextEncoding::Utf16LE);
+    QTest::newRow("UTF-16 BE without a mark")
+        << QByteArray(QStringEncoder(QStringConverter::Utf16BE).encode(ascii))
+        << QStringLiteral(u"批量查找") << int(TextEncoding::Utf16BE);
+    QTest::newRow("Big5 of more than 1 KiB")
+        << encode("Big5", traditional + QStringLiteral(u"\r\n最後的關鍵字"))
+        << QStringLiteral(u"關鍵字") << int(TextEncoding::Big5);
+    QTest::newRow("Big5 whose trail byte is a backslash or a letter")
+        << encode("Big5", traditional + QStringLiteral(u"許功蓋")) << QStringLiteral(u"功蓋")
+        << int(TextEncoding::Big5);
+    QTest::newRow("GB18030 four-byte characters: Hangul, CJK Extension B, Mongolian")
+        << encode("GB18030", hangul) << QStringLiteral(u"자료查找𠀀") << int(TextEncoding::Gb18030);
+    QTest::newRow("a four-byte character split by a line end")
+        << encode("GB18030", QStringLiteral(u"한국\r\n어")) << QStringLiteral(u"국어")
+        << int(TextEncoding::Gb18030);
+    QTest::newRow("short GBK") << encode("GBK", QStringLiteral(u"查找")) << QStringLiteral(u"找")
+                               << int(TextEncoding::Gb18030);
+    QByteArray longGbk;
+    while (longGbk.size() < 300 * 1024)
+        longGbk += encode("GBK", QStringLiteral(u"今天的文件,内容很多\r\n"));
+    longGbk += encode("GBK", QStringLiteral(u"末尾的批量查找"));
+    QTest::newRow("long GBK") << longGbk << QStringLiteral(u"批量查找")
+                              << int(TextEncoding::Gb18030);
+}
+
+// Each rule of the encoding decides the file, and the search finds the keyword in its text with a
+// readable excerpt, as the reference reader does.
+void TestFileSearch::encodingsAnswerLikeTheReference()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, keyword);
+    QFETCH(int, encoding);
+    const QString path = write(bytes);
+    const FileSearchResult expected = expectedFor(path, keyword);
+    QCOMPARE(expected.outcome, Outcome::Hit);
+    QVERIFY2(expected.excerpt.contains(keyword), qPrintable(expected.excerpt));
+    QVERIFY(!expected.excerpt.contains(QChar(QChar::ReplacementCharacter)));
+    for (qsizetype chunk : {1, 3, 7, 64, 4096, 256 * 1024}) {
+        for (bool bytesFirst : {true, false}) {
+            FileSearchOptions options;
+            options.chunkSize = chunk;
+            options.bytesFirst = bytesFirst;
+            options.historySize = chunk < 64 ? 0 : 64 * 1024;
+            const FileSearchStats stats =
+                compareWithReference(path, keyword, options, bytes).second;
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(int(stats.encoding), encoding);
         }
     }
 }

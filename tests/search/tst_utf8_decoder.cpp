@@ -15,7 +15,7 @@ namespace {
 // What the reference reader makes of one UTF-8 field.
 QString reference(const QByteArray &field)
 {
-    static QStringDecoder decoder = platform::makeDecoder(TextEncoding::Utf8);
+    static QStringDecoder decoder = platform::makeDecoder({TextEncoding::Utf8, {}});
     return platform::decodeField(decoder, field);
 }
 
@@ -99,22 +99,31 @@ void TestUtf8Decoder::keywordBytes_data()
     QTest::addColumn<bool>("hasForm");
 
     QTest::newRow("Chinese characters have their GBK pairs")
-        << QStringLiteral(u"中文") << int(TextEncoding::Gbk) << QByteArray("\xD6\xD0\xCE\xC4")
+        << QStringLiteral(u"中文") << int(TextEncoding::Gb18030) << QByteArray("\xD6\xD0\xCE\xC4")
         << true;
     QTest::newRow("ASCII is itself in GBK")
-        << QStringLiteral("key,1") << int(TextEncoding::Gbk) << QByteArray("key,1") << true;
+        << QStringLiteral("key,1") << int(TextEncoding::Gb18030) << QByteArray("key,1") << true;
     QTest::newRow("a GBK pair with an ASCII trail byte")
-        << QStringLiteral(u"丂") << int(TextEncoding::Gbk) << QByteArray("\x81\x40") << true;
+        << QStringLiteral(u"丂") << int(TextEncoding::Gb18030) << QByteArray("\x81\x40") << true;
     QTest::newRow("the euro sign is the single byte 0x80 in this code page")
-        << QStringLiteral(u"€") << int(TextEncoding::Gbk) << QByteArray("\x80") << true;
+        << QStringLiteral(u"€") << int(TextEncoding::Gb18030) << QByteArray("\x80") << true;
     QTest::newRow("DEL is a byte of its own, though a lead byte before it is U+FFFD")
-        << QStringLiteral("\x7f") << int(TextEncoding::Gbk) << QByteArray("\x7f") << true;
+        << QStringLiteral("\x7f") << int(TextEncoding::Gb18030) << QByteArray("\x7f") << true;
     QTest::newRow("NUL is a byte of its own")
-        << QString(QChar(0)) << int(TextEncoding::Gbk) << QByteArray(1, '\0') << true;
-    QTest::newRow("a character GBK cannot make has no GBK form")
-        << QStringLiteral(u"a😀") << int(TextEncoding::Gbk) << QByteArray() << false;
+        << QString(QChar(0)) << int(TextEncoding::Gb18030) << QByteArray(1, '\0') << true;
+    QTest::newRow("a character beyond the Basic Multilingual Plane has its four-byte form")
+        << QStringLiteral(u"a😀") << int(TextEncoding::Gb18030) << QByteArray("a\x94\x39\xFC\x36")
+        << true;
+    QTest::newRow("Hangul has its four-byte form")
+        << QStringLiteral(u"한") << int(TextEncoding::Gb18030) << QByteArray("\x83\x36\x84\x33")
+        << true;
+    QTest::newRow("a Big5 pair whose trail byte is a backslash")
+        << QStringLiteral(u"許功") << int(TextEncoding::Big5) << QByteArray("\xB3\x5C\xA5\x5C")
+        << true;
+    QTest::newRow("a declared charset is decoded, never searched by bytes")
+        << QStringLiteral("a") << int(TextEncoding::Declared) << QByteArray() << false;
     QTest::newRow("U+FFFD comes from any invalid bytes, so it has no form")
-        << QStringLiteral(u"a\uFFFD") << int(TextEncoding::Gbk) << QByteArray() << false;
+        << QStringLiteral(u"a\uFFFD") << int(TextEncoding::Gb18030) << QByteArray() << false;
     QTest::newRow("U+FFFD has no UTF-8 form either")
         << QStringLiteral(u"\uFFFD") << int(TextEncoding::Utf8) << QByteArray() << false;
     QTest::newRow("an empty keyword is found without reading, it has no form")

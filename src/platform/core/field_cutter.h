@@ -73,8 +73,10 @@ inline const char *findQuote(const char *p, const char *end)
 //   unquoted field, NUL and other control characters, and byte 26 (which is not an end marker).
 // - A quote that is never closed runs to the end of the input.
 //
-// `Char` is a byte for single- and multi-byte code pages (the delimiters 0x20, 0x22, 0x2C, 0x0D
-// and 0x0A are never part of a GBK double-byte character) and char16_t for UTF-16 text.
+// `Char` is a byte for the encodings whose delimiters 0x20, 0x22, 0x2C, 0x0D and 0x0A are never
+// part of a multi-byte character (cutsAsBytes: the trail bytes of GB18030, Big5 and Shift-JIS
+// are 0x40 and up, GB18030's four-byte digits 0x30-0x39) and char16_t for decoded text (UTF-16,
+// and charsets such as ISO-2022-JP that make characters of ASCII bytes).
 template <typename Char> class FieldCutter
 {
 public:

@@ -31,7 +31,7 @@ struct FieldSkim
 // so no-hit data is passed over at memory speed. `state`: the cutter's state at `begin`.
 //
 // Exact for bytes, where the delimiters, the double quote and the space are never part of a
-// multi-byte character (GBK, UTF-8).
+// multi-byte character (platform::cutsAsBytes: GB18030, UTF-8, Big5, ...).
 FieldSkim skimFields(const char *begin, const char *limit, FieldState state);
 
 } // namespace platform

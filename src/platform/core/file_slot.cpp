@@ -1,5 +1,7 @@
 #include "platform/core/file_slot.h"
 
+#include "platform/core/gb18030.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -34,9 +36,10 @@ bool FileSlot::openInput(const QString &path)
     m_encoding = detectEncoding(*file, &bomLength);
     if (bomLength > 0)
         file->read(bomLength);
-    if (isUtf16(m_encoding))
-        m_utf16 = Utf16Decoder(m_encoding);
-    else
+    m_bytesCut = cutsAsBytes(m_encoding);
+    if (!m_bytesCut)
+        m_textDecoder = TextDecoder(m_encoding);
+    else if (m_encoding.kind != TextEncoding::Gb18030)
         m_decoder = makeDecoder(m_encoding);
     m_in = std::move(file);
     return true;
@@ -70,18 +73,18 @@ bool FileSlot::fill()
             return false;
         }
         m_eofSeen = true;
-        if (!isUtf16(m_encoding))
+        if (m_bytesCut)
             return false;
         m_text = m_text.mid(m_textPos);
         m_textPos = 0;
         const qsizetype before = m_text.size();
-        m_utf16.finish(m_text);
+        m_textDecoder.finish(m_text);
         return m_text.size() > before;
     }
-    if (isUtf16(m_encoding)) {
+    if (!m_bytesCut) {
         m_text = m_text.mid(m_textPos);
         m_textPos = 0;
-        m_utf16.append(m_text, chunk);
+        m_textDecoder.append(m_text, chunk);
     } else {
         m_bytes = m_bytes.mid(m_pos) + chunk;
         m_pos = 0;
@@ -94,7 +97,7 @@ bool FileSlot::atEnd()
     if (!m_in)
         return true;
     for (;;) {
-        if (isUtf16(m_encoding)) {
+        if (!m_bytesCut) {
             const char16_t *p = reinterpret_cast<const char16_t *>(m_text.constData()) + m_textPos;
             const char16_t *end =
                 reinterpret_cast<const char16_t *>(m_text.constData()) + m_text.size();
@@ -122,7 +125,7 @@ bool FileSlot::readField(QString &field)
         m_error = QStringLiteral("no input file is open");
         return false;
     }
-    return isUtf16(m_encoding) ? readUtf16Field(field) : readByteField(field);
+    return m_bytesCut ? readByteField(field) : readTextField(field);
 }
 
 bool FileSlot::readByteField(QString &field)
@@ -143,11 +146,12 @@ bool FileSlot::readByteField(QString &field)
             break;
         }
     }
-    field = decodeField(m_decoder, bytes);
+    field = m_encoding.kind == TextEncoding::Gb18030 ? decodeGb18030(bytes)
+                                                     : decodeField(m_decoder, bytes);
     return true;
 }
 
-bool FileSlot::readUtf16Field(QString &field)
+bool FileSlot::readTextField(QString &field)
 {
     AppendToText sink{field};
     for (;;) {

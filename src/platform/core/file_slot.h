@@ -19,9 +19,9 @@ namespace platform {
 // is committed). Each user owns its own slot, so a file read in one place is never closed by
 // another. Failures are returned as values, never thrown.
 //
-// Input: the encoding is chosen per file (a byte-order mark for UTF-8 or UTF-16; otherwise UTF-8
-// when the first non-ASCII bytes are valid UTF-8, else the GBK code page); fields are cut by the
-// rules of FieldCutter and decoded one by one.
+// Input: the encoding is chosen per file by detectEncoding (text_encoding.h); fields are cut by
+// the rules of FieldCutter, on the bytes where cutsAsBytes says so and decoded one by one, else
+// on the decoded characters.
 //
 // Output goes to a temporary file that replaces the target only when closeAll() succeeds, so an
 // interrupted write never leaves a truncated file behind.
@@ -54,20 +54,21 @@ public:
     bool closeAll();
 
     bool isOpen() const;
-    TextEncoding inputEncoding() const { return m_encoding; }
+    const Encoding &inputEncoding() const { return m_encoding; }
     QString errorString() const { return m_error; }
 
 private:
     bool fill();
     bool readByteField(QString &field);
-    bool readUtf16Field(QString &field);
+    bool readTextField(QString &field);
 
     std::unique_ptr<QFile> m_in;
     std::unique_ptr<QSaveFile> m_out;
     OutputEncoding m_outEncoding = OutputEncoding::CodePage;
-    TextEncoding m_encoding = TextEncoding::Gbk;
-    QStringDecoder m_decoder; // byte encodings
-    Utf16Decoder m_utf16;
+    Encoding m_encoding;
+    bool m_bytesCut = true;   // cutsAsBytes(m_encoding)
+    QStringDecoder m_decoder; // byte encodings other than GB18030
+    TextDecoder m_textDecoder;
 
     QByteArray m_bytes; // raw input not consumed yet, from m_pos
     qsizetype m_pos = 0;

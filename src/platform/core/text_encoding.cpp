@@ -1,5 +1,6 @@
 #include "platform/core/text_encoding.h"
 
+#include "platform/core/gb18030.h"
 #include "platform/core/utf8_sequence.h"
 
 #include <QIODevice>
@@ -73,30 +74,78 @@ std::optional<TextEncoding> EncodingSniffer::feed(QByteArrayView bytes)
     }
     m_window.append(bytes.first(std::min<qsizetype>(bytes.size(), kSniffWindow - m_window.size())));
     if (m_window.size() == kSniffWindow)
-        m_decided = isValidUtf8Window(m_window, false) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+        m_decided = decide(false);
     return m_decided;
 }
 
 TextEncoding EncodingSniffer::finish()
 {
-    if (!m_decided) {
-        m_decided =
-            m_started && isValidUtf8Window(m_window, true) ? TextEncoding::Utf8 : TextEncoding::Gbk;
-    }
+    if (!m_decided)
+        m_decided = m_started ? decide(true) : TextEncoding::Gb18030;
     return *m_decided;
 }
 
-TextEncoding detectEncoding(QIODevice &device, int *bomLength)
+TextEncoding EncodingSniffer::decide(bool endsHere) const
+{
+    if (isValidUtf8Window(m_window, endsHere))
+        return TextEncoding::Utf8;
+    return looksBig5(m_window) ? TextEncoding::Big5 : TextEncoding::Gb18030;
+}
+
+Encoding detectTextEncoding(QByteArrayView bytes, int *bomLength)
+{
+    if (bomLength)
+        *bomLength = 0;
+    if (const auto bom = detectBom(bytes)) {
+        if (bomLength)
+            *bomLength = bom->length;
+        return {bom->encoding, {}};
+    }
+    if (auto head = encodingFromHead(bytes.first(std::min(bytes.size(), kHeadSize)),
+                                     bytes.size() <= kHeadSize))
+        return *head;
+    EncodingSniffer sniffer;
+    const std::optional<TextEncoding> kind = sniffer.feed(bytes);
+    return {kind ? *kind : sniffer.finish(), {}};
+}
+
+QString decodeText(QByteArrayView bytes, const Encoding &encoding)
+{
+    if (encoding.kind == TextEncoding::Gb18030)
+        return decodeGb18030(bytes);
+    if (!cutsAsBytes(encoding)) {
+        TextDecoder decoder(encoding);
+        QString text;
+        decoder.append(text, bytes);
+        decoder.finish(text);
+        return text;
+    }
+    QStringDecoder decoder = makeDecoder(encoding);
+    return decodeField(decoder, bytes);
+}
+
+Encoding detectEncoding(QIODevice &device, int *bomLength)
 {
     const qint64 origin = device.pos();
     *bomLength = 0;
-    const QByteArray head = device.peek(3);
-    if (const auto bom = detectBom(head)) {
+    if (const auto bom = detectBom(device.peek(3))) {
         *bomLength = bom->length;
-        return bom->encoding;
+        return {bom->encoding, {}};
+    }
+    // The head: the first kHeadSize bytes, or all when the file is shorter.
+    QByteArray head;
+    while (head.size() < kHeadSize) {
+        const QByteArray more = device.read(kHeadSize - head.size());
+        if (more.isEmpty())
+            break;
+        head += more;
+    }
+    if (auto decided = encodingFromHead(head, head.size() < kHeadSize)) {
+        device.seek(origin);
+        return *decided;
     }
     EncodingSniffer sniffer;
-    std::optional<TextEncoding> result;
+    std::optional<TextEncoding> result = sniffer.feed(head);
     constexpr qint64 kChunk = 256 * 1024;
     while (!result) {
         const QByteArray chunk = device.read(kChunk);
@@ -105,18 +154,34 @@ TextEncoding detectEncoding(QIODevice &device, int *bomLength)
         result = sniffer.feed(chunk);
     }
     device.seek(origin);
-    return result ? *result : sniffer.finish();
+    return {result ? *result : sniffer.finish(), {}};
 }
 
 bool startsCharacter(const char *at, qsizetype before, TextEncoding encoding)
 {
     const auto byte = [at](qsizetype k) { return static_cast<uchar>(at[-k]); };
-    if (encoding == TextEncoding::Gbk) {
+    switch (encoding) {
+    case TextEncoding::Big5:
         // A byte below 0x40 is neither a lead nor a trail byte.
         return before >= 1 && byte(1) < 0x40;
+    case TextEncoding::Gb18030: {
+        // A byte below 0x40 is neither a lead nor a trail byte, except the digits, which are the
+        // second and fourth bytes of a four-byte sequence: a digit after a byte that is no lead
+        // and no third byte (below 0x81) stands alone.
+        if (before < 1)
+            return false;
+        const uchar b = byte(1);
+        if (b < 0x30 || (b > 0x39 && b < 0x40))
+            return true;
+        return b <= 0x39 && before >= 2 && byte(2) < 0x81;
     }
-    if (encoding != TextEncoding::Utf8)
+    case TextEncoding::Utf8:
+        break;
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+    case TextEncoding::Declared:
         return false;
+    }
     // No lead byte in the last three bytes that still waits for continuation bytes.
     for (qsizetype k = 1; k <= 3; ++k) {
         if (k > before)
@@ -133,21 +198,25 @@ bool startsCharacter(const char *at, qsizetype before, TextEncoding encoding)
     return true;
 }
 
-QStringDecoder makeDecoder(TextEncoding encoding)
+QStringDecoder makeDecoder(const Encoding &encoding)
 {
     // The file's own byte-order mark is skipped by the caller; a U+FEFF inside the text is text.
     constexpr auto keepBom = QStringConverter::Flag::ConvertInitialBom;
-    switch (encoding) {
+    switch (encoding.kind) {
     case TextEncoding::Utf8:
         return QStringDecoder(QStringConverter::Utf8, keepBom);
     case TextEncoding::Utf16LE:
         return QStringDecoder(QStringConverter::Utf16LE, keepBom);
     case TextEncoding::Utf16BE:
         return QStringDecoder(QStringConverter::Utf16BE, keepBom);
-    case TextEncoding::Gbk:
+    case TextEncoding::Big5:
+        return QStringDecoder("Big5");
+    case TextEncoding::Declared:
+        return QStringDecoder(encoding.charset.constData());
+    case TextEncoding::Gb18030:
         break;
     }
-    return QStringDecoder(kCodePageName);
+    return QStringDecoder("GB18030");
 }
 
 QStringEncoder makeCodePageEncoder()
@@ -191,18 +260,20 @@ QString decodeField(QStringDecoder &decoder, QByteArrayView field)
     return text;
 }
 
-Utf16Decoder::Utf16Decoder(TextEncoding encoding) : m_decoder(makeDecoder(encoding)) {}
+TextDecoder::TextDecoder(const Encoding &encoding)
+    : m_decoder(makeDecoder(encoding)), m_utf16(isUtf16(encoding.kind))
+{}
 
-void Utf16Decoder::append(QString &text, QByteArrayView bytes)
+void TextDecoder::append(QString &text, QByteArrayView bytes)
 {
     appendDecoded(text, m_decoder, bytes);
     m_bytes += bytes.size();
 }
 
-void Utf16Decoder::finish(QString &text)
+void TextDecoder::finish(QString &text)
 {
     // The decoder keeps a dangling odd byte pending and never says so: the reader does.
-    if (m_bytes % 2 != 0)
+    if (m_utf16 && m_bytes % 2 != 0)
         text.append(QChar(QChar::ReplacementCharacter));
     m_bytes = 0;
     m_decoder.resetState();

@@ -37,10 +37,10 @@ QStringList characters(const QString &text)
 } // namespace
 
 BytePrefilter::BytePrefilter(const QString &keyword)
-    : m_keyword(keyword), m_codePage(keywordBytes(keyword, TextEncoding::Gbk)),
+    : m_keyword(keyword), m_gb18030(keywordBytes(keyword, TextEncoding::Gb18030)),
       m_utf8(keywordBytes(keyword, TextEncoding::Utf8))
 {
-    // ASCII is its own text in both encodings.
+    // ASCII is its own text in all of them.
     if (!keyword.isEmpty() && isAscii(keyword))
         m_ascii = keyword.toLatin1();
 }
@@ -49,7 +49,8 @@ bool BytePrefilter::usable(std::optional<TextEncoding> encoding) const
 {
     if (encoding)
         return needle(encoding).has_value();
-    return m_ascii || m_codePage || m_utf8;
+    // A keyword with a Big5 form has a UTF-8 one.
+    return m_ascii || m_gb18030 || m_utf8;
 }
 
 std::optional<QByteArray> BytePrefilter::needle(std::optional<TextEncoding> encoding) const
@@ -57,12 +58,18 @@ std::optional<QByteArray> BytePrefilter::needle(std::optional<TextEncoding> enco
     if (!encoding)
         return m_ascii;
     switch (*encoding) {
-    case TextEncoding::Gbk:
-        return m_codePage;
+    case TextEncoding::Gb18030:
+        return m_gb18030;
     case TextEncoding::Utf8:
         return m_utf8;
+    case TextEncoding::Big5:
+        // Only for a Big5 file: its table is made the first time one is searched.
+        if (!m_big5)
+            m_big5 = keywordBytes(m_keyword, TextEncoding::Big5);
+        return *m_big5;
     case TextEncoding::Utf16LE:
     case TextEncoding::Utf16BE:
+    case TextEncoding::Declared:
         break;
     }
     return std::nullopt;

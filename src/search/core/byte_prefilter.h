@@ -19,7 +19,7 @@ public:
     explicit BytePrefilter(const QString &keyword);
 
     // True when the keyword can be searched by its bytes in a file of `encoding` (nothing: not
-    // known yet, only ASCII has been read so far and either encoding may follow).
+    // known yet, only ASCII has been read so far and any of GB18030, UTF-8 and Big5 may follow).
     bool usable(std::optional<platform::TextEncoding> encoding) const;
 
     // The bytes to look for in text of `encoding`; nothing when there are none (before the
@@ -35,8 +35,9 @@ public:
 private:
     QString m_keyword;
     std::optional<QByteArray> m_ascii;
-    std::optional<QByteArray> m_codePage;
+    std::optional<QByteArray> m_gb18030;
     std::optional<QByteArray> m_utf8;
+    mutable std::optional<std::optional<QByteArray>> m_big5;
 };
 
 } // namespace search

@@ -131,6 +131,19 @@ ByteScan::Verdict ByteScan::verify(qint64 at, FieldDecoder &decoder, TextMatcher
     m_text.resize(0);
     decoder.reset();
     m_window.decode(*start, matchEnd, false, decoder, m_text);
+    if (decoder.pending()) {
+        // The match ends in a lead byte and a digit (a keyword ending in a digit): whether the
+        // digit is a character of its own depends on the two bytes after it, which may complete
+        // a four-byte sequence. Not joined yet: decode the file instead.
+        if (matchEnd + 2 > m_window.end())
+            return Verdict::Restart;
+        const auto *next = reinterpret_cast<const uchar *>(m_window.at(matchEnd));
+        const bool completes = !m_window.fieldBeginsIn(matchEnd, matchEnd + 1) && next[0] >= 0x81 &&
+                               next[0] <= 0xFE && next[1] >= 0x30 && next[1] <= 0x39;
+        if (completes)
+            return Verdict::NoHitYet;
+        decoder.endField(m_text); // what the bytes read as before bytes that do not complete them
+    }
     if (!m_text.endsWith(m_keyword))
         return Verdict::NoHitYet; // bytes out of step with the characters
     const qsizetype before = m_text.size() - m_keyword.size();

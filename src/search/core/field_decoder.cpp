@@ -4,11 +4,11 @@ namespace search {
 
 using platform::TextEncoding;
 
-FieldDecoder::FieldDecoder() : m_codePage(platform::makeDecoder(TextEncoding::Gbk)) {}
-
-void FieldDecoder::setEncoding(TextEncoding encoding)
+void FieldDecoder::setEncoding(const platform::Encoding &encoding)
 {
-    m_encoding = encoding;
+    m_encoding = encoding.kind;
+    if (encoding.kind != TextEncoding::Gb18030 && encoding.kind != TextEncoding::Utf8)
+        m_other = platform::makeDecoder(encoding);
 }
 
 void FieldDecoder::append(QString &text, const char *data, qsizetype size)
@@ -23,33 +23,53 @@ void FieldDecoder::append(QString &text, const char *data, qsizetype size)
             out[i] = static_cast<uchar>(data[i]);
         return;
     }
-    if (*m_encoding == TextEncoding::Utf8) {
+    switch (*m_encoding) {
+    case TextEncoding::Gb18030:
+        m_gb18030.append(text, data, size);
+        return;
+    case TextEncoding::Utf8: {
         text.resize(old + size + 3);
         char16_t *begin = reinterpret_cast<char16_t *>(text.data());
         text.resize(m_utf8.decode(data, size, begin + old) - begin);
         return;
     }
-    platform::appendDecoded(text, m_codePage, QByteArrayView(data, size));
+    default:
+        platform::appendDecoded(text, m_other, QByteArrayView(data, size));
+        return;
+    }
 }
 
 void FieldDecoder::endField(QString &text)
 {
     if (!m_encoding)
         return;
-    if (*m_encoding == TextEncoding::Utf8) {
+    switch (*m_encoding) {
+    case TextEncoding::Gb18030:
+        m_gb18030.appendFinish(text);
+        return;
+    case TextEncoding::Utf8: {
         const qsizetype old = text.size();
         text.resize(old + 3);
         char16_t *begin = reinterpret_cast<char16_t *>(text.data());
         text.resize(m_utf8.finish(begin + old) - begin);
         return;
     }
-    platform::appendFieldEnd(text, m_codePage);
+    default:
+        platform::appendFieldEnd(text, m_other);
+        return;
+    }
+}
+
+bool FieldDecoder::pending() const
+{
+    return m_encoding == TextEncoding::Gb18030 && m_gb18030.waitsOnDigit();
 }
 
 void FieldDecoder::reset()
 {
-    m_codePage.resetState();
+    m_gb18030.reset();
     m_utf8.reset();
+    m_other.resetState();
 }
 
 } // namespace search

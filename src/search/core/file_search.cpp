@@ -20,7 +20,8 @@ using platform::TextEncoding;
 
 // One pass over one file, from its first byte: the bytes are read in chunks, the encoding is
 // decided, and the fields are cut and either scanned as bytes (ByteScan) or decoded and matched
-// (FieldDecoder, TextMatcher). UTF-16 files are decoded first and matched as text.
+// (FieldDecoder, TextMatcher). Files not cut on their bytes (UTF-16, some declared charsets) are
+// decoded first and matched as text.
 class FileSearch::Pass
 {
 public:
@@ -37,7 +38,7 @@ public:
     std::optional<FileSearchResult> run(platform::ChunkReader &file);
 
 private:
-    enum class Mode { ScanBytes, Decode, Utf16 };
+    enum class Mode { ScanBytes, Decode, Text };
 
     struct DecodeSink
     {
@@ -73,7 +74,7 @@ private:
     TextMatcher m_matcher;
     BytePrefilter m_prefilter;
     ByteScan m_scan;
-    platform::Utf16Decoder m_utf16;
+    platform::TextDecoder m_textDecoder;
     TextFieldMatcher m_textMatcher;
 };
 
@@ -103,7 +104,7 @@ bool FileSearch::Pass::decideEncoding(qsizetype from)
     }
     if (!encoding)
         return true; // all ASCII so far
-    m_decoder.setEncoding(*encoding);
+    m_decoder.setEncoding({*encoding, {}});
     m_stats.encoding = *encoding;
     if (m_mode == Mode::ScanBytes)
         setNeedle(QByteArrayView(m_raw).sliced(from));
@@ -171,7 +172,7 @@ bool FileSearch::Pass::processBytes(const char *begin, const char *end)
 
 bool FileSearch::Pass::complete() const
 {
-    if (m_mode == Mode::Utf16)
+    if (m_mode == Mode::Text)
         return m_textMatcher.complete();
     return m_mode == Mode::Decode && m_matcher.complete();
 }
@@ -188,25 +189,41 @@ std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &fil
 
     const qsizetype chunk = std::max<qsizetype>(m_options.chunkSize, 1);
     qsizetype offset = 0;
-    m_stats.encoding = TextEncoding::Gbk;
+    m_stats.encoding = TextEncoding::Gb18030;
+    std::optional<platform::Encoding> decided;
     if (const auto bom = platform::detectBom(m_raw)) {
         offset = bom->length;
-        m_stats.encoding = bom->encoding;
-        if (platform::isUtf16(bom->encoding)) {
-            m_mode = Mode::Utf16;
-            m_utf16 = platform::Utf16Decoder(bom->encoding);
+        decided = platform::Encoding{bom->encoding, {}};
+    } else {
+        // The head (a declared charset, the zero bytes of UTF-16) decides before any byte is cut.
+        while (m_raw.size() < platform::kHeadSize) {
+            const qint64 got = fill(platform::kHeadSize - m_raw.size());
+            if (got < 0)
+                return readError();
+            if (got == 0)
+                break;
+        }
+        const bool ended = m_raw.size() < platform::kHeadSize;
+        decided = platform::encodingFromHead(
+            QByteArrayView(m_raw).first(std::min(m_raw.size(), platform::kHeadSize)), ended);
+    }
+    if (decided) {
+        m_stats.encoding = decided->kind;
+        if (!platform::cutsAsBytes(*decided)) {
+            m_mode = Mode::Text;
+            m_textDecoder = platform::TextDecoder(*decided);
             m_textMatcher.begin(m_keyword);
         } else {
-            m_decoder.setEncoding(bom->encoding);
+            m_decoder.setEncoding(*decided);
         }
     }
-    if (m_mode != Mode::Utf16)
+    if (m_mode != Mode::Text)
         startBytes();
 
     for (;;) {
         if (m_raw.size() > offset) {
-            if (m_mode == Mode::Utf16) {
-                m_utf16.append(m_text, QByteArrayView(m_raw).sliced(offset));
+            if (m_mode == Mode::Text) {
+                m_textDecoder.append(m_text, QByteArrayView(m_raw).sliced(offset));
                 m_textMatcher.feed(m_text);
                 m_text.resize(0);
             } else {
@@ -234,8 +251,8 @@ std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &fil
     }
     if (!complete()) {
         // The end of the file ends the last field (an unclosed quote too).
-        if (m_mode == Mode::Utf16) {
-            m_utf16.finish(m_text);
+        if (m_mode == Mode::Text) {
+            m_textDecoder.finish(m_text);
             m_textMatcher.feed(m_text);
         } else if (m_mode == Mode::Decode) {
             m_decoder.endField(m_text);
@@ -244,10 +261,10 @@ std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &fil
         m_text.resize(0);
     }
     const bool found =
-        m_mode == Mode::Utf16 ? m_textMatcher.found() : m_mode == Mode::Decode && m_matcher.found();
+        m_mode == Mode::Text ? m_textMatcher.found() : m_mode == Mode::Decode && m_matcher.found();
     if (found) {
         result.outcome = FileSearchResult::Outcome::Hit;
-        result.excerpt = m_mode == Mode::Utf16 ? m_textMatcher.excerpt() : m_matcher.excerpt();
+        result.excerpt = m_mode == Mode::Text ? m_textMatcher.excerpt() : m_matcher.excerpt();
     }
     return result;
 }

@@ -40,7 +40,7 @@ struct FileSearchResult
 // What the last search did, for tests and benchmarks.
 struct FileSearchStats
 {
-    platform::TextEncoding encoding = platform::TextEncoding::Gbk;
+    platform::TextEncoding encoding = platform::TextEncoding::Gb18030;
     qint64 bytesRead = 0;
     qsizetype peakBufferBytes = 0; // the most memory the search held in its buffers at once
     bool bytesSearched = false;    // the keyword's bytes were searched for
@@ -58,7 +58,8 @@ struct FileSearchStats
 // occurrence is complete. Memory does not grow with the size of the file.
 //
 // The answer is exactly that of FindA and HitEntry over ReadSearchText for the same file: the
-// same encoding per file (platform::detectBom, then platform::EncodingSniffer), the same fields
+// same encoding per file (platform::detectBom, platform::encodingFromHead, then
+// platform::EncodingSniffer), the same fields
 // (platform::FieldCutter), decoded one by one (FieldDecoder). Where the keyword has a single
 // byte form in the file's encoding (BytePrefilter), those bytes are searched in the joined field
 // bytes (ByteScan, JoinedWindow) and only their surroundings are decoded; otherwise the fields

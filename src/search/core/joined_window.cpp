@@ -77,6 +77,12 @@ void JoinedWindow::decode(qint64 from, qint64 to, bool endFieldsAtEnds, FieldDec
         decoder.endField(text);
 }
 
+bool JoinedWindow::fieldBeginsIn(qint64 from, qint64 to) const
+{
+    const auto it = std::lower_bound(m_fieldStarts.begin(), m_fieldStarts.end(), from);
+    return it != m_fieldStarts.end() && *it <= to;
+}
+
 void JoinedWindow::restartAfterGap()
 {
     // One past the end: offsets go on growing, and no field start lies at or before the old end.

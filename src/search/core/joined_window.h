@@ -44,6 +44,9 @@ public:
     void decode(qint64 from, qint64 to, bool endFieldsAtEnds, FieldDecoder &decoder,
                 QString &text) const;
 
+    // True when a field begins at an offset in [from, to].
+    bool fieldBeginsIn(qint64 from, qint64 to) const;
+
     // Drops everything: the bytes that follow come after a stretch that was not joined, and
     // begin a field. Nothing before them can be decoded any more.
     void restartAfterGap();

@@ -1,5 +1,7 @@
 #include "search/core/keyword_bytes.h"
 
+#include "platform/core/gb18030.h"
+
 #include <QStringList>
 
 #include <vector>
@@ -8,67 +10,16 @@ namespace search {
 
 namespace {
 
-// For every UTF-16 code unit: the GBK bytes that decode to it (0 when none), and whether more
-// than one sequence does.
-class CodePageForms
+using platform::Gb18030Tables;
+
+// For every UTF-16 code unit: the bytes (up to four) that decode to it in one encoding, and
+// whether more than one sequence does.
+class FormTable
 {
 public:
-    CodePageForms() : m_form(0x10000, 0), m_count(0x10000, 0)
-    {
-        QStringDecoder decoder = platform::makeDecoder(platform::TextEncoding::Gbk);
-        for (int b = 0; b < 0x100; ++b) {
-            const char byte = char(b);
-            add(platform::decodeField(decoder, QByteArrayView(&byte, 1)), quint16(b));
-        }
-        // All pairs in one call, each followed by a line feed, which is never a trail byte.
-        QByteArray pairs;
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                pairs.append(char(lead));
-                pairs.append(char(trail));
-                pairs.append('\n');
-            }
-        }
-        const QStringList decoded = platform::decodeField(decoder, pairs).split(u'\n');
-        qsizetype i = 0;
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            for (int trail = 0x40; trail <= 0xFE; ++trail, ++i) {
-                if (i >= decoded.size()) {
-                    m_usable = false; // the decoder did not keep to the pair structure
-                    return;
-                }
-                const QString &text = decoded.at(i);
-                // A byte that is no trail byte: the lead alone is U+FFFD, the byte reads alone.
-                if (text.size() == 2 && text.at(0) == QChar(QChar::ReplacementCharacter) &&
-                    text.at(1) == single(decoder, trail))
-                    continue;
-                add(text, quint16(lead << 8 | trail));
-            }
-        }
-    }
+    FormTable() : m_form(0x10000, 0), m_length(0x10000, 0), m_count(0x10000, 0) {}
 
-    // Appends the byte form of `c` (one byte, or a lead and a trail byte). False when `c` has
-    // none or more than one.
-    bool appendForm(char16_t c, QByteArray &bytes) const
-    {
-        if (!m_usable || c == 0xFFFD || m_count[c] != 1)
-            return false;
-        const quint32 form = m_form[c] & 0xFFFF;
-        if (form > 0xFF)
-            bytes.append(char(form >> 8));
-        bytes.append(char(form & 0xFF));
-        return true;
-    }
-
-private:
-    static QChar single(QStringDecoder &decoder, int byte)
-    {
-        const char b = char(byte);
-        const QString text = platform::decodeField(decoder, QByteArrayView(&b, 1));
-        return text.size() == 1 ? text.at(0) : QChar();
-    }
-
-    void add(const QString &text, quint16 bytes)
+    void add(const QString &text, quint32 bytes, int length)
     {
         if (text.size() != 1) {
             // Not one character: none of its characters can be searched by these bytes.
@@ -76,21 +27,127 @@ private:
                 m_count[c.unicode()] = 2;
             return;
         }
-        const char16_t c = text.at(0).unicode();
-        if (m_count[c] < 2)
-            ++m_count[c];
-        m_form[c] = kHasForm | bytes;
+        add(text.at(0).unicode(), bytes, length);
     }
 
-    static constexpr quint32 kHasForm = 0x10000;
-    std::vector<quint32> m_form;
-    std::vector<quint8> m_count;
+    void add(char16_t c, quint32 bytes, int length)
+    {
+        if (m_count[c] < 2)
+            ++m_count[c];
+        m_form[c] = bytes;
+        m_length[c] = quint8(length);
+    }
+
+    // Appends the byte form of `c`. False when `c` has none or more than one.
+    bool appendForm(char16_t c, QByteArray &bytes) const
+    {
+        if (!m_usable || c == 0xFFFD || m_count[c] != 1)
+            return false;
+        for (int i = m_length[c] - 1; i >= 0; --i)
+            bytes.append(char(m_form[c] >> (8 * i)));
+        return true;
+    }
+
     bool m_usable = true;
+
+private:
+    std::vector<quint32> m_form;
+    std::vector<quint8> m_length;
+    std::vector<quint8> m_count;
 };
 
-const CodePageForms &codePageForms()
+// GB18030 as platform::Gb18030Decoder reads it, from its own tables.
+FormTable makeGb18030Forms()
 {
-    static const CodePageForms forms;
+    FormTable forms;
+    const Gb18030Tables &tables = Gb18030Tables::instance();
+    forms.m_usable = tables.usable();
+    for (int b = 0; b < 0x100; ++b) {
+        if (b < 0x81 || b == 0xFF)
+            forms.add(tables.single(uchar(b)), quint32(b), 1);
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int next = 0; next < 0x100; ++next) {
+            const Gb18030Tables::Pair pair = tables.pair(uchar(lead), uchar(next));
+            if (pair.length == 2 && !(next >= 0x30 && next <= 0x39))
+                forms.add(pair.c, quint32(lead << 8 | next), 2);
+        }
+    }
+    for (quint32 index = 0; index < Gb18030Tables::kBmpFourCount; ++index) {
+        quint32 rest = index;
+        uchar p[4];
+        p[0] = uchar(0x81 + rest / 12600);
+        rest %= 12600;
+        p[1] = uchar(0x30 + rest / 1260);
+        rest %= 1260;
+        p[2] = uchar(0x81 + rest / 10);
+        p[3] = uchar(0x30 + rest % 10);
+        const char32_t c = tables.four(p);
+        if (c != 0xFFFD)
+            forms.add(char16_t(c), quint32(p[0]) << 24 | quint32(p[1]) << 16 | p[2] << 8 | p[3], 4);
+    }
+    return forms;
+}
+
+// A double-byte code page read through its converter: every single byte and every lead byte
+// with every next byte, each followed by a line feed (never part of a sequence, so the converter
+// starts afresh after it), all in one call; the line feed as the next byte in calls of its own.
+FormTable makeDoubleByteForms(const char *name)
+{
+    FormTable forms;
+    QStringDecoder decoder(name);
+    if (!decoder.isValid()) {
+        forms.m_usable = false;
+        return forms;
+    }
+    QByteArray all;
+    for (int b = 0; b < 0x100; ++b) {
+        if (b != '\n')
+            all.append(char(b)).append('\n');
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int next = 0; next < 0x100; ++next) {
+            if (next != '\n')
+                all.append(char(lead)).append(char(next)).append('\n');
+        }
+    }
+    const QStringList parts = platform::decodeField(decoder, all).split(u'\n');
+    if (parts.size() != 255 + 126 * 255 + 1) {
+        forms.m_usable = false;
+        return forms;
+    }
+    QList<QString> alone(0x100);
+    alone['\n'] = QStringLiteral("\n");
+    qsizetype at = 0;
+    for (int b = 0; b < 0x100; ++b) {
+        if (b != '\n')
+            alone[b] = parts.at(at++);
+        forms.add(alone[b], quint32(b), 1);
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int next = 0; next < 0x100; ++next) {
+            const char feed[2] = {char(lead), '\n'};
+            const QString text = next == '\n'
+                                     ? platform::decodeField(decoder, QByteArrayView(feed, 2))
+                                     : parts.at(at++);
+            // The lead alone, and the next byte read on its own: no pair.
+            if (text == alone[lead] + alone[next])
+                continue;
+            forms.add(text, quint32(lead << 8 | next), 2);
+        }
+    }
+    return forms;
+}
+
+const FormTable &gb18030Forms()
+{
+    static const FormTable forms = makeGb18030Forms();
+    return forms;
+}
+
+const FormTable &big5Forms()
+{
+    static const FormTable forms = makeDoubleByteForms("Big5");
     return forms;
 }
 
@@ -109,6 +166,37 @@ bool isWellFormedUtf16(const QString &text)
     return true;
 }
 
+std::optional<QByteArray> tableBytes(const QString &keyword, const FormTable &forms, bool gb18030)
+{
+    if (!isWellFormedUtf16(keyword))
+        return std::nullopt;
+    QByteArray bytes;
+    bytes.reserve(keyword.size() * 2);
+    for (qsizetype i = 0; i < keyword.size(); ++i) {
+        const QChar c = keyword.at(i);
+        if (c.isHighSurrogate()) {
+            // Only GB18030's four-byte sequences make characters beyond the Basic Multilingual
+            // Plane, each from one sequence by its linear rule.
+            if (!gb18030)
+                return std::nullopt;
+            const char32_t uc = QChar::surrogateToUcs4(c, keyword.at(++i));
+            quint32 index = Gb18030Tables::kSupplementaryFirst + (uc - 0x10000);
+            char four[4];
+            four[3] = char(0x30 + index % 10);
+            index /= 10;
+            four[2] = char(0x81 + index % 126);
+            index /= 126;
+            four[1] = char(0x30 + index % 10);
+            four[0] = char(0x81 + index / 10);
+            bytes.append(four, 4);
+            continue;
+        }
+        if (!forms.appendForm(c.unicode(), bytes))
+            return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace
 
 std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEncoding encoding)
@@ -121,18 +209,17 @@ std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEnc
         if (!isWellFormedUtf16(keyword))
             return std::nullopt;
         return keyword.toUtf8();
-    case platform::TextEncoding::Gbk: {
-        const CodePageForms &forms = codePageForms();
-        QByteArray bytes;
-        bytes.reserve(keyword.size() * 2);
-        for (QChar c : keyword) {
-            if (!forms.appendForm(c.unicode(), bytes))
-                return std::nullopt;
-        }
-        return bytes;
-    }
+    case platform::TextEncoding::Gb18030:
+        if (!gb18030Forms().m_usable)
+            return std::nullopt;
+        return tableBytes(keyword, gb18030Forms(), true);
+    case platform::TextEncoding::Big5:
+        if (!big5Forms().m_usable)
+            return std::nullopt;
+        return tableBytes(keyword, big5Forms(), false);
     case platform::TextEncoding::Utf16LE:
     case platform::TextEncoding::Utf16BE:
+    case platform::TextEncoding::Declared:
         break;
     }
     return std::nullopt;

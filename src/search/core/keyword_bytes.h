@@ -9,15 +9,16 @@
 
 namespace search {
 
-// The bytes that every occurrence of `keyword` in a file of `encoding` (GBK or UTF-8) must
-// consist of, or nothing when there is no such single byte form.
+// The bytes that every occurrence of `keyword` in a file of `encoding` (GB18030, UTF-8 or Big5)
+// must consist of, or nothing when there is no such single byte form (UTF-16 and declared
+// charsets are searched by decoding).
 //
 // The keyword's bytes can stand in for it only when each of its characters comes out of exactly
 // one byte sequence of the encoding. U+FFFD is made from any invalid bytes, so a keyword holding
 // it has no byte form; so has a character the encoding cannot make, and an empty keyword. For
-// GBK the table of forms is read from the code page's own decoder (every single byte and every
-// lead and trail byte pair), so a character that two sequences decode to is never searched by
-// its bytes.
+// GB18030 and Big5 the table of forms is read from the decoders themselves (every single byte,
+// every lead byte with every next byte, every four-byte form of GB18030), so a character that two
+// sequences decode to is never searched by its bytes.
 std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEncoding encoding);
 
 } // namespace search
