@@ -6,7 +6,7 @@
 set -euo pipefail
 
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
-          libarchive-dev libpoppler-qt6-dev libgsf-1-dev
+          libarchive-dev libpoppler-qt6-dev libgsf-1-dev libxml2-dev
           fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
 # poppler-utils, unzip, catdoc and bc: bench/run.sh compares the document search with pdftotext,
 # unzip and catdoc.

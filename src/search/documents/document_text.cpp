@@ -1,5 +1,6 @@
 #include "search/documents/document_text.h"
 
+#include "search/documents/epub/epub.h"
 #include "search/documents/odf/open_document.h"
 #include "search/documents/ole2/compound_file.h"
 #include "search/documents/ole2/encrypted_package.h"
@@ -26,6 +27,15 @@ bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
     return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
 }
 
+// The start of an EPUB file: its first entry is the mimetype, stored, without extra fields, so
+// that its content stands at a fixed place (after the 30-byte local header and the name).
+bool isEpubHead(const Source &source)
+{
+    const QByteArray head = source.head(64);
+    return head.size() > 30 &&
+           QByteArrayView(head).sliced(30).startsWith("mimetypeapplication/epub+zip");
+}
+
 Kind recogniseZip(const Source &source)
 {
     const QString contentTypes = QStringLiteral("[Content_Types].xml");
@@ -43,7 +53,7 @@ Kind recogniseZip(const Source &source)
             package.readAll(mimetype, content, 256) == ZipPackage::Status::Ok &&
             content.trimmed().startsWith("application/vnd.oasis.opendocument."))
             return Kind::OpenDocument;
-        return Kind::NotDocument;
+        return isEpubPackage(package) ? Kind::Epub : Kind::NotDocument;
     }
     // No entry list (the central directory at the end is missing: a cut download): the names of
     // the first entries still tell a document, which extraction then reports damaged. Office
@@ -54,7 +64,9 @@ Kind recogniseZip(const Source &source)
             name.compare(u"_rels/.rels", Qt::CaseInsensitive) == 0)
             return Kind::OfficeOpenXml;
         if (name == mimetype)
-            return Kind::OpenDocument;
+            return isEpubHead(source) ? Kind::Epub : Kind::OpenDocument;
+        if (name.compare(u"META-INF/container.xml", Qt::CaseInsensitive) == 0)
+            return Kind::Epub;
     }
     return Kind::NotDocument;
 }
@@ -119,9 +131,10 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
         return std::make_unique<Excel97Extractor>();
     case Kind::PowerPoint97:
         return std::make_unique<PowerPoint97Extractor>();
+    case Kind::Epub:
+        return std::make_unique<EpubExtractor>();
     case Kind::Ofd:
     case Kind::Rtf:
-    case Kind::Epub:
     case Kind::NotDocument:
         break;
     }
