@@ -4,14 +4,17 @@
 // interesting ones: a corpus of the fixtures in tests/data/documents is a good start.
 //
 // Byte 0 of the input chooses when the caller stops taking text (bits 0-2: never, or after N
-// pieces) and how the rest is written (bits 3-4):
+// pieces) and how the rest is written (bits 3-5):
 //   0  the rest is the file
 //   1  the rest is the streams of a Word 97 file: a 32-bit size, WordDocument, then 1Table
 //   2  the rest is the Workbook stream of an Excel 97 file
 //   3  the rest is the streams of a PowerPoint 97 file: a 32-bit size, PowerPoint Document, then
 //      Current User
-// Modes 1-3 put the bytes in a well-formed compound file, so that mutations reach the record
-// parsers instead of stopping at the container. tests/search/fuzz/seed_corpus.sh makes seeds of
+//   4  the rest is the one content document of an EPUB book (HTML, read by the HTML parser)
+//   5-7  as 0
+// Modes 1-3 put the bytes in a well-formed compound file and mode 4 in a well-formed EPUB
+// package, so that mutations reach the record and markup parsers instead of stopping at the
+// container. tests/search/fuzz/seed_corpus.sh makes seeds of
 // every mode from the fixtures.
 
 #include "search/documents/document_text.h"
@@ -19,6 +22,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-stdio.h>
@@ -77,6 +82,47 @@ void writeTwoStreams(const char *first, const char *second, const char *bytes, s
     writeCompoundFile(streams, 2);
 }
 
+// A ZIP archive of (name, bytes, size) entries, written with libarchive.
+void writeZip(const Stream *entries, int count)
+{
+    archive *a = archive_write_new();
+    archive_write_set_format_zip(a);
+    if (archive_write_open_filename(a, QFile::encodeName(filePath()).constData()) != ARCHIVE_OK)
+        std::abort();
+    for (int i = 0; i < count; ++i) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, entries[i].name);
+        archive_entry_set_size(entry, la_int64_t(entries[i].size));
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_write_header(a, entry);
+        archive_write_data(a, entries[i].bytes, entries[i].size);
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+// An EPUB book whose spine is the one document `bytes`.
+void writeEpub(const char *bytes, size_t size)
+{
+    static const char mimetype[] = "application/epub+zip";
+    static const char container[] =
+        "<?xml version=\"1.0\"?><container version=\"1.0\" "
+        "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+        "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"
+        "</rootfiles></container>";
+    static const char package[] =
+        "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\">"
+        "<manifest><item id=\"c1\" href=\"text/one.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "</manifest><spine><itemref idref=\"c1\"/></spine></package>";
+    const Stream entries[] = {{"mimetype", mimetype, sizeof mimetype - 1},
+                              {"META-INF/container.xml", container, sizeof container - 1},
+                              {"OEBPS/content.opf", package, sizeof package - 1},
+                              {"OEBPS/text/one.xhtml", bytes, size}};
+    writeZip(entries, 4);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -84,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const int stopAfter = data[0] & 7; // 0: take everything
-    const int mode = data[0] >> 3 & 3;
+    const int mode = data[0] >> 3 & 7;
     const char *bytes = reinterpret_cast<const char *>(data + 1);
     const size_t length = size - 1;
     if (mode == 1) {
@@ -94,6 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         writeCompoundFile(&workbook, 1);
     } else if (mode == 3) {
         writeTwoStreams("PowerPoint Document", "Current User", bytes, length);
+    } else if (mode == 4) {
+        writeEpub(bytes, length);
     } else {
         QFile file(filePath());
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -32,3 +32,7 @@ for f in "$fixtures"/*.ppt; do
       gsf cat "$f" "Current User"; } > "$documents/streams-$(basename "$f")"
     rm -f "$document"
 done
+# Mode 4: the content documents of the EPUB fixtures.
+for f in "$fixtures"/*.epub; do
+    { printf '\x20'; unzip -p "$f" 'OEBPS/sections/*.xhtml'; } > "$documents/document-$(basename "$f")"
+done

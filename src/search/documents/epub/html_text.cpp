@@ -49,11 +49,21 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
 }
 
-// A run of this many bytes without a '<' is split by an empty comment before it reaches the
-// parser: the push parser holds character data until the next '<', and a text node must not be
-// held whole however long it is.
+// A run of this many bytes without a '<' is split by markup that adds no text before it reaches
+// the parser: the push parser holds character data until the next '<' (script and style content
+// until the next "</"), and a text node must not be held whole however long it is. In text the
+// split is an empty comment; in script and style an end tag of no open element, which the parser
+// drops. (Inside a comment or a tag the split ends it early: only a forged file has one that
+// long.)
 constexpr qsizetype kMaxRun = qsizetype(1) << 20;
-constexpr char kEmptyComment[] = "<!---->";
+
+QByteArrayView splitFor(const htmlParserCtxt *parser)
+{
+    const char *element = reinterpret_cast<const char *>(parser->name);
+    if (element && (std::strcmp(element, "script") == 0 || std::strcmp(element, "style") == 0))
+        return "</x>";
+    return "<!---->";
+}
 
 // The SAX side: element events and character data from the parser, laid out into the sink.
 class HtmlTextReader
@@ -256,7 +266,7 @@ ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, 
                 ++split;
             feed(block.first(split));
             if (split < block.size())
-                feed(QByteArrayView(kEmptyComment, sizeof kEmptyComment - 1));
+                feed(splitFor(parser.get()));
             sinceMarkup = 0;
             block = block.sliced(split);
         }
