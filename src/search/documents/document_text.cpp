@@ -27,13 +27,15 @@ bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
     return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
 }
 
-// The start of an EPUB file: its first entry is the mimetype, stored, without extra fields, so
-// that its content stands at a fixed place (after the 30-byte local header and the name).
+// The start of an EPUB file: its first entry is the mimetype, stored, so that its content follows
+// the 30-byte local header, the name and the extra field.
 bool isEpubHead(const Source &source)
 {
-    const QByteArray head = source.head(64);
-    return head.size() > 30 &&
-           QByteArrayView(head).sliced(30).startsWith("mimetypeapplication/epub+zip");
+    const QByteArray head = source.head(128);
+    if (head.size() < 30 || u16At(head, 8) != 0) // compressed
+        return false;
+    const qsizetype at = 30 + u16At(head, 26) + u16At(head, 28);
+    return at < head.size() && QByteArrayView(head).sliced(at).startsWith("application/epub+zip");
 }
 
 Kind recogniseZip(const Source &source)
@@ -59,15 +61,18 @@ Kind recogniseZip(const Source &source)
     // the first entries still tell a document, which extraction then reports damaged. Office
     // suites do not all write [Content_Types].xml first; the package relationships name is as
     // telling.
+    // An EPUB book has a mimetype entry too, and a container, which OpenDocument files have not.
+    bool hasMimetype = false;
     for (const QString &name : zipNamesFromLocalHeaders(source, 64)) {
         if (name.compare(contentTypes, Qt::CaseInsensitive) == 0 ||
             name.compare(u"_rels/.rels", Qt::CaseInsensitive) == 0)
             return Kind::OfficeOpenXml;
-        if (name == mimetype)
-            return isEpubHead(source) ? Kind::Epub : Kind::OpenDocument;
         if (name.compare(u"META-INF/container.xml", Qt::CaseInsensitive) == 0)
             return Kind::Epub;
+        hasMimetype = hasMimetype || name == mimetype;
     }
+    if (hasMimetype)
+        return isEpubHead(source) ? Kind::Epub : Kind::OpenDocument;
     return Kind::NotDocument;
 }
 

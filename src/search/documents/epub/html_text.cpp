@@ -234,6 +234,9 @@ ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, 
 {
     static const bool initialised = (xmlInitParser(), true);
     (void)initialised;
+    // Bytes that the declared charset cannot convert are reported through the thread's generic
+    // error handler, by default to stderr; the text before them is kept, and nothing is printed.
+    xmlSetGenericErrorFunc(nullptr, ignoreMessage);
     HtmlTextReader reader(sink);
     htmlSAXHandler sax = saxHandler();
     std::unique_ptr<htmlParserCtxt, ParserFree> parser;
