@@ -6,7 +6,7 @@
 set -euo pipefail
 
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
-          libarchive-dev libpoppler-qt6-dev libgsf-1-dev libzstd-dev zlib1g-dev libicu-dev
+          libarchive-dev libpoppler-qt6-dev libgsf-1-dev libzstd-dev zlib1g-dev libicu-dev libxml2-dev
           fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
 # poppler-utils, unzip, catdoc, unrtf and bc: bench/run.sh compares the document search with
 # pdftotext, unzip, catdoc and unrtf. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams

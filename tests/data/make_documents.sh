@@ -197,6 +197,32 @@ cat > slides.fodp <<EOF
 </office:document>
 EOF
 
+# Two slides on a master page whose footer field shows the footer declaration both slides use,
+# and a note under the second slide.
+cat > footer.fodp <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<office:document $namespaces office:version="1.3"
+ office:mimetype="application/vnd.oasis.opendocument.presentation">
+ <office:automatic-styles>
+  <style:page-layout style:name="PM1"><style:page-layout-properties fo:page-width="28cm" fo:page-height="15.75cm"/></style:page-layout>
+  <style:style style:name="dp1" style:family="drawing-page"><style:drawing-page-properties presentation:display-footer="true"/></style:style>
+ </office:automatic-styles>
+ <office:master-styles><style:master-page style:name="Default" style:page-layout-name="PM1">
+  <draw:frame presentation:class="footer" svg:x="9cm" svg:y="14cm" svg:width="10cm" svg:height="1cm"><draw:text-box><text:p><presentation:footer/></text:p></draw:text-box></draw:frame>
+ </style:master-page></office:master-styles>
+ <office:body><office:presentation>
+  <presentation:footer-decl presentation:name="ftr1">页脚：批量查找 FooterSlide</presentation:footer-decl>
+  <draw:page draw:name="p1" draw:master-page-name="Default" draw:style-name="dp1" presentation:use-footer-name="ftr1">
+   $(frame 1 '<text:p>第一页标题</text:p>')
+  </draw:page>
+  <draw:page draw:name="p2" draw:master-page-name="Default" draw:style-name="dp1" presentation:use-footer-name="ftr1">
+   $(frame 1 '<text:p>Second slide</text:p>')
+   <presentation:notes>$(frame 2 '<text:p>备注：NotesWord</text:p>')</presentation:notes>
+  </draw:page>
+ </office:presentation></office:body>
+</office:document>
+EOF
+
 # The benchmark's documents: Chinese prose from a fixed seed, without the benchmark keyword.
 /usr/bin/python3 - <<'EOF'
 import random
@@ -242,7 +268,8 @@ soffice_run --convert-to 'doc:MS Word 97' --outdir "$work/doc" runs.fodt table.f
 soffice_run --convert-to 'xls:MS Excel 97' --outdir "$work/xls" sheets.fods numbers.fods
 soffice_run --convert-to 'ppt:MS PowerPoint 97' --outdir "$work/ppt" slides.fodp
 soffice_run --convert-to pptx --outdir "$work/pptx" slides.fodp
-soffice_run --convert-to odp --outdir "$work/odp" slides.fodp
+soffice_run --convert-to odp --outdir "$work/odp" slides.fodp footer.fodp
+soffice_run --convert-to epub --outdir "$work/epub" runs.fodt table.fodt
 soffice_run --convert-to 'pdf:writer_pdf_Export:{"EncryptFile":{"type":"boolean","value":"true"},"DocumentOpenPassword":{"type":"string","value":"secret"}}' \
     --outdir "$work/encrypted" runs.fodt
 
@@ -293,7 +320,8 @@ EOF
 wait "$office" || true
 
 cp "$work"/docx/{runs,table,header}.docx "$work"/odt/*.odt "$work"/xlsx/sheets.xlsx \
-   "$work"/ods/sheets.ods "$work"/pptx/slides.pptx "$work"/odp/slides.odp "$out/"
+   "$work"/ods/sheets.ods "$work"/pptx/slides.pptx "$work"/odp/{slides,footer}.odp \
+   "$work"/epub/{runs,table}.epub "$out/"
 cp "$work"/pdf/pages.pdf "$out/pages.pdf"
 for f in "$work"/txt/*.txt; do cp "$f" "$out/$(basename "$f" .txt).export.txt"; done
 for f in "$work"/csv/*.csv; do cp "$f" "$out/$(basename "$f" .csv).export.csv"; done

@@ -693,6 +693,10 @@ void TestFileSearch::documentsAnswerLikeTheReference_data()
     QTest::newRow("a Calc file") << QStringLiteral("sheets.ods") << ok;
     QTest::newRow("a PowerPoint file") << QStringLiteral("slides.pptx") << ok;
     QTest::newRow("an Impress file") << QStringLiteral("slides.odp") << ok;
+    QTest::newRow("an Impress file with a master page footer")
+        << QStringLiteral("footer.odp") << ok;
+    QTest::newRow("an EPUB file") << QStringLiteral("runs.epub") << ok;
+    QTest::newRow("an EPUB file with a table") << QStringLiteral("table.epub") << ok;
     QTest::newRow("a PDF file") << QStringLiteral("pages.pdf") << ok;
     QTest::newRow("a Word 97 file") << QStringLiteral("runs.doc") << ok;
     QTest::newRow("a Word 97 file with a table") << QStringLiteral("table.doc") << ok;

@@ -1,5 +1,6 @@
 #include "search/documents/document_text.h"
 
+#include "search/documents/epub/epub.h"
 #include "search/documents/odf/open_document.h"
 #include "search/documents/ofd/ofd.h"
 #include "search/documents/ole2/compound_file.h"
@@ -48,6 +49,17 @@ bool isOfdPackage(const ZipPackage &package)
     return hasOfdRoot(head);
 }
 
+// The start of an EPUB file: its first entry is the mimetype, stored, so that its content follows
+// the 30-byte local header, the name and the extra field.
+bool isEpubHead(const Source &source)
+{
+    const QByteArray head = source.head(128);
+    if (head.size() < 30 || u16At(head, 8) != 0) // compressed
+        return false;
+    const qsizetype at = 30 + u16At(head, 26) + u16At(head, 28);
+    return at < head.size() && QByteArrayView(head).sliced(at).startsWith("application/epub+zip");
+}
+
 Kind recogniseZip(const Source &source)
 {
     const QString contentTypes = QStringLiteral("[Content_Types].xml");
@@ -67,18 +79,18 @@ Kind recogniseZip(const Source &source)
             return Kind::OpenDocument;
         if (isOfdPackage(package))
             return Kind::Ofd;
-        return Kind::NotDocument;
+        return isEpubPackage(package) ? Kind::Epub : Kind::NotDocument;
     }
     // No entry list (the central directory at the end is missing: a cut download): the names of
     // the first entries still tell a document, which extraction then reports damaged. Office
     // suites do not all write [Content_Types].xml first; the package relationships name is as
     // telling.
+    // An EPUB book has a mimetype entry too, and a container, which OpenDocument files have not.
+    bool hasMimetype = false;
     for (const QString &name : zipNamesFromLocalHeaders(source, 64)) {
         if (name.compare(contentTypes, Qt::CaseInsensitive) == 0 ||
             name.compare(u"_rels/.rels", Qt::CaseInsensitive) == 0)
             return Kind::OfficeOpenXml;
-        if (name == mimetype)
-            return Kind::OpenDocument;
         // OFD writers name the documents' parts Doc_0/Document.xml, Doc_1/Document.xml ...,
         // and some write OFD.xml last.
         static const QRegularExpression ofdDocument(
@@ -86,7 +98,12 @@ Kind recogniseZip(const Source &source)
             QRegularExpression::CaseInsensitiveOption);
         if (ofdDocument.match(name).hasMatch())
             return Kind::Ofd;
+        if (name.compare(u"META-INF/container.xml", Qt::CaseInsensitive) == 0)
+            return Kind::Epub;
+        hasMimetype = hasMimetype || name == mimetype;
     }
+    if (hasMimetype)
+        return isEpubHead(source) ? Kind::Epub : Kind::OpenDocument;
     return Kind::NotDocument;
 }
 
@@ -150,11 +167,11 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
         return std::make_unique<Excel97Extractor>();
     case Kind::PowerPoint97:
         return std::make_unique<PowerPoint97Extractor>();
+    case Kind::Epub:
+        return std::make_unique<EpubExtractor>();
     case Kind::Ofd:
         return std::make_unique<OfdExtractor>();
     case Kind::Rtf:
-        return std::make_unique<RtfExtractor>();
-    case Kind::Epub:
     case Kind::NotDocument:
         break;
     }

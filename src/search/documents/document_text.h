@@ -37,7 +37,8 @@ enum class Kind {
     PowerPoint97, // PowerPoint 97-2003 and WPS Presentation
     Ofd,          // OFD (GB/T 33190): a ZIP package whose OFD.xml has an ofd:OFD root
     Rtf,          // Rich Text Format, from "{\rtf"
-    Epub,         // EPUB e-book: a ZIP package whose mimetype is application/epub+zip
+    Epub,         // EPUB e-book: a ZIP package whose mimetype is application/epub+zip, or whose
+                  // META-INF/container.xml names a package document
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document

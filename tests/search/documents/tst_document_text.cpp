@@ -76,6 +76,8 @@ private Q_SLOTS:
     void wordMarkup();
     void spreadsheetRepeats_data();
     void spreadsheetRepeats();
+    void presentationFooters_data();
+    void presentationFooters();
     void readingStopsWhenTheCallerHasItsAnswer();
     void stopFlagEndsTheExtraction();
     void zipBombStopsInflating();
@@ -120,6 +122,7 @@ void TestDocumentText::recognisedByContent_data()
     QTest::newRow("an Impress file is OpenDocument")
         << document("slides.odp") << Kind::OpenDocument;
     QTest::newRow("a PDF file is PDF") << document("pages.pdf") << Kind::Pdf;
+    QTest::newRow("an EPUB file is EPUB") << document("runs.epub") << Kind::Epub;
     QTest::newRow("a Word file saved with a password is an encrypted package")
         << document("encrypted.docx") << Kind::EncryptedPackage;
     QTest::newRow("a truncated Word file is still recognised as one")
@@ -158,8 +161,9 @@ void TestDocumentText::otherZipArchivesAreNoDocuments()
           "content-types\"><Override PartName=\"/FixedDocSeq.fdseq\" "
           "ContentType=\"application/vnd.ms-package.xps-fixeddocumentsequence+xml\"/></Types>"}});
     QCOMPARE(documents::recognise(xps, fixtures::head(xps)), Kind::NotDocument);
+    // Krita images have a mimetype entry too, of no office suite.
     const QString odfLike =
-        write(QStringLiteral("book.epub"), {{"mimetype", "application/epub+zip"}});
+        write(QStringLiteral("image.kra"), {{"mimetype", "application/x-krita"}});
     QCOMPARE(documents::recognise(odfLike, fixtures::head(odfLike)), Kind::NotDocument);
 }
 
@@ -213,6 +217,12 @@ void TestDocumentText::keywordIsInTheSearchText_data()
         << document("slides.ppt") << chinese;
     QTest::newRow("a keyword in the notes of a PowerPoint 97 slide")
         << document("slides.ppt") << QStringLiteral("NotesWord");
+    QTest::newRow("a keyword split over two spans of an EPUB file")
+        << document("runs.epub") << chinese;
+    QTest::newRow("an ASCII keyword split over two spans of an EPUB file")
+        << document("runs.epub") << QStringLiteral("NeedleWord");
+    QTest::newRow("a keyword in the master page footer of an Impress file")
+        << document("footer.odp") << chinese;
     QTest::newRow("a keyword on the third page of a PDF file") << document("pages.pdf") << chinese;
     QTest::newRow("an ASCII keyword on the third page of a PDF file")
         << document("pages.pdf") << QStringLiteral("ThirdPageWord");
@@ -276,6 +286,10 @@ void TestDocumentText::exactText_data()
         << document("slides.odp") << slides;
     QTest::newRow("PowerPoint 97 paragraphs are lines, slides in order, then the notes")
         << document("slides.ppt") << slides;
+    QTest::newRow("an Impress master page footer once after the slides, before the notes")
+        << document("footer.odp")
+        << QStringLiteral(
+               u"第一页标题\nSecond slide\n页脚：批量查找 FooterSlide\n备注：NotesWord\n");
     const QString header = QStringLiteral(u"正文只有这一段。\n页眉：批量查找 HeaderWord\n"
                                           u"页脚 FooterWord\n");
     QTest::newRow("a Word file's headers and footers follow its body")
@@ -311,6 +325,8 @@ void TestDocumentText::textMatchesTheOfficeSuitesExport_data()
         << document("table.docx") << exportOf("table.export.txt");
     QTest::newRow("a Writer file with a list and a table")
         << document("table.odt") << exportOf("table.export.txt");
+    QTest::newRow("an EPUB file with a list and a table")
+        << document("table.epub") << exportOf("table.export.txt");
     QTest::newRow("a Word file with a header, whose export leaves the header out")
         << document("header.docx") << exportOf("header.export.txt");
     QTest::newRow("a Writer file with a header, whose export leaves the header out")
@@ -477,6 +493,78 @@ void TestDocumentText::spreadsheetRepeats()
     const Extracted extracted = extract(path);
     QCOMPARE(extracted.outcome, Outcome::Done);
     QCOMPARE(extracted.text, text);
+}
+
+void TestDocumentText::presentationFooters_data()
+{
+    QTest::addColumn<QByteArray>("masters");
+    QTest::addColumn<QByteArray>("pages");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray withFooter =
+        "<style:master-page style:name=\"M\"><draw:frame presentation:class=\"footer\">"
+        "<draw:text-box><text:p><presentation:footer/></text:p></draw:text-box></draw:frame>"
+        "<presentation:notes><draw:frame presentation:class=\"header\"><draw:text-box><text:p>"
+        "<presentation:header/></text:p></draw:text-box></draw:frame></presentation:notes>"
+        "</style:master-page>";
+    const QByteArray without = "<style:master-page style:name=\"Plain\"/>";
+    const QByteArray declarations =
+        "<presentation:header-decl presentation:name=\"h\">HeaderWord</presentation:header-decl>"
+        "<presentation:footer-decl presentation:name=\"f1\">FooterOne</presentation:footer-decl>"
+        "<presentation:footer-decl presentation:name=\"f2\">FooterTwo</presentation:footer-decl>";
+    const auto page = [](const char *master, const char *footer, const char *text) -> QByteArray {
+        return "<draw:page draw:master-page-name=\"" + QByteArray(master) +
+               "\" presentation:use-footer-name=\"" + footer +
+               "\"><draw:frame><draw:text-box>"
+               "<text:p>" +
+               text + "</text:p></draw:text-box></draw:frame></draw:page>";
+    };
+    QTest::newRow("each footer once after the slides, in the order the slides show them")
+        << withFooter
+        << declarations + page("M", "f2", "s1") + page("M", "f1", "s2") + page("M", "f2", "s3")
+        << QStringLiteral("s1\ns2\ns3\nFooterTwo\nFooterOne\n");
+    QTest::newRow("a master page without the footer field does not show it")
+        << withFooter + without << declarations + page("Plain", "f1", "s1") + page("M", "f2", "s2")
+        << QStringLiteral("s1\ns2\nFooterTwo\n");
+    QTest::newRow("the notes page's header, between the slides and the notes")
+        << withFooter
+        << declarations +
+               "<draw:page draw:master-page-name=\"M\"><draw:frame><draw:text-box><text:p>s1"
+               "</text:p></draw:text-box></draw:frame><presentation:notes "
+               "presentation:use-header-name=\"h\"><draw:frame><draw:text-box><text:p>note"
+               "</text:p></draw:text-box></draw:frame></presentation:notes></draw:page>"
+        << QStringLiteral("s1\nHeaderWord\nnote\n");
+}
+
+void TestDocumentText::presentationFooters()
+{
+    QFETCH(QByteArray, masters);
+    QFETCH(QByteArray, pages);
+    QFETCH(QString, text);
+    const QByteArray namespaces =
+        " xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\""
+        " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\""
+        " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\""
+        " xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\""
+        " xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\"";
+    const QString path = m_dir->filePath(QStringLiteral("slides.odp"));
+    fixtures::writeZip(
+        path, {{"mimetype", "application/vnd.oasis.opendocument.presentation"},
+               {"content.xml", "<office:document-content" + namespaces +
+                                   "><office:body><office:presentation>" + pages +
+                                   "</office:presentation></office:body>"
+                                   "</office:document-content>"},
+               {"styles.xml", "<office:document-styles" + namespaces + "><office:master-styles>" +
+                                  masters + "</office:master-styles></office:document-styles>"}});
+    QCOMPARE(documents::recognise(path, fixtures::head(path)), Kind::OpenDocument);
+    QString extracted;
+    QCOMPARE(documents::extractText(path, Kind::OpenDocument,
+                                    [&](QStringView piece) {
+                                        extracted += piece;
+                                        return true;
+                                    }),
+             Outcome::Done);
+    QCOMPARE(extracted, text);
 }
 
 void TestDocumentText::readingStopsWhenTheCallerHasItsAnswer()

@@ -13,9 +13,11 @@
 //   4  the rest is the parts of an OFD package: three 16-bit sizes, then OFD.xml,
 //      Doc_0/Document.xml, Doc_0/Pages/Page_0/Content.xml, and the rest as
 //      Doc_0/Tpls/Tpl_0/Content.xml
-// Modes 1-3 put the bytes in a well-formed compound file and mode 4 in a well-formed ZIP package,
-// so that mutations reach the record and part parsers instead of stopping at the container.
-// tests/search/fuzz/seed_corpus.sh makes seeds of every mode from the fixtures.
+//   5  the rest is the one content document of an EPUB book (HTML, read by the HTML parser)
+//   6-7  as 0
+// Modes 1-3 put the bytes in a well-formed compound file, modes 4 and 5 in a well-formed ZIP
+// package, so that mutations reach the record, part and markup parsers instead of stopping at the
+// container. tests/search/fuzz/seed_corpus.sh makes seeds of every mode from the fixtures.
 
 #include "search/documents/document_text.h"
 
@@ -117,6 +119,47 @@ void writeOfdPackage(const char *bytes, size_t size)
     archive_write_free(a);
 }
 
+// A ZIP archive of (name, bytes, size) entries, written with libarchive.
+void writeZip(const Stream *entries, int count)
+{
+    archive *a = archive_write_new();
+    archive_write_set_format_zip(a);
+    if (archive_write_open_filename(a, QFile::encodeName(filePath()).constData()) != ARCHIVE_OK)
+        std::abort();
+    for (int i = 0; i < count; ++i) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, entries[i].name);
+        archive_entry_set_size(entry, la_int64_t(entries[i].size));
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_write_header(a, entry);
+        archive_write_data(a, entries[i].bytes, entries[i].size);
+        archive_entry_free(entry);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+// An EPUB book whose spine is the one document `bytes`.
+void writeEpub(const char *bytes, size_t size)
+{
+    static const char mimetype[] = "application/epub+zip";
+    static const char container[] =
+        "<?xml version=\"1.0\"?><container version=\"1.0\" "
+        "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles><rootfile "
+        "full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"
+        "</rootfiles></container>";
+    static const char package[] =
+        "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\">"
+        "<manifest><item id=\"c1\" href=\"text/one.xhtml\" media-type=\"application/xhtml+xml\"/>"
+        "</manifest><spine><itemref idref=\"c1\"/></spine></package>";
+    const Stream entries[] = {{"mimetype", mimetype, sizeof mimetype - 1},
+                              {"META-INF/container.xml", container, sizeof container - 1},
+                              {"OEBPS/content.opf", package, sizeof package - 1},
+                              {"OEBPS/text/one.xhtml", bytes, size}};
+    writeZip(entries, 4);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -136,6 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         writeTwoStreams("PowerPoint Document", "Current User", bytes, length);
     } else if (mode == 4) {
         writeOfdPackage(bytes, length);
+    } else if (mode == 5) {
+        writeEpub(bytes, length);
     } else {
         QFile file(filePath());
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -67,3 +67,7 @@ if [ -n "${3:-}" ]; then
         { printf '\x03'; tail -c +7 "$f"; } > "$3/stop-$(basename "$f")"
     done
 fi
+# Mode 5: the content documents of the EPUB fixtures.
+for f in "$fixtures"/*.epub; do
+    { printf '\x28'; unzip -p "$f" 'OEBPS/sections/*.xhtml'; } > "$documents/document-$(basename "$f")"
+done

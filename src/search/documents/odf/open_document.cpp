@@ -1,5 +1,6 @@
 #include "search/documents/odf/open_document.h"
 
+#include "search/documents/odf/presentation_footers.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 
@@ -306,6 +307,9 @@ Outcome OpenDocumentExtractor::extract(const Source &source, TextSink &sink)
     QByteArray mimetype;
     package.readAll(QStringLiteral("mimetype"), mimetype, 256);
     if (mimetype.contains("presentation") || mimetype.contains("graphics")) {
+        status = writePresentationFooters(package, sink);
+        if (status != Status::Ok)
+            return outcomeOf(status);
         ContentHandler notes(sink, ContentHandler::Pass::Notes);
         status = readXmlPart(package, content, notes, sink);
     } else if (mimetype.contains("opendocument.text")) {

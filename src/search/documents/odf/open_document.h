@@ -11,7 +11,8 @@ namespace documents {
 //   row is a line with its cells separated by commas (repeated cells and rows written out, within
 //   the largest sheet and a few tens of MiB of text per repeat); in a text document a table cell's
 //   paragraphs are lines. Presentation and drawing pages in order, then the speaker notes of every
-//   page in the same order (a second pass over content.xml).
+//   page in the same order (a second pass over content.xml). Between the two, once each, the
+//   headers and footers that the master pages show on the pages (see presentation_footers.h).
 // - Footnotes, endnotes and comments are written after the paragraph that holds them, so that
 //   they do not cut its text in two.
 // - Text documents: after content.xml, the headers and footers of the page styles (styles.xml).

@@ -1,0 +1,292 @@
+#include "search/documents/epub/html_text.h"
+
+#include "search/documents/text_sink.h"
+
+#include <QStringDecoder>
+
+#include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
+
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+namespace documents {
+
+namespace {
+
+enum class Role { Inline, Block, Pre, LineBreak, Skipped };
+
+Role roleOf(const xmlChar *qualifiedName)
+{
+    static const std::unordered_map<std::string_view, Role> roles = [] {
+        std::unordered_map<std::string_view, Role> map;
+        for (const char *name :
+             {"address",  "article",    "aside",   "blockquote", "body",   "caption", "center",
+              "dd",       "details",    "dialog",  "dir",        "div",    "dl",      "dt",
+              "fieldset", "figcaption", "figure",  "footer",     "form",   "h1",      "h2",
+              "h3",       "h4",         "h5",      "h6",         "header", "hgroup",  "hr",
+              "html",     "legend",     "li",      "main",       "menu",   "nav",     "ol",
+              "p",        "section",    "summary", "table",      "tbody",  "td",      "tfoot",
+              "th",       "thead",      "tr",      "ul"})
+            map.emplace(name, Role::Block);
+        for (const char *name : {"head", "script", "style", "template", "title", "rt", "rp"})
+            map.emplace(name, Role::Skipped);
+        map.emplace("pre", Role::Pre);
+        map.emplace("br", Role::LineBreak);
+        return map;
+    }();
+    // A prefixed name (svg:title in XHTML read as HTML) has the role of its local name.
+    std::string_view name(reinterpret_cast<const char *>(qualifiedName));
+    if (const size_t colon = name.rfind(':'); colon != std::string_view::npos)
+        name.remove_prefix(colon + 1);
+    const auto found = roles.find(name);
+    return found == roles.end() ? Role::Inline : found->second;
+}
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+}
+
+// A run of this many bytes without a '<' is split by markup that adds no text before it reaches
+// the parser: the push parser holds character data until the next '<' (script and style content
+// until the next "</"), and a text node must not be held whole however long it is. In text the
+// split is an empty comment; in script and style an end tag of no open element, which the parser
+// drops. (Inside a comment or a tag the split ends it early: only a forged file has one that
+// long.)
+constexpr qsizetype kMaxRun = qsizetype(1) << 20;
+
+QByteArrayView splitFor(const htmlParserCtxt *parser)
+{
+    const char *element = reinterpret_cast<const char *>(parser->name);
+    if (element && (std::strcmp(element, "script") == 0 || std::strcmp(element, "style") == 0))
+        return "</x>";
+    return "<!---->";
+}
+
+// The SAX side: element events and character data from the parser, laid out into the sink.
+class HtmlTextReader
+{
+public:
+    explicit HtmlTextReader(TextSink &sink) : m_sink(sink) {}
+
+    void start(const xmlChar *name, const xmlChar **attributes)
+    {
+        ++m_depth;
+        if (m_skipFrom > 0)
+            return;
+        const Role role = roleOf(name);
+        if (role == Role::Skipped || isHidden(attributes)) {
+            m_skipFrom = m_depth;
+            return;
+        }
+        if (role == Role::Block || role == Role::Pre)
+            endLine();
+        if (role == Role::Pre)
+            ++m_preDepth;
+        else if (role == Role::LineBreak)
+            breakLine();
+    }
+
+    void end(const xmlChar *name)
+    {
+        if (m_depth == 0)
+            return;
+        if (m_skipFrom > 0) {
+            if (m_depth-- == m_skipFrom)
+                m_skipFrom = 0;
+            return;
+        }
+        --m_depth;
+        const Role role = roleOf(name);
+        if (role == Role::Block || role == Role::Pre)
+            endLine();
+        if (role == Role::Pre && m_preDepth > 0)
+            --m_preDepth;
+    }
+
+    void characters(const xmlChar *bytes, int size)
+    {
+        if (m_skipFrom > 0 || size <= 0)
+            return;
+        const QString text = m_utf8(QByteArrayView(reinterpret_cast<const char *>(bytes), size));
+        if (m_preDepth > 0) {
+            writePreformatted(text);
+            return;
+        }
+        qsizetype at = 0;
+        while (at < text.size()) {
+            if (isBlank(text[at])) {
+                if (m_lineHasText)
+                    m_pendingSpace = true;
+                ++at;
+                continue;
+            }
+            qsizetype end = at + 1;
+            while (end < text.size() && !isBlank(text[end]))
+                ++end;
+            if (m_pendingSpace)
+                m_sink.append(QChar(u' '));
+            m_sink.append(QStringView(text).sliced(at, end - at));
+            m_pendingSpace = false;
+            m_lineHasText = true;
+            at = end;
+        }
+    }
+
+    // Ends the document: the last line, if it holds text.
+    void finish() { endLine(); }
+
+private:
+    static bool isHidden(const xmlChar **attributes)
+    {
+        for (const xmlChar **a = attributes; a && a[0]; a += 2) {
+            if (std::strcmp(reinterpret_cast<const char *>(a[0]), "hidden") == 0)
+                return true;
+        }
+        return false;
+    }
+
+    void writePreformatted(const QString &text)
+    {
+        if (m_pendingSpace)
+            m_sink.append(QChar(u' '));
+        m_pendingSpace = false;
+        for (const QChar c : text) {
+            if (c == u'\r')
+                continue; // CR LF is one line end, and a lone CR is taken as no character
+            m_sink.append(c);
+            m_lineHasText = c != u'\n';
+        }
+    }
+
+    void endLine()
+    {
+        if (m_lineHasText)
+            m_sink.append(QChar(u'\n'));
+        m_lineHasText = false;
+        m_pendingSpace = false;
+    }
+
+    void breakLine()
+    {
+        m_sink.append(QChar(u'\n'));
+        m_lineHasText = false;
+        m_pendingSpace = false;
+    }
+
+    TextSink &m_sink;
+    QStringDecoder m_utf8{QStringDecoder::Utf8};
+    int m_depth = 0;
+    int m_skipFrom = 0; // the depth of the skipped element being read; 0 outside one
+    int m_preDepth = 0;
+    bool m_lineHasText = false;
+    bool m_pendingSpace = false; // blanks after the last text of the line, written before more
+};
+
+HtmlTextReader &readerOf(void *context)
+{
+    return *static_cast<HtmlTextReader *>(context);
+}
+
+void ignoreMessage(void *, const char *, ...) {}
+
+htmlSAXHandler saxHandler()
+{
+    htmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    sax.startElement = [](void *context, const xmlChar *name, const xmlChar **attributes) {
+        readerOf(context).start(name, attributes);
+    };
+    sax.endElement = [](void *context, const xmlChar *name) { readerOf(context).end(name); };
+    sax.characters = [](void *context, const xmlChar *bytes, int size) {
+        readerOf(context).characters(bytes, size);
+    };
+    // White space between blocks, and the raw text of script and style (skipped anyway).
+    sax.ignorableWhitespace = sax.characters;
+    sax.cdataBlock = sax.characters;
+    // Errors are not reported: markup that is not well formed is read as far as it goes.
+    sax.error = ignoreMessage;
+    sax.warning = ignoreMessage;
+    return sax;
+}
+
+struct ParserFree
+{
+    void operator()(htmlParserCtxt *context) const { htmlFreeParserCtxt(context); }
+};
+
+// The encoding a byte-order mark names; otherwise UTF-8, which the parser leaves when a meta
+// element declares another charset.
+xmlCharEncoding encodingOf(QByteArrayView start)
+{
+    if (start.startsWith("\xFF\xFE"))
+        return XML_CHAR_ENCODING_UTF16LE;
+    if (start.startsWith("\xFE\xFF"))
+        return XML_CHAR_ENCODING_UTF16BE;
+    return XML_CHAR_ENCODING_UTF8;
+}
+
+} // namespace
+
+ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, TextSink &sink)
+{
+    static const bool initialised = (xmlInitParser(), true);
+    (void)initialised;
+    // Bytes that the declared charset cannot convert are reported through the thread's generic
+    // error handler, by default to stderr; the text before them is kept, and nothing is printed.
+    xmlSetGenericErrorFunc(nullptr, ignoreMessage);
+    HtmlTextReader reader(sink);
+    htmlSAXHandler sax = saxHandler();
+    std::unique_ptr<htmlParserCtxt, ParserFree> parser;
+    bool wide = false;         // UTF-16: no bytes can be put between others
+    qsizetype sinceMarkup = 0; // bytes given to the parser since the last '<'
+    bool stopped = false;
+    const auto feed = [&](QByteArrayView bytes) {
+        htmlParseChunk(parser.get(), bytes.data(), int(bytes.size()), 0);
+    };
+    const ZipPackage::Status status = package.read(name, [&](QByteArrayView block) {
+        if (!parser) {
+            const xmlCharEncoding encoding = encodingOf(block);
+            wide = encoding != XML_CHAR_ENCODING_UTF8;
+            parser.reset(htmlCreatePushParserCtxt(&sax, &reader, nullptr, 0, nullptr, encoding));
+            if (!parser)
+                return false;
+            htmlCtxtUseOptions(parser.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                                                 HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED);
+        }
+        while (!block.isEmpty()) {
+            const qsizetype markup = block.lastIndexOf('<');
+            if (wide || markup >= 0 || sinceMarkup + block.size() <= kMaxRun) {
+                sinceMarkup = markup >= 0 ? block.size() - markup - 1 : sinceMarkup + block.size();
+                feed(block);
+                break;
+            }
+            // Split the run at the start of a character, past the limit.
+            qsizetype split = std::max<qsizetype>(kMaxRun - sinceMarkup, 0);
+            while (split < block.size() && (uchar(block[split]) & 0xC0) == 0x80)
+                ++split;
+            feed(block.first(split));
+            if (split < block.size())
+                feed(splitFor(parser.get()));
+            sinceMarkup = 0;
+            block = block.sliced(split);
+        }
+        if (sink.stopRequested()) {
+            stopped = true;
+            return false;
+        }
+        return true;
+    });
+    if (stopped)
+        return ZipPackage::Status::Stopped;
+    if (status != ZipPackage::Status::Ok)
+        return status;
+    if (parser)
+        htmlParseChunk(parser.get(), nullptr, 0, 1);
+    reader.finish();
+    return ZipPackage::Status::Ok;
+}
+
+} // namespace documents

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "search/documents/zip_package.h"
+
+#include <QString>
+
+namespace documents {
+
+class TextSink;
+
+// Streams the HTML or XHTML entry `name` of `package` through libxml2's HTML parser into `sink`,
+// feeding the parser block by block as the entry inflates, so that no document is held whole.
+// HTML named entities (&nbsp;, &eacute;, ...) are understood, and markup that is not well formed
+// is read as a browser would read it.
+//
+// The text is what a reader sees, laid out as the other families lay out theirs:
+// - The content of head, script, style, template and title is left out, and so is that of an
+//   element with the hidden attribute. Ruby annotations (rt, rp) are left out too, so that the
+//   base text they annotate stays one word for the search.
+// - A block element (p, div, h1-h6, li, dt, dd, blockquote, section, table rows and cells, ...)
+//   starts and ends a line; a line is written only when it holds text, so nested blocks make no
+//   empty lines. br ends a line always. A table cell is a line of its own, as a table cell's
+//   paragraph is in the office families.
+// - White space is collapsed as a browser shows it: a run of blanks, tabs and line ends is one
+//   space, none at the start or end of a line. Inside pre it is kept, line ends included. A
+//   no-break space (&nbsp;) is a character of the text, never collapsed.
+ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, TextSink &sink);
+
+} // namespace documents
