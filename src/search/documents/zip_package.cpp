@@ -1,6 +1,7 @@
 #include "search/documents/zip_package.h"
 
 #include "search/documents/text_sink.h"
+#include "search/documents/xml_feed.h"
 
 #include "platform/core/paths.h"
 
@@ -52,37 +53,52 @@ QByteArray entryName(archive_entry *entry)
     return name ? QByteArray(name) : QByteArray();
 }
 
+} // namespace
+
 // Inflates the entry whose header was just read, a block at a time, within the ZIP bomb limits.
-ZipPackage::Status inflate(archive *a, archive_entry *header, qint64 compressed,
-                           const std::function<bool(QByteArrayView)> &block)
+// `entry` is null for an entry missing from the list (then only the limits on bytes apply).
+ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const Entry *entry,
+                                       const std::function<bool(QByteArrayView)> &block) const
 {
     if (archive_entry_is_encrypted(header))
-        return ZipPackage::Status::Encrypted;
-    const qint64 ratioLimit = ZipPackage::kMaxRatio * std::max<qint64>(compressed, 1);
+        return Status::Encrypted;
+    const qint64 compressed = std::max<qint64>(entry ? entry->compressed : 0, 1);
+    const qint64 declared = entry ? entry->declared : -1;
+    const qint64 ratioLimit = kMaxRatio * compressed;
+    m_compressedRead += compressed;
+    const auto overRatio = [](qint64 inflated, qint64 limit) {
+        return inflated > kRatioFloor && inflated > limit;
+    };
+    // The size the entry declares, checked before anything is inflated.
+    if (declared > kMaxInflated || overRatio(declared, ratioLimit) ||
+        (declared > 0 && overRatio(m_inflated + declared, kMaxRatio * m_compressedRead)))
+        return Status::TooLarge;
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
     qint64 inflated = 0;
     for (;;) {
         const la_ssize_t n = archive_read_data(a, buffer.data(), size_t(buffer.size()));
         if (n == 0)
-            return ZipPackage::Status::Ok;
+            return Status::Ok;
         if (n < 0)
-            return ZipPackage::Status::Damaged;
+            return Status::Damaged;
         inflated += n;
-        if (inflated > ZipPackage::kMaxInflated ||
-            (inflated > ZipPackage::kRatioFloor && inflated > ratioLimit))
-            return ZipPackage::Status::TooLarge;
+        m_inflated += n;
+        if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
+            (declared >= 0 && inflated > declared) ||
+            overRatio(m_inflated, kMaxRatio * m_compressedRead))
+            return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))
-            return ZipPackage::Status::Stopped;
+            return Status::Stopped;
     }
 }
-
-} // namespace
 
 bool ZipPackage::open(const Source &source)
 {
     m_path = source.path();
     m_entries.clear();
     m_bytes.clear();
+    m_inflated = 0;
+    m_compressedRead = 0;
     qint64 fileSize = 0;
     if (source.inMemory()) {
         m_bytes = source.bytes();
@@ -116,9 +132,14 @@ bool ZipPackage::open(const Source &source)
             break;
         if (r < ARCHIVE_WARN)
             return false;
+        if (positions.size() >= size_t(kMaxEntries)) {
+            m_entries.clear();
+            return false;
+        }
         const QByteArray name = entryName(entry);
         const QString key = QString::fromUtf8(name).toLower();
-        m_entries.insert(key, Entry{name, 0});
+        m_entries.insert(
+            key, Entry{name, 0, archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1});
         positions.push_back({key, archive_read_header_position(a.get())});
     }
     // libarchive does not tell an entry's compressed size; the distance to the next local header
@@ -152,7 +173,7 @@ ZipPackage::Status ZipPackage::read(const QString &name,
         if (entryName(entry) == found->name)
             break;
     }
-    return inflate(a.get(), entry, found->compressed, block);
+    return inflate(a.get(), entry, &*found, block);
 }
 
 ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
@@ -173,7 +194,7 @@ ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView 
             return Status::Stopped;
         const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());
         const Status status =
-            inflate(a.get(), header, found == m_entries.cend() ? 0 : found->compressed, block);
+            inflate(a.get(), header, found == m_entries.cend() ? nullptr : &*found, block);
         if (status != Status::Ok)
             return status;
     }
@@ -227,6 +248,8 @@ ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
                                XmlPartHandler &handler, const TextSink &sink)
 {
     QXmlStreamReader reader;
+    XmlFeed feed;
+    QByteArray fed;
     bool malformed = false;
     bool stopped = false;
     // Reads every token the data given so far holds; false to stop inflating.
@@ -258,7 +281,12 @@ ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
         return true;
     };
     const ZipPackage::Status status = package.read(name, [&](QByteArrayView block) {
-        reader.addData(block.toByteArray());
+        fed.resize(0);
+        if (!feed.feed(block, fed)) {
+            malformed = true;
+            return false;
+        }
+        reader.addData(fed);
         return drain();
     });
     if (stopped)
