@@ -53,6 +53,43 @@ QByteArray entryName(archive_entry *entry)
     return name ? QByteArray(name) : QByteArray();
 }
 
+quint32 u32At(const QByteArray &b, qsizetype at)
+{
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 |
+           quint32(uchar(b[at + 2])) << 16 | quint32(uchar(b[at + 3])) << 24;
+}
+
+quint16 u16At(const QByteArray &b, qsizetype at)
+{
+    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
+}
+
+// The compressed size of every entry the central directory of `bytes` (a whole ZIP archive)
+// records, by name as stored; nothing for an archive whose directory cannot be walked or that
+// needs ZIP64 for it.
+QHash<QByteArray, qint64> centralCompressedSizes(const QByteArray &bytes)
+{
+    QHash<QByteArray, qint64> sizes;
+    const qsizetype end = bytes.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
+    if (end < 0 || end + 22 > bytes.size())
+        return sizes;
+    const qint64 directorySize = u32At(bytes, end + 12);
+    qsizetype at = u32At(bytes, end + 16);
+    if (at + directorySize > end)
+        return sizes;
+    while (at + 46 <= end && u32At(bytes, at) == 0x02014B50) {
+        const qsizetype nameLength = u16At(bytes, at + 28);
+        const qsizetype next = at + 46 + nameLength + u16At(bytes, at + 30) + u16At(bytes, at + 32);
+        if (next > end)
+            break;
+        const quint32 compressed = u32At(bytes, at + 20);
+        if (compressed != 0xFFFFFFFF)
+            sizes.insert(bytes.mid(at + 46, nameLength), compressed);
+        at = next;
+    }
+    return sizes;
+}
+
 } // namespace
 
 // Inflates the entry whose header was just read, a block at a time, within the ZIP bomb limits.
@@ -71,7 +108,8 @@ ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const 
     };
     // The size the entry declares, checked before anything is inflated.
     if (declared > kMaxInflated || overRatio(declared, ratioLimit) ||
-        (declared > 0 && overRatio(m_inflated + declared, kMaxRatio * m_compressedRead)))
+        (declared > 0 && (overRatio(m_inflated + declared, kMaxRatio * m_compressedRead) ||
+                          m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
     qint64 inflated = 0;
@@ -85,7 +123,7 @@ ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const 
         m_inflated += n;
         if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
             (declared >= 0 && inflated > declared) ||
-            overRatio(m_inflated, kMaxRatio * m_compressedRead))
+            overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
             return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))
             return Status::Stopped;
@@ -147,9 +185,17 @@ bool ZipPackage::open(const Source &source)
     // side: it can only flag an entry later than the exact size would.
     std::sort(positions.begin(), positions.end(),
               [](const Position &x, const Position &y) { return x.offset < y.offset; });
+    // The local header's fixed 30 bytes and the name are no compressed data. A package held in
+    // memory also has its central directory read here, for the exact compressed sizes (which
+    // are kept only where they are smaller than the bound: a directory cannot raise it).
+    const QHash<QByteArray, qint64> exact =
+        m_bytes.isEmpty() ? QHash<QByteArray, qint64>() : centralCompressedSizes(m_bytes);
     for (size_t i = 0; i < positions.size(); ++i) {
         const qint64 next = i + 1 < positions.size() ? positions[i + 1].offset : fileSize;
-        m_entries[positions[i].key].compressed = std::max<qint64>(0, next - positions[i].offset);
+        Entry &e = m_entries[positions[i].key];
+        e.compressed = std::max<qint64>(0, next - positions[i].offset - 30 - e.name.size());
+        if (const auto size = exact.constFind(e.name); size != exact.cend())
+            e.compressed = std::min(e.compressed, *size);
     }
     return true;
 }

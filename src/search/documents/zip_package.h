@@ -35,10 +35,12 @@ public:
     //   size), past kMaxInflated, past kMaxRatio times the compressed size;
     // - to the package as a whole: all the bytes this package has inflated against all the
     //   compressed bytes they came from, so that many entries each under kRatioFloor do not add
-    //   up to a bomb.
+    //   up to a bomb; and never more than kMaxPackageInflated in all (the same part read twice
+    //   counts twice).
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
+    static constexpr qint64 kMaxPackageInflated = 2 * kMaxInflated;
     // More entries than this is no document (the largest real packages hold a few thousand); the
     // entry list of such an archive is not kept, and open() fails.
     static constexpr int kMaxEntries = 1 << 16;
