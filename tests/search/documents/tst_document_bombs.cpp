@@ -7,7 +7,10 @@
 
 #include "search/documents/document_text.h"
 #include "search/documents/text_sink.h"
+#include "search/documents/xml_feed.h"
 #include "search/documents/zip_package.h"
+
+#include <QXmlStreamReader>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -222,6 +225,51 @@ Run extractMeasured(const QString &path, QStringView expected)
 // the inflate block, the XML reader's buffers around one piece of text.
 constexpr qint64 kHeapBound = qint64(4) << 20;
 
+// The text of an XML document as the reader reports it, and its longest text token; fed whole, or
+// through XmlFeed in blocks of `block` bytes.
+struct XmlText
+{
+    QString text;
+    qsizetype longest = 0;
+    bool wellFormed = false;
+    bool fed = true;
+};
+
+XmlText readXml(const QByteArray &document, qsizetype block)
+{
+    XmlText result;
+    QXmlStreamReader reader;
+    documents::XmlFeed feed;
+    const auto drain = [&] {
+        while (!reader.atEnd()) {
+            const QXmlStreamReader::TokenType token = reader.readNext();
+            if (token == QXmlStreamReader::Characters) {
+                result.text += reader.text();
+                result.longest = std::max(result.longest, reader.text().size());
+            } else if (token == QXmlStreamReader::Invalid) {
+                return;
+            }
+        }
+    };
+    for (qsizetype at = 0; at < document.size(); at += block) {
+        const QByteArrayView part =
+            QByteArrayView(document).sliced(at, std::min(block, document.size() - at));
+        if (block >= document.size()) {
+            reader.addData(part.toByteArray());
+        } else {
+            QByteArray out;
+            if (!feed.feed(part, out)) {
+                result.fed = false;
+                return result;
+            }
+            reader.addData(out);
+        }
+        drain();
+    }
+    result.wellFormed = reader.atEnd() && !reader.hasError();
+    return result;
+}
+
 } // namespace
 
 class TestDocumentBombs : public QObject
@@ -234,6 +282,8 @@ private Q_SLOTS:
     void bombsAreDamagedInBoundedMemory();
     void hugeTextIsReadWholeInPieces_data();
     void hugeTextIsReadWholeInPieces();
+    void xmlTextReachesTheReaderInPieces_data();
+    void xmlTextReachesTheReaderInPieces();
 
 private:
     QString write(const QString &name, const Entries &entries);
@@ -357,6 +407,46 @@ void TestDocumentBombs::hugeTextIsReadWholeInPieces()
     // The comma in a cell too long to hold stays inside its field.
     if (path.endsWith(u"xlsx") || path.endsWith(u"ods"))
         QVERIFY(fixtures::searchText(text).contains(u"end, of "));
+}
+
+void TestDocumentBombs::xmlTextReachesTheReaderInPieces_data()
+{
+    QTest::addColumn<QByteArray>("document");
+
+    // Long runs of text with what a cut must not fall inside: UTF-8 sequences, references, CR LF.
+    QByteArray mixed;
+    for (int i = 0; mixed.size() < 300000; ++i)
+        mixed += i % 3 ? "批量查找 &amp; &#x4E2D; a]]b\r\n" : "word ";
+    QTest::newRow("text with UTF-8, references and line ends")
+        << "<?xml version=\"1.0\"?><a><b>" + mixed + "</b>" + mixed + "</a>";
+    QTest::newRow("a CDATA section") << "<a><![CDATA[" + mixed + "<x>]]]]></a>";
+    // Markup that holds what ends markup elsewhere, before a long text.
+    QTest::newRow("comments, instructions, quoted attributes and empty elements")
+        << "<?xml version=\"1.0\"?><!DOCTYPE a><!-- <b> - > --><a x=\"1>/\" y='/'><?pi a>b?>"
+           "<e/><f z=\"/\"/>" +
+               mixed + "<!---->" + mixed + "</a><!-- after -->";
+    QByteArray latin;
+    for (int i = 0; latin.size() < 200000; ++i)
+        latin += "caf\xE9 na\xEFve ";
+    QTest::newRow("a declared encoding that keeps ASCII")
+        << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>" + latin + "</a>";
+}
+
+void TestDocumentBombs::xmlTextReachesTheReaderInPieces()
+{
+    QFETCH(QByteArray, document);
+    const XmlText whole = readXml(document, document.size());
+    QVERIFY(whole.wellFormed);
+    QVERIFY(whole.longest > documents::XmlFeed::kPiece); // the document has a long run to cut
+    // Blocks of odd sizes put block ends everywhere, also inside what must not be cut.
+    for (const qsizetype block : {7, 4093, 65536}) {
+        const XmlText fed = readXml(document, block);
+        QVERIFY(fed.fed);
+        QVERIFY(fed.wellFormed);
+        QCOMPARE(fed.text, whole.text);
+        QVERIFY2(fed.longest <= documents::XmlFeed::kPiece + 64,
+                 qPrintable(QString::number(fed.longest)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDocumentBombs)
