@@ -50,6 +50,8 @@ private Q_SLOTS:
     void unreadableFilesAreListedAfterTheHits_data();
     void unreadableFilesAreListedAfterTheHits();
     void fileWithoutPermissionIsListedAsUnreadable();
+    void scannedDocumentIsListedAsHavingNoText_data();
+    void scannedDocumentIsListedAsHavingNoText();
     void yieldRunsBeforeEveryEntry();
     void cancelFromInsideYieldKeepsTheHitsSoFar();
     void cancelInsideALongFileStopsThatFile();
@@ -173,7 +175,7 @@ void TestSearchRun::keywordIsReadAnewForEveryFile()
                 keyword = QStringLiteral("beta");
         });
     run.setYieldInterval(1000 * 1000); // only the yields before the entries
-    run.setEntryYieldSpacing(0); // before every entry
+    run.setEntryYieldSpacing(0);       // before every entry
     run.run();
     QCOMPARE(run.reportText(), header(m_dir->path()) +
                                    entry(QStringLiteral("1.txt"), QStringLiteral("alpha")) +
@@ -221,6 +223,41 @@ void TestSearchRun::unreadableFilesAreListedAfterTheHits()
     QCOMPARE(run.reportText(), header(m_dir->path()) +
                                    entry(QStringLiteral("hit.txt"), QStringLiteral("key")) +
                                    kUnreadableHeading + unreadable(name, reason));
+}
+
+void TestSearchRun::scannedDocumentIsListedAsHavingNoText_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("hits");
+
+    // A blank PDF (no text, no image) is read whole: it holds no keyword, and the empty keyword
+    // is in any text, its empty one too. A scan has no text to search at all.
+    QTest::newRow("a keyword: the scan is named, the blank PDF is no hit")
+        << QStringLiteral("key") << entry(QStringLiteral("hit.txt"), QStringLiteral("key"));
+    QTest::newRow("the empty keyword: the scan is still named, the blank PDF is a hit")
+        << QString()
+        << entry(QStringLiteral("blank.pdf"), QString()) +
+               entry(QStringLiteral("hit.txt"), QStringLiteral("key"));
+}
+
+void TestSearchRun::scannedDocumentIsListedAsHavingNoText()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, hits);
+    for (const char *name : {"scan.pdf", "blank.pdf"}) {
+        QVERIFY(QFile::copy(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + QLatin1StringView(name),
+                            m_dir->filePath(QLatin1StringView(name))));
+    }
+    write(QStringLiteral("hit.txt"), "key");
+    const FakeEntryList files = list({{QStringLiteral("blank.pdf"), true},
+                                      {QStringLiteral("scan.pdf"), true},
+                                      {QStringLiteral("hit.txt"), true}});
+    SearchRun run(
+        RunSnapshot::take(files), [&] { return keyword; }, [] {});
+    run.run();
+    QCOMPARE(run.reportText(),
+             header(m_dir->path()) + hits + kUnreadableHeading +
+                 unreadable(QStringLiteral("scan.pdf"), QStringLiteral(u"没有可搜索的文字")));
 }
 
 void TestSearchRun::fileWithoutPermissionIsListedAsUnreadable()

@@ -377,13 +377,16 @@ struct KeptText
 } // namespace
 
 // The outcome of a document's extraction as the search tells it: a hit counts also in a
-// document found damaged further on (the text before the damage holds it); an encrypted one has
-// no text at all, not even for an empty keyword.
+// document found damaged further on (the text before the damage holds it); an encrypted one and
+// one without text (a scan) have no text at all, not even for an empty keyword: they are listed
+// with their reason.
 static FileSearchResult documentResult(const TextFieldMatcher &matcher, documents::Outcome outcome)
 {
     FileSearchResult result;
-    const ReadStatus failure = matcher.complete() ? ReadStatus::Ok : documentFailure(outcome);
-    if (matcher.found() && failure != ReadStatus::Encrypted) {
+    const ReadStatus reason = documentFailure(outcome);
+    const bool textless = reason == ReadStatus::Encrypted || reason == ReadStatus::NoText;
+    const ReadStatus failure = matcher.complete() && !textless ? ReadStatus::Ok : reason;
+    if (matcher.found() && !textless) {
         result.outcome = FileSearchResult::Outcome::Hit;
         result.excerpt = matcher.excerpt();
     } else if (failure != ReadStatus::Ok) {

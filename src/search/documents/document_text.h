@@ -22,6 +22,13 @@
 //   "\n". Empty cells before a filled one are written as empty fields; empty cells after the last
 //   filled one and rows with no filled cell are not written. Sheets follow one another in
 //   workbook order.
+// - No text is held whole: a cell longer than CsvCellText::kMaxHeld characters is written as it
+//   is read, and always between double quotes (inner ones doubled), since whether it needs them
+//   is known only at its end; its search text differs from the unquoted form only in blanks at
+//   its very start, which the quotes keep. A row holding such a cell, or longer than about a
+//   million characters, is written once whatever its repeat count.
+// - A PDF read whole whose pages give no text is NoText when it holds an image (a scan), and Done
+//   with no text when it holds none (blank pages).
 // - Where the parts come from, per format family, is said in each extractor's header.
 namespace documents {
 

@@ -1,5 +1,7 @@
 #include "search/documents/text_sink.h"
 
+#include <algorithm>
+
 namespace documents {
 
 bool TextSink::flush()
@@ -12,6 +14,26 @@ bool TextSink::flush()
         m_buffer.clear();
     }
     return !m_stopped;
+}
+
+void TextSink::appendLong(QStringView text)
+{
+    while (!text.isEmpty()) {
+        qsizetype take = std::min(text.size(), kPieceSize - m_buffer.size());
+        // A surrogate pair stays in one piece.
+        if (take < text.size() && take > 0 && text[take - 1].isHighSurrogate())
+            --take;
+        if (take <= 0) {
+            // The buffer is full (or one character short of it): hand it out.
+            if (!flush())
+                return;
+            continue;
+        }
+        m_buffer.append(text.first(take));
+        text = text.sliced(take);
+        if (m_buffer.size() >= kPieceSize - 1 && !flush())
+            return;
+    }
 }
 
 Outcome TextSink::finish(Outcome outcome)
@@ -45,6 +67,24 @@ void appendCsvCell(QString &row, QStringView cell)
         row.append(c);
     }
     row.append(u'"');
+}
+
+} // namespace documents
+
+namespace documents {
+
+void CsvCellText::writeQuoted(QStringView text, TextSink &sink)
+{
+    while (!text.isEmpty()) {
+        const qsizetype quote = text.indexOf(u'"');
+        if (quote < 0) {
+            sink.append(text);
+            return;
+        }
+        sink.append(text.first(quote + 1));
+        sink.append(u'"');
+        text = text.sliced(quote + 1);
+    }
 }
 
 } // namespace documents

@@ -14,8 +14,13 @@ class TextSink
 public:
     TextSink(const TextOut &out, const std::atomic<bool> *stop) : m_out(out), m_stop(stop) {}
 
+    // Text longer than a piece is handed out in pieces of kPieceSize, never held whole.
     void append(QStringView text)
     {
+        if (m_buffer.size() + text.size() > 2 * kPieceSize) {
+            appendLong(text);
+            return;
+        }
         m_buffer.append(text);
         if (m_buffer.size() >= kPieceSize)
             flush();
@@ -39,8 +44,10 @@ public:
     // first, and turns Done into Stopped when the caller stopped it.
     Outcome finish(Outcome outcome);
 
-private:
     static constexpr qsizetype kPieceSize = 8192;
+
+private:
+    void appendLong(QStringView text);
 
     const TextOut &m_out;
     const std::atomic<bool> *m_stop;
@@ -51,5 +58,56 @@ private:
 // `cell` as a CSV export writes it: between double quotes, with inner double quotes doubled, when
 // it holds a comma, a double quote, CR or LF; as it is otherwise.
 void appendCsvCell(QString &row, QStringView cell);
+
+// The text of one spreadsheet cell as it is read, in pieces. Up to kMaxHeld characters it is held,
+// and written whole by appendCsvCell when the cell ends, quoted only when it needs to be. A longer
+// cell is not held: it is handed to the sink as it comes, always between double quotes (inner
+// ones doubled), since whether it holds a comma or a quote further on is not known yet. Quoting a
+// cell that needs no quotes changes the text only by the two quotes; the fields the search cuts
+// from it (a quoted field is read without its quotes) are the same.
+class CsvCellText
+{
+public:
+    static constexpr qsizetype kMaxHeld = 64 * 1024;
+
+    void clear()
+    {
+        m_held.clear();
+        m_streaming = false;
+    }
+    bool isEmpty() const { return !m_streaming && m_held.isEmpty(); }
+    // True once the cell is written as it comes; it then ends with endStreaming().
+    bool streaming() const { return m_streaming; }
+    const QString &held() const { return m_held; }
+
+    // When the cell grows past kMaxHeld, `start` writes what stands before it (the row so far,
+    // the commas of the empty cells before it), then the held text goes out quoted.
+    template <typename Start> void append(QStringView text, TextSink &sink, Start start)
+    {
+        if (!m_streaming && m_held.size() + text.size() <= kMaxHeld) {
+            m_held.append(text);
+            return;
+        }
+        if (!m_streaming) {
+            m_streaming = true;
+            start();
+            sink.append(u'"');
+            writeQuoted(m_held, sink);
+            m_held = QString();
+        }
+        writeQuoted(text, sink);
+    }
+    void endStreaming(TextSink &sink)
+    {
+        sink.append(u'"');
+        m_streaming = false;
+    }
+
+private:
+    static void writeQuoted(QStringView text, TextSink &sink);
+
+    QString m_held;
+    bool m_streaming = false;
+};
 
 } // namespace documents

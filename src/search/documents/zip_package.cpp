@@ -1,6 +1,7 @@
 #include "search/documents/zip_package.h"
 
 #include "search/documents/text_sink.h"
+#include "search/documents/xml_feed.h"
 
 #include "platform/core/paths.h"
 
@@ -52,37 +53,90 @@ QByteArray entryName(archive_entry *entry)
     return name ? QByteArray(name) : QByteArray();
 }
 
+quint32 u32At(const QByteArray &b, qsizetype at)
+{
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 |
+           quint32(uchar(b[at + 2])) << 16 | quint32(uchar(b[at + 3])) << 24;
+}
+
+quint16 u16At(const QByteArray &b, qsizetype at)
+{
+    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
+}
+
+// The compressed size of every entry the central directory of `bytes` (a whole ZIP archive)
+// records, by name as stored; nothing for an archive whose directory cannot be walked or that
+// needs ZIP64 for it.
+QHash<QByteArray, qint64> centralCompressedSizes(const QByteArray &bytes)
+{
+    QHash<QByteArray, qint64> sizes;
+    const qsizetype end = bytes.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
+    if (end < 0 || end + 22 > bytes.size())
+        return sizes;
+    const qint64 directorySize = u32At(bytes, end + 12);
+    qsizetype at = u32At(bytes, end + 16);
+    if (at + directorySize > end)
+        return sizes;
+    while (at + 46 <= end && u32At(bytes, at) == 0x02014B50) {
+        const qsizetype nameLength = u16At(bytes, at + 28);
+        const qsizetype next = at + 46 + nameLength + u16At(bytes, at + 30) + u16At(bytes, at + 32);
+        if (next > end)
+            break;
+        const quint32 compressed = u32At(bytes, at + 20);
+        if (compressed != 0xFFFFFFFF)
+            sizes.insert(bytes.mid(at + 46, nameLength), compressed);
+        at = next;
+    }
+    return sizes;
+}
+
+} // namespace
+
 // Inflates the entry whose header was just read, a block at a time, within the ZIP bomb limits.
-ZipPackage::Status inflate(archive *a, archive_entry *header, qint64 compressed,
-                           const std::function<bool(QByteArrayView)> &block)
+// `entry` is null for an entry missing from the list (then only the limits on bytes apply).
+ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const Entry *entry,
+                                       const std::function<bool(QByteArrayView)> &block) const
 {
     if (archive_entry_is_encrypted(header))
-        return ZipPackage::Status::Encrypted;
-    const qint64 ratioLimit = ZipPackage::kMaxRatio * std::max<qint64>(compressed, 1);
+        return Status::Encrypted;
+    const qint64 compressed = std::max<qint64>(entry ? entry->compressed : 0, 1);
+    const qint64 declared = entry ? entry->declared : -1;
+    const qint64 ratioLimit = kMaxRatio * compressed;
+    m_compressedRead += compressed;
+    const auto overRatio = [](qint64 inflated, qint64 limit) {
+        return inflated > kRatioFloor && inflated > limit;
+    };
+    // The size the entry declares, checked before anything is inflated.
+    if (declared > kMaxInflated || overRatio(declared, ratioLimit) ||
+        (declared > 0 && (overRatio(m_inflated + declared, kMaxRatio * m_compressedRead) ||
+                          m_inflated + declared > kMaxPackageInflated)))
+        return Status::TooLarge;
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
     qint64 inflated = 0;
     for (;;) {
         const la_ssize_t n = archive_read_data(a, buffer.data(), size_t(buffer.size()));
         if (n == 0)
-            return ZipPackage::Status::Ok;
+            return Status::Ok;
         if (n < 0)
-            return ZipPackage::Status::Damaged;
+            return Status::Damaged;
         inflated += n;
-        if (inflated > ZipPackage::kMaxInflated ||
-            (inflated > ZipPackage::kRatioFloor && inflated > ratioLimit))
-            return ZipPackage::Status::TooLarge;
+        m_inflated += n;
+        if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
+            (declared >= 0 && inflated > declared) ||
+            overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
+            return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))
-            return ZipPackage::Status::Stopped;
+            return Status::Stopped;
     }
 }
-
-} // namespace
 
 bool ZipPackage::open(const Source &source)
 {
     m_path = source.path();
     m_entries.clear();
     m_bytes.clear();
+    m_inflated = 0;
+    m_compressedRead = 0;
     qint64 fileSize = 0;
     if (source.inMemory()) {
         m_bytes = source.bytes();
@@ -116,9 +170,14 @@ bool ZipPackage::open(const Source &source)
             break;
         if (r < ARCHIVE_WARN)
             return false;
+        if (positions.size() >= size_t(kMaxEntries)) {
+            m_entries.clear();
+            return false;
+        }
         const QByteArray name = entryName(entry);
         const QString key = QString::fromUtf8(name).toLower();
-        m_entries.insert(key, Entry{name, 0});
+        m_entries.insert(
+            key, Entry{name, 0, archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1});
         positions.push_back({key, archive_read_header_position(a.get())});
     }
     // libarchive does not tell an entry's compressed size; the distance to the next local header
@@ -126,9 +185,17 @@ bool ZipPackage::open(const Source &source)
     // side: it can only flag an entry later than the exact size would.
     std::sort(positions.begin(), positions.end(),
               [](const Position &x, const Position &y) { return x.offset < y.offset; });
+    // The local header's fixed 30 bytes and the name are no compressed data. A package held in
+    // memory also has its central directory read here, for the exact compressed sizes (which
+    // are kept only where they are smaller than the bound: a directory cannot raise it).
+    const QHash<QByteArray, qint64> exact =
+        m_bytes.isEmpty() ? QHash<QByteArray, qint64>() : centralCompressedSizes(m_bytes);
     for (size_t i = 0; i < positions.size(); ++i) {
         const qint64 next = i + 1 < positions.size() ? positions[i + 1].offset : fileSize;
-        m_entries[positions[i].key].compressed = std::max<qint64>(0, next - positions[i].offset);
+        Entry &e = m_entries[positions[i].key];
+        e.compressed = std::max<qint64>(0, next - positions[i].offset - 30 - e.name.size());
+        if (const auto size = exact.constFind(e.name); size != exact.cend())
+            e.compressed = std::min(e.compressed, *size);
     }
     return true;
 }
@@ -152,7 +219,7 @@ ZipPackage::Status ZipPackage::read(const QString &name,
         if (entryName(entry) == found->name)
             break;
     }
-    return inflate(a.get(), entry, found->compressed, block);
+    return inflate(a.get(), entry, &*found, block);
 }
 
 ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
@@ -173,7 +240,7 @@ ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView 
             return Status::Stopped;
         const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());
         const Status status =
-            inflate(a.get(), header, found == m_entries.cend() ? 0 : found->compressed, block);
+            inflate(a.get(), header, found == m_entries.cend() ? nullptr : &*found, block);
         if (status != Status::Ok)
             return status;
     }
@@ -227,6 +294,8 @@ ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
                                XmlPartHandler &handler, const TextSink &sink)
 {
     QXmlStreamReader reader;
+    XmlFeed feed;
+    QByteArray fed;
     bool malformed = false;
     bool stopped = false;
     // Reads every token the data given so far holds; false to stop inflating.
@@ -258,7 +327,12 @@ ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
         return true;
     };
     const ZipPackage::Status status = package.read(name, [&](QByteArrayView block) {
-        reader.addData(block.toByteArray());
+        fed.resize(0);
+        if (!feed.feed(block, fed)) {
+            malformed = true;
+            return false;
+        }
+        reader.addData(fed);
         return drain();
     });
     if (stopped)

@@ -11,6 +11,8 @@
 #include <functional>
 
 class QXmlStreamReader;
+struct archive;
+struct archive_entry;
 
 namespace documents {
 
@@ -26,10 +28,22 @@ public:
 
     // An entry stops inflating when it passes kMaxInflated, or once past kRatioFloor when it has
     // inflated to more than kMaxRatio times its compressed size: no real document part does that,
-    // a ZIP bomb does, and it must not fill memory or disk.
+    // a ZIP bomb does, and it must not fill memory or disk. The limits are applied three ways:
+    // - before a byte is inflated, to the size the archive declares for the entry (a bomb that
+    //   tells its size is refused at once);
+    // - to the bytes inflated, block by block: past the declared size (a bomb that hides its
+    //   size), past kMaxInflated, past kMaxRatio times the compressed size;
+    // - to the package as a whole: all the bytes this package has inflated against all the
+    //   compressed bytes they came from, so that many entries each under kRatioFloor do not add
+    //   up to a bomb; and never more than kMaxPackageInflated in all (the same part read twice
+    //   counts twice).
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
+    static constexpr qint64 kMaxPackageInflated = 2 * kMaxInflated;
+    // More entries than this is no document (the largest real packages hold a few thousand); the
+    // entry list of such an archive is not kept, and open() fails.
+    static constexpr int kMaxEntries = 1 << 16;
     // A package up to this size is read into memory once, then its parts are read from there:
     // a small package's parts cost little more than the system calls of opening it again. A
     // larger one is opened by name for each part, so that recognising it reads only its entry
@@ -58,13 +72,19 @@ private:
     {
         QByteArray name;       // as stored
         qint64 compressed = 0; // an upper bound: up to the next entry's header
+        qint64 declared = -1;  // the size the archive declares for the entry, -1 when none
     };
 
     const QByteArray *bytes() const { return m_bytes.isEmpty() ? nullptr : &m_bytes; }
+    Status inflate(archive *a, archive_entry *header, const Entry *entry,
+                   const std::function<bool(QByteArrayView)> &block) const;
 
     QString m_path;
     QByteArray m_bytes;              // the whole file when it is small enough
     QHash<QString, Entry> m_entries; // by lower-case name
+    // What this package has inflated so far, and the compressed bytes of the entries read.
+    mutable qint64 m_inflated = 0;
+    mutable qint64 m_compressedRead = 0;
 };
 
 // The outcome of an extraction that ended on reading a package entry with `status`: a part that is
@@ -83,12 +103,15 @@ public:
     virtual ~XmlPartHandler() = default;
     virtual void startElement(const QXmlStreamReader &reader) = 0;
     virtual void endElement(const QXmlStreamReader &reader) = 0;
+    // Text comes in pieces: one text node may be handed over in several calls.
     virtual void characters(QStringView text) = 0;
 };
 
 // Streams the XML entry `name` of `package` into `handler`, feeding the XML reader block by block
-// as the entry inflates; the part is never held whole. Polls `sink` for a stop between tokens.
-// Returns Damaged for XML that is not well formed or ends early.
+// as the entry inflates; the part is never held whole, nor is any long run of its text (see
+// XmlFeed): `handler` gets characters() in pieces of at most about XmlFeed::kPiece bytes. Polls
+// `sink` for a stop between tokens. Returns Damaged for XML that is not well formed or ends early,
+// and for markup longer than XmlFeed::kMaxMarkup.
 ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
                                XmlPartHandler &handler, const TextSink &sink);
 

@@ -255,6 +255,8 @@ void TestDocumentText::unreadableDocumentsAreNamed_data()
     QTest::newRow("a Word file cut in half is damaged")
         << document("truncated.docx") << Outcome::Damaged;
     QTest::newRow("a ZIP bomb named .docx is damaged") << document("bomb.docx") << Outcome::Damaged;
+    QTest::newRow("a PDF whose pages are only images has no text")
+        << document("scan.pdf") << Outcome::NoText;
 }
 
 void TestDocumentText::unreadableDocumentsAreNamed()
@@ -298,6 +300,8 @@ void TestDocumentText::exactText_data()
         << document("header.odt") << header;
     QTest::newRow("a Word 97 file's headers and footers follow its body")
         << document("header.doc") << header;
+    QTest::newRow("a PDF of blank pages, with no image, is read whole and holds no text")
+        << document("blank.pdf") << QString();
 }
 
 void TestDocumentText::exactText()

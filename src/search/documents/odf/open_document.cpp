@@ -32,6 +32,11 @@ constexpr qint64 kMaxRows = 1 << 20;
 constexpr qsizetype kMaxRowText = qsizetype(16) << 20;
 constexpr qsizetype kMaxRepeatedText = qsizetype(64) << 20;
 
+// A row is held (for its repeat count) up to this many characters. A longer one, or one with a
+// cell too long to hold (CsvCellText), is handed out as it is read and written once, whatever its
+// repeat count; its cells' repeat counts still apply up to kMaxRowText.
+constexpr qsizetype kMaxHeldRow = qsizetype(1) << 20;
+
 // A run of blanks stored as a count (text:s) is written out up to this many.
 constexpr int kMaxSpaces = 1024;
 
@@ -155,6 +160,8 @@ private:
             return;
         if (name == u"table-row") {
             m_row.clear();
+            m_rowWritten = 0;
+            m_rowStreamed = false;
             m_rowRepeat = repeatCount(reader, "number-rows-repeated"_L1, kMaxRows);
             m_columns = 0;
             m_pendingEmpty = 0;
@@ -179,7 +186,13 @@ private:
             if (m_asideText.size() + text.size() <= kMaxAside)
                 m_asideText.append(text);
         } else if (m_inCell) {
-            m_cell.append(text);
+            m_cell.append(text, m_sink, [this] {
+                flushRow();
+                if (m_rowHasCell || m_pendingEmpty > 0)
+                    m_sink.append(
+                        QString(qsizetype(m_pendingEmpty + (m_rowHasCell ? 1 : 0)), u','));
+                m_pendingEmpty = 0;
+            });
         } else {
             m_sink.append(text);
         }
@@ -204,19 +217,34 @@ private:
         }
     }
 
+    // Hands out the row read so far; the row is then written once.
+    void flushRow()
+    {
+        m_sink.append(m_row);
+        m_rowWritten += m_row.size();
+        m_row.clear();
+        m_rowStreamed = true;
+    }
+
     void endCell()
     {
         m_inCell = false;
         const qint64 repeat = std::min(m_cellRepeat, kMaxColumns - m_columns);
-        if (m_cell.isEmpty()) {
+        if (m_cell.streaming()) {
+            m_cell.endStreaming(m_sink);
+            m_rowHasCell = true;
+        } else if (m_cell.isEmpty()) {
             m_pendingEmpty += repeat;
         } else {
-            for (qint64 i = 0; i < repeat && (i == 0 || m_row.size() < kMaxRowText); ++i) {
+            for (qint64 i = 0; i < repeat && (i == 0 || m_rowWritten + m_row.size() < kMaxRowText);
+                 ++i) {
                 if (m_rowHasCell || m_pendingEmpty > 0)
                     m_row.append(QString(qsizetype(m_pendingEmpty + (m_rowHasCell ? 1 : 0)), u','));
                 m_pendingEmpty = 0;
-                appendCsvCell(m_row, m_cell);
+                appendCsvCell(m_row, m_cell.held());
                 m_rowHasCell = true;
+                if (m_row.size() > kMaxHeldRow)
+                    flushRow();
             }
         }
         m_columns += repeat;
@@ -232,7 +260,8 @@ private:
         if (m_rowHasCell) {
             m_row.append(u'\n');
             const qint64 copies =
-                std::clamp<qint64>(kMaxRepeatedText / m_row.size(), 1, m_rowRepeat);
+                m_rowStreamed ? 1
+                              : std::clamp<qint64>(kMaxRepeatedText / m_row.size(), 1, m_rowRepeat);
             for (qint64 i = 0; i < copies && !m_sink.stopRequested(); ++i)
                 m_sink.append(m_row);
         }
@@ -253,12 +282,14 @@ private:
     // The spreadsheet row being read.
     QString m_row;
     QString m_rowAside;
+    qsizetype m_rowWritten = 0; // characters of the row already handed out
+    bool m_rowStreamed = false;
     qint64 m_rowRepeat = 1;
     qint64 m_columns = 0;
     qint64 m_pendingEmpty = 0;
     bool m_rowHasCell = false;
     // The spreadsheet cell being read.
-    QString m_cell;
+    CsvCellText m_cell;
     int m_cellParagraphs = 0;
     qint64 m_cellRepeat = 1;
     bool m_inCell = false;

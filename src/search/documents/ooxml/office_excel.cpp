@@ -1,7 +1,7 @@
 #include "search/documents/ooxml/office_excel.h"
 
-#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/office_xml_text.h"
+#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/text_sink.h"
 
 #include <QList>
@@ -21,8 +21,11 @@ using Status = ZipPackage::Status;
 class SharedStringsHandler : public XmlPartHandler
 {
 public:
-    // A shared string table this large is no spreadsheet a person made.
-    static constexpr qsizetype kMaxCharacters = qsizetype(128) << 20;
+    // A shared string table this large, or one item this long, is no spreadsheet a person made
+    // (Excel keeps at most 32,767 characters in a cell): the workbook is damaged. The table is
+    // held (cells name its items by number), so these bound what the workbook costs in memory.
+    static constexpr qsizetype kMaxCharacters = qsizetype(32) << 20;
+    static constexpr qsizetype kMaxItem = qsizetype(1) << 20;
 
     bool tooLarge() const { return m_tooLarge; }
     qsizetype count() const { return m_starts.size(); }
@@ -54,7 +57,8 @@ public:
     {
         if (!m_inText || m_skip.skipping())
             return;
-        if (m_text.size() + text.size() > kMaxCharacters) {
+        if (m_text.size() + text.size() > kMaxCharacters ||
+            m_text.size() - m_starts.last() + text.size() > kMaxItem) {
             m_tooLarge = true;
             return;
         }
@@ -110,12 +114,14 @@ public:
             m_type = attributes.value("t"_L1).toString();
             const qint64 column = columnOf(attributes.value("r"_L1));
             m_column = column >= 0 ? column : std::min(m_lastColumn + 1, kMaxColumns - 1);
-            m_value.clear();
-            m_inline.clear();
+            m_index.clear();
+            m_text.clear();
         } else if (name == u"v") {
-            m_capture = &m_value;
+            m_capture = m_type == u"s"           ? Capture::Index
+                        : m_type == u"inlineStr" ? Capture::None
+                                                 : Capture::Text;
         } else if (name == u"t") {
-            m_capture = &m_inline;
+            m_capture = m_type == u"inlineStr" ? Capture::Text : Capture::None;
         }
     }
     void endElement(const QXmlStreamReader &reader) override
@@ -124,7 +130,7 @@ public:
             return;
         const QStringView name = reader.name();
         if (name == u"v" || name == u"t") {
-            m_capture = nullptr;
+            m_capture = Capture::None;
         } else if (name == u"c") {
             endCell();
         } else if (name == u"row" && m_lastWritten >= 0) {
@@ -133,32 +139,46 @@ public:
     }
     void characters(QStringView text) override
     {
-        if (m_capture && !m_skip.skipping())
-            m_capture->append(text);
+        if (m_skip.skipping())
+            return;
+        if (m_capture == Capture::Text) {
+            m_text.append(text, m_sink, [this] { m_sink.append(commas()); });
+        } else if (m_capture == Capture::Index && m_index.size() < 64) {
+            m_index.append(text); // a number: anything longer names no item
+        }
     }
 
 private:
+    enum class Capture { None, Index, Text };
+
+    // Empty fields for the empty cells before this one; at least one comma after the previous
+    // cell even when the file lists cells out of order.
+    QString commas() const
+    {
+        const qint64 n =
+            m_lastWritten < 0 ? m_column : std::max<qint64>(1, m_column - m_lastWritten);
+        return QString(qsizetype(n), u',');
+    }
+
     void endCell()
     {
         m_lastColumn = m_column;
-        QStringView text = m_value;
-        if (m_type == u"s") {
-            bool ok = false;
-            const qlonglong index = m_value.trimmed().toLongLong(&ok);
-            text = ok && index >= 0 && index < m_strings.count() ? m_strings.item(index)
-                                                                 : QStringView();
-        } else if (m_type == u"inlineStr") {
-            text = m_inline;
+        if (m_text.streaming()) {
+            m_text.endStreaming(m_sink);
+        } else {
+            QStringView text = m_text.held();
+            if (m_type == u"s") {
+                bool ok = false;
+                const qlonglong index = m_index.trimmed().toLongLong(&ok);
+                text = ok && index >= 0 && index < m_strings.count() ? m_strings.item(index)
+                                                                     : QStringView();
+            }
+            if (text.isEmpty())
+                return;
+            m_cell = commas();
+            appendCsvCell(m_cell, text);
+            m_sink.append(m_cell);
         }
-        if (text.isEmpty())
-            return;
-        // Empty fields for the empty cells before this one; at least one comma after the
-        // previous cell even when the file lists cells out of order.
-        const qint64 commas =
-            m_lastWritten < 0 ? m_column : std::max<qint64>(1, m_column - m_lastWritten);
-        m_cell.fill(u',', qsizetype(commas));
-        appendCsvCell(m_cell, text);
-        m_sink.append(m_cell);
         m_lastWritten = std::max(m_column, m_lastWritten + 1);
     }
 
@@ -167,9 +187,9 @@ private:
     Skipper m_skip;
     QString m_cell;
     QString m_type;
-    QString m_value;
-    QString m_inline;
-    QString *m_capture = nullptr;
+    QString m_index;    // the number of a shared string
+    CsvCellText m_text; // the value of any other cell
+    Capture m_capture = Capture::None;
     qint64 m_column = 0;
     qint64 m_lastColumn = -1;
     qint64 m_lastWritten = -1;

@@ -7,6 +7,7 @@
 #include <QIODevice>
 #include <QRectF>
 
+#include <cctype>
 #include <mutex>
 
 namespace documents {
@@ -20,6 +21,34 @@ void silencePoppler()
     std::call_once(once, [] {
         Poppler::setDebugErrorFunction([](const QString &, const QVariant &) {}, QVariant());
     });
+}
+
+// True when the file holds an image XObject: a dictionary with "/Image" as a name of its own (not
+// the "/ImageB", "/ImageC", "/ImageI" of a procedure set, nor "/ImageMask"). An image XObject is a
+// stream, and streams are never packed into compressed object streams, so its dictionary stands
+// in the file's bytes as written. Images drawn inline in a page's content (BI ... EI) sit in the
+// compressed content and are not seen: such a page counts as blank.
+bool holdsImage(QIODevice &file)
+{
+    if (!file.seek(0))
+        return false;
+    constexpr QByteArrayView kName("/Image");
+    QByteArray carry;
+    for (;;) {
+        const QByteArray block = file.read(1 << 20);
+        if (block.isEmpty())
+            return false;
+        const QByteArray bytes = carry + block;
+        for (qsizetype at = bytes.indexOf(kName); at >= 0; at = bytes.indexOf(kName, at + 1)) {
+            const qsizetype after = at + kName.size();
+            if (after >= bytes.size())
+                break; // decided with the next block
+            const char c = bytes[after];
+            if (!std::isalnum(uchar(c)) && c != '#' && c != '_' && c != '-' && c != '.')
+                return true;
+        }
+        carry = bytes.right(kName.size());
+    }
 }
 
 } // namespace
@@ -39,6 +68,7 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
     if (document->isLocked())
         return Outcome::Encrypted;
     const int pages = document->numPages();
+    bool anyText = false;
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
@@ -48,10 +78,15 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
         const QString text = page->text(QRectF());
         if (text.isEmpty())
             continue;
+        anyText = true;
         sink.append(text);
         if (!text.endsWith(u'\n'))
             sink.append(u'\n');
     }
+    // No page gave text: a scan (its pages images) has no text to search, which the search says;
+    // a PDF of blank pages, with no image at all, is read whole and simply holds no text.
+    if (!anyText && pages > 0 && holdsImage(*file))
+        return Outcome::NoText;
     return Outcome::Done;
 }
 
