@@ -1,3 +1,4 @@
+#include "platform/core/paths.h"
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/name_pattern.h"
 #include "support/file_list_probe.h"
@@ -12,6 +13,7 @@
 
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -31,6 +33,7 @@ private Q_SLOTS:
     void sortsByNameWithoutRegardToCase();
     void patternNarrowsTheListing();
     void missingFolderChangesNothing();
+    void namesThatAreNotUtf8AreListedByTheirBytes();
     void mouseSelection_data();
     void mouseSelection();
     void controlASelectsEverything();
@@ -324,6 +327,41 @@ void TestFileList::selectOnlyReplacesTheSelection()
     QCOMPARE(list->selectOnly(target), result);
     QCOMPARE(selectedRows(*list), selected);
     QCOMPARE(list->listIndex(), current);
+}
+
+void TestFileList::namesThatAreNotUtf8AreListedByTheirBytes()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("gbk"));
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray base = platform::nativePath(folder) + '/';
+    // "测试.txt" and the folder "文件" in GBK, as Chinese Windows writes them into a ZIP.
+    const QByteArray gbkFile = base + "\xb2\xe2\xca\xd4.txt";
+    const QByteArray gbkFolder = base + "\xce\xc4\xbc\xfe";
+    const int fd = ::open(gbkFile.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QCOMPARE(::mkdir(gbkFolder.constData(), 0700), 0);
+    QVERIFY(writeFile(folder + QStringLiteral("/b.txt")));
+    QVERIFY(writeFile(folder + QStringLiteral(u"/测验.txt")));
+
+    FileList list;
+    QVERIFY(list.setPath(folder));
+    QStringList shown;
+    for (int i = 0; i < list.entryCount(); ++i)
+        shown.append(list.model()->index(i, 0).data().toString());
+    // Sorted as shown; the folder is no entry.
+    QCOMPARE(shown, (QStringList{QStringLiteral("b.txt"), QStringLiteral(u"测试.txt"),
+                                 QStringLiteral(u"测验.txt")}));
+    QCOMPARE(platform::nativePath(folder + u'/' + list.entryName(1)), gbkFile);
+    QCOMPARE(list.entryName(2), QStringLiteral(u"测验.txt"));
+    // A pattern is matched against the name as shown.
+    list.setPattern(QStringLiteral(u"测试*"));
+    QCOMPARE(list.entryCount(), 1);
+    QCOMPARE(platform::nativePath(list.entryName(0)), QByteArray("\xb2\xe2\xca\xd4.txt"));
+
+    QCOMPARE(::unlink(gbkFile.constData()), 0);
+    QCOMPARE(::rmdir(gbkFolder.constData()), 0);
 }
 
 void TestFileList::entryAccessOutsideTheListIsHarmless()

@@ -1,12 +1,20 @@
 #include "platform/widgets/file_list.h"
 
-#include <QDir>
+#include "platform/core/folder_entries.h"
+#include "platform/core/paths.h"
+
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 
 #include <algorithm>
+#include <vector>
 
 namespace platform {
+
+namespace {
+// The name an entry has on disk, when it is not the text shown.
+constexpr int kNameRole = Qt::UserRole;
+} // namespace
 
 FileList::FileList(QWidget *parent) : QListWidget(parent)
 {
@@ -37,26 +45,38 @@ bool FileList::list(const QString &folder)
 {
     if (folder.isEmpty())
         return false;
-    const QDir dir(folder);
-    if (!dir.exists() || !dir.isReadable())
+    // Read by raw names: a name that is not UTF-8 is listed too, shown decoded, and kept by its
+    // bytes for the search and the shell.
+    QList<FolderEntry> entries;
+    if (!readFolder(folder, entries))
         return false;
-    // Without QDir::System, FIFOs, sockets, devices and broken links are left out; without
-    // QDir::Hidden, dot-files are.
-    const QStringList names = dir.entryList(QDir::Files, QDir::Unsorted);
-    QStringList shown;
-    shown.reserve(names.size());
-    for (const QString &name : names) {
-        if (m_pattern.matches(name))
-            shown.append(name);
+    struct Shown
+    {
+        QString text;
+        QString name;
+    };
+    std::vector<Shown> shown;
+    shown.reserve(entries.size());
+    for (const FolderEntry &entry : std::as_const(entries)) {
+        // FIFOs, sockets, devices and broken links are left out, and so are dot-files.
+        if (entry.kind != FolderEntry::Kind::File || entry.name.startsWith('.'))
+            continue;
+        QString name = pathFromNative(entry.name);
+        QString text = displayName(name);
+        if (m_pattern.matches(text))
+            shown.push_back({std::move(text), std::move(name)});
     }
-    // Sorted here rather than by QDir, whose sort builds a file information record per name
-    // and takes longer than the listing itself in a large folder.
-    std::sort(shown.begin(), shown.end(), [](const QString &a, const QString &b) {
-        const int order = QString::compare(a, b, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a < b;
+    std::sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) {
+        const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.name < b.name;
     });
     clear();
-    addItems(shown);
+    for (Shown &entry : shown) {
+        auto *item = new QListWidgetItem(entry.text);
+        if (entry.name != entry.text)
+            item->setData(kNameRole, entry.name);
+        addItem(item);
+    }
     m_path = folder;
     return true;
 }
@@ -64,7 +84,10 @@ bool FileList::list(const QString &folder)
 QString FileList::entryName(int index) const
 {
     const QListWidgetItem *entry = item(index);
-    return entry ? entry->text() : QString();
+    if (!entry)
+        return QString();
+    const QVariant name = entry->data(kNameRole);
+    return name.isValid() ? name.toString() : entry->text();
 }
 
 bool FileList::isEntrySelected(int index) const

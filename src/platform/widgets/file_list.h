@@ -9,10 +9,11 @@ namespace platform {
 // The file list: the regular files of one folder whose names match the pattern, sorted by name
 // without regard to case, with extended multi-selection (click, Shift+click, Ctrl+click, Ctrl+A).
 //
-// Hidden dot-files are left out, and so are FIFOs, sockets and devices, which could block a
-// reader forever. Entries are addressed by index from 0 to count() - 1; there is no limit on
-// their number. The right mouse button never changes the selection: it is left to the owner,
-// which hears of every released button through mouseReleased().
+// Names are read by their bytes: one that is not UTF-8 is listed, shown decoded as GB18030, and
+// matched against the pattern and sorted as shown. Hidden dot-files are left out, and so are FIFOs,
+// sockets and devices, which could block a reader forever. Entries are addressed by index from 0 to
+// count() - 1; there is no limit on their number. The right mouse button never changes the
+// selection: it is left to the owner, which hears of every released button through mouseReleased().
 class FileList : public QListWidget
 {
     Q_OBJECT
@@ -34,7 +35,8 @@ public:
     bool refresh();
 
     int entryCount() const { return count(); }
-    // The bare file name of an entry; empty for an index outside the list.
+    // The bare file name of an entry as the program holds it (see paths.h: nativePath() gives its
+    // bytes); the list shows it through displayName(). Empty for an index outside the list.
     QString entryName(int index) const;
     bool isEntrySelected(int index) const;
     void setEntrySelected(int index, bool selected);
