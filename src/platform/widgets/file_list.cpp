@@ -2,12 +2,19 @@
 
 #include "platform/core/folder_entries.h"
 #include "platform/core/paths.h"
+#include "platform/core/tree_walk.h"
 
+#include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QThread>
+#include <QToolTip>
 
 #include <algorithm>
 #include <vector>
+
+#include <unistd.h>
 
 namespace platform {
 
@@ -16,12 +23,27 @@ namespace {
 constexpr int kNameRole = Qt::UserRole;
 } // namespace
 
+struct FileList::Listing
+{
+    std::atomic<bool> stop{false};
+};
+
 FileList::FileList(QWidget *parent) : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     // Right-button events come to this widget itself (no context menu, no parent handling).
     setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+FileList::~FileList()
+{
+    // Every listing thread hands its entries to this list: none may outlive it.
+    stopListing();
+    for (const QPointer<QThread> &thread : std::as_const(m_threads)) {
+        if (thread)
+            thread->wait();
+    }
 }
 
 bool FileList::setPath(const QString &folder)
@@ -45,6 +67,8 @@ bool FileList::list(const QString &folder)
 {
     if (folder.isEmpty())
         return false;
+    if (m_pattern.isRecursive())
+        return listTree(folder);
     // Read by raw names: a name that is not UTF-8 is listed too, shown decoded, and kept by its
     // bytes for the search and the shell.
     QList<FolderEntry> entries;
@@ -70,6 +94,7 @@ bool FileList::list(const QString &folder)
         const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : a.name < b.name;
     });
+    stopListing();
     clear();
     for (Shown &entry : shown) {
         auto *item = new QListWidgetItem(entry.text);
@@ -79,6 +104,114 @@ bool FileList::list(const QString &folder)
     }
     m_path = folder;
     return true;
+}
+
+void FileList::stopListing()
+{
+    if (m_listing)
+        m_listing->stop = true;
+    m_listing.reset();
+}
+
+bool FileList::listTree(const QString &folder)
+{
+    // The folder must be readable now; what lies below is read on the listing's thread.
+    const int fd = openFolder(folder);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    stopListing();
+    clear();
+    m_path = folder;
+    auto listing = std::make_shared<Listing>();
+    m_listing = listing;
+    const QString patternText = m_pattern.pattern();
+    QThread *thread = QThread::create([this, listing, folder, patternText] {
+        // Its own copy: nothing of the expression is shared with the user interface thread.
+        const NamePattern pattern(patternText);
+        QStringList shown;
+        QList<QPair<int, QString>> names; // entries whose held name is not the text shown
+        QElapsedTimer sinceSent;
+        sinceSent.start();
+        bool sentAny = false;
+        const auto send = [&] {
+            if (shown.isEmpty())
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, listing, shown = std::move(shown), names = std::move(names)] {
+                    append(listing, shown, names);
+                },
+                Qt::QueuedConnection);
+            shown = QStringList();
+            names.clear();
+            sinceSent.restart();
+            sentAny = true;
+        };
+        TreeWalk walk(
+            [&pattern](const QString &name, bool inTop) {
+                return inTop ? pattern.matches(name) : pattern.matchesBelow(name);
+            },
+            [&](QList<TreeFile> &&files) {
+                for (TreeFile &file : files) {
+                    if (file.name != file.shown)
+                        names.append({int(shown.size()), std::move(file.name)});
+                    shown.append(std::move(file.shown));
+                }
+                // The first entries at once, then batches a few times a second: each batch
+                // costs the list one insertion, whatever its size.
+                if (!sentAny || sinceSent.elapsed() >= 60)
+                    send();
+            },
+            &listing->stop);
+        walk.run(folder);
+        send();
+        QMetaObject::invokeMethod(
+            this, [this, listing] { finish(listing); }, Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_threads.removeAll(nullptr);
+    m_threads.append(thread);
+    thread->start();
+    return true;
+}
+
+void FileList::append(const std::shared_ptr<Listing> &listing, const QStringList &shown,
+                      const QList<QPair<int, QString>> &names)
+{
+    if (listing != m_listing)
+        return; // abandoned
+    const int first = count();
+    addItems(shown);
+    for (const auto &[row, name] : names)
+        item(first + row)->setData(kNameRole, name);
+}
+
+void FileList::finish(const std::shared_ptr<Listing> &listing)
+{
+    if (listing != m_listing)
+        return;
+    m_listing.reset();
+    Q_EMIT listingFinished();
+}
+
+bool FileList::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.data().toString();
+        // Only a name the list is too narrow for needs the tooltip.
+        if (index.isValid() &&
+            fontMetrics().horizontalAdvance(text) > viewport()->width() - visualRect(index).x()) {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QListWidget::viewportEvent(event);
 }
 
 QString FileList::entryName(int index) const

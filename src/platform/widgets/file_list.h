@@ -2,12 +2,25 @@
 
 #include "platform/widgets/name_pattern.h"
 
+#include <QList>
 #include <QListWidget>
+#include <QPointer>
+
+#include <atomic>
+#include <memory>
+
+class QThread;
 
 namespace platform {
 
 // The file list: the regular files of one folder whose names match the pattern, sorted by name
 // without regard to case, with extended multi-selection (click, Shift+click, Ctrl+click, Ctrl+A).
+//
+// A pattern with a "**/" part lists the folder's whole tree instead (see TreeWalk): entry names
+// are then paths relative to the folder, with "/" between folder names, in tree-walk order. That
+// listing runs on a thread of its own and fills the list as it goes; setting another folder or
+// pattern abandons it at once. Entries listed so far can be marked, paged and searched while it
+// runs. A tooltip shows an entry's whole name when the list is too narrow for it.
 //
 // Names are read by their bytes: one that is not UTF-8 is listed, shown decoded as GB18030, and
 // matched against the pattern and sorted as shown. Hidden dot-files are left out, and so are FIFOs,
@@ -21,6 +34,7 @@ class FileList : public QListWidget
 
 public:
     explicit FileList(QWidget *parent = nullptr);
+    ~FileList() override;
 
     // The folder listed; empty before the first set.
     QString path() const { return m_path; }
@@ -33,6 +47,9 @@ public:
 
     // Reads the folder again.
     bool refresh();
+
+    // True while a tree listing is still adding entries.
+    bool isListing() const { return bool(m_listing); }
 
     int entryCount() const { return count(); }
     // The bare file name of an entry as the program holds it (see paths.h: nativePath() gives its
@@ -48,17 +65,28 @@ public:
 
 Q_SIGNALS:
     void mouseReleased(Qt::MouseButton button, const QPoint &globalPosition);
+    // A tree listing has added its last entry.
+    void listingFinished();
 
 protected:
     void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
 
 private:
+    struct Listing;
     bool list(const QString &folder);
+    bool listTree(const QString &folder);
+    void stopListing();
+    void append(const std::shared_ptr<Listing> &listing, const QStringList &shown,
+                const QList<QPair<int, QString>> &names);
+    void finish(const std::shared_ptr<Listing> &listing);
 
     QString m_path;
     NamePattern m_pattern;
+    std::shared_ptr<Listing> m_listing; // the tree listing under way, if any
+    QList<QPointer<QThread>> m_threads; // listings not ended yet, also abandoned ones
 };
 
 } // namespace platform
