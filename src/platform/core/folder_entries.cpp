@@ -43,6 +43,14 @@ bool readFolder(const QString &folder, QList<FolderEntry> &entries)
 
 bool readFolderFd(int fd, QList<FolderEntry> &entries)
 {
+    return forEachEntry(fd, [&entries](const char *name, FolderEntry::Kind kind, bool link) {
+        entries.append(FolderEntry{QByteArray(name), kind, link});
+    });
+}
+
+bool forEachEntry(
+    int fd, const std::function<void(const char *name, FolderEntry::Kind kind, bool link)> &take)
+{
     DIR *dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
@@ -59,14 +67,14 @@ bool readFolderFd(int fd, QList<FolderEntry> &entries)
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        FolderEntry item;
-        item.name = QByteArray(name);
+        FolderEntry::Kind kind = FolderEntry::Kind::Other;
+        bool link = false;
         switch (entry->d_type) {
         case DT_REG:
-            item.kind = FolderEntry::Kind::File;
+            kind = FolderEntry::Kind::File;
             break;
         case DT_DIR:
-            item.kind = FolderEntry::Kind::Folder;
+            kind = FolderEntry::Kind::Folder;
             break;
         case DT_LNK:
         case DT_UNKNOWN: {
@@ -75,18 +83,18 @@ bool readFolderFd(int fd, QList<FolderEntry> &entries)
             if (entry->d_type == DT_UNKNOWN &&
                 ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
                 !S_ISLNK(info.st_mode)) {
-                item.kind = kindOf(info.st_mode);
+                kind = kindOf(info.st_mode);
                 break;
             }
-            item.link = true;
+            link = true;
             if (::fstatat(::dirfd(dir), name, &info, 0) == 0)
-                item.kind = kindOf(info.st_mode);
+                kind = kindOf(info.st_mode);
             break;
         }
         default:
             break;
         }
-        entries.append(std::move(item));
+        take(name, kind, link);
     }
     ::closedir(dir);
     return ok;

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // One name in a folder, by its bytes, with what it is.
@@ -22,6 +24,12 @@ struct FolderEntry
 // The entries of a folder by their raw names ("." and ".." left out), read with readdir so
 // that a name that is not UTF-8 keeps its bytes. Returns false when the folder cannot be read.
 bool readFolder(const QString &folder, QList<FolderEntry> &entries);
+
+// Calls `take(name, kind, link)` for each entry of the folder open as `fd` (a descriptor opened
+// with O_DIRECTORY, taken over and closed), without copying names: `name` lasts for the call.
+// Returns false when reading failed part way (the entries read before were given).
+bool forEachEntry(
+    int fd, const std::function<void(const char *name, FolderEntry::Kind kind, bool link)> &take);
 
 // The same for the folder open as `fd` (a descriptor opened with O_DIRECTORY); the descriptor is
 // taken over and closed.

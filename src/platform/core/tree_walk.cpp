@@ -22,10 +22,33 @@ struct Named
     QByteArray bytes;
 };
 
+// QString::compare without regard to case, with the ASCII prefix of the two names (most of
+// most names) compared here: ASCII letters fold to ASCII, one to one, so the order is the same.
+int compareWithoutCase(const QString &a, const QString &b)
+{
+    const qsizetype common = std::min(a.size(), b.size());
+    const auto *p = reinterpret_cast<const char16_t *>(a.constData());
+    const auto *q = reinterpret_cast<const char16_t *>(b.constData());
+    qsizetype i = 0;
+    for (; i < common; ++i) {
+        char16_t x = p[i];
+        char16_t y = q[i];
+        if (x >= 0x80 || y >= 0x80)
+            return QStringView(a).mid(i).compare(QStringView(b).mid(i), Qt::CaseInsensitive);
+        if (x >= u'A' && x <= u'Z')
+            x += 32;
+        if (y >= u'A' && y <= u'Z')
+            y += 32;
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 void sortByShownName(std::vector<Named> &names)
 {
     std::sort(names.begin(), names.end(), [](const Named &a, const Named &b) {
-        const int order = QString::compare(a.shown, b.shown, Qt::CaseInsensitive);
+        const int order = compareWithoutCase(a.shown, b.shown);
         return order != 0 ? order < 0 : a.name < b.name;
     });
 }
@@ -69,40 +92,41 @@ void TreeWalk::walk(int fd, const QString &absolute, const QString &relative)
 {
     // The descriptor stays open while the subfolders are walked: they are opened relative to it.
     const int keep = ::dup(fd);
-    QList<FolderEntry> entries;
-    const bool read = readFolderFd(fd, entries);
-    if (keep < 0)
-        return;
-    if (!read && entries.isEmpty()) {
-        ::close(keep);
-        return;
-    }
     std::vector<Named> files;
     std::vector<Named> folders;
-    for (FolderEntry &entry : entries) {
-        if (entry.name.startsWith('.'))
-            continue;
-        const bool isFile = entry.kind == FolderEntry::Kind::File;
+    files.reserve(64);
+    const bool inTop = relative.isEmpty();
+    forEachEntry(fd, [&](const char *bytes, FolderEntry::Kind kind, bool link) {
+        if (bytes[0] == '.')
+            return;
+        const bool isFile = kind == FolderEntry::Kind::File;
         // A link to a folder is not followed: a walk through links could loop forever.
-        const bool isFolder = entry.kind == FolderEntry::Kind::Folder && !entry.link;
+        const bool isFolder = kind == FolderEntry::Kind::Folder && !link;
         if (!isFile && !isFolder)
-            continue;
-        QString name = pathFromNative(entry.name);
+            return;
+        QString name = pathFromNative(bytes);
         QString shown = displayName(name);
-        if (isFile && !m_accept(shown, relative.isEmpty()))
-            continue;
-        (isFile ? files : folders).push_back({std::move(name), std::move(shown), {}});
-        if (isFolder)
-            folders.back().bytes = std::move(entry.name);
-    }
-    entries.clear();
+        if (isFile && !m_accept(shown, inTop))
+            return;
+        if (isFile)
+            files.push_back({std::move(name), std::move(shown), {}});
+        else
+            folders.push_back({std::move(name), std::move(shown), QByteArray(bytes)});
+    });
+    if (keep < 0)
+        return;
     if (!files.empty()) {
         sortByShownName(files);
         const QString shownRelative = displayName(relative);
         QList<TreeFile> found;
         found.reserve(qsizetype(files.size()));
+        const bool plainFolder = shownRelative == relative;
         for (Named &file : files) {
-            found.append({joined(relative, file.name), joined(shownRelative, file.shown)});
+            QString name = joined(relative, file.name);
+            // Most names are shown as they are held: one string serves both.
+            QString shown =
+                plainFolder && file.shown == file.name ? name : joined(shownRelative, file.shown);
+            found.append({std::move(name), std::move(shown)});
         }
         if (stopped()) {
             ::close(keep);

@@ -18,18 +18,14 @@
 
 namespace platform {
 
-namespace {
-// The name an entry has on disk, when it is not the text shown.
-constexpr int kNameRole = Qt::UserRole;
-} // namespace
-
 struct FileList::Listing
 {
     std::atomic<bool> stop{false};
 };
 
-FileList::FileList(QWidget *parent) : QListWidget(parent)
+FileList::FileList(QWidget *parent) : QListView(parent), m_model(new FileListModel(this))
 {
+    setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     // Right-button events come to this widget itself (no context menu, no parent handling).
@@ -95,13 +91,16 @@ bool FileList::list(const QString &folder)
         return order != 0 ? order < 0 : a.name < b.name;
     });
     stopListing();
-    clear();
+    QStringList texts;
+    texts.reserve(qsizetype(shown.size()));
+    FileListModel::Names names;
     for (Shown &entry : shown) {
-        auto *item = new QListWidgetItem(entry.text);
         if (entry.name != entry.text)
-            item->setData(kNameRole, entry.name);
-        addItem(item);
+            names.append({int(texts.size()), std::move(entry.name)});
+        texts.append(std::move(entry.text));
     }
+    m_model->clear();
+    m_model->append(texts, names);
     m_path = folder;
     return true;
 }
@@ -121,7 +120,7 @@ bool FileList::listTree(const QString &folder)
         return false;
     ::close(fd);
     stopListing();
-    clear();
+    m_model->clear();
     m_path = folder;
     auto listing = std::make_shared<Listing>();
     m_listing = listing;
@@ -130,7 +129,7 @@ bool FileList::listTree(const QString &folder)
         // Its own copy: nothing of the expression is shared with the user interface thread.
         const NamePattern pattern(patternText);
         QStringList shown;
-        QList<QPair<int, QString>> names; // entries whose held name is not the text shown
+        FileListModel::Names names; // entries whose held name is not the text shown
         QElapsedTimer sinceSent;
         sinceSent.start();
         bool sentAny = false;
@@ -177,14 +176,11 @@ bool FileList::listTree(const QString &folder)
 }
 
 void FileList::append(const std::shared_ptr<Listing> &listing, const QStringList &shown,
-                      const QList<QPair<int, QString>> &names)
+                      const FileListModel::Names &names)
 {
     if (listing != m_listing)
         return; // abandoned
-    const int first = count();
-    addItems(shown);
-    for (const auto &[row, name] : names)
-        item(first + row)->setData(kNameRole, name);
+    m_model->append(shown, names);
 }
 
 void FileList::finish(const std::shared_ptr<Listing> &listing)
@@ -211,16 +207,17 @@ bool FileList::viewportEvent(QEvent *event)
         }
         return true;
     }
-    return QListWidget::viewportEvent(event);
+    return QListView::viewportEvent(event);
 }
 
 QString FileList::entryName(int index) const
 {
-    const QListWidgetItem *entry = item(index);
-    if (!entry)
-        return QString();
-    const QVariant name = entry->data(kNameRole);
-    return name.isValid() ? name.toString() : entry->text();
+    return m_model->name(index);
+}
+
+int FileList::entryCount() const
+{
+    return m_model->rowCount();
 }
 
 bool FileList::isEntrySelected(int index) const
@@ -254,7 +251,7 @@ void FileList::focusInEvent(QFocusEvent *event)
     // Item views make the first entry current when they get the focus; here the current entry
     // stays -1 until the user picks one, so that paging starts from the top of the list.
     const bool hadCurrent = currentIndex().isValid();
-    QListWidget::focusInEvent(event);
+    QListView::focusInEvent(event);
     if (!hadCurrent && currentIndex().isValid() && !selectionModel()->isSelected(currentIndex()))
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
@@ -265,13 +262,13 @@ void FileList::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
 }
 
 void FileList::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::RightButton)
-        QListWidget::mouseReleaseEvent(event);
+        QListView::mouseReleaseEvent(event);
     else
         event->accept();
     Q_EMIT mouseReleased(event->button(), event->globalPosition().toPoint());

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/widgets/file_list_model.h"
 #include "platform/widgets/name_pattern.h"
 
 #include <QList>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 
 #include <atomic>
@@ -25,9 +26,9 @@ namespace platform {
 // Names are read by their bytes: one that is not UTF-8 is listed, shown decoded as GB18030, and
 // matched against the pattern and sorted as shown. Hidden dot-files are left out, and so are FIFOs,
 // sockets and devices, which could block a reader forever. Entries are addressed by index from 0 to
-// count() - 1; there is no limit on their number. The right mouse button never changes the
+// entryCount() - 1; there is no limit on their number. The right mouse button never changes the
 // selection: it is left to the owner, which hears of every released button through mouseReleased().
-class FileList : public QListWidget
+class FileList : public QListView
 {
     Q_OBJECT
     Q_DISABLE_COPY(FileList)
@@ -51,14 +52,14 @@ public:
     // True while a tree listing is still adding entries.
     bool isListing() const { return bool(m_listing); }
 
-    int entryCount() const { return count(); }
+    int entryCount() const;
     // The bare file name of an entry as the program holds it (see paths.h: nativePath() gives its
     // bytes); the list shows it through displayName(). Empty for an index outside the list.
     QString entryName(int index) const;
     bool isEntrySelected(int index) const;
     void setEntrySelected(int index, bool selected);
     // The entry with the focus (-1 when none).
-    int listIndex() const { return currentRow(); }
+    int listIndex() const { return currentIndex().row(); }
     // Clears the whole selection, then selects that one entry, makes it the current entry and
     // scrolls to it. An index outside the list only clears the selection and returns false.
     bool selectOnly(int index);
@@ -80,9 +81,10 @@ private:
     bool listTree(const QString &folder);
     void stopListing();
     void append(const std::shared_ptr<Listing> &listing, const QStringList &shown,
-                const QList<QPair<int, QString>> &names);
+                const FileListModel::Names &names);
     void finish(const std::shared_ptr<Listing> &listing);
 
+    FileListModel *m_model;
     QString m_path;
     NamePattern m_pattern;
     std::shared_ptr<Listing> m_listing; // the tree listing under way, if any
