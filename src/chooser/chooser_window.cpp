@@ -130,7 +130,7 @@ void Form4::fillFilter()
         m_Combo1->addItems(items);
     }
     // Like typing, this raises the text change: the item text is the pattern for a moment.
-    m_Combo1->setEditText(items.last());
+    m_Combo1->setEditText(loadItemText());
 }
 
 void Form4::Drive1_Change()

@@ -12,12 +12,13 @@ struct FilterItem
     const char16_t *pattern;
 };
 
-constexpr std::array<FilterItem, 5> kItems{{
+constexpr std::array<FilterItem, 6> kItems{{
     {u"应用程序（*.exe）", u"*.exe"},
     {u"文本文件（*.txt）", u"*.txt"},
     {u"网页文件（*.asp,*.htm）等", u"*.asp;*.js;*.html;*.htm"},
     {u"图像文件（*.jpg,*.bmp,*.gif）等", u"*.jpg;*.jpeg;*.bmp;*.png;*.gif"},
     {u"全部文件（*.*）", u"*.*"},
+    {u"全部文件，含子文件夹（**/*.*）", u"**/*"},
 }};
 
 } // namespace
@@ -28,6 +29,11 @@ QStringList filterItemTexts()
     for (const FilterItem &item : kItems)
         texts.append(QString::fromUtf16(item.text));
     return texts;
+}
+
+QString loadItemText()
+{
+    return QString::fromUtf16(kItems[kLoadItem].text);
 }
 
 QString patternForItem(int index)

@@ -66,11 +66,17 @@ LastLocation readLastLocation(const QString &folder)
     readField(slot, location.drive);
     readField(slot, location.path);
     slot.closeAll();
+    // A folder whose name is not UTF-8 was written as it is shown; its bytes are found again.
+    location.path = platform::pathFromDisplay(location.path);
     return location;
 }
 
-bool writeLastLocation(const QString &folder, const LastLocation &location)
+bool writeLastLocation(const QString &folder, const LastLocation &held)
 {
+    // Names that are not UTF-8 are written as they are shown, decoded as GB18030: in the GBK
+    // code page that is their own bytes, and the file stays readable.
+    const LastLocation location{platform::displayName(held.drive),
+                                platform::displayName(held.path)};
     const bool codePage = platform::isCodePageEncodable(location.drive) &&
                           platform::isCodePageEncodable(location.path);
     const auto encoding = codePage ? platform::FileSlot::OutputEncoding::CodePage

@@ -123,7 +123,7 @@ void TestChooserMenu::searchHidesTheChooserAndRunsOnTheMarkedEntries()
     QCOMPARE(m_fixture->show(), form);
     QVERIFY(form->isVisible());
     QCOMPARE(selectedRows(*form->File1()), (QList<int>{0, 1}));
-    QCOMPARE(form->Combo1()->count(), 5);
+    QCOMPARE(form->Combo1()->count(), 6);
 }
 
 void TestChooserMenu::openHandsEachSelectedFileToTheShellInListOrder()

@@ -259,7 +259,7 @@ void TestChooserWindow::loadHideShowAndUnload()
     QVERIFY(m_fixture->lastLocationBytes().isEmpty());
 
     QCOMPARE(m_fixture->show(), form);
-    QCOMPARE(form->Combo1()->count(), 5); // the load procedure did not run again
+    QCOMPARE(form->Combo1()->count(), 6); // the load procedure did not run again
     QCOMPARE(selectedRows(*form->File1()), QList<int>{1});
 
     QVERIFY(form->Drive1()->setDrive(m_fixture->b));
@@ -274,7 +274,7 @@ void TestChooserWindow::loadHideShowAndUnload()
     // Loaded anew: the load procedure runs and restores the saved drive and folder.
     Form4 *again = m_fixture->show();
     QVERIFY(again);
-    QCOMPARE(again->Combo1()->count(), 5);
+    QCOMPARE(again->Combo1()->count(), 6);
     QCOMPARE(again->IniDrive(), m_fixture->b);
     QCOMPARE(again->IniPath(), m_fixture->b + QStringLiteral("/y"));
     QCOMPARE(again->Drive1()->drive(), m_fixture->b);

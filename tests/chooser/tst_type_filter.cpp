@@ -29,7 +29,9 @@ void TestTypeFilter::items_data()
     QTest::newRow("pictures take JPEG and PNG too")
         << 3 << QStringLiteral(u"图像文件（*.jpg,*.bmp,*.gif）等")
         << "*.jpg;*.jpeg;*.bmp;*.png;*.gif";
-    QTest::newRow("all files, the last item") << 4 << QStringLiteral(u"全部文件（*.*）") << "*.*";
+    QTest::newRow("all files") << 4 << QStringLiteral(u"全部文件（*.*）") << "*.*";
+    QTest::newRow("all files with the subfolders, the last item")
+        << 5 << QStringLiteral(u"全部文件，含子文件夹（**/*.*）") << "**/*";
 }
 
 void TestTypeFilter::items()
@@ -38,7 +40,7 @@ void TestTypeFilter::items()
     QFETCH(QString, text);
     QFETCH(QString, pattern);
     const QStringList texts = chooser::filterItemTexts();
-    QCOMPARE(texts.size(), 5);
+    QCOMPARE(texts.size(), 6);
     QCOMPARE(texts.at(index), text);
     QCOMPARE(chooser::patternForItem(index), pattern);
 }
@@ -56,7 +58,7 @@ void TestTypeFilter::noItemChosenSetsNothing_data()
 {
     QTest::addColumn<int>("index");
     QTest::newRow("no item chosen") << -1;
-    QTest::newRow("an index past the last item") << 5;
+    QTest::newRow("an index past the last item") << 6;
     QTest::newRow("a far index") << 1000;
 }
 

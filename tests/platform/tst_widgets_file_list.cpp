@@ -1,3 +1,4 @@
+#include "platform/core/paths.h"
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/name_pattern.h"
 #include "support/file_list_probe.h"
@@ -12,6 +13,7 @@
 
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -31,6 +33,10 @@ private Q_SLOTS:
     void sortsByNameWithoutRegardToCase();
     void patternNarrowsTheListing();
     void missingFolderChangesNothing();
+    void namesThatAreNotUtf8AreListedByTheirBytes();
+    void aTreePatternListsTheSubfolders_data();
+    void aTreePatternListsTheSubfolders();
+    void anotherFolderAbandonsATreeListing();
     void mouseSelection_data();
     void mouseSelection();
     void controlASelectsEverything();
@@ -324,6 +330,114 @@ void TestFileList::selectOnlyReplacesTheSelection()
     QCOMPARE(list->selectOnly(target), result);
     QCOMPARE(selectedRows(*list), selected);
     QCOMPARE(list->listIndex(), current);
+}
+
+void TestFileList::namesThatAreNotUtf8AreListedByTheirBytes()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("gbk"));
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray base = platform::nativePath(folder) + '/';
+    // "测试.txt" and the folder "文件" in GBK, as Chinese Windows writes them into a ZIP.
+    const QByteArray gbkFile = base + "\xb2\xe2\xca\xd4.txt";
+    const QByteArray gbkFolder = base + "\xce\xc4\xbc\xfe";
+    const int fd = ::open(gbkFile.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    QCOMPARE(::mkdir(gbkFolder.constData(), 0700), 0);
+    QVERIFY(writeFile(folder + QStringLiteral("/b.txt")));
+    QVERIFY(writeFile(folder + QStringLiteral(u"/测验.txt")));
+
+    FileList list;
+    QVERIFY(list.setPath(folder));
+    QStringList shown;
+    for (int i = 0; i < list.entryCount(); ++i)
+        shown.append(list.model()->index(i, 0).data().toString());
+    // Sorted as shown; the folder is no entry.
+    QCOMPARE(shown, (QStringList{QStringLiteral("b.txt"), QStringLiteral(u"测试.txt"),
+                                 QStringLiteral(u"测验.txt")}));
+    QCOMPARE(platform::nativePath(folder + u'/' + list.entryName(1)), gbkFile);
+    QCOMPARE(list.entryName(2), QStringLiteral(u"测验.txt"));
+    // A pattern is matched against the name as shown.
+    list.setPattern(QStringLiteral(u"测试*"));
+    QCOMPARE(list.entryCount(), 1);
+    QCOMPARE(platform::nativePath(list.entryName(0)), QByteArray("\xb2\xe2\xca\xd4.txt"));
+
+    QCOMPARE(::unlink(gbkFile.constData()), 0);
+    QCOMPARE(::rmdir(gbkFolder.constData()), 0);
+}
+
+void TestFileList::aTreePatternListsTheSubfolders_data()
+{
+    // Names separated by commas, in list order.
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("names");
+    QTest::newRow("every file of the tree")
+        << "**/*"
+        << "a.txt,b.doc,2023/x.TXT,2023/client/y.txt,Zeta/z.doc";
+    QTest::newRow("one type in the tree, the other part in the folder itself only")
+        << "**/*.txt;*.doc"
+        << "a.txt,b.doc,2023/x.TXT,2023/client/y.txt";
+    QTest::newRow("a backslash after the stars works too") << "**\\*.doc"
+                                                           << "b.doc,Zeta/z.doc";
+    QTest::newRow("without the stars the folder alone") << "*.*"
+                                                        << "a.txt,b.doc";
+}
+
+void TestFileList::aTreePatternListsTheSubfolders()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QString, names);
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("tree"));
+    QDir().mkpath(folder + QStringLiteral("/2023/client"));
+    QDir().mkpath(folder + QStringLiteral("/Zeta"));
+    QDir().mkpath(folder + QStringLiteral("/.hidden"));
+    for (const char *name :
+         {"a.txt", "b.doc", "2023/x.TXT", "2023/client/y.txt", "Zeta/z.doc", ".hidden/h.txt"})
+        QVERIFY(writeFile(folder + u'/' + QLatin1String(name)));
+    FileList list;
+    list.setPattern(pattern);
+    QSignalSpy finished(&list, &FileList::listingFinished);
+    QVERIFY(list.setPath(folder));
+    if (list.isListing())
+        QVERIFY(finished.wait(10000));
+    QCOMPARE(entryNames(list).join(u','), names);
+    QVERIFY(!list.isListing());
+}
+
+void TestFileList::anotherFolderAbandonsATreeListing()
+{
+    QVERIFY(m_dir.isValid());
+    const QString big = m_dir.filePath(QStringLiteral("big"));
+    for (int f = 0; f < 100; ++f) {
+        const QString sub = big + QStringLiteral("/d%1").arg(f, 3, 10, QLatin1Char('0'));
+        QVERIFY(QDir().mkpath(sub));
+        for (int i = 0; i < 50; ++i)
+            QVERIFY(writeFile(sub + QStringLiteral("/f%1.txt").arg(i)));
+    }
+    const QString small = m_dir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkpath(small + QStringLiteral("/in")));
+    QVERIFY(writeFile(small + QStringLiteral("/in/only.txt")));
+
+    FileList list;
+    list.setPattern(QStringLiteral("**/*"));
+    QSignalSpy finished(&list, &FileList::listingFinished);
+    QVERIFY(list.setPath(big));
+    // Entries of the big tree arrive while it is walked; then another folder is set.
+    QTRY_VERIFY_WITH_TIMEOUT(list.entryCount() > 0, 10000);
+    QVERIFY(list.setPath(small));
+    QVERIFY(finished.wait(10000));
+    // Whatever the abandoned walk still had under way never reaches the list.
+    QTest::qWait(300);
+    QCOMPARE(entryNames(list), QStringList{QStringLiteral("in/only.txt")});
+    QCOMPARE(finished.count(), 1);
+    // Listing the big tree to its end gives every file, in order.
+    QVERIFY(list.setPath(big));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(list.entryCount(), 5000);
+    QCOMPARE(list.entryName(0), QStringLiteral("d000/f0.txt"));
+    QCOMPARE(list.entryName(4999), QStringLiteral("d099/f9.txt"));
 }
 
 void TestFileList::entryAccessOutsideTheListIsHarmless()

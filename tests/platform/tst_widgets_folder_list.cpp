@@ -1,4 +1,5 @@
 #include "fake_mounts.h"
+#include "platform/core/paths.h"
 #include "platform/widgets/drives.h"
 #include "platform/widgets/folder_list.h"
 
@@ -7,6 +8,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidgetItem>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using platform::Drives;
 using platform::FolderList;
@@ -58,6 +62,7 @@ private Q_SLOTS:
     void aVanishedCurrentFolderFallsBackToTheRoot();
     void folderListRefusesWhatItCannotShow();
     void goingIntoAnotherMountKeepsTheDriveRoot();
+    void aFolderWhoseNameIsNotUtf8IsShownAndOpened();
 };
 
 void TestFolderList::folderListShowsAncestorsThenSubfolders()
@@ -197,6 +202,35 @@ void TestFolderList::goingIntoAnotherMountKeepsTheDriveRoot()
     FolderList fresh(drives);
     QVERIFY(fresh.setPath(inner + QStringLiteral("/y")));
     QCOMPARE(rows(fresh).first(), inner);
+}
+
+void TestFolderList::aFolderWhoseNameIsNotUtf8IsShownAndOpened()
+{
+    FakeMounts mounts;
+    QVERIFY(mounts.setUp());
+    // "文件" and, inside it, "测试" in GBK.
+    const QByteArray outer = platform::nativePath(mounts.b) + "/\xce\xc4\xbc\xfe";
+    const QByteArray inner = outer + "/\xb2\xe2\xca\xd4";
+    QCOMPARE(::mkdir(outer.constData(), 0700), 0);
+    QCOMPARE(::mkdir(inner.constData(), 0700), 0);
+    Drives drives(mounts.source(), QStringLiteral("/"));
+    FolderList list(drives);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QVERIFY(list.setPath(mounts.b));
+    QCOMPARE(rows(list), (QStringList{mounts.b, QStringLiteral(">x"), QStringLiteral(">Z"),
+                                      QStringLiteral(u">文件")}));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_End);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(platform::nativePath(list.path()), outer);
+    QCOMPARE(rows(list),
+             (QStringList{mounts.b, QStringLiteral(u">文件"), QStringLiteral(u">>测试")}));
+    // Given by its held path, the inner folder is shown as well.
+    QVERIFY(list.setPath(platform::pathFromNative(inner)));
+    QCOMPARE(list.currentItem()->text(0), QStringLiteral(u"测试"));
+    QCOMPARE(::rmdir(inner.constData()), 0);
+    QCOMPARE(::rmdir(outer.constData()), 0);
 }
 
 QTEST_MAIN(TestFolderList)

@@ -1,9 +1,15 @@
 #include "platform/widgets/shell_opener.h"
 
+#include "platform/core/paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using platform::DesktopShellOpener;
 
@@ -20,6 +26,7 @@ private Q_SLOTS:
     void absolutePaths();
     void namesReachTheOpenerUnchanged_data();
     void namesReachTheOpenerUnchanged();
+    void aNameThatIsNotUtf8GoesAsAUrlOfItsBytes();
     void onlyTheOpenVerbIsCarriedOut();
     void aMissingOpenerFailsQuietly();
 
@@ -133,6 +140,42 @@ void TestShellOpener::namesReachTheOpenerUnchanged()
         QVERIFY(!QFile::exists(m_files + QLatin1Char('/') + QLatin1String(made)));
         QVERIFY(!QFile::exists(m_bin + QLatin1Char('/') + QLatin1String(made)));
     }
+}
+
+void TestShellOpener::aNameThatIsNotUtf8GoesAsAUrlOfItsBytes()
+{
+    // The folder "文件" and in it "测试.txt", both in GBK.
+    const QByteArray folder = QFile::encodeName(m_files) + "/\xce\xc4\xbc\xfe";
+    const QByteArray file = folder + "/\xb2\xe2\xca\xd4.txt";
+    QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    const int fd = ::open(file.constData(), O_WRONLY | O_CREAT, 0600);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QString heldFolder = platform::pathFromNative(folder);
+    const QString heldName = platform::pathFromNative(QByteArrayView("\xb2\xe2\xca\xd4.txt"));
+
+    DesktopShellOpener opener;
+    QVERIFY(opener.open(nullptr, QStringLiteral("open"), heldName, QString(),
+                        heldFolder + QLatin1Char('/'), DesktopShellOpener::kShowRestore));
+    const QString url =
+        QStringLiteral("file://") + m_files + QStringLiteral("/%CE%C4%BC%FE/%B2%E2%CA%D4.txt");
+    const auto record = [&] {
+        for (const QString &name :
+             QDir(m_bin).entryList({QStringLiteral("record.done.*")}, QDir::Files)) {
+            QFile done(m_bin + QLatin1Char('/') + name);
+            if (done.open(QIODevice::ReadOnly)) {
+                const QString text = QString::fromUtf8(done.readAll());
+                if (text.contains(url))
+                    return text;
+            }
+        }
+        return QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!record().isEmpty(), 10000);
+    // The folder cannot be given to the process by its bytes; the opener starts in the root.
+    QCOMPARE(record(), QStringLiteral("argc=1\narg=") + url + QStringLiteral("\ncwd=/\n"));
+    QCOMPARE(::unlink(file.constData()), 0);
+    QCOMPARE(::rmdir(folder.constData()), 0);
 }
 
 void TestShellOpener::onlyTheOpenVerbIsCarriedOut()

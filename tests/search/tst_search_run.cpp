@@ -1,3 +1,4 @@
+#include "platform/core/paths.h"
 #include "search/core/entry_list.h"
 #include "search/core/report.h"
 #include "search/core/search_run.h"
@@ -8,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace search;
@@ -58,6 +61,7 @@ private Q_SLOTS:
     void snapshotIsNotAffectedByLaterChangesToTheList();
     void runStartedFromInsideYieldDoesNothing();
     void rootFolderPathIsJoinedWithoutNormalisation();
+    void namesThatAreNotUtf8AreSearchedAndReportedReadable();
 
 private:
     void write(const QString &name, const QByteArray &bytes);
@@ -401,6 +405,40 @@ void TestSearchRun::rootFolderPathIsJoinedWithoutNormalisation()
     run.run();
     QCOMPARE(run.reportText(),
              header(files.folder) + entry(QStringLiteral("r.txt"), QStringLiteral("key r")));
+}
+
+void TestSearchRun::namesThatAreNotUtf8AreSearchedAndReportedReadable()
+{
+    // The folder "资料" and in it "测试.txt" and "坏.txt" (unreadable), both names in GBK.
+    const QByteArray folder = platform::nativePath(m_dir->path()) + "/\xd7\xca\xc1\xcf";
+    QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    const QByteArray hit = folder + "/\xb2\xe2\xca\xd4.txt";
+    const QByteArray bad = folder + "/\xbb\xb5.txt";
+    const int fd = ::open(hit.constData(), O_WRONLY | O_CREAT, 0600);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "a keyword here", 14), 14);
+    ::close(fd);
+    QCOMPARE(::mkdir(bad.constData(), 0700), 0); // a folder cannot be read as a file
+    FakeEntryList files;
+    files.folder = platform::pathFromNative(folder);
+    files.entries = {{platform::pathFromNative(QByteArrayView("\xb2\xe2\xca\xd4.txt")), true},
+                     {platform::pathFromNative(QByteArrayView("\xbb\xb5.txt")), true}};
+    SearchRun run(
+        RunSnapshot::take(files), [] { return QStringLiteral("keyword"); }, [] {});
+    run.run();
+    const QString shownFolder = m_dir->path() + QStringLiteral(u"/资料");
+    const QString report = run.reportText();
+    QVERIFY2(report.startsWith(header(shownFolder) + entry(QStringLiteral(u"测试.txt"),
+                                                           QStringLiteral("a keyword here"))),
+             qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral(u"坏.txt")), qPrintable(report));
+    // The hit keeps the real path, for opening it from the report.
+    QCOMPARE(run.hits().size(), 1);
+    QCOMPARE(platform::nativePath(run.hits()[0].path), hit);
+    QCOMPARE(run.hits()[0].start, header(shownFolder).size());
+    QCOMPARE(::rmdir(bad.constData()), 0);
+    QCOMPARE(::unlink(hit.constData()), 0);
+    QCOMPARE(::rmdir(folder.constData()), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSearchRun)

@@ -1,3 +1,4 @@
+#include "platform/core/paths.h"
 #include "platform/core/program.h"
 #include "settings/last_location.h"
 #include "support/test_files.h"
@@ -9,6 +10,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using settings::LastLocation;
 
@@ -50,6 +52,7 @@ private Q_SLOTS:
     void aFileWrittenInAnotherCaseIsReadAndReplaced();
     void theNewestOfSeveralCaseVariantsIsRead();
     void unencodableValuesAreWrittenInUtf8WithAMark();
+    void aFolderWhoseNameIsNotUtf8IsWrittenByItsBytes();
     void aSaveReplacesTheWholeFile();
     void aHugeFileIsReadOnlyAsFarAsTheFields();
     void somethingOtherThanAFileIsNotRead();
@@ -230,6 +233,26 @@ void TestLastLocation::unencodableValuesAreWrittenInUtf8WithAMark()
     const LastLocation read = settings::readLastLocation(folder);
     QCOMPARE(read.drive, drive);
     QCOMPARE(read.path, path);
+}
+
+void TestLastLocation::aFolderWhoseNameIsNotUtf8IsWrittenByItsBytes()
+{
+    const QString folder = freshFolder();
+    // "资料/测试": a UTF-8 folder, in it one whose name is "测试" in GBK bytes.
+    const QString utf8 = folder + QStringLiteral(u"/资料");
+    QVERIFY(QDir().mkpath(utf8));
+    const QByteArray raw = platform::nativePath(utf8) + "/\xb2\xe2\xca\xd4";
+    QCOMPARE(::mkdir(raw.constData(), 0700), 0);
+    const QString held = platform::pathFromNative(raw);
+
+    QVERIFY(settings::writeLastLocation(folder, {QStringLiteral("/"), held}));
+    // In the code page, as always; the GBK name is its own bytes there.
+    QCOMPARE(readAll(folder + QStringLiteral("/find.ini")),
+             lastLocationFileBytes(QStringLiteral("/"), utf8 + QStringLiteral(u"/测试")));
+    const LastLocation read = settings::readLastLocation(folder);
+    QCOMPARE(read.path, held);
+    QCOMPARE(platform::nativePath(read.path), raw);
+    QCOMPARE(::rmdir(raw.constData()), 0);
 }
 
 void TestLastLocation::aSaveReplacesTheWholeFile()

@@ -29,5 +29,5 @@ inline QList<int> selectedRows(const platform::FileList &list)
 // The centre of an entry in the list's viewport, where a click lands on it.
 inline QPoint entryCentre(const platform::FileList &list, int row)
 {
-    return list.visualItemRect(list.item(row)).center();
+    return list.visualRect(list.model()->index(row, 0)).center();
 }

@@ -1,5 +1,6 @@
 #include "platform/widgets/drive_list.h"
 
+#include "platform/core/paths.h"
 #include "platform/widgets/drives.h"
 
 #include <QSignalBlocker>
@@ -8,7 +9,8 @@ namespace platform {
 
 namespace {
 constexpr int kMountPointRole = Qt::UserRole;
-}
+constexpr int kDriveTextRole = Qt::UserRole + 1;
+} // namespace
 
 DriveList::DriveList(Drives &drives, QWidget *parent) : QComboBox(parent), m_drives(drives)
 {
@@ -20,7 +22,7 @@ DriveList::DriveList(Drives &drives, QWidget *parent) : QComboBox(parent), m_dri
 
 QString DriveList::drive() const
 {
-    return currentText();
+    return currentData(kDriveTextRole).toString();
 }
 
 bool DriveList::setDrive(const QString &text)
@@ -57,8 +59,11 @@ void DriveList::fill(const QString &keepMountPoint)
 {
     const QSignalBlocker blocker(this);
     clear();
-    for (const Drive &drive : m_drives.drives())
-        addItem(drive.text(), drive.mountPoint);
+    for (const Drive &drive : m_drives.drives()) {
+        // Shown readable; the text the list reports keeps a mount point's bytes.
+        addItem(displayName(drive.text()), drive.mountPoint);
+        setItemData(count() - 1, drive.text(), kDriveTextRole);
+    }
     int index = findData(keepMountPoint, kMountPointRole);
     if (index < 0)
         index = findData(m_drives.driveOf(keepMountPoint).mountPoint, kMountPointRole);
@@ -77,7 +82,7 @@ void DriveList::onIndexChanged(int index)
         return;
     }
     m_acceptedIndex = index;
-    Q_EMIT driveChanged(currentText());
+    Q_EMIT driveChanged(drive());
 }
 
 } // namespace platform

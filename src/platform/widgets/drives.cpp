@@ -1,10 +1,15 @@
 #include "platform/widgets/drives.h"
 
+#include "platform/core/paths.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
+
+#include <mntent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -70,15 +75,28 @@ Drives &Drives::session()
 
 QList<Drive> Drives::mountedDrives()
 {
-    QList<Drive> drives;
+    // Mount points by their bytes (a mount point whose name is not UTF-8 is a drive too); the
+    // volume labels come from Qt's catalogue, by mount point.
+    QHash<QString, QString> labels;
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
-        const QString mountPoint = volume.rootPath();
-        if (!volume.isValid() || !isUserVolume(mountPoint, volume.fileSystemType()))
+        if (volume.isValid())
+            labels.insert(volume.rootPath(), volume.name());
+    }
+    QList<Drive> drives;
+    FILE *table = ::setmntent("/proc/self/mounts", "r");
+    if (!table)
+        return drives;
+    struct mntent entry;
+    char buffer[4096];
+    while (::getmntent_r(table, &entry, buffer, sizeof buffer)) {
+        const QString mountPoint = pathFromNative(entry.mnt_dir);
+        if (!isUserVolume(mountPoint, entry.mnt_type))
             continue;
         // Bind mounts of single files (containers mount /etc/hosts that way) are no drives.
-        if (!QFileInfo(mountPoint).isDir())
+        struct stat info;
+        if (::stat(entry.mnt_dir, &info) != 0 || !S_ISDIR(info.st_mode))
             continue;
-        Drive drive{mountPoint, volume.name()};
+        Drive drive{mountPoint, labels.value(mountPoint)};
         // A later mount on the same point hides the earlier one.
         auto same = std::find_if(drives.begin(), drives.end(),
                                  [&](const Drive &d) { return d.mountPoint == mountPoint; });
@@ -87,6 +105,7 @@ QList<Drive> Drives::mountedDrives()
         else
             drives.append(drive);
     }
+    ::endmntent(table);
     return drives;
 }
 
@@ -160,8 +179,13 @@ bool Drives::isUnder(const QString &path, const QString &folder)
 
 bool Drives::isUsableFolder(const QString &folder)
 {
-    const QFileInfo info(folder);
-    return !folder.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable();
+    if (folder.isEmpty())
+        return false;
+    // By the folder's bytes: a name that is not UTF-8 is a usable folder too.
+    const QByteArray native = nativePath(folder);
+    struct stat info;
+    return ::stat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           ::access(native.constData(), R_OK | X_OK) == 0;
 }
 
 } // namespace platform

@@ -44,7 +44,7 @@ public:
     Drives(const Drives &) = delete;
     Drives &operator=(const Drives &) = delete;
 
-    // The catalogue of the running program, listing the mounted volumes (QStorageInfo).
+    // The catalogue of the running program, listing the mounted volumes (the mount table).
     static Drives &session();
     // The mounted volumes that pass isUserVolume(), "/" first, the others by mount point.
     static QList<Drive> mountedDrives();

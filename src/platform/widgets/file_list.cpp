@@ -1,19 +1,45 @@
 #include "platform/widgets/file_list.h"
 
-#include <QDir>
+#include "platform/core/folder_entries.h"
+#include "platform/core/paths.h"
+#include "platform/core/tree_walk.h"
+
+#include <QElapsedTimer>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
+#include <QThread>
+#include <QToolTip>
 
 #include <algorithm>
+#include <vector>
+
+#include <unistd.h>
 
 namespace platform {
 
-FileList::FileList(QWidget *parent) : QListWidget(parent)
+struct FileList::Listing
 {
+    std::atomic<bool> stop{false};
+};
+
+FileList::FileList(QWidget *parent) : QListView(parent), m_model(new FileListModel(this))
+{
+    setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     // Right-button events come to this widget itself (no context menu, no parent handling).
     setContextMenuPolicy(Qt::PreventContextMenu);
+}
+
+FileList::~FileList()
+{
+    // Every listing thread hands its entries to this list: none may outlive it.
+    stopListing();
+    for (const QPointer<QThread> &thread : std::as_const(m_threads)) {
+        if (thread)
+            thread->wait();
+    }
 }
 
 bool FileList::setPath(const QString &folder)
@@ -37,34 +63,161 @@ bool FileList::list(const QString &folder)
 {
     if (folder.isEmpty())
         return false;
-    const QDir dir(folder);
-    if (!dir.exists() || !dir.isReadable())
+    if (m_pattern.isRecursive())
+        return listTree(folder);
+    // Read by raw names: a name that is not UTF-8 is listed too, shown decoded, and kept by its
+    // bytes for the search and the shell.
+    QList<FolderEntry> entries;
+    if (!readFolder(folder, entries))
         return false;
-    // Without QDir::System, FIFOs, sockets, devices and broken links are left out; without
-    // QDir::Hidden, dot-files are.
-    const QStringList names = dir.entryList(QDir::Files, QDir::Unsorted);
-    QStringList shown;
-    shown.reserve(names.size());
-    for (const QString &name : names) {
-        if (m_pattern.matches(name))
-            shown.append(name);
+    struct Shown
+    {
+        QString text;
+        QString name;
+    };
+    std::vector<Shown> shown;
+    shown.reserve(entries.size());
+    for (const FolderEntry &entry : std::as_const(entries)) {
+        // FIFOs, sockets, devices and broken links are left out, and so are dot-files.
+        if (entry.kind != FolderEntry::Kind::File || entry.name.startsWith('.'))
+            continue;
+        QString name = pathFromNative(entry.name);
+        QString text = displayName(name);
+        if (m_pattern.matches(text))
+            shown.push_back({std::move(text), std::move(name)});
     }
-    // Sorted here rather than by QDir, whose sort builds a file information record per name
-    // and takes longer than the listing itself in a large folder.
-    std::sort(shown.begin(), shown.end(), [](const QString &a, const QString &b) {
-        const int order = QString::compare(a, b, Qt::CaseInsensitive);
-        return order != 0 ? order < 0 : a < b;
+    std::sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) {
+        const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.name < b.name;
     });
-    clear();
-    addItems(shown);
+    stopListing();
+    QStringList texts;
+    texts.reserve(qsizetype(shown.size()));
+    FileListModel::Names names;
+    for (Shown &entry : shown) {
+        if (entry.name != entry.text)
+            names.append({int(texts.size()), std::move(entry.name)});
+        texts.append(std::move(entry.text));
+    }
+    m_model->clear();
+    m_model->append(texts, names);
     m_path = folder;
     return true;
 }
 
+void FileList::stopListing()
+{
+    if (m_listing)
+        m_listing->stop = true;
+    m_listing.reset();
+}
+
+bool FileList::listTree(const QString &folder)
+{
+    // The folder must be readable now; what lies below is read on the listing's thread.
+    const int fd = openFolder(folder);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    stopListing();
+    m_model->clear();
+    m_path = folder;
+    auto listing = std::make_shared<Listing>();
+    m_listing = listing;
+    const QString patternText = m_pattern.pattern();
+    QThread *thread = QThread::create([this, listing, folder, patternText] {
+        // Its own copy: nothing of the expression is shared with the user interface thread.
+        const NamePattern pattern(patternText);
+        QStringList shown;
+        FileListModel::Names names; // entries whose held name is not the text shown
+        QElapsedTimer sinceSent;
+        sinceSent.start();
+        bool sentAny = false;
+        const auto send = [&] {
+            if (shown.isEmpty())
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, listing, shown = std::move(shown), names = std::move(names)] {
+                    append(listing, shown, names);
+                },
+                Qt::QueuedConnection);
+            shown = QStringList();
+            names.clear();
+            sinceSent.restart();
+            sentAny = true;
+        };
+        TreeWalk walk(
+            [&pattern](const QString &name, bool inTop) {
+                return inTop ? pattern.matches(name) : pattern.matchesBelow(name);
+            },
+            [&](QList<TreeFile> &&files) {
+                for (TreeFile &file : files) {
+                    if (file.name != file.shown)
+                        names.append({int(shown.size()), std::move(file.name)});
+                    shown.append(std::move(file.shown));
+                }
+                // The first entries at once, then batches a few times a second: each batch
+                // costs the list one insertion, whatever its size.
+                if (!sentAny || sinceSent.elapsed() >= 60)
+                    send();
+            },
+            &listing->stop);
+        walk.run(folder);
+        send();
+        QMetaObject::invokeMethod(
+            this, [this, listing] { finish(listing); }, Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_threads.removeAll(nullptr);
+    m_threads.append(thread);
+    thread->start();
+    return true;
+}
+
+void FileList::append(const std::shared_ptr<Listing> &listing, const QStringList &shown,
+                      const FileListModel::Names &names)
+{
+    if (listing != m_listing)
+        return; // abandoned
+    m_model->append(shown, names);
+}
+
+void FileList::finish(const std::shared_ptr<Listing> &listing)
+{
+    if (listing != m_listing)
+        return;
+    m_listing.reset();
+    Q_EMIT listingFinished();
+}
+
+bool FileList::viewportEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QString text = index.data().toString();
+        // Only a name the list is too narrow for needs the tooltip.
+        if (index.isValid() &&
+            fontMetrics().horizontalAdvance(text) > viewport()->width() - visualRect(index).x()) {
+            QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QListView::viewportEvent(event);
+}
+
 QString FileList::entryName(int index) const
 {
-    const QListWidgetItem *entry = item(index);
-    return entry ? entry->text() : QString();
+    return m_model->name(index);
+}
+
+int FileList::entryCount() const
+{
+    return m_model->rowCount();
 }
 
 bool FileList::isEntrySelected(int index) const
@@ -98,7 +251,7 @@ void FileList::focusInEvent(QFocusEvent *event)
     // Item views make the first entry current when they get the focus; here the current entry
     // stays -1 until the user picks one, so that paging starts from the top of the list.
     const bool hadCurrent = currentIndex().isValid();
-    QListWidget::focusInEvent(event);
+    QListView::focusInEvent(event);
     if (!hadCurrent && currentIndex().isValid() && !selectionModel()->isSelected(currentIndex()))
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
@@ -109,13 +262,13 @@ void FileList::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
 }
 
 void FileList::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::RightButton)
-        QListWidget::mouseReleaseEvent(event);
+        QListView::mouseReleaseEvent(event);
     else
         event->accept();
     Q_EMIT mouseReleased(event->button(), event->globalPosition().toPoint());

@@ -1,5 +1,6 @@
 #include "platform/widgets/folder_list.h"
 
+#include "platform/core/folder_entries.h"
 #include "platform/core/paths.h"
 #include "platform/widgets/drives.h"
 
@@ -7,6 +8,8 @@
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QKeyEvent>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -77,19 +80,29 @@ bool FolderList::setDrive(const QString &driveText)
 
 bool FolderList::showFolder(const QString &folder, const QString &driveRoot)
 {
-    const QDir dir(folder);
-    const QStringList subfolders =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    // Read by raw names, so that a folder whose name is not UTF-8 is listed (shown decoded) and
+    // opened by its bytes. Dot-folders are left out.
+    QList<FolderEntry> entries;
+    readFolder(folder, entries);
+    QStringList subfolders;
+    for (const FolderEntry &entry : std::as_const(entries)) {
+        if (entry.kind == FolderEntry::Kind::Folder && !entry.name.startsWith('.'))
+            subfolders.append(pathFromNative(entry.name));
+    }
+    std::sort(subfolders.begin(), subfolders.end(), [](const QString &a, const QString &b) {
+        const int order = QString::compare(displayName(a), displayName(b), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
 
     clear();
-    auto *root = new QTreeWidgetItem(this, QStringList(driveRoot));
+    auto *root = new QTreeWidgetItem(this, QStringList(displayName(driveRoot)));
     root->setData(0, kPathRole, driveRoot);
     QTreeWidgetItem *current = root;
     QString currentPath = driveRoot;
     const QString below = folder.mid(driveRoot.size());
     for (const QString &name : below.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         currentPath = childPath(currentPath, name);
-        auto *item = new QTreeWidgetItem(current, QStringList(name));
+        auto *item = new QTreeWidgetItem(current, QStringList(displayName(name)));
         item->setData(0, kPathRole, currentPath);
         current = item;
     }
@@ -98,7 +111,7 @@ bool FolderList::showFolder(const QString &folder, const QString &driveRoot)
     QList<QTreeWidgetItem *> children;
     children.reserve(subfolders.size());
     for (const QString &name : subfolders) {
-        auto *item = new QTreeWidgetItem(QStringList(name));
+        auto *item = new QTreeWidgetItem(QStringList(displayName(name)));
         item->setData(0, kPathRole, childPath(folder, name));
         item->setIcon(0, closedFolderIcon());
         children.append(item);

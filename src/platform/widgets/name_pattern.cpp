@@ -6,13 +6,33 @@ namespace platform {
 
 NamePattern::NamePattern(const QString &pattern) : m_pattern(pattern)
 {
-    QStringList alternatives;
+    QStringList top;
+    QStringList below;
     for (const QString &raw : pattern.split(QLatin1Char(';'))) {
-        const QString part = raw.trimmed();
+        QString part = raw.trimmed();
         if (part.isEmpty())
             continue;
-        if (part == QStringLiteral("*.*") || part == QStringLiteral("*")) {
-            m_matchesAll = true;
+        if (part.startsWith(QStringLiteral("**/")) || part.startsWith(QStringLiteral("**\\"))) {
+            part = part.mid(3);
+            m_recursive = true;
+            below.append(part);
+        }
+        top.append(part);
+    }
+    m_top.build(top);
+    // A pattern without any part matches every name.
+    if (top.isEmpty())
+        m_top.all = true;
+    m_below.build(below);
+}
+
+void NamePattern::Alternatives::build(const QStringList &parts)
+{
+    QStringList alternatives;
+    for (const QString &part : parts) {
+        none = false;
+        if (part == QStringLiteral("*.*") || part == QStringLiteral("*") || part.isEmpty()) {
+            all = true;
             return;
         }
         QString expression = QRegularExpression::wildcardToRegularExpression(part);
@@ -20,18 +40,16 @@ NamePattern::NamePattern(const QString &pattern) : m_pattern(pattern)
             expression = QRegularExpression::anchoredPattern(QRegularExpression::escape(part));
         alternatives.append(QStringLiteral("(?:") + expression + QStringLiteral(")"));
     }
-    if (alternatives.isEmpty()) {
-        m_matchesAll = true;
+    if (alternatives.isEmpty())
         return;
-    }
-    m_expression = QRegularExpression(alternatives.join(QLatin1Char('|')),
-                                      QRegularExpression::CaseInsensitiveOption);
-    m_expression.optimize();
+    expression = QRegularExpression(alternatives.join(QLatin1Char('|')),
+                                    QRegularExpression::CaseInsensitiveOption);
+    expression.optimize();
 }
 
-bool NamePattern::matches(const QString &name) const
+bool NamePattern::Alternatives::matches(const QString &name) const
 {
-    return m_matchesAll || m_expression.match(name).hasMatch();
+    return all || (!none && expression.match(name).hasMatch());
 }
 
 } // namespace platform

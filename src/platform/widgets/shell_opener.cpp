@@ -1,5 +1,7 @@
 #include "platform/widgets/shell_opener.h"
 
+#include "platform/core/paths.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -26,10 +28,13 @@ bool DesktopShellOpener::open(QWidget *owner, const QString &verb, const QString
     if (opener.isEmpty())
         return false;
     const QString path = absolutePath(file, workingFolder);
+    // Arguments reach the process as UTF-8: a path that is not UTF-8 goes as a file URL that
+    // names its exact bytes, percent-encoded, which the desktop decodes back to them.
+    const QString argument = hasRawBytes(path) ? QString::fromLatin1(fileUrl(path)) : path;
     QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(workingFolder));
-    if (!QFileInfo(folder).isDir())
+    if (hasRawBytes(folder) || !QFileInfo(folder).isDir())
         folder = QDir::rootPath();
-    return QProcess::startDetached(opener, {path}, folder);
+    return QProcess::startDetached(opener, {argument}, folder);
 }
 
 } // namespace platform

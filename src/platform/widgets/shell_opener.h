@@ -22,7 +22,8 @@ public:
 };
 
 // The desktop's own opener: starts xdg-open on the file's absolute path, detached and without a
-// shell, so nothing in a file name is read as an option or a command. The desktop chooses the
+// shell, so nothing in a file name is read as an option or a command. A path whose bytes are not
+// UTF-8 is handed over as a percent-encoded file URL of those bytes. The desktop chooses the
 // application and places its window; the owner and the show state are not used there, and
 // parameters are not passed (xdg-open takes none). Only the verb "open" is carried out.
 class DesktopShellOpener : public ShellOpener

@@ -1,5 +1,6 @@
 #include "search/core/search_run.h"
 
+#include "platform/core/paths.h"
 #include "platform/core/read_ahead.h"
 
 #include "search/core/entry_list.h"
@@ -89,7 +90,8 @@ void SearchRun::run()
             m_search.search(path, keyword, [this] { return keepGoing(); });
         switch (file.outcome) {
         case FileSearchResult::Outcome::Hit: {
-            const QString hit = hitEntryFromExcerpt(entry.name, file.excerpt);
+            const QString hit =
+                hitEntryFromExcerpt(platform::displayName(entry.name), file.excerpt);
             m_hits.append(ReportHit{path, m_body.size(), hit.size()});
             m_body += hit;
             break;
@@ -97,7 +99,8 @@ void SearchRun::run()
         case FileSearchResult::Outcome::NoHit:
             break;
         case FileSearchResult::Outcome::Unreadable:
-            m_unreadable.append(UnreadableFile{entry.name, readFailureReason(file.status)});
+            m_unreadable.append(
+                UnreadableFile{platform::displayName(entry.name), readFailureReason(file.status)});
             break;
         case FileSearchResult::Outcome::Stopped: // cancelled before the file was searched through
             break;
@@ -118,14 +121,15 @@ QString SearchRun::reportText() const
     QString body = m_body + unreadableBlock(m_unreadable);
     if (m_cancelled)
         body += cancelledLine();
-    return ReportText(m_snapshot.folderPath, body);
+    return ReportText(platform::displayName(m_snapshot.folderPath), body);
 }
 
 QList<ReportHit> SearchRun::hits() const
 {
     // The body follows the header unchanged, so an entry's place in the report is its place in
     // the body moved by the header's length.
-    const qsizetype header = ReportText(m_snapshot.folderPath, QString()).size();
+    const qsizetype header =
+        ReportText(platform::displayName(m_snapshot.folderPath), QString()).size();
     QList<ReportHit> hits = m_hits;
     for (ReportHit &hit : hits)
         hit.start += header;

@@ -31,6 +31,9 @@ struct RunSnapshot
 // One batch search: every marked entry of the snapshot, in list order, is searched for the
 // keyword, and the report collects a hit entry per matching file.
 //
+// Names and the folder are held as the file list holds them (platform/core/paths.h): files are
+// opened by their bytes, and the report shows them through displayName().
+//
 // Files that cannot be read are listed after the hit entries with a short reason. A cancelled run
 // ends its report with a line saying so; a file whose search the cancel cut short is left out.
 // When every file was read and nothing was cancelled, the report is exactly the header and the
