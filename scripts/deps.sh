@@ -10,7 +10,8 @@ run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
           fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
 # poppler-utils, unzip, catdoc and bc: bench/run.sh compares the document search with pdftotext,
 # unzip and catdoc.
-test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc bc)
+test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc bc
+           p7zip-full ugrep)
 package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")
