@@ -43,6 +43,18 @@ assert data.count(placeholder) == 2
 with open(os.path.join(out, 'gbk-names.zip'), 'wb') as f:
     f.write(data.replace(placeholder, name))
 
+# For the end-to-end test: a nested archive first, a GBK-named member, a document member.
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w') as z:
+    put(z, '资料/旧.zip', inner.getvalue(), zipfile.ZIP_STORED)
+    put(z, placeholder.decode(), gbk('甲方乙方的关键字'))
+    with open(os.path.join(docs, 'runs.docx'), 'rb') as f:
+        put(z, '合同/2023.docx', f.read())
+data = buf.getvalue()
+assert data.count(placeholder) == 2
+with open(os.path.join(out, 'attachments.zip'), 'wb') as f:
+    f.write(data.replace(placeholder, name))
+
 # A bomb member (far more than 1,000 times its compressed size) between two members that hold the
 # keyword.
 with zipfile.ZipFile(os.path.join(out, 'bomb.zip'), 'w') as z:
