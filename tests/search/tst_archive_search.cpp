@@ -204,6 +204,9 @@ void TestArchiveSearch::aMemberOfAHitIsCopiedOutToBeOpened_data()
     QTest::newRow("a member of a 7z inside a compressed tar")
         << QStringLiteral("backup.tar.xz") << 1 << QStringLiteral(u"open.txt")
         << gbk(QStringLiteral(u"公开的关键字"));
+    QTest::newRow("the member of a single compressed file")
+        << QStringLiteral("notes.txt.gz") << 0 << QStringLiteral(u"notes.txt")
+        << QStringLiteral(u"plain text with the 关键字 in it\n").toUtf8();
     QTest::newRow("a path with ../ stays inside the copies' folder")
         << QStringLiteral("climb.zip") << 0 << QStringLiteral(u"evil.txt")
         << gbk(QStringLiteral(u"爬出去的关键字"));

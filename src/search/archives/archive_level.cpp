@@ -233,9 +233,9 @@ Level::Next Level::next()
         m_failure = m_stopped ? Failure::None : why;
         return Next::Failed;
     };
+    // Before a format is chosen libarchive cannot be asked about encrypted entries.
     if (!m_archive && !openArchive())
-        return fail(archive_read_has_encrypted_entries(m_archive) > 0 ? Failure::Encrypted
-                                                                      : Failure::Damaged);
+        return fail(mentionsEncryption(m_archive) ? Failure::Encrypted : Failure::Damaged);
     for (;;) {
         const int status = archive_read_next_header(m_archive, &m_entry);
         if (status == ARCHIVE_EOF) {

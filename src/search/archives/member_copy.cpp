@@ -247,8 +247,15 @@ QString copyMember(const QString &archivePath, const QList<int> &chain)
         ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return giveUp();
+    // The first bytes tell how the archive is read (a single compressed file, a 7z), as they
+    // told the walk.
+    QByteArray head;
+    if (file.readInto(head, kHeadSize) < 0) {
+        ::close(fd);
+        return giveUp();
+    }
     const std::unique_ptr<Level> level =
-        Level::inFile(file, QByteArray(), QFileInfo(archivePath).fileName(), {});
+        Level::inFile(file, std::move(head), QFileInfo(archivePath).fileName(), {});
     Copier copier(chain, fd, copyFolder);
     const bool copied = copier.follow(*level, 0);
     const bool closed = ::close(fd) == 0;
