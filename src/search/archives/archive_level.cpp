@@ -274,6 +274,12 @@ qint64 Level::readData(char *data, qsizetype size)
 {
     if (m_memberFailure != Failure::None || m_stopped)
         return -1;
+    // Asked here too, not only when more input is needed: a member that inflates a lot can give
+    // many blocks from one block of input.
+    if (m_keepGoing && !m_keepGoing()) {
+        m_stopped = true;
+        return -1;
+    }
     const la_ssize_t got = archive_read_data(m_archive, data, size_t(size));
     if (got < 0) {
         if (m_stopped)
