@@ -104,6 +104,23 @@ if [ "${1:-}" = documents ]; then
     exit 0
 fi
 
+
+# best_inner N command...: the shortest of N times a command prints itself ("SECONDS HITS"), for
+# Quarlex's runs: measured inside the process, as the program is running when a search starts
+# (loading its libraries once takes about 60 ms more).
+best_inner() {
+    local n=$1 best="" t
+    shift
+    for _ in $(seq "$n"); do
+        read -r t _ <<< "$("$@")"
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    printf '%.3f' "$best"
+}
+cold() { sync; echo 3 > /proc/sys/vm/drop_caches; }
+can_drop=no
+if (sync && echo 3 > /proc/sys/vm/drop_caches) 2> /dev/null; then can_drop=yes; fi
+
 # Archives: 20,000 GBK text files of 4 KiB (20 hold the keyword, 10 of them split by a line
 # break) packed into 20 ZIP archives of 1,000 members, against ugrep -z, which searches inside
 # archives too. 7z (p7zip-full) writes the archives.
@@ -139,22 +156,6 @@ if [ "${1:-}" = archives ]; then
     archives_section
     exit 0
 fi
-
-# best_inner N command...: the shortest of N times a command prints itself ("SECONDS HITS"), for
-# Quarlex's runs: measured inside the process, as the program is running when a search starts
-# (loading its libraries once takes about 60 ms more).
-best_inner() {
-    local n=$1 best="" t
-    shift
-    for _ in $(seq "$n"); do
-        read -r t _ <<< "$("$@")"
-        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
-    done
-    printf '%.3f' "$best"
-}
-cold() { sync; echo 3 > /proc/sys/vm/drop_caches; }
-can_drop=no
-if (sync && echo 3 > /proc/sys/vm/drop_caches) 2> /dev/null; then can_drop=yes; fi
 
 echo "Generating corpora in $work ..."
 # 400 MiB each, GBK unless said: the shapes of bench/quarlex_bench.cpp (Shape), fixed seeds.
