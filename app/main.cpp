@@ -5,6 +5,7 @@
 #include "platform/widgets/application_setup.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/shell_opener.h"
+#include "search/archives/member_copy.h"
 #include "search/widgets/search_controller.h"
 
 #include <QApplication>
@@ -17,6 +18,9 @@ int main(int argc, char *argv[])
     // The program ends only through the launcher's "X" (or closing the launcher), never because
     // some window was the last one to close.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Members copied out of archives to be opened are kept a day, for the application that
+    // opened them.
+    archives::removeOldMemberCopies();
 
     platform::QtDialogs dialogs;
     launcher::KeywordPrompt prompt(dialogs);

@@ -18,6 +18,7 @@
 #include "bench_support.h"
 
 #include "platform/core/event_yield.h"
+#include "platform/core/program.h"
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
@@ -251,6 +252,9 @@ int usage()
 
 int main(int argc, char **argv)
 {
+    // As the program does: the time zone read once, not at every time conversion (libarchive
+    // converts every ZIP member's time).
+    platform::pinTimeZone();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

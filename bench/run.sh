@@ -6,6 +6,7 @@
 #   bench/run.sh rtf        only the RTF files
 #   bench/run.sh bomb       only the document bombs (3 GiB of one text run in a 3 MB package)
 #   bench/run.sh tree       only the file list's listing of a folder tree
+#   bench/run.sh archives   only the search inside ZIP archives
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench"
@@ -270,6 +271,42 @@ cold() { sync; echo 3 > /proc/sys/vm/drop_caches; }
 can_drop=no
 if (sync && echo 3 > /proc/sys/vm/drop_caches) 2> /dev/null; then can_drop=yes; fi
 
+# Archives: 20,000 GBK text files of 4 KiB (20 hold the keyword, 10 of them split by a line
+# break) packed into 20 ZIP archives of 1,000 members, against ugrep -z, which searches inside
+# archives too. 7z (p7zip-full) writes the archives.
+archives_section() {
+    "$bench" gen-many members 20000 4 13 csv 20
+    "$bench" keyword-bytes > keyword.gbk
+    mkdir -p zips
+    (cd members && ls | split -l 1000 - ../list-)
+    local list i=0
+    for list in list-*; do
+        (cd members && 7z a -tzip -mx=5 "../zips/part$i.zip" @"../$list" > /dev/null)
+        i=$((i + 1))
+    done
+    rm -rf members list-*
+    cat zips/* > /dev/null
+    local q found u ufound
+    read -r _ found <<< "$("$bench" timed 关键字 zips)"
+    q=$(best_inner 3 "$bench" timed 关键字 zips)
+    echo
+    echo "20 ZIP archives of 1,000 GBK CSV members of 4 KiB, 20 hits of which 10 are split by a line break"
+    if command -v ugrep > /dev/null; then
+        u=$(best_of 3 ugrep -z -F -l -f keyword.gbk -r zips)
+        ufound=$(ugrep -z -F -l -f keyword.gbk -r zips | wc -l)
+        echo "  quarlex ${q}s, ${found} found   ugrep -z -F -l ${u}s, ${ufound} found" \
+             "  quarlex/ugrep $(ratio "$q" "$u")x, target <= 1x: $(verdict "$q <= $u")" \
+             "  all 20 found: $( [ "$found" = 20 ] && echo met || echo MISSED)"
+    else
+        echo "  quarlex ${q}s, ${found} found   ugrep is not installed: no ugrep figure"
+    fi
+}
+
+if [ "${1:-}" = archives ]; then
+    archives_section
+    exit 0
+fi
+
 echo "Generating corpora in $work ..."
 # 400 MiB each, GBK unless said: the shapes of bench/quarlex_bench.cpp (Shape), fixed seeds.
 "$bench" gen-text prose.txt 400 1 gbk prose
@@ -409,3 +446,4 @@ echo "  platform::processPendingEvents() ${pass}ns per call   yield check betwee
 
 documents_section
 tree_section
+archives_section

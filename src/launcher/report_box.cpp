@@ -4,6 +4,7 @@
 #include "platform/widgets/cursors.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/shell_opener.h"
+#include "search/archives/member_copy.h"
 
 #include <QContextMenuEvent>
 #include <QDir>
@@ -130,8 +131,17 @@ void ReportBox::openHit(int index)
     if (!m_shell || index < 0 || index >= m_hits.size())
         return;
     // The same request as the chooser's "打开": the bare name in its folder, the folder ending
-    // in a separator. The run built the path as folder, "/", name.
-    const QString &path = m_hits.at(index).path;
+    // in a separator. The run built the path as folder, "/", name. A member of an archive is
+    // copied out first, and its copy is opened.
+    const search::ReportHit &hit = m_hits.at(index);
+    const QString path =
+        hit.member.isEmpty() ? hit.path : archives::copyMember(hit.path, hit.member);
+    if (path.isEmpty()) {
+        if (m_dialogs)
+            m_dialogs->criticalMessage(window(), platform::applicationTitle(),
+                                       QStringLiteral(u"无法从压缩文件中取出这个文件。"));
+        return;
+    }
     const qsizetype slash = path.lastIndexOf(u'/');
     m_shell->open(this, QStringLiteral("open"), path.mid(slash + 1), QString(),
                   path.left(slash + 1), platform::ShellOpener::kShowRestore);

@@ -41,6 +41,8 @@ QString describe(const FileSearchResult &result)
         return QStringLiteral("no hit");
     case Outcome::Unreadable:
         return QStringLiteral("unreadable %1").arg(int(result.status));
+    case Outcome::Archive:
+        return QStringLiteral("archive of %1 members").arg(result.members.size());
     case Outcome::Stopped:
         break;
     }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -59,8 +60,21 @@ qint64 ChunkReader::readInto(QByteArray &buffer, qsizetype size)
 
 bool ChunkReader::rewind()
 {
+    return seekTo(0);
+}
+
+bool ChunkReader::seekTo(qint64 offset)
+{
     m_atEnd = false;
-    return m_fd >= 0 && ::lseek(m_fd, 0, SEEK_SET) == 0;
+    return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) == off_t(offset);
+}
+
+qint64 ChunkReader::size() const
+{
+    struct stat info;
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0)
+        return -1;
+    return info.st_size;
 }
 
 } // namespace platform

@@ -24,6 +24,10 @@ public:
     qint64 readInto(QByteArray &buffer, qsizetype size);
     // Back to the first byte, to read the file again.
     bool rewind();
+    // To byte `offset` (for formats whose index lies at the end, a 7z archive); false on failure.
+    bool seekTo(qint64 offset);
+    // The file's size in bytes, -1 when it cannot be told.
+    qint64 size() const;
 
 private:
     void close();

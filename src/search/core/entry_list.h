@@ -24,6 +24,9 @@ struct ReportHit
     QString path; // the full path of the file, as the run built it: folder, "/", name
     qsizetype start = 0;
     qsizetype length = 0;
+    // For a member of an archive (`path` is then the archive's): its entry index at each level
+    // of nesting, from which archives::copyMember copies it out to be opened. Empty for a file.
+    QList<int> member;
 };
 
 // Where a finished run puts its report (the launcher's report box).

@@ -3,6 +3,7 @@
 #include "platform/core/chunk_reader.h"
 #include "platform/core/field_cutter.h"
 #include "search/cache/text_cache.h"
+#include "search/archives/archive_walk.h"
 #include "search/core/byte_prefilter.h"
 #include "search/core/byte_scan.h"
 #include "search/core/field_decoder.h"
@@ -35,7 +36,7 @@ public:
 
     // The result, or nothing when the pass must start again decoding everything. Reads the
     // file (open just after its first chunk) to the end or until the answer is known.
-    std::optional<FileSearchResult> run(platform::ChunkReader &file);
+    std::optional<FileSearchResult> run(ByteSource &file);
 
 private:
     enum class Mode { ScanBytes, Decode, Text };
@@ -64,7 +65,7 @@ private:
     const bool m_bytesFirst;
 
     QByteArray &m_raw;
-    platform::ChunkReader *m_file = nullptr;
+    ByteSource *m_file = nullptr;
     platform::EncodingSniffer m_sniffer;
     Mode m_mode = Mode::Decode;
 
@@ -177,7 +178,7 @@ bool FileSearch::Pass::complete() const
     return m_mode == Mode::Decode && m_matcher.complete();
 }
 
-std::optional<FileSearchResult> FileSearch::Pass::run(platform::ChunkReader &file)
+std::optional<FileSearchResult> FileSearch::Pass::run(ByteSource &file)
 {
     FileSearchResult result;
     m_file = &file;
@@ -283,7 +284,7 @@ FileSearch::~FileSearch() = default;
 
 // Reads the first chunk of the file into m_raw (at least enough to recognise a document and a
 // byte-order mark). The buffer is reused from file to file.
-qint64 FileSearch::readFirstChunk(platform::ChunkReader &file)
+qint64 FileSearch::readFirstChunk(ByteSource &file)
 {
     const qsizetype first = std::max(m_options.chunkSize, kDocumentHeadSize);
     m_raw.resize(0);
@@ -293,6 +294,25 @@ qint64 FileSearch::readFirstChunk(platform::ChunkReader &file)
         m_stats.bytesRead += got;
     return got;
 }
+
+namespace {
+
+// A file on disk as the search's source of bytes.
+class FileBytes : public ByteSource
+{
+public:
+    explicit FileBytes(platform::ChunkReader &file) : m_file(file) {}
+    qint64 readInto(QByteArray &buffer, qsizetype size) override
+    {
+        return m_file.readInto(buffer, size);
+    }
+    bool rewind() override { return m_file.rewind(); }
+
+private:
+    platform::ChunkReader &m_file;
+};
+
+} // namespace
 
 FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
                                     const std::function<bool()> &keepGoing)
@@ -308,7 +328,8 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     if (!file.open(path))
         return unreadable(classifyOpenFailure(path));
     // A folder opens, and fails at the first read; what it is then tells the reason.
-    if (readFirstChunk(file) < 0)
+    FileBytes bytes(file);
+    if (readFirstChunk(bytes) < 0)
         return unreadable(classifyOpenFailure(path));
     const QByteArrayView head =
         QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize));
@@ -326,8 +347,31 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
         kind != documents::Kind::NotDocument) {
         return searchDocument(path, kind, keyword, keepGoing, fileKey);
     }
+    if (archives::looksLikeArchive(m_raw))
+        return searchArchive(file, path, keyword, keepGoing);
+    return searchAfterHead(bytes, keyword, keepGoing, m_options.bytesFirst);
+}
+
+FileSearchResult FileSearch::searchText(ByteSource &bytes, const QString &keyword,
+                                        const std::function<bool()> &keepGoing, bool bytesFirst)
+{
+    m_stats = FileSearchStats();
+    if (readFirstChunk(bytes) < 0) {
+        FileSearchResult result;
+        result.outcome = FileSearchResult::Outcome::Unreadable;
+        result.status = ReadStatus::ReadError;
+        return result;
+    }
+    return searchAfterHead(bytes, keyword, keepGoing, bytesFirst && m_options.bytesFirst);
+}
+
+// The text search of a file whose first chunk is in m_raw.
+FileSearchResult FileSearch::searchAfterHead(ByteSource &file, const QString &keyword,
+                                             const std::function<bool()> &keepGoing,
+                                             bool bytesFirst)
+{
     {
-        Pass pass(m_options, m_stats, keyword, keepGoing, m_options.bytesFirst, m_raw);
+        Pass pass(m_options, m_stats, keyword, keepGoing, bytesFirst, m_raw);
         if (auto result = pass.run(file))
             return *result;
     }
@@ -337,8 +381,12 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     m_stats = FileSearchStats();
     m_stats.restarted = true;
     m_stats.bytesRead = readBefore;
-    if (!file.rewind() || readFirstChunk(file) < 0)
-        return unreadable(ReadStatus::ReadError);
+    if (!file.rewind() || readFirstChunk(file) < 0) {
+        FileSearchResult result;
+        result.outcome = FileSearchResult::Outcome::Unreadable;
+        result.status = ReadStatus::ReadError;
+        return result;
+    }
     Pass pass(m_options, m_stats, keyword, keepGoing, false, m_raw);
     return pass.run(file).value_or(FileSearchResult());
 }
@@ -421,7 +469,7 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
     return documentResult(matcher, documents::Outcome(cached->outcome));
 }
 
-FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind kind,
+FileSearchResult FileSearch::searchDocument(const documents::Source &source, documents::Kind kind,
                                             const QString &keyword,
                                             const std::function<bool()> &keepGoing,
                                             const std::optional<textcache::FileKey> &fileKey)
@@ -438,7 +486,7 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
     // document, whatever its keyword, needs no extraction.
     KeptText kept(fileKey.has_value());
 
-    switch (documents::TextScreen(keyword).screen(path, kind, keepGoing)) {
+    switch (documents::TextScreen(keyword).screen(source, kind, keepGoing)) {
     case documents::TextScreen::Verdict::Absent:
         m_stats.screenedOut = true;
         return FileSearchResult();
@@ -452,7 +500,7 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
         // text comes here in pieces, and the run's yield runs between them.
         bool cancelled = false;
         const documents::Outcome outcome =
-            documents::extractText(path, kind, [&](QStringView text) {
+            documents::extractText(source, kind, [&](QStringView text) {
                 if (!matcher.complete())
                     matcher.feed(text);
                 const bool keeping = kept.append(text);
@@ -471,7 +519,7 @@ FileSearchResult FileSearch::searchDocument(const QString &path, documents::Kind
     // One poppler call can take long on a heavy page: a worker extracts the text, and this
     // thread waits for it a little at a time, with the run's yield (inside keepGoing) between.
     constexpr int kWaitMs = 5;
-    documents::DocumentTextStream stream(path, kind);
+    documents::DocumentTextStream stream(source, kind);
     QString piece;
     for (;;) {
         const documents::DocumentTextStream::Status status = stream.next(piece, kWaitMs);

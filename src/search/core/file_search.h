@@ -5,6 +5,7 @@
 #include "search/core/search_text.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -15,6 +16,28 @@ class ChunkReader;
 }
 
 namespace search {
+
+// Where a search reads a file's bytes from: the file itself, or a member of an archive.
+class ByteSource
+{
+public:
+    virtual ~ByteSource() = default;
+    // Appends up to `size` bytes to `buffer` (fewer only at the end): how many, 0 at the end, -1
+    // on a read error.
+    virtual qint64 readInto(QByteArray &buffer, qsizetype size) = 0;
+    // Back to the first byte; false when that is not possible.
+    virtual bool rewind() = 0;
+};
+
+// A member of an archive that holds the keyword or could not be read.
+struct MemberOutcome
+{
+    QString path;     // below the archive, nested levels joined by "/"; empty: the archive itself
+    QList<int> chain; // the member's entry index at each level (archives::copyMember)
+    bool hit = false; // a hit, with its excerpt; otherwise unreadable, for `status`
+    QString excerpt;
+    ReadStatus status = ReadStatus::Ok;
+};
 
 struct FileSearchOptions
 {
@@ -31,10 +54,13 @@ struct FileSearchOptions
 
 struct FileSearchResult
 {
-    enum class Outcome { Hit, NoHit, Unreadable, Stopped };
+    // Archive: the file is an archive, searched member by member; `members` tells what was
+    // found, in member order (Stopped when the search was stopped inside it).
+    enum class Outcome { Hit, NoHit, Unreadable, Stopped, Archive };
     Outcome outcome = Outcome::NoHit;
     QString excerpt;                    // for a hit: as excerptAt() gives it
     ReadStatus status = ReadStatus::Ok; // for an unreadable file: why
+    QList<MemberOutcome> members;       // for an archive
 };
 
 // What the last search did, for tests and benchmarks.
@@ -82,21 +108,33 @@ public:
     FileSearchResult search(const QString &path, const QString &keyword,
                             const std::function<bool()> &keepGoing = {});
 
+    // Searches bytes that are known to be text (an archive's member) like a file's: `bytesFirst`
+    // only when `bytes` can be rewound should the bytes not settle it.
+    FileSearchResult searchText(ByteSource &bytes, const QString &keyword,
+                                const std::function<bool()> &keepGoing, bool bytesFirst);
+    // Searches a document by its text. `fileKey`: the document's key in the text cache, where its
+    // text is then kept (none: not kept).
+    FileSearchResult searchDocument(const documents::Source &source, documents::Kind kind,
+                                    const QString &keyword, const std::function<bool()> &keepGoing,
+                                    const std::optional<textcache::FileKey> &fileKey = {});
+
     const FileSearchStats &stats() const { return m_stats; }
 
     void setTextCache(textcache::TextCache *cache) { m_options.textCache = cache; }
 
 private:
     class Pass;
-    qint64 readFirstChunk(platform::ChunkReader &file);
+    qint64 readFirstChunk(ByteSource &file);
+    FileSearchResult searchAfterHead(ByteSource &file, const QString &keyword,
+                                     const std::function<bool()> &keepGoing, bool bytesFirst);
+    // An archive whose first bytes are in m_raw, the rest to be read from `file`
+    // (archive_search.cpp).
+    FileSearchResult searchArchive(platform::ChunkReader &file, const QString &path,
+                                   const QString &keyword, const std::function<bool()> &keepGoing);
     // The search of a document's text kept in the cache; nothing when the cache has none.
     std::optional<FileSearchResult> searchCached(const textcache::FileKey &key,
                                                  const QString &keyword,
                                                  const std::function<bool()> &keepGoing);
-    // `fileKey`: the document's key in the cache, where its text is to be kept (none: not kept).
-    FileSearchResult searchDocument(const QString &path, documents::Kind kind,
-                                    const QString &keyword, const std::function<bool()> &keepGoing,
-                                    const std::optional<textcache::FileKey> &fileKey);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file

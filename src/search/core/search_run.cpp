@@ -92,7 +92,7 @@ void SearchRun::run()
         case FileSearchResult::Outcome::Hit: {
             const QString hit =
                 hitEntryFromExcerpt(platform::displayName(entry.name), file.excerpt);
-            m_hits.append(ReportHit{path, m_body.size(), hit.size()});
+            m_hits.append(ReportHit{path, m_body.size(), hit.size(), {}});
             m_body += hit;
             break;
         }
@@ -103,6 +103,21 @@ void SearchRun::run()
                 UnreadableFile{platform::displayName(entry.name), readFailureReason(file.status)});
             break;
         case FileSearchResult::Outcome::Stopped: // cancelled before the file was searched through
+            break;
+        case FileSearchResult::Outcome::Archive:
+            // Each member that holds the keyword is an entry of its own, named by the archive's
+            // entry name and the member's path below it.
+            for (const MemberOutcome &member : std::as_const(file.members)) {
+                const QString name =
+                    member.path.isEmpty() ? entry.name : entry.name + u'/' + member.path;
+                if (member.hit) {
+                    const QString hit = hitEntryFromExcerpt(name, member.excerpt);
+                    m_hits.append(ReportHit{path, m_body.size(), hit.size(), member.chain});
+                    m_body += hit;
+                } else {
+                    m_unreadable.append(UnreadableFile{name, readFailureReason(member.status)});
+                }
+            }
             break;
         }
         if (m_cancelled)

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "search/archives/archive_walk.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+struct archive;
+namespace platform {
+class ChunkReader;
+}
+struct archive_entry;
+
+namespace archives {
+
+// One archive open in libarchive, read as a stream from a source of blocks (a file, bytes in
+// memory, or a member of the archive around it), with the checks every reader of members needs:
+// a decompression bomb ends the member, a stop asked for by `keepGoing` ends the reading.
+class Level
+{
+public:
+    // Gives the next bytes of the archive: appends up to `size` bytes to `buffer`, returns how
+    // many, 0 at the end, -1 on a failure.
+    using ReadBlock = std::function<qint64(QByteArray &buffer, qsizetype size)>;
+
+    // `prefix`: the archive's first bytes, read already; the rest comes from `more`. `name`: the
+    // archive's own name, whose member is named after it when the archive is a single
+    // compressed file.
+    Level(QByteArray prefix, ReadBlock more, QString name, std::function<bool()> keepGoing);
+    // An archive held whole in memory.
+    static std::unique_ptr<Level> inMemory(QByteArray bytes, QString name,
+                                           std::function<bool()> keepGoing);
+    // An archive file whose first bytes `head` were read from `file` already.
+    static std::unique_ptr<Level> inFile(platform::ChunkReader &file, QByteArray head, QString name,
+                                         std::function<bool()> keepGoing);
+    ~Level();
+    Level(const Level &) = delete;
+    Level &operator=(const Level &) = delete;
+
+    enum class Next { Member, End, Failed };
+    // Moves to the next entry that is a regular file (folders and links have no bytes to
+    // search, but count in the index). Failed: the archive cannot be read on (failure() says
+    // why, stopped() when the walk was stopped).
+    Next next();
+    // The current entry's index among all entries, its decoded path and its declared size.
+    int index() const { return m_index; }
+    const QString &memberPath() const { return m_path; }
+    qint64 memberSize() const { return m_size; }
+    bool memberEncrypted() const;
+
+    // Reads the current member's bytes: how many, 0 at its end, -1 on a failure (memberFailure()
+    // says why) or a stop.
+    qint64 readData(char *data, qsizetype size);
+    Failure memberFailure() const { return m_memberFailure; }
+    Failure failure() const { return m_failure; }
+    bool stopped() const { return m_stopped; }
+    // True when nothing more can be read from this archive (a fatal error in a member), or when
+    // what follows a damaged member can only be reached by inflating it (one compressed stream).
+    bool ended() const { return m_ended; }
+
+private:
+    static long readCallback(struct archive *, void *self, const void **buffer);
+    static std::int64_t seekCallback(struct archive *, void *self, std::int64_t offset, int whence);
+    qint64 seek(qint64 offset, int whence);
+    long readMore(const void **buffer);
+    bool openArchive();
+
+    QByteArray m_prefix;
+    ReadBlock m_more;
+    QString m_name;
+    std::function<bool()> m_keepGoing;
+    struct archive *m_archive = nullptr;
+    QByteArray m_block;
+    // Where the archive can be read from anywhere (a 7z's index is at its end): the bytes held
+    // whole, or the file with its size.
+    bool m_memory = false;
+    QByteArray m_bytes;
+    platform::ChunkReader *m_file = nullptr;
+    qint64 m_fileSize = -1;
+    qint64 m_position = 0;
+    bool m_opened = false;
+    bool m_stopped = false;
+    bool m_ended = false;
+    bool m_bomb = false;
+    Failure m_failure = Failure::None;
+
+    struct archive_entry *m_entry = nullptr;
+    int m_index = -1;
+    QString m_path;
+    qint64 m_size = -1;
+    qint64 m_memberOut = 0;
+    qint64 m_memberStartIn = 0;
+    Failure m_memberFailure = Failure::None;
+};
+
+} // namespace archives

@@ -1,0 +1,256 @@
+#include "search/archives/archive_walk.h"
+
+#include "platform/core/chunk_reader.h"
+#include "search/archives/archive_level.h"
+
+#include <algorithm>
+
+namespace archives {
+
+namespace {
+
+// The signatures after which recognising a member needs all of its bytes: a ZIP's entry list
+// is at its end, a compound file's directory anywhere, a PDF's cross references at the end.
+bool needsWholeBytes(QByteArrayView head)
+{
+    return head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06") ||
+           head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("%PDF-") ||
+           head.startsWith("7z\xBC\xAF\x27\x1C");
+}
+
+// One walk: the levels of nesting as they are entered, and the memory held for members read
+// whole, which all levels share.
+class Walk
+{
+public:
+    explicit Walk(Visitor &visitor) : m_visitor(visitor) {}
+
+    WalkEnd run(Level &level, const MemberPlace &place, int depth);
+
+private:
+    void member(Level &level, const MemberPlace &place, int depth);
+    void nested(Level &level, const MemberPlace &place, int depth, MemberStream &bytes);
+    bool readWhole(MemberStream &bytes, QByteArray &whole);
+
+    Visitor &m_visitor;
+    qint64 m_held = 0;
+    bool m_stopped = false;
+};
+
+WalkEnd Walk::run(Level &level, const MemberPlace &place, int depth)
+{
+    for (;;) {
+        const Level::Next next = level.next();
+        if (level.stopped())
+            m_stopped = true;
+        if (m_stopped)
+            return WalkEnd::Stopped;
+        if (next == Level::Next::End)
+            break;
+        if (next == Level::Next::Failed) {
+            m_visitor.failed(place, level.failure());
+            break;
+        }
+        MemberPlace inner;
+        inner.path =
+            place.path.isEmpty() ? level.memberPath() : place.path + u'/' + level.memberPath();
+        inner.chain = place.chain;
+        inner.chain.append(level.index());
+        if (level.memberEncrypted()) {
+            m_visitor.failed(inner, Failure::Encrypted);
+            continue;
+        }
+        member(level, inner, depth);
+        if (m_stopped)
+            return WalkEnd::Stopped;
+    }
+    return m_stopped ? WalkEnd::Stopped : WalkEnd::Done;
+}
+
+// Reads the rest of `bytes` onto `whole` (which holds its head), within the memory all levels
+// share. False when the member is larger than that.
+bool Walk::readWhole(MemberStream &bytes, QByteArray &whole)
+{
+    const qint64 room = kMemoryCap - m_held;
+    if (bytes.size() > room)
+        return false;
+    if (bytes.size() > 0)
+        whole.reserve(qsizetype(bytes.size()));
+    for (;;) {
+        if (whole.size() > room)
+            return false;
+        if (bytes.readInto(whole, 256 * 1024) <= 0)
+            return true;
+    }
+}
+
+void Walk::member(Level &level, const MemberPlace &place, int depth)
+{
+    QByteArray head;
+    head.reserve(kHeadSize);
+    char block[kHeadSize];
+    while (head.size() < kHeadSize) {
+        const qint64 got = level.readData(block, kHeadSize - head.size());
+        if (got <= 0)
+            break;
+        head.append(block, qsizetype(got));
+    }
+    if (level.stopped()) {
+        m_stopped = true;
+        return;
+    }
+    if (level.memberFailure() != Failure::None) {
+        m_visitor.failed(place, level.memberFailure());
+        return;
+    }
+    const qint64 size = level.memberSize();
+    if (needsWholeBytes(head)) {
+        MemberStream rest(level, QByteArray(), false);
+        QByteArray whole = head;
+        const bool fits = readWhole(rest, whole);
+        if (level.stopped()) {
+            m_stopped = true;
+            return;
+        }
+        if (rest.failure() != Failure::None || !fits) {
+            m_visitor.failed(place, fits ? rest.failure() : Failure::Damaged);
+            return;
+        }
+        m_held += whole.size();
+        const documents::Source source = documents::Source::fromBytes(whole, place.path);
+        const documents::Kind kind = documents::recognise(source, head);
+        if (kind != documents::Kind::NotDocument) {
+            m_visitor.document(place, source, kind);
+        } else {
+            MemberStream bytes(std::move(whole));
+            if (looksLikeArchive(head))
+                nested(level, place, depth, bytes);
+            else
+                m_visitor.text(place, bytes);
+        }
+        m_held -= source.bytes().size();
+        return;
+    }
+    if (looksLikeArchive(head)) {
+        MemberStream bytes(level, std::move(head), false);
+        nested(level, place, depth, bytes);
+        return;
+    }
+    // Bytes-first searching may have to start again from the first byte; a member small enough
+    // is kept for that as it is read.
+    MemberStream bytes(level, std::move(head), size >= 0 && size <= MemberStream::kReplayCap);
+    m_visitor.text(place, bytes);
+    if (level.stopped())
+        m_stopped = true;
+    else if (bytes.failure() != Failure::None)
+        m_visitor.failed(place, bytes.failure());
+}
+
+void Walk::nested(Level &level, const MemberPlace &place, int depth, MemberStream &bytes)
+{
+    if (depth >= kMaxDepth) {
+        m_visitor.failed(place, Failure::Damaged);
+        return;
+    }
+    const QString name = place.path.mid(place.path.lastIndexOf(u'/') + 1);
+    const auto keepGoing = [this] { return m_visitor.keepGoing(); };
+    std::unique_ptr<Level> inner;
+    if (bytes.heldWhole())
+        inner = Level::inMemory(bytes.takeHeld(), name, keepGoing);
+    else
+        inner = std::make_unique<Level>(
+            QByteArray(),
+            [&bytes](QByteArray &buffer, qsizetype size) { return bytes.readInto(buffer, size); },
+            name, keepGoing);
+    run(*inner, place, depth + 1);
+    // A damage found in the outer member while the inner archive read it is named by the inner
+    // archive already.
+    if (level.stopped())
+        m_stopped = true;
+}
+
+} // namespace
+
+MemberStream::MemberStream(QByteArray bytes) : m_held(std::move(bytes)), m_replay(true)
+{
+    m_size = m_held.size();
+    m_ended = true; // nothing more than what is held
+}
+
+MemberStream::MemberStream(Level &level, QByteArray head, bool replay)
+    : m_level(&level), m_held(std::move(head)), m_replay(replay), m_size(level.memberSize())
+{}
+
+MemberStream::~MemberStream() = default;
+
+qint64 MemberStream::readInto(QByteArray &buffer, qsizetype size)
+{
+    if (size <= 0)
+        return 0;
+    if (m_at < m_held.size()) {
+        const qsizetype n = std::min(size, m_held.size() - m_at);
+        buffer.append(m_held.constData() + m_at, n);
+        m_at += n;
+        if (!m_replay && m_at == m_held.size()) {
+            m_held = QByteArray();
+            m_at = 0;
+        }
+        return n;
+    }
+    if (m_ended || !m_level)
+        return 0;
+    const qsizetype old = buffer.size();
+    buffer.resize(old + size);
+    qsizetype filled = 0;
+    // Blocks from libarchive can be short; read on until `size` or the end, so that the caller's
+    // chunks keep their size.
+    while (filled < size) {
+        const qint64 got = m_level->readData(buffer.data() + old + filled, size - filled);
+        if (got <= 0) {
+            if (got < 0)
+                m_failure = m_level->stopped() ? Failure::None : m_level->memberFailure();
+            m_ended = true;
+            break;
+        }
+        filled += qsizetype(got);
+    }
+    buffer.resize(old + filled);
+    if (m_replay) {
+        if (m_held.size() + filled <= kReplayCap) {
+            m_held.append(buffer.constData() + old, filled);
+            m_at = m_held.size();
+        } else {
+            m_replay = false;
+            m_held = QByteArray();
+            m_at = 0;
+        }
+    }
+    return filled;
+}
+
+bool MemberStream::rewind()
+{
+    if (!m_replay)
+        return false;
+    m_at = 0;
+    return true;
+}
+
+WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const QString &name,
+                    Visitor &visitor)
+{
+    const std::unique_ptr<Level> level =
+        Level::inFile(file, head, name, [&visitor] { return visitor.keepGoing(); });
+    Walk walk(visitor);
+    return walk.run(*level, MemberPlace(), 1);
+}
+
+WalkEnd walkArchive(const QByteArray &bytes, const QString &name, Visitor &visitor)
+{
+    const std::unique_ptr<Level> level =
+        Level::inMemory(bytes, name, [&visitor] { return visitor.keepGoing(); });
+    Walk walk(visitor);
+    return walk.run(*level, MemberPlace(), 1);
+}
+
+} // namespace archives

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "search/documents/document_text.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace platform {
+class ChunkReader;
+}
+
+// The members of archives (ZIP, 7z, RAR, tar, and tar or single files compressed with gzip,
+// bzip2, xz or zstd), read once as a stream through libarchive, nested archives included.
+namespace archives {
+
+// Archives inside archives are read this many levels deep (the outermost is level 1).
+inline constexpr int kMaxDepth = 8;
+// A member that gives more than kBombRatio times the bytes it was read from, past kBombFloor
+// bytes, is a decompression bomb.
+inline constexpr qint64 kBombFloor = qint64(64) << 20;
+inline constexpr qint64 kBombRatio = 1000;
+// Members that are read whole (documents, and ZIP files, whose entry list is at their end) are
+// held in memory up to this many bytes, for all levels of nesting together.
+inline constexpr qint64 kMemoryCap = qint64(256) << 20;
+// The bytes at the start of a member from which it is recognised (a tar header's magic is at 257).
+inline constexpr qsizetype kHeadSize = 512;
+
+// True when `head`, the first bytes of a file, is the start of an archive read member by member.
+bool looksLikeArchive(QByteArrayView head);
+
+// A member's name from the bytes the archive holds: UTF-8 when they are valid UTF-8, else
+// GB18030 (ZIP files made on Chinese Windows store GBK names without the UTF-8 flag). Leading
+// "/" and "./" are dropped and "\" counts as a folder separator.
+QString decodeMemberName(QByteArrayView raw);
+
+enum class Failure { None, Encrypted, Damaged };
+
+// Where one member sits: the path shown for it below the archive (the names of every level of
+// nesting joined by "/": `旧.zip/说明.txt`) and the index of its entry at each level, from which
+// it is found again to be opened. An empty chain stands for the archive itself.
+struct MemberPlace
+{
+    QString path;
+    QList<int> chain;
+};
+
+class Level;
+
+// The bytes of one member, from its first, in blocks. A member found damaged or encrypted part
+// way, or a walk stopped, ends the bytes early; failure() then says why.
+class MemberStream
+{
+public:
+    // A member held in memory.
+    explicit MemberStream(QByteArray bytes);
+    // A member read from `level`, whose first bytes `head` were read already. With `replay`,
+    // the bytes read are kept up to kReplayCap so that rewind() can start again.
+    MemberStream(Level &level, QByteArray head, bool replay);
+    ~MemberStream();
+    MemberStream(const MemberStream &) = delete;
+    MemberStream &operator=(const MemberStream &) = delete;
+
+    static constexpr qsizetype kReplayCap = 16 << 20;
+
+    // Appends up to `size` bytes to `buffer`; 0 at the end (or at a failure or a stop).
+    qint64 readInto(QByteArray &buffer, qsizetype size);
+    // Back to the first byte; false when the bytes are no longer held.
+    bool rewind();
+    // True while rewind() can start again (the bytes read so far are all held).
+    bool canRewind() const { return m_replay; }
+    Failure failure() const { return m_failure; }
+    // The member's size as the archive declares it, -1 when it does not.
+    qint64 size() const { return m_size; }
+    // True for a member held whole in memory, whose bytes takeHeld() then gives up.
+    bool heldWhole() const { return !m_level; }
+    QByteArray takeHeld() { return std::exchange(m_held, QByteArray()); }
+
+private:
+    Level *m_level = nullptr;
+    QByteArray m_held; // the member in memory, or the head, or what was read (replay)
+    qsizetype m_at = 0;
+    bool m_replay = false;
+    bool m_ended = false;
+    Failure m_failure = Failure::None;
+    qint64 m_size = -1;
+};
+
+// What a walk hands out, member by member in archive order.
+class Visitor
+{
+public:
+    virtual ~Visitor() = default;
+    // A member to search as text. It may stop reading at any point; the rest is skipped.
+    virtual void text(const MemberPlace &member, MemberStream &bytes) = 0;
+    // A member that is a document, held in memory.
+    virtual void document(const MemberPlace &member, const documents::Source &source,
+                          documents::Kind kind) = 0;
+    // A member, or an archive (nested or the outermost one, whose chain is empty), that could
+    // not be read, or not to its end. A hit in what was read before is handed out before this.
+    virtual void failed(const MemberPlace &member, Failure why) = 0;
+    // Polled between blocks of bytes; false stops the walk.
+    virtual bool keepGoing() = 0;
+};
+
+enum class WalkEnd { Done, Stopped };
+
+// Walks the archive whose first bytes `head` were read from `file` already; `name` is the
+// archive's own file name (it names the member of a single compressed file).
+WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const QString &name,
+                    Visitor &visitor);
+// The same over an archive in memory.
+WalkEnd walkArchive(const QByteArray &bytes, const QString &name, Visitor &visitor);
+
+} // namespace archives

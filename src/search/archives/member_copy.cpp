@@ -1,0 +1,270 @@
+#include "search/archives/member_copy.h"
+
+#include "platform/core/chunk_reader.h"
+#include "platform/core/paths.h"
+#include "search/archives/archive_level.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <memory>
+
+namespace archives {
+
+namespace {
+
+constexpr qint64 kFreeSpaceMargin = qint64(64) << 20;
+
+bool makePrivateFolder(const QByteArray &path)
+{
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid())
+        return false;
+    return (info.st_mode & 0777) == 0700 || ::chmod(path.constData(), 0700) == 0;
+}
+
+int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    ::remove(path);
+    return 0;
+}
+
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+// Finds entry `index` of `level` and returns true when the level stands on it.
+bool moveTo(Level &level, int index)
+{
+    for (;;) {
+        if (level.next() != Level::Next::Member)
+            return false;
+        if (level.index() == index)
+            return true;
+        if (level.index() > index)
+            return false;
+    }
+}
+
+// Writes the current member of `level` into the new file `fd`, within the free space of `folder`.
+bool copyData(Level &level, int fd, const QByteArray &folder)
+{
+    struct statvfs space;
+    qint64 room = -1;
+    if (::statvfs(folder.constData(), &space) == 0)
+        room = qint64(space.f_bavail) * qint64(space.f_frsize) - kFreeSpaceMargin;
+    qint64 written = 0;
+    QByteArray block(256 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = level.readData(block.data(), block.size());
+        if (got == 0)
+            return true;
+        if (got < 0)
+            return false;
+        written += got;
+        if (room >= 0 && written > room)
+            return false;
+        if (!writeAll(fd, block.constData(), qsizetype(got)))
+            return false;
+    }
+}
+
+// Reads the current member of `level` whole (for a nested archive that must be read from
+// memory, as the walk reads it).
+bool readWhole(Level &level, QByteArray &whole)
+{
+    QByteArray block(256 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = level.readData(block.data(), block.size());
+        if (got == 0)
+            return true;
+        if (got < 0 || whole.size() + got > kMemoryCap)
+            return false;
+        whole.append(block.constData(), qsizetype(got));
+    }
+}
+
+class Copier
+{
+public:
+    Copier(const QList<int> &chain, int fd, QByteArray folder)
+        : m_chain(chain), m_fd(fd), m_folder(std::move(folder))
+    {}
+
+    // Follows the chain from `level` (at depth `depth`, 0-based in the chain).
+    bool follow(Level &level, int depth)
+    {
+        if (depth >= m_chain.size() || depth >= kMaxDepth || !moveTo(level, m_chain.at(depth)))
+            return false;
+        m_name = level.memberPath();
+        if (depth + 1 == m_chain.size())
+            return copyData(level, m_fd, m_folder);
+        // The member is an archive: read it as the walk did, whole when its head asks for that.
+        QByteArray head(kHeadSize, Qt::Uninitialized);
+        qsizetype have = 0;
+        while (have < kHeadSize) {
+            const qint64 got = level.readData(head.data() + have, kHeadSize - have);
+            if (got < 0)
+                return false;
+            if (got == 0)
+                break;
+            have += qsizetype(got);
+        }
+        head.resize(have);
+        const bool whole = head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06") ||
+                           head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ||
+                           head.startsWith("%PDF-") || head.startsWith("7z\xBC\xAF\x27\x1C");
+        const QString name = m_name.mid(m_name.lastIndexOf(u'/') + 1);
+        if (whole) {
+            QByteArray bytes = head;
+            if (!readWhole(level, bytes))
+                return false;
+            const std::unique_ptr<Level> inner = Level::inMemory(std::move(bytes), name, {});
+            return follow(*inner, depth + 1);
+        }
+        Level inner(std::move(head),
+                    [&level](QByteArray &buffer, qsizetype size) {
+                        const qsizetype old = buffer.size();
+                        buffer.resize(old + size);
+                        const qint64 got = level.readData(buffer.data() + old, size);
+                        buffer.resize(old + std::max<qint64>(got, 0));
+                        return got;
+                    },
+                    name, {});
+        return follow(inner, depth + 1);
+    }
+
+    const QString &name() const { return m_name; }
+
+private:
+    const QList<int> &m_chain;
+    int m_fd;
+    QByteArray m_folder;
+    QString m_name;
+};
+
+} // namespace
+
+QString memberCopiesFolder()
+{
+    QByteArray base = qgetenv("XDG_RUNTIME_DIR");
+    struct stat info;
+    if (base.isEmpty() || ::stat(base.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        ::access(base.constData(), W_OK) != 0) {
+        QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        if (cache.isEmpty())
+            cache = qgetenv("HOME") + "/.cache";
+        if (::mkdir(cache.constData(), 0700) != 0 && errno != EEXIST)
+            return QString();
+        base = cache + "/quarlex";
+        if (!makePrivateFolder(base))
+            return QString();
+    }
+    const QByteArray folder = base + "/quarlex-members";
+    if (!makePrivateFolder(folder))
+        return QString();
+    return platform::pathFromNative(folder);
+}
+
+void removeOldMemberCopies(qint64 maxAgeSeconds)
+{
+    const QString folder = memberCopiesFolder();
+    if (folder.isEmpty())
+        return;
+    const QByteArray native = platform::nativePath(folder);
+    DIR *dir = ::opendir(native.constData());
+    if (!dir)
+        return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray path = native + '/' + name;
+        struct stat info;
+        if (::lstat(path.constData(), &info) != 0)
+            continue;
+        if (now - info.st_mtime > maxAgeSeconds)
+            ::nftw(path.constData(), &removeEntry, 8, FTW_DEPTH | FTW_PHYS);
+    }
+    ::closedir(dir);
+}
+
+QString safeCopyName(const QString &memberPath)
+{
+    QString name = memberPath.mid(memberPath.lastIndexOf(u'/') + 1);
+    name.remove(QChar(u'\0'));
+    name.remove(u'\\');
+    while (name.toUtf8().size() > 200)
+        name.chop(1);
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return QStringLiteral("member");
+    return name;
+}
+
+QString copyMember(const QString &archivePath, const QList<int> &chain)
+{
+    if (chain.isEmpty())
+        return QString();
+    const QString folder = memberCopiesFolder();
+    if (folder.isEmpty())
+        return QString();
+    QByteArray copyFolder = platform::nativePath(folder) + "/open-XXXXXX";
+    if (!::mkdtemp(copyFolder.data()))
+        return QString();
+    const auto giveUp = [&copyFolder] {
+        ::nftw(copyFolder.constData(), &removeEntry, 8, FTW_DEPTH | FTW_PHYS);
+        return QString();
+    };
+
+    platform::ChunkReader file;
+    if (!file.open(archivePath))
+        return giveUp();
+    const QByteArray part = copyFolder + "/.part";
+    const int fd =
+        ::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return giveUp();
+    // The first bytes tell how the archive is read (a single compressed file, a 7z), as they
+    // told the walk.
+    QByteArray head;
+    if (file.readInto(head, kHeadSize) < 0) {
+        ::close(fd);
+        return giveUp();
+    }
+    const std::unique_ptr<Level> level =
+        Level::inFile(file, std::move(head), QFileInfo(archivePath).fileName(), {});
+    Copier copier(chain, fd, copyFolder);
+    const bool copied = copier.follow(*level, 0);
+    const bool closed = ::close(fd) == 0;
+    if (!copied || !closed)
+        return giveUp();
+    const QByteArray target = copyFolder + '/' + safeCopyName(copier.name()).toUtf8();
+    if (::rename(part.constData(), target.constData()) != 0)
+        return giveUp();
+    return platform::pathFromNative(target);
+}
+
+} // namespace archives

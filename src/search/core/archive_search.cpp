@@ -1,0 +1,119 @@
+#include "search/core/file_search.h"
+
+#include "platform/core/chunk_reader.h"
+#include "search/archives/archive_walk.h"
+
+#include <QFileInfo>
+
+namespace search {
+
+namespace {
+
+// A member's bytes as the text search reads them.
+class MemberBytes : public ByteSource
+{
+public:
+    explicit MemberBytes(archives::MemberStream &stream) : m_stream(stream) {}
+    qint64 readInto(QByteArray &buffer, qsizetype size) override
+    {
+        return m_stream.readInto(buffer, size);
+    }
+    bool rewind() override { return m_stream.rewind(); }
+
+private:
+    archives::MemberStream &m_stream;
+};
+
+ReadStatus statusFor(archives::Failure failure)
+{
+    return failure == archives::Failure::Encrypted ? ReadStatus::Encrypted : ReadStatus::Damaged;
+}
+
+// Searches every member the walk hands out as a file of its kind would be searched, and keeps
+// the members that hit or could not be read, in order.
+class ArchiveSearch : public archives::Visitor
+{
+public:
+    ArchiveSearch(FileSearch &search, const QString &keyword,
+                  const std::function<bool()> &keepGoing)
+        : m_search(search), m_keyword(keyword), m_keepGoing(keepGoing)
+    {}
+
+    void text(const archives::MemberPlace &member, archives::MemberStream &bytes) override
+    {
+        MemberBytes source(bytes);
+        note(member, m_search.searchText(source, m_keyword, m_keepGoing, bytes.canRewind()));
+    }
+
+    void document(const archives::MemberPlace &member, const documents::Source &source,
+                  documents::Kind kind) override
+    {
+        note(member, m_search.searchDocument(source, kind, m_keyword, m_keepGoing));
+    }
+
+    void failed(const archives::MemberPlace &member, archives::Failure why) override
+    {
+        m_members.append(
+            MemberOutcome{member.path, member.chain, false, QString(), statusFor(why)});
+    }
+
+    bool keepGoing() override
+    {
+        if (m_stopped || (m_keepGoing && !m_keepGoing()))
+            m_stopped = true;
+        return !m_stopped;
+    }
+
+    bool stopped() const { return m_stopped; }
+    QList<MemberOutcome> takeMembers() { return std::move(m_members); }
+
+private:
+    void note(const archives::MemberPlace &member, const FileSearchResult &result)
+    {
+        switch (result.outcome) {
+        case FileSearchResult::Outcome::Hit:
+            m_members.append(
+                MemberOutcome{member.path, member.chain, true, result.excerpt, ReadStatus::Ok});
+            break;
+        case FileSearchResult::Outcome::Unreadable:
+            m_members.append(
+                MemberOutcome{member.path, member.chain, false, QString(), result.status});
+            break;
+        case FileSearchResult::Outcome::Stopped:
+            m_stopped = true;
+            break;
+        case FileSearchResult::Outcome::NoHit:
+        case FileSearchResult::Outcome::Archive:
+            break;
+        }
+    }
+
+    FileSearch &m_search;
+    const QString &m_keyword;
+    const std::function<bool()> &m_keepGoing;
+    QList<MemberOutcome> m_members;
+    bool m_stopped = false;
+};
+
+} // namespace
+
+FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QString &path,
+                                           const QString &keyword,
+                                           const std::function<bool()> &keepGoing)
+{
+    // The first chunk read already starts the archive; the buffer then serves the members.
+    const QByteArray head(m_raw.constData(), m_raw.size());
+    ArchiveSearch search(*this, keyword, keepGoing);
+    const archives::WalkEnd end =
+        archives::walkArchive(file, head, QFileInfo(path).fileName(), search);
+    FileSearchResult result;
+    if (end == archives::WalkEnd::Stopped || search.stopped()) {
+        result.outcome = FileSearchResult::Outcome::Stopped;
+        return result;
+    }
+    result.outcome = FileSearchResult::Outcome::Archive;
+    result.members = search.takeMembers();
+    return result;
+}
+
+} // namespace search

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Writes the archives the archive tests read (run from anywhere; needs python3, tar, xz, gzip, 7z
+# from p7zip-full). The keyword of every archive is 关键字; GBK text is written as Chinese Windows
+# writes it.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+docs=$here/../documents
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+python3 - "$here" "$docs" <<'PY'
+import io, os, sys, zipfile
+out, docs = sys.argv[1], sys.argv[2]
+gbk = lambda s: s.encode('gbk')
+
+def put(z, name, data, method=zipfile.ZIP_DEFLATED):
+    z.writestr(zipfile.ZipInfo(name, (2024, 1, 2, 3, 4, 6)), data, compress_type=method)
+
+# Text members, one of them GBK; a document member; a nested archive; a folder entry.
+inner = io.BytesIO()
+with zipfile.ZipFile(inner, 'w') as z:
+    put(z, '说明.txt', gbk('旧的备份里写着关键字，在第二个文件里。'))
+with zipfile.ZipFile(os.path.join(out, 'mail.zip'), 'w') as z:
+    put(z, 'readme.txt', b'nothing to see here\n')
+    z.writestr(zipfile.ZipInfo('合同/'), b'')
+    put(z, '合同/说明.txt', gbk('第一行\r\n这份合同的关键字在第二行里，后面还有一些字。\r\n'))
+    with open(os.path.join(docs, 'runs.docx'), 'rb') as f:
+        put(z, '合同/2023.docx', f.read())
+    put(z, '资料/旧.zip', inner.getvalue(), zipfile.ZIP_STORED)
+    put(z, 'utf8.txt', '这是UTF-8的关键字。'.encode('utf-8'))
+
+# A member name written as GBK bytes without the UTF-8 flag: written under an ASCII name of the
+# same length, whose bytes are then replaced in the local header and the entry list.
+name = gbk('客户/合同.txt')
+placeholder = b'A' * 4 + b'/' + b'B' * 4 + b'.txt'
+assert len(name) == len(placeholder)
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w') as z:
+    put(z, placeholder.decode(), gbk('甲方乙方的关键字'))
+data = buf.getvalue()
+assert data.count(placeholder) == 2
+with open(os.path.join(out, 'gbk-names.zip'), 'wb') as f:
+    f.write(data.replace(placeholder, name))
+
+# For the end-to-end test: a nested archive first, a GBK-named member, a document member.
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w') as z:
+    put(z, '资料/旧.zip', inner.getvalue(), zipfile.ZIP_STORED)
+    put(z, placeholder.decode(), gbk('甲方乙方的关键字'))
+    with open(os.path.join(docs, 'runs.docx'), 'rb') as f:
+        put(z, '合同/2023.docx', f.read())
+data = buf.getvalue()
+assert data.count(placeholder) == 2
+with open(os.path.join(out, 'attachments.zip'), 'wb') as f:
+    f.write(data.replace(placeholder, name))
+
+# A bomb member (far more than 1,000 times its compressed size) between two members that hold the
+# keyword.
+with zipfile.ZipFile(os.path.join(out, 'bomb.zip'), 'w') as z:
+    put(z, 'a.txt', b'first keyword: ' + gbk('关键字'))
+    put(z, 'zeros.txt', b'\0' * (100 << 20), zipfile.ZIP_BZIP2)
+    put(z, 'b.txt', b'last keyword: ' + gbk('关键字'))
+
+# Archives nested nine deep; the innermost holds the keyword.
+data = gbk('最里面的关键字')
+name = 'deep.txt'
+for level in range(9, 0, -1):
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, 'w') as z:
+        put(z, name, data)
+    data, name = buf.getvalue(), 'level%d.zip' % level
+with open(os.path.join(out, 'deep.zip'), 'wb') as f:
+    f.write(data)
+
+# A member whose path climbs out of any folder it is copied to.
+with zipfile.ZipFile(os.path.join(out, 'climb.zip'), 'w') as z:
+    put(z, '../../evil.txt', gbk('爬出去的关键字'))
+
+# Cut short in the middle of its second member.
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, 'w') as z:
+    put(z, 'first.txt', gbk('完整的关键字'), zipfile.ZIP_STORED)
+    put(z, 'second.txt', os.urandom(20000), zipfile.ZIP_STORED)
+data = buf.getvalue()
+with open(os.path.join(out, 'cut.zip'), 'wb') as f:
+    f.write(data[:len(data) // 2])
+PY
+
+# A password on one member of a ZIP (the other is searched), and a 7z with AES.
+printf '%s' "$(printf '公开的关键字' | iconv -f UTF-8 -t GBK)" > open.txt
+printf '秘密的关键字' > secret.txt
+rm -f "$here/locked.zip" "$here/locked.7z"
+7z a -tzip -mx=1 "$here/locked.zip" open.txt >/dev/null
+7z a -tzip -mx=1 -psecret "$here/locked.zip" secret.txt >/dev/null
+7z a -t7z -psecret "$here/locked.7z" secret.txt >/dev/null
+
+# A compressed tar with a nested 7z, and a single compressed file.
+mkdir -p tree/文档
+printf '%s' "$(printf '压缩包里的关键字' | iconv -f UTF-8 -t GBK)" > tree/文档/笔记.txt
+7z a -t7z "$work/inner.7z" secret.txt open.txt >/dev/null
+cp inner.7z tree/
+tar --sort=name --mtime=2024-01-01 --owner=0 --group=0 -C tree -cJf "$here/backup.tar.xz" 文档 inner.7z
+printf 'plain text with the 关键字 in it\n' | gzip -n -9 > "$here/notes.txt.gz"
+
+# A compressed tar bomb: one member of 100 MiB of zeros.
+mkdir -p bombtree && head -c $((100 << 20)) /dev/zero > bombtree/zeros.bin
+tar -C bombtree -cf - zeros.bin | xz -9 > "$here/bomb.tar.xz"

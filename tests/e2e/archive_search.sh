@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# A search inside a ZIP archive, driven like a person: a folder with a ZIP (a nested ZIP, a member
+# with a GBK name as Chinese Windows writes it, a Word document) and a text file, both marked;
+# the report must name every member that holds the keyword below the archive, and Enter on the
+# first hit must copy that member out into the private folder and hand the copy to xdg-open.
+# Usage: archive_search.sh <path to quarlex> <folder of the archive fixtures>
+source "$(dirname "$0")/lib.sh"
+app=$1
+fixtures=$2
+
+start_display --wm
+private_program "$app"
+progdir=$E2E_PROGDIR
+data="$E2E_TMP/邮件"
+mkdir -p "$data"
+last_location / "$data" >"$progdir/find.ini"
+cp "$fixtures/attachments.zip" "$data/a-邮件附件.zip"
+printf '备忘：关键字在这里。\r\n' | iconv -f UTF-8 -t GBK >"$data/b-备忘.txt"
+keyword='关键字'
+export XDG_RUNTIME_DIR="$E2E_TMP/run"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+
+# A stand-in xdg-open, first on PATH: writes down its arguments, one per line, and renames the
+# record into place only when it is complete.
+mkdir -p "$E2E_TMP/bin"
+cat >"$E2E_TMP/bin/xdg-open" <<OPENER
+#!/bin/sh
+printf '%s\n' "\$@" >"$E2E_TMP/opened.part" && mv "$E2E_TMP/opened.part" "$E2E_TMP/opened"
+OPENER
+chmod +x "$E2E_TMP/bin/xdg-open"
+export PATH="$E2E_TMP/bin:$PATH"
+
+start_app "$progdir/quarlex"
+launcher=$(wait_window 'Quarlex - 批量查找')
+# The search label "。。。Zorvik" lies at 24..137 x 48..73 in the launcher.
+xdotool mousemove --window "$launcher" 60 60 click 1
+prompt=$(wait_window '^Quarlex$')
+printf '%s' "$keyword" | xclip -selection clipboard
+xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
+
+chooser=$(wait_window '选择导入数据的路径')
+# Mark both entries: a click on the first (the file list starts at x = 128), then Shift+Down.
+xdotool mousemove --window "$chooser" 180 8 click 1
+xdotool key --clearmodifiers shift+Down
+windows=$(program_windows)
+xdotool mousemove --window "$chooser" 180 8 click 3
+wait_more_windows "$windows"
+xdotool key --clearmodifiers Down Return
+wait_until window_hidden "$chooser" || fail "the chooser stayed on screen"
+
+E2E_WAIT=30 wait_for_report "$launcher" < <(
+    report_header "$data"
+    report_entry 'a-邮件附件.zip/资料/旧.zip/说明.txt' '旧的备份里写着关键字，在第二个文件里。'
+    report_entry 'a-邮件附件.zip/客户/合同.txt' '甲方乙方的关键字'
+    report_entry 'a-邮件附件.zip/合同/2023.docx' '用于批量查找文件中的关键字。Search the files'
+    report_entry 'b-备忘.txt' '备忘：关键字在这里。'
+)
+
+# The first hit's name line is the fifth line of the box (after the empty line, the header and
+# two empty lines); Enter there opens it.
+xdotool mousemove --window "$launcher" 300 200 click 1
+xdotool key --clearmodifiers ctrl+Home Down Down Down Down Return
+wait_until test -e "$E2E_TMP/opened" || fail "Enter on the first hit opened nothing"
+opened=$(cat "$E2E_TMP/opened")
+case "$opened" in
+    "$XDG_RUNTIME_DIR"/quarlex-members/open-*/说明.txt) ;;
+    *) fail "xdg-open was given '$opened', not a copy in the private folder" ;;
+esac
+[ "$(stat -c %a "$XDG_RUNTIME_DIR/quarlex-members")" = 700 ] || fail "the private folder is open to others"
+[ "$(iconv -f GBK -t UTF-8 "$opened")" = '旧的备份里写着关键字，在第二个文件里。' ] ||
+    fail "the copy does not hold the member's bytes"
+app_ended && fail "the program ended"
+echo "PASS"
