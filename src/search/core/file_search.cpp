@@ -2,8 +2,8 @@
 
 #include "platform/core/chunk_reader.h"
 #include "platform/core/field_cutter.h"
-#include "search/cache/text_cache.h"
 #include "search/archives/archive_walk.h"
+#include "search/cache/text_cache.h"
 #include "search/core/byte_prefilter.h"
 #include "search/core/byte_scan.h"
 #include "search/core/field_decoder.h"

@@ -108,8 +108,8 @@ void SearchRun::run()
             // Each member that holds the keyword is an entry of its own, named by the archive's
             // entry name and the member's path below it.
             for (const MemberOutcome &member : std::as_const(file.members)) {
-                const QString name =
-                    member.path.isEmpty() ? entry.name : entry.name + u'/' + member.path;
+                const QString shown = platform::displayName(entry.name);
+                const QString name = member.path.isEmpty() ? shown : shown + u'/' + member.path;
                 if (member.hit) {
                     const QString hit = hitEntryFromExcerpt(name, member.excerpt);
                     m_hits.append(ReportHit{path, m_body.size(), hit.size(), member.chain});
