@@ -420,6 +420,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 // The parts around the bomb's text: before, after, the entry that holds it.
 struct BombForm
 {
