@@ -682,6 +682,8 @@ int main(int argc, char **argv)
         for (qint64 i = 0; i < args.at(2).toLongLong() * 1024 * 1024 / block.size(); ++i)
             file.write(block);
         file.write("}after}");
+        return 0;
+    }
     if (command == QStringLiteral("bomb") && args.size() == 4)
         return writeBomb(args.at(1), args.at(2), args.at(3).toLongLong());
     if (command == QStringLiteral("search-rss") && args.size() == 3) {
@@ -691,7 +693,7 @@ int main(int argc, char **argv)
         timer.start();
         const search::FileSearchResult result = search.search(args.at(2), args.at(1));
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        const char *outcomes[] = {"hit", "no-hit", "unreadable", "stopped"};
+        const char *outcomes[] = {"hit", "no-hit", "unreadable", "stopped", "archive"};
         std::printf("%.3f %lld %lld %s %s\n", seconds, idle, peakRssKiB(),
                     outcomes[int(result.outcome)],
                     qPrintable(search::readFailureReason(result.status)));
