@@ -172,6 +172,7 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
     case Kind::Ofd:
         return std::make_unique<OfdExtractor>();
     case Kind::Rtf:
+        return std::make_unique<RtfExtractor>();
     case Kind::NotDocument:
         break;
     }
