@@ -1,7 +1,7 @@
 #include "search/documents/ooxml/office_powerpoint.h"
 
-#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/office_xml_text.h"
+#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/text_sink.h"
 
 #include <QXmlStreamReader>
