@@ -2,7 +2,6 @@
 
 #include "search/documents/ofd/ofd_parts.h"
 #include "search/documents/ofd/ofd_paths.h"
-#include "search/documents/ofd/ofd_xml.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 
@@ -194,7 +193,7 @@ private:
 Status OfdReader::readPart(const QString &entry, Part part, const DocumentParts *document)
 {
     PageHandler handler(*this, part, document);
-    const Status status = readOfdPart(m_package, entry, handler, m_sink);
+    const Status status = readXmlPart(m_package, entry, handler, m_sink);
     return status == Status::Ok ? handler.failure : status;
 }
 
@@ -207,7 +206,7 @@ Status OfdReader::readAnnotationList(const DocumentParts &document,
     if (entry.isEmpty())
         return Status::Ok; // no annotations to show
     AnnotationListHandler handler;
-    const Status status = readOfdPart(m_package, entry, handler, m_sink);
+    const Status status = readXmlPart(m_package, entry, handler, m_sink);
     // Annotation files are named from the list's folder.
     const QString folder = folderOf(entry);
     for (auto it = handler.files.begin(); it != handler.files.end(); ++it) {
@@ -228,7 +227,7 @@ Status OfdReader::readDocument(const QString &entry)
     DocumentParts document;
     document.folder = folderOf(entry);
     DocumentHandler handler(document);
-    Status status = readOfdPart(m_package, entry, handler, m_sink);
+    Status status = readXmlPart(m_package, entry, handler, m_sink);
     if (status != Status::Ok)
         return status;
     QHash<QString, QStringList> annotations;
@@ -260,7 +259,7 @@ Outcome OfdReader::read()
     if (m_package.contains(u"Encryptions.xml"_s))
         return Outcome::Encrypted;
     RootHandler root;
-    Status status = readOfdPart(m_package, u"OFD.xml"_s, root, m_sink);
+    Status status = readXmlPart(m_package, u"OFD.xml"_s, root, m_sink);
     if (status != Status::Ok)
         return outcomeOf(status);
     if (!root.isOfd)
