@@ -1,6 +1,6 @@
 #include "platform/core/paths.h"
 
-#include "platform/core/utf8_sequence.h"
+#include "platform/core/text_encoding.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -19,24 +19,10 @@ bool isEscape(char16_t c)
     return c >= 0xDC80 && c <= 0xDCFF;
 }
 
+// Valid UTF-8 through and through: a sequence cut off at the end is not.
 bool isValidUtf8(QByteArrayView bytes)
 {
-    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
-    const auto *end = p + bytes.size();
-    while (p < end) {
-        p = utf8::skipAsciiWords(p, end);
-        if (p == end)
-            break;
-        if (*p < 0x80) {
-            ++p;
-            continue;
-        }
-        const utf8::SequenceResult sequence = utf8::readSequence(p, end);
-        if (sequence.kind != utf8::Sequence::Complete)
-            return false;
-        p += sequence.length;
-    }
-    return true;
+    return isValidUtf8Window(bytes, true);
 }
 
 void appendComponent(QString &out, QByteArrayView component)

@@ -2,6 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "platform/core/paths.h"
+#include "platform/core/write_all.h"
 #include "search/archives/archive_level.h"
 
 #include <QDir>
@@ -41,20 +42,6 @@ int removeEntry(const char *path, const struct stat *, int, struct FTW *)
     return 0;
 }
 
-bool writeAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 // Finds entry `index` of `level` and returns true when the level stands on it.
 bool moveTo(Level &level, int index)
 {
@@ -86,7 +73,7 @@ bool copyData(Level &level, int fd, const QByteArray &folder)
         written += got;
         if (room >= 0 && written > room)
             return false;
-        if (!writeAll(fd, block.constData(), qsizetype(got)))
+        if (!platform::writeAll(fd, block.constData(), qsizetype(got)))
             return false;
     }
 }

@@ -1,6 +1,7 @@
 #include "search/cache/text_cache.h"
 
 #include "platform/core/paths.h"
+#include "platform/core/write_all.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -45,20 +46,6 @@ quint64 numberAt(QByteArrayView bytes, qsizetype at, int size)
     for (int i = 0; i < size; ++i)
         value |= quint64(quint8(bytes[at + i])) << (8 * i);
     return value;
-}
-
-bool writeAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
 }
 
 // The whole of a small file; nothing when it cannot be read or is larger than `limit`.
@@ -272,7 +259,7 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
         // A full disk or a read-only folder: the entry is not kept; nothing else changes.
         return false;
     }
-    const bool written = writeAll(fd, entry.constData(), entry.size());
+    const bool written = platform::writeAll(fd, entry.constData(), entry.size());
     const bool closed = ::close(fd) == 0;
     const QByteArray path = platform::nativePath(entryPath(keyData));
     if (!written || !closed || ::rename(temp.constData(), path.constData()) != 0) {
