@@ -263,21 +263,4 @@ QString decodeGb18030(QByteArrayView bytes)
     return text;
 }
 
-// The pieces of `text` between line feeds, as views into it (no string per piece: the tables
-// are made when the first file is read, and must cost little).
-QList<QStringView> lines(const QString &text)
-{
-    QList<QStringView> result;
-    result.reserve(text.size() / 2);
-    qsizetype from = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == u'\n') {
-            result.append(QStringView(text).mid(from, i - from));
-            from = i + 1;
-        }
-    }
-    result.append(QStringView(text).mid(from));
-    return result;
-}
-
 } // namespace platform
