@@ -3,10 +3,17 @@
 #include "search/core/search_run.h"
 #include "support/fake_entry_list.h"
 
+#include "search/documents/document_text.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace search;
 
@@ -31,6 +38,7 @@ private Q_SLOTS:
     void reportsAsARunWithoutWorkers_data();
     void reportsAsARunWithoutWorkers();
     void cancelStopsTheWorkers();
+    void waitingRunExtractsFilesAhead();
 
 private:
     // A list of slow and fast documents mixed with text files, an unreadable document, a
@@ -148,6 +156,44 @@ void TestDocumentPrefetch::cancelStopsTheWorkers()
         QVERIFY(prefetch);
     }
     QTRY_COMPARE_WITH_TIMEOUT(DocumentPrefetch::runningWorkers(), 0, 10000);
+}
+
+// While the run waits for a worker stuck on one file, its own thread extracts the files after it:
+// the worker is held on a FIFO, which is only closed once the run has kept the text of both
+// documents behind it (if the run only waited, nothing would close it before the time limit).
+void TestDocumentPrefetch::waitingRunExtractsFilesAhead()
+{
+    const QString fifo = m_dir->filePath(QStringLiteral("held.pdf"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QStringList paths = {fifo, m_dir->filePath(QStringLiteral("a.pdf")),
+                               m_dir->filePath(QStringLiteral("b.doc"))};
+    QVERIFY(copyDocument(QStringLiteral("pages.pdf"), paths.at(1)));
+    QVERIFY(copyDocument(QStringLiteral("table.doc"), paths.at(2)));
+    textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
+    DocumentPrefetch prefetch(cache, paths, 1);
+    // Opening the writing end returns once the worker has opened the FIFO to read it.
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY);
+    QVERIFY(writer >= 0);
+    QVERIFY(prefetch.reached(0));
+
+    const QByteArray version = documents::extractorVersion();
+    const auto kept = [&](int index) {
+        const std::optional<textcache::FileKey> key = textcache::FileKey::of(paths.at(index));
+        return key && cache.contains(*key, version);
+    };
+    QElapsedTimer waited;
+    waited.start();
+    bool released = false;
+    prefetch.waitFor(0, [&] {
+        if (!released && kept(1) && kept(2)) {
+            ::close(writer);
+            released = true;
+        }
+        return waited.elapsed() < 20000;
+    });
+    QVERIFY(released);
+    QVERIFY(kept(1));
+    QVERIFY(kept(2));
 }
 
 QTEST_GUILESS_MAIN(TestDocumentPrefetch)

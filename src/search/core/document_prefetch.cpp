@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -62,6 +63,20 @@ struct DocumentPrefetch::Shared
         }
     }
 
+    // The first free file after `index`, marked Busy, for the run's own thread to extract while
+    // it waits for a worker; -1 when there is none.
+    int claimAfter(int index)
+    {
+        std::lock_guard lock(mutex);
+        for (int i = index + 1; i < int(states.size()); ++i) {
+            if (states[size_t(i)] == State::Free) {
+                states[size_t(i)] = State::Busy;
+                return i;
+            }
+        }
+        return -1;
+    }
+
     void finish(int index, bool later)
     {
         {
@@ -74,7 +89,8 @@ struct DocumentPrefetch::Shared
     // Extracts one file into the cache, unless it is no document or its text is kept already.
     // Ahead of the run, the office packages whose raw bytes usually decide a search faster than
     // their extraction takes are left for later (true): the run would only wait for them.
-    bool keep(const QString &path, bool ahead)
+    // `keepGoing`, when given, is asked between pieces of text: false abandons the file.
+    bool keep(const QString &path, bool ahead, const std::function<bool()> &keepGoing = {})
     {
         const documents::Source source(path);
         const QByteArray head = source.head(kDocumentHeadSize);
@@ -92,9 +108,14 @@ struct DocumentPrefetch::Shared
             return true;
         QString text;
         bool tooLong = false;
+        bool abandoned = false;
         const documents::Outcome outcome = documents::extractText(
             source, kind,
             [&](QStringView piece) {
+                if (keepGoing && !keepGoing()) {
+                    abandoned = true;
+                    return false;
+                }
                 if (text.size() + piece.size() > textcache::TextCache::kMaxTextChars) {
                     tooLong = true;
                     return false;
@@ -103,7 +124,7 @@ struct DocumentPrefetch::Shared
                 return true;
             },
             &stop);
-        if (!tooLong && outcome != documents::Outcome::Stopped && !stop.load())
+        if (!tooLong && !abandoned && outcome != documents::Outcome::Stopped && !stop.load())
             cache->store(*key, version, {}, quint8(outcome), text);
         return false;
     }
@@ -185,6 +206,20 @@ bool DocumentPrefetch::waitUntilDone(int index, int timeoutMs)
     return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
         return m_shared->states[size_t(index)] != Shared::State::Busy;
     });
+}
+
+void DocumentPrefetch::waitFor(int index, const std::function<bool()> &keepGoing)
+{
+    while (!waitUntilDone(index, 0) && keepGoing()) {
+        // Rather than idle, this thread extracts a file further on, so that every core works
+        // while the run waits; the run comes to that file later and finds its text kept.
+        const int other = m_shared->claimAfter(index);
+        if (other < 0) {
+            waitUntilDone(index, 5);
+            continue;
+        }
+        m_shared->finish(other, m_shared->keep(m_shared->paths.at(other), true, keepGoing));
+    }
 }
 
 int DocumentPrefetch::runningWorkers()

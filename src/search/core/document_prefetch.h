@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace textcache {
@@ -40,6 +41,9 @@ public:
     bool reached(int index);
     // The run is over (finished or cancelled): the files it searched are the workers' now.
     void runEnded();
+    // Until no worker extracts paths[index] or `keepGoing` says false: meanwhile the calling
+    // thread extracts free files after it into the cache, as a worker would.
+    void waitFor(int index, const std::function<bool()> &keepGoing);
     // Waits at most `timeoutMs` for the worker extracting paths[index]; true once none is.
     bool waitUntilDone(int index, int timeoutMs);
 

@@ -81,10 +81,8 @@ void SearchRun::run()
             readAhead.reached(done);
         const QString &path = paths.at(done);
         // A worker extracting this very file: its text will be in the cache in a moment.
-        if (m_prefetch && m_prefetch->reached(done)) {
-            while (!m_prefetch->waitUntilDone(done, 5) && keepGoing()) {
-            }
-        }
+        if (m_prefetch && m_prefetch->reached(done))
+            m_prefetch->waitFor(done, [this] { return keepGoing(); });
         const QString keyword = m_keyword ? m_keyword() : QString();
         const FileSearchResult file =
             m_search.search(path, keyword, [this] { return keepGoing(); });
