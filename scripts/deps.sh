@@ -11,7 +11,7 @@ run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
 # poppler-utils, unzip, catdoc, unrtf and bc: bench/run.sh compares the document search with
 # pdftotext, unzip, catdoc and unrtf. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
 # out of compound files.
-test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf
+test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf recollcmd
            bc libgsf-bin p7zip-full ugrep)
 package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
