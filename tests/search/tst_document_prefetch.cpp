@@ -39,12 +39,15 @@ private Q_SLOTS:
     void reportsAsARunWithoutWorkers();
     void cancelStopsTheWorkers();
     void waitingRunExtractsFilesAhead();
+    void keywordChangedDuringTheRun();
 
 private:
     // A list of slow and fast documents mixed with text files, an unreadable document, a
     // missing file and unmarked entries.
     FakeEntryList mixedList();
     QString report(textcache::TextCache *cache, int workers, const QString &keyword,
+                   std::unique_ptr<DocumentPrefetch> *keep = nullptr);
+    QString report(textcache::TextCache *cache, int workers, std::function<QString()> keyword,
                    std::unique_ptr<DocumentPrefetch> *keep = nullptr);
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -87,9 +90,16 @@ QString TestDocumentPrefetch::report(textcache::TextCache *cache, int workers,
                                      const QString &keyword,
                                      std::unique_ptr<DocumentPrefetch> *keep)
 {
+    return report(
+        cache, workers, [keyword] { return keyword; }, keep);
+}
+
+QString TestDocumentPrefetch::report(textcache::TextCache *cache, int workers,
+                                     std::function<QString()> keyword,
+                                     std::unique_ptr<DocumentPrefetch> *keep)
+{
     const FakeEntryList list = mixedList();
-    SearchRun run(
-        RunSnapshot::take(list), [keyword] { return keyword; }, [] {});
+    SearchRun run(RunSnapshot::take(list), std::move(keyword), [] {});
     run.setEntryYieldSpacing(0);
     if (cache)
         run.setTextCache(cache, workers);
@@ -194,6 +204,22 @@ void TestDocumentPrefetch::waitingRunExtractsFilesAhead()
     QVERIFY(released);
     QVERIFY(kept(1));
     QVERIFY(kept(2));
+}
+
+// The keyword is asked for each file; the documents searched ahead for the keyword the run had
+// then are searched again for the new one.
+void TestDocumentPrefetch::keywordChangedDuringTheRun()
+{
+    const auto changing = [] {
+        return [asked = 0]() mutable {
+            return ++asked <= 4 ? QStringLiteral("NeedleWord") : QStringLiteral(u"第");
+        };
+    };
+    const QString expected = report(nullptr, 0, changing());
+    QVERIFY(expected.contains(QStringLiteral("NeedleWord")));
+    QVERIFY(expected.contains(QStringLiteral(u"第")));
+    textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
+    QCOMPARE(report(&cache, 2, changing()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDocumentPrefetch)

@@ -1,6 +1,7 @@
 #include "search/core/document_prefetch.h"
 
 #include "search/cache/text_cache.h"
+#include "search/core/file_search.h"
 #include "search/core/search_text.h"
 #include "search/documents/document_text.h"
 
@@ -29,6 +30,14 @@ struct DocumentPrefetch::Shared
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<State> states;
+    // A document searched ahead of the run, with the keyword it was searched for.
+    struct Result
+    {
+        QString keyword;
+        FileSearchResult result;
+    };
+    std::vector<std::optional<Result>> results;
+    QString keyword; // the run's, for the searches ahead
     int reached = -1;
     bool ended = false;
     std::atomic<bool> stop{false};
@@ -87,11 +96,15 @@ struct DocumentPrefetch::Shared
     }
 
     // Extracts one file into the cache, unless it is no document or its text is kept already.
-    // Ahead of the run, the office packages whose raw bytes usually decide a search faster than
-    // their extraction takes are left for later (true): the run would only wait for them.
+    // Ahead of the run, with the run's keyword known, the document is searched for it as the run
+    // would search it (its text kept on the way), and the answer waits for the run in `results`.
+    // Without a keyword, the office packages whose raw bytes usually decide a search faster than
+    // their extraction takes are left for later. True: the file is to be gone over again once
+    // the run has passed it, its text not being kept yet.
     // `keepGoing`, when given, is asked between pieces of text: false abandons the file.
-    bool keep(const QString &path, bool ahead, const std::function<bool()> &keepGoing = {})
+    bool keep(int index, bool ahead, const std::function<bool()> &keepGoing = {})
     {
+        const QString &path = paths.at(index);
         const documents::Source source(path);
         const QByteArray head = source.head(kDocumentHeadSize);
         if (!documents::mayBeDocument(head))
@@ -103,6 +116,23 @@ struct DocumentPrefetch::Shared
         const documents::Kind kind = documents::recognise(source, head);
         if (kind == documents::Kind::NotDocument)
             return false;
+        const auto goOn = [&] { return !stop.load() && (!keepGoing || keepGoing()); };
+        QString word;
+        if (ahead) {
+            std::lock_guard lock(mutex);
+            word = keyword;
+        }
+        if (!word.isEmpty()) {
+            FileSearchOptions options;
+            options.textCache = cache;
+            FileSearch search(options);
+            FileSearchResult result = search.search(path, word, goOn);
+            if (result.outcome == FileSearchResult::Outcome::Stopped)
+                return false;
+            std::lock_guard lock(mutex);
+            results[size_t(index)] = Result{std::move(word), std::move(result)};
+            return !search.stats().fromCache && !search.stats().storedInCache;
+        }
         if (ahead &&
             (kind == documents::Kind::OfficeOpenXml || kind == documents::Kind::OpenDocument))
             return true;
@@ -112,7 +142,7 @@ struct DocumentPrefetch::Shared
         const documents::Outcome outcome = documents::extractText(
             source, kind,
             [&](QStringView piece) {
-                if (keepGoing && !keepGoing()) {
+                if (!goOn()) {
                     abandoned = true;
                     return false;
                 }
@@ -138,16 +168,19 @@ struct DocumentPrefetch::Shared
             const int index = claim(ahead);
             if (index < 0)
                 break;
-            finish(index, keep(paths.at(index), ahead));
+            finish(index, keep(index, ahead));
         }
     }
 };
 
-DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers)
+DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers,
+                                   QString keyword)
     : m_shared(std::make_shared<Shared>())
 {
     m_shared->cache = &cache;
+    m_shared->keyword = std::move(keyword);
     m_shared->states.assign(size_t(paths.size()), Shared::State::Free);
+    m_shared->results.resize(size_t(paths.size()));
     m_shared->paths = std::move(paths);
     if (!cache.usable())
         return;
@@ -212,14 +245,32 @@ void DocumentPrefetch::waitFor(int index, const std::function<bool()> &keepGoing
 {
     while (!waitUntilDone(index, 0) && keepGoing()) {
         // Rather than idle, this thread extracts a file further on, so that every core works
-        // while the run waits; the run comes to that file later and finds its text kept.
+        // while the run waits; the run comes to that file later and finds its answer ready.
         const int other = m_shared->claimAfter(index);
         if (other < 0) {
             waitUntilDone(index, 5);
             continue;
         }
-        m_shared->finish(other, m_shared->keep(m_shared->paths.at(other), true, keepGoing));
+        m_shared->finish(other, m_shared->keep(other, true, keepGoing));
     }
+}
+
+std::optional<FileSearchResult> DocumentPrefetch::takeResult(int index, const QString &keyword)
+{
+    std::lock_guard lock(m_shared->mutex);
+    std::optional<Shared::Result> &slot = m_shared->results[size_t(index)];
+    std::optional<FileSearchResult> result;
+    if (slot && slot->keyword == keyword)
+        result = std::move(slot->result);
+    slot.reset();
+    return result;
+}
+
+void DocumentPrefetch::setKeyword(const QString &keyword)
+{
+    std::lock_guard lock(m_shared->mutex);
+    if (m_shared->keyword != keyword)
+        m_shared->keyword = keyword;
 }
 
 int DocumentPrefetch::runningWorkers()

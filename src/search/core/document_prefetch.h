@@ -4,12 +4,15 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace textcache {
 class TextCache;
 }
 
 namespace search {
+
+struct FileSearchResult;
 
 // Extracts the documents among a run's marked files into the text cache on worker threads (one
 // per spare core), so that the run, searching one file, finds the text of the next documents
@@ -28,7 +31,9 @@ namespace search {
 class DocumentPrefetch
 {
 public:
-    DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers);
+    // `keyword`: the run's, for which the documents ahead are searched (empty: only extracted).
+    DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers,
+                     QString keyword = {});
     ~DocumentPrefetch();
     DocumentPrefetch(const DocumentPrefetch &) = delete;
     DocumentPrefetch &operator=(const DocumentPrefetch &) = delete;
@@ -44,6 +49,11 @@ public:
     // Until no worker extracts paths[index] or `keepGoing` says false: meanwhile the calling
     // thread extracts free files after it into the cache, as a worker would.
     void waitFor(int index, const std::function<bool()> &keepGoing);
+    // The answer a worker found for paths[index] when it searched it for `keyword`; nothing when
+    // it did not, or searched it for another keyword (the run then searches the file itself).
+    std::optional<FileSearchResult> takeResult(int index, const QString &keyword);
+    // The keyword the run searches the next files for, should it change during the run.
+    void setKeyword(const QString &keyword);
     // Waits at most `timeoutMs` for the worker extracting paths[index]; true once none is.
     bool waitUntilDone(int index, int timeoutMs);
 

@@ -7,6 +7,7 @@
 #include "search/core/file_search.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace search {
 
@@ -65,8 +66,14 @@ void SearchRun::run()
         if (entry.selected)
             paths.append(m_snapshot.folderPath + u'/' + entry.name);
     }
-    if (m_cache && m_prefetchWorkers > 0)
-        m_prefetch = std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers);
+    const auto askKeyword = [this] { return m_keyword ? m_keyword() : QString(); };
+    // The workers search for the keyword of the first file; it is asked once, as for any file.
+    std::optional<QString> firstKeyword;
+    if (m_cache && m_prefetchWorkers > 0) {
+        firstKeyword = askKeyword();
+        m_prefetch =
+            std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers, *firstKeyword);
+    }
     platform::ReadAhead readAhead(paths);
     m_sinceYield.invalidate();
     for (const RunEntry &entry : std::as_const(m_snapshot.entries)) {
@@ -80,12 +87,19 @@ void SearchRun::run()
         if (done % 8 == 0)
             readAhead.reached(done);
         const QString &path = paths.at(done);
-        // A worker extracting this very file: its text will be in the cache in a moment.
-        if (m_prefetch && m_prefetch->reached(done))
-            m_prefetch->waitFor(done, [this] { return keepGoing(); });
-        const QString keyword = m_keyword ? m_keyword() : QString();
+        const QString keyword =
+            firstKeyword ? *std::exchange(firstKeyword, std::nullopt) : askKeyword();
+        std::optional<FileSearchResult> ahead;
+        if (m_prefetch) {
+            m_prefetch->setKeyword(keyword);
+            // A worker searching this very file: its answer comes in a moment.
+            if (m_prefetch->reached(done))
+                m_prefetch->waitFor(done, [this] { return keepGoing(); });
+            ahead = m_prefetch->takeResult(done, keyword);
+        }
         const FileSearchResult file =
-            m_search.search(path, keyword, [this] { return keepGoing(); });
+            ahead ? std::move(*ahead)
+                  : m_search.search(path, keyword, [this] { return keepGoing(); });
         switch (file.outcome) {
         case FileSearchResult::Outcome::Hit: {
             const QString hit =
