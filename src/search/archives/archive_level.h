@@ -3,6 +3,7 @@
 #include "search/archives/archive_walk.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -68,6 +69,7 @@ private:
     qint64 seek(qint64 offset, int whence);
     long readMore(const void **buffer);
     bool openArchive();
+    void readZipDirectory();
 
     QByteArray m_prefix;
     ReadBlock m_more;
@@ -87,6 +89,8 @@ private:
     bool m_ended = false;
     bool m_bomb = false;
     Failure m_failure = Failure::None;
+    // The local header offsets of a ZIP's entries whose bytes overlap another entry's.
+    QSet<qint64> m_overlapping;
 
     struct archive_entry *m_entry = nullptr;
     int m_index = -1;
