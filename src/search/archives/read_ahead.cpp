@@ -35,6 +35,7 @@ ReadAhead::~ReadAhead()
 void ReadAhead::produce()
 {
     Level &level = *m_level;
+    int ordinal = 0;
     for (;;) {
         const Next next = level.next();
         if (next != Next::Member) {
@@ -50,12 +51,15 @@ void ReadAhead::produce()
         member.size = level.memberSize();
         member.encrypted = level.memberEncrypted();
         member.failure = level.memberFailure();
+        member.ordinal = ++ordinal;
         if (!push(std::move(member)))
             return;
         // An encrypted member, or one already named damaged, is passed over without its bytes.
         if (level.memberEncrypted() || level.memberFailure() != Failure::None)
             continue;
         for (;;) {
+            if (m_passed.load(std::memory_order_relaxed) >= ordinal)
+                break; // the walk has gone on: what is left of the member is not inflated
             const qint64 size = level.memberSize();
             const qsizetype room =
                 size > 0 ? qsizetype(std::min<qint64>(size, kBlockSize)) : kBlockSize;
@@ -142,6 +146,7 @@ MemberReader::Next ReadAhead::next()
     if (m_finished)
         return Next::End;
     // What is left of the member before is passed over.
+    m_passed.store(m_current.ordinal, std::memory_order_relaxed);
     m_block = QByteArray();
     m_blockAt = 0;
     for (;;) {

@@ -58,6 +58,7 @@ private:
         explicit Event(Type t) : type(t) {}
         Type type;
         int index = -1;
+        int ordinal = 0; // of a member: 1 for the first, 2 for the next...
         QString path;
         qint64 size = -1;
         bool encrypted = false;
@@ -81,6 +82,9 @@ private:
     std::deque<Event> m_queue;
     qsizetype m_queuedBytes = 0;
     std::atomic<bool> m_cancel{false};
+    // The ordinal of the last member the walk has left: the thread stops inflating a member the
+    // walk no longer reads (the rest of a member after a hit), which the archive then skips.
+    std::atomic<int> m_passed{0};
     std::thread m_thread;
     // On the thread: the events not handed over yet.
     std::vector<Event> m_batch;
