@@ -13,8 +13,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextBlock>
+#include <QThread>
 
 #include <algorithm>
+#include <memory>
 
 namespace launcher {
 
@@ -130,21 +132,65 @@ void ReportBox::openHit(int index)
 {
     if (!m_shell || index < 0 || index >= m_hits.size())
         return;
-    // The same request as the chooser's "打开": the bare name in its folder, the folder ending
-    // in a separator. The run built the path as folder, "/", name. A member of an archive is
-    // copied out first, and its copy is opened.
     const search::ReportHit &hit = m_hits.at(index);
-    const QString path =
-        hit.member.isEmpty() ? hit.path : archives::copyMember(hit.path, hit.member);
+    if (hit.member.isEmpty()) {
+        openPath(hit.path);
+        return;
+    }
+    // A member of an archive is copied out first, and its copy is opened. The copy can take a
+    // while (a big member, deep nesting), so it is made on a thread of its own: the window stays
+    // live, the pointer over the report shows the wait. A second request for a member still
+    // being copied is not made again.
+    QString key = hit.path; // the archive and the member's chain
+    for (const int at : hit.member)
+        key += u'\n' + QString::number(at);
+    if (m_copying.contains(key))
+        return;
+    m_copying.insert(key);
+    updatePointer();
+    auto copied = std::make_shared<QString>();
+    QThread *copier = QThread::create([copied, archive = hit.path, chain = hit.member] {
+        *copied = archives::copyMember(archive, chain);
+    });
+    // Queued to this box in the user interface thread; a box gone by then gets nothing, and the
+    // thread removes itself when done.
+    connect(copier, &QThread::finished, this, [this, copied, key] {
+        m_copying.remove(key);
+        updatePointer();
+        openCopy(*copied);
+    });
+    connect(copier, &QThread::finished, copier, &QObject::deleteLater);
+    copier->start();
+}
+
+void ReportBox::openCopy(const QString &path)
+{
     if (path.isEmpty()) {
         if (m_dialogs)
             m_dialogs->criticalMessage(window(), platform::applicationTitle(),
                                        QStringLiteral(u"无法从压缩文件中取出这个文件。"));
         return;
     }
+    openPath(path);
+}
+
+void ReportBox::openPath(const QString &path)
+{
+    if (!m_shell)
+        return;
+    // The same request as the chooser's "打开": the bare name in its folder, the folder ending
+    // in a separator. The run built the path as folder, "/", name.
     const qsizetype slash = path.lastIndexOf(u'/');
     m_shell->open(this, QStringLiteral("open"), path.mid(slash + 1), QString(),
                   path.left(slash + 1), platform::ShellOpener::kShowRestore);
+}
+
+void ReportBox::updatePointer()
+{
+    if (!m_copying.isEmpty())
+        viewport()->setCursor(platform::arrowHourglassCursor());
+    else
+        viewport()->setCursor(m_handShown ? platform::handCursor() : QCursor(Qt::IBeamCursor));
 }
 
 void ReportBox::saveReport()
@@ -169,7 +215,7 @@ void ReportBox::mouseMoveEvent(QMouseEvent *event)
     if (overHit == m_handShown)
         return;
     m_handShown = overHit;
-    viewport()->setCursor(overHit ? platform::handCursor() : QCursor(Qt::IBeamCursor));
+    updatePointer();
 }
 
 void ReportBox::mouseDoubleClickEvent(QMouseEvent *event)

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QPlainTextEdit>
+#include <QSet>
 
 class QTextBlock;
 namespace platform {
@@ -35,7 +36,8 @@ public:
     // The index in the hits of the entry whose name or excerpt line `block` shows, or -1 for
     // any other line (the header, a blank line, an unreadable file).
     int hitAt(const QTextBlock &block) const;
-    // Asks the shell to open the file of hit `index`.
+    // Asks the shell to open the file of hit `index`. A member of an archive is copied out on
+    // a thread first; the request follows when the copy is done (or a message says it failed).
     void openHit(int index);
     // Asks for a file name and writes the report there; a failure is shown in a message box.
     void saveReport();
@@ -49,6 +51,10 @@ protected:
 private:
     // The hit under a point of the viewport, or -1.
     int hitAtPoint(const QPoint &point) const;
+    void openPath(const QString &path);
+    void openCopy(const QString &path);
+    // The pointer over the text: waiting while a member is copied, else by the line under it.
+    void updatePointer();
 
     // A hit entry as positions in the document, where each CR LF of the report is one
     // character (a block end).
@@ -64,6 +70,7 @@ private:
     QList<search::ReportHit> m_hits;
     QList<Span> m_spans;
     bool m_handShown = false;
+    QSet<QString> m_copying; // the members being copied out, by archive and member chain
 };
 
 } // namespace launcher

@@ -1,5 +1,7 @@
 #include "launcher/report_box.h"
 #include "launcher_fixture.h"
+#include "platform/widgets/cursors.h"
+#include "search/archives/member_copy.h"
 #include "search/core/search_run.h"
 #include "support/fake_entry_list.h"
 #include "support/fake_shell_opener.h"
@@ -8,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTextBlock>
 
@@ -23,12 +26,15 @@ private Q_SLOTS:
 
     void openingFromTheReport_data();
     void openingFromTheReport();
+    void openingAMemberFromTheReport_data();
+    void openingAMemberFromTheReport();
     void savingTheReport_data();
     void savingTheReport();
 
 private:
     QTemporaryDir m_dir;
     QTemporaryDir m_saveDir;
+    QTemporaryDir m_runtime;
     FakeShell m_shell;
     launcher::ReportBox *m_box = nullptr;
 };
@@ -36,6 +42,8 @@ private:
 void TestLauncherReport::initTestCase()
 {
     setUpApplication();
+    QVERIFY(m_runtime.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
     // The save dialog starts in the documents folder, which a fresh home does not have.
     QVERIFY(QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)));
 }
@@ -127,6 +135,76 @@ void TestLauncherReport::openingFromTheReport()
     QCOMPARE(request.parameters, QString());
     QCOMPARE(request.showState, platform::ShellOpener::kShowRestore);
     QCOMPARE(request.owner, m_box);
+}
+
+void TestLauncherReport::openingAMemberFromTheReport_data()
+{
+    QTest::addColumn<qint64>("cutTo");  // the archive cut to this many bytes after the run, or -1
+    QTest::addColumn<QString>("opens"); // the copy's name, "" for a message instead
+
+    QTest::newRow("Enter on a member's entry opens its copy")
+        << qint64(-1) << QStringLiteral(u"合同.txt");
+    QTest::newRow("An archive damaged since the run: a message, no request")
+        << qint64(60) << QString();
+}
+
+void TestLauncherReport::openingAMemberFromTheReport()
+{
+    QFETCH(qint64, cutTo);
+    QFETCH(QString, opens);
+
+    // A run over an archive whose one member, named in GBK, holds the keyword.
+    const QString archive = m_dir.filePath(QStringLiteral("names.zip"));
+    QFile::remove(archive);
+    QVERIFY(QFile::copy(QStringLiteral(QUARLEX_ARCHIVES_DIR "/gbk-names.zip"), archive));
+    QVERIFY(QFile::setPermissions(archive, QFile::ReadOwner | QFile::WriteOwner));
+    FakeEntryList list;
+    list.folder = m_dir.path();
+    list.entries.append({QStringLiteral("names.zip"), true});
+    search::SearchRun run(
+        search::RunSnapshot::take(list), [] { return QStringLiteral(u"关键字"); }, [] {});
+    run.run();
+    QCOMPARE(run.hits().size(), 1);
+    m_form->setReport(run.reportText(), run.hits());
+    if (cutTo >= 0)
+        QVERIFY(QFile::resize(archive, cutTo));
+
+    QTextBlock block = m_box->document()->begin();
+    while (block.isValid() && !block.text().endsWith(QStringLiteral(u"names.zip/客户/合同.txt：")))
+        block = block.next();
+    QVERIFY2(block.isValid(), qPrintable(m_box->toPlainText()));
+    m_box->setFocus();
+    m_box->setTextCursor(QTextCursor(block));
+    QTest::keyClick(m_box, Qt::Key_Return);
+    // A second Enter while the copy is made asks nothing more.
+    QTest::keyClick(m_box, Qt::Key_Return);
+    // The keys came back before the copy was done: nothing is opened or said yet, and the
+    // pointer over the report waits.
+    QVERIFY(m_shell.requests.isEmpty() && m_dialogs->messages.isEmpty());
+    QCOMPARE(m_box->viewport()->cursor().hotSpot(), platform::arrowHourglassCursor().hotSpot());
+
+    if (opens.isEmpty()) {
+        QTRY_COMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages.first(), QStringLiteral(u"无法从压缩文件中取出这个文件。"));
+        QTest::qWait(50);
+        QVERIFY(m_shell.requests.isEmpty());
+        return;
+    }
+    QTRY_COMPARE(m_shell.requests.size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(m_shell.requests.size(), 1);
+    const ShellRequest &request = m_shell.requests.first();
+    QCOMPARE(request.verb, QStringLiteral("open"));
+    QCOMPARE(request.file, opens);
+    QCOMPARE(request.owner, m_box);
+    QVERIFY2(request.workingFolder.startsWith(archives::memberCopiesFolder() + u'/'),
+             qPrintable(request.workingFolder));
+    QFile copy(request.workingFolder + request.file);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QStringDecoder gbk("GBK");
+    QCOMPARE(QString(gbk(copy.readAll())), QStringLiteral(u"甲方乙方的关键字"));
+    QVERIFY(m_dialogs->messages.isEmpty());
+    QCOMPARE(m_box->viewport()->cursor().shape(), Qt::IBeamCursor);
 }
 
 void TestLauncherReport::savingTheReport_data()

@@ -135,6 +135,14 @@ void TestArchiveSearch::everyMemberIsSearchedAsAFile_data()
     QTest::newRow("a bomb in a compressed tar")
         << QStringLiteral("bomb.tar.xz") << QStringList()
         << QStringList{QStringLiteral(u"bomb.tar.xz/zeros.bin"), damaged};
+    QTest::newRow("an entry laid over by three more: named damaged, the others searched")
+        << QStringLiteral("overlap.zip")
+        << QStringList{QStringLiteral(u"overlap.zip/a.txt"), QStringLiteral(u" keyword: 关键字"),
+                       QStringLiteral(u"overlap.zip/b.txt"), QStringLiteral(u" keyword: 关键字")}
+        << QStringList{QStringLiteral(u"overlap.zip/payload.txt"), damaged};
+    QTest::newRow("entries holding the next entries' headers")
+        << QStringLiteral("quoted.zip") << QStringList()
+        << QStringList{QStringLiteral(u"quoted.zip/1.txt"), damaged};
     QString deep = QStringLiteral("deep.zip");
     for (int level = 2; level <= 9; ++level)
         deep += QStringLiteral("/level%1.zip").arg(level);

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <archive.h>
+#include <archive_entry.h>
+
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -48,6 +51,40 @@ QStringList entries(const QString &folder)
     return QDir(folder).entryList({QStringLiteral("*.qtc")}, QDir::Files);
 }
 
+// A ZIP archive of `members` (name, the document fixture it holds), written with libarchive.
+bool writeArchive(const QString &path, const QList<QPair<QByteArray, QString>> &members)
+{
+    archive *a = archive_write_new();
+    archive_write_set_format_zip(a);
+    bool ok = archive_write_open_filename(a, QFile::encodeName(path).constData()) == ARCHIVE_OK;
+    for (const auto &[name, fixture] : members) {
+        QFile file(documentsDir() + u'/' + fixture);
+        ok = ok && file.open(QIODevice::ReadOnly);
+        const QByteArray content = file.readAll();
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname(entry, name.constData());
+        archive_entry_set_size(entry, content.size());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        ok = ok && archive_write_header(a, entry) == ARCHIVE_OK &&
+             archive_write_data(a, content.constData(), size_t(content.size())) == content.size();
+        archive_entry_free(entry);
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_write_free(a);
+    return ok;
+}
+
+// The members of an archive's result as text: path, hit, excerpt and status of each.
+QStringList membersOf(const FileSearchResult &result)
+{
+    QStringList out;
+    for (const MemberOutcome &member : result.members)
+        out.append(member.path + u' ' + QString::number(member.hit) + u' ' + member.excerpt + u' ' +
+                   QString::number(int(member.status)));
+    return out;
+}
+
 } // namespace
 
 class TestTextCache : public QObject
@@ -62,6 +99,8 @@ private Q_SLOTS:
     void changedFilesAreExtractedAgain();
     void damagedEntriesAreNeverSearched_data();
     void damagedEntriesAreNeverSearched();
+    void documentsInArchivesAreKeptByTheirPlace_data();
+    void documentsInArchivesAreKeptByTheirPlace();
     void anUnusableFolderOnlyCostsSpeed();
     void aFullCacheRemovesTheLeastRecentlyUsed();
 
@@ -177,6 +216,46 @@ void TestTextCache::changedFilesAreExtractedAgain()
     QVERIFY(sameAnswer(after, searchWith(nullptr, path, keyword).first));
     if (change != u"rewrite")
         QVERIFY(!sameAnswer(after, before)); // the row does change the answer
+}
+
+void TestTextCache::documentsInArchivesAreKeptByTheirPlace_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::newRow("a word of the first member only") << QStringLiteral("NeedleWord");
+    QTest::newRow("a word of no member") << QStringLiteral(u"没有的词语");
+    QTest::newRow("the empty keyword") << QString();
+}
+
+// Two Word members of one archive: the text of each is kept under the archive's key and its own
+// place, so that the search served from the cache answers member by member as one without it, and
+// an archive replaced by another is searched afresh.
+void TestTextCache::documentsInArchivesAreKeptByTheirPlace()
+{
+    QFETCH(QString, keyword);
+    const QString path = m_dir->filePath(QStringLiteral("mail.zip"));
+    const QList<QPair<QByteArray, QString>> members = {
+        {"a.docx", QStringLiteral("runs.docx")}, {"sub/b.docx", QStringLiteral("table.docx")}};
+    QVERIFY(writeArchive(path, members));
+    const QStringList plain = membersOf(searchWith(nullptr, path, keyword).first);
+    TextCache cache(m_cacheFolder);
+    // Filled with an ASCII keyword, which no member can be screened out for.
+    const auto [cold, coldStats] = searchWith(&cache, path, QStringLiteral("NeedleWord"));
+    QCOMPARE(cold.outcome, FileSearchResult::Outcome::Archive);
+    QVERIFY(coldStats.storedInCache);
+    QCOMPARE(entries(m_cacheFolder).size(), 2);
+    const auto [warm, warmStats] = searchWith(&cache, path, keyword);
+    QVERIFY(warmStats.fromCache);
+    QCOMPARE(membersOf(warm), plain);
+
+    // The same names, the documents swapped.
+    const QString next = m_dir->filePath(QStringLiteral("next.zip"));
+    QVERIFY(writeArchive(next,
+                         {{"a.docx", members.at(1).second}, {"sub/b.docx", members.at(0).second}}));
+    QVERIFY(::rename(QFile::encodeName(next).constData(), QFile::encodeName(path).constData()) ==
+            0);
+    const auto [after, afterStats] = searchWith(&cache, path, keyword);
+    QVERIFY(!afterStats.fromCache);
+    QCOMPARE(membersOf(after), membersOf(searchWith(nullptr, path, keyword).first));
 }
 
 void TestTextCache::damagedEntriesAreNeverSearched_data()

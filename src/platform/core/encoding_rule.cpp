@@ -197,6 +197,27 @@ bool looksBig5(QByteArrayView window)
 {
     // Fewer double-byte characters than this, and the detector's confidence says little.
     constexpr qsizetype kMinimumPairs = 300;
+    // First bounds that need no walk from character to character (a loop the compiler can run
+    // many bytes at a time): every byte in the lead range is a lead or a trail, so there are at
+    // least half as many characters as such bytes; a low trail follows a byte in the lead range.
+    // Text in GB2312 characters fails here, before the walk below.
+    {
+        const auto *bytes = reinterpret_cast<const uchar *>(window.data());
+        const qsizetype size = window.size();
+        qsizetype leadRange = 0;
+        qsizetype lowAfterLead = 0;
+        for (qsizetype i = 0; i + 1 < size; ++i) {
+            const int lead = uchar(bytes[i] - 0x81) <= 0x7D;
+            leadRange += lead;
+            lowAfterLead += lead & int(uchar(bytes[i + 1] - 0x40) <= 0x3E);
+        }
+        if (size > 0)
+            leadRange += uchar(bytes[size - 1] - 0x81) <= 0x7D;
+        // The walk leaves out at most a lead that is the last byte: characters >= (leadRange -
+        // 1) / 2. Below, 8 low trails to a character at least.
+        if (leadRange < kMinimumPairs || 16 * lowAfterLead + 1 < leadRange)
+            return false;
+    }
     qsizetype pairs = 0;
     qsizetype lowTrails = 0;
     const auto *p = reinterpret_cast<const uchar *>(window.data());

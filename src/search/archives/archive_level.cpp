@@ -1,6 +1,7 @@
 #include "search/archives/archive_level.h"
 
 #include "platform/core/chunk_reader.h"
+#include "search/archives/zip_directory.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -215,8 +216,45 @@ bool Level::openArchive()
     // Only a 7z is read from anywhere: every other format is read in one pass, as a stream.
     if ((m_memory || (m_file && m_fileSize >= 0)) && startsWith(head, "7z\xBC\xAF\x27\x1C"))
         archive_read_set_seek_callback(m_archive, &Level::seekCallback);
+    if (startsWith(head, "PK\x03\x04"))
+        readZipDirectory();
     m_opened = archive_read_open1(m_archive) == ARCHIVE_OK;
     return m_opened;
+}
+
+// The stream gives a ZIP's entries by their local headers and never sees the entry list at the
+// end, where entries laid over one another show. When the archive can be read from anywhere, the
+// list is read first, and the file is then read on from where it was.
+void Level::readZipDirectory()
+{
+    if (m_memory) {
+        m_overlapping = overlappingZipEntries(
+            m_bytes.size(), [this](qint64 offset, qsizetype size, QByteArray &bytes) {
+                bytes = m_bytes.mid(offset, size);
+                return true;
+            });
+        return;
+    }
+    if (!m_file || m_fileSize < 0)
+        return;
+    const qint64 resume = m_prefix.size();
+    m_overlapping =
+        overlappingZipEntries(m_fileSize, [this](qint64 offset, qsizetype size, QByteArray &bytes) {
+            bytes.resize(0);
+            if (!m_file->seekTo(offset))
+                return false;
+            while (bytes.size() < size) {
+                const qint64 got = m_file->readInto(bytes, size - bytes.size());
+                if (got < 0)
+                    return false;
+                if (got == 0)
+                    break;
+            }
+            return true;
+        });
+    // Reading on where the stream stopped; when that fails, nothing more can be read.
+    if (!m_file->seekTo(resume))
+        m_more = [](QByteArray &, qsizetype) { return qint64(-1); };
 }
 
 bool Level::memberEncrypted() const
@@ -266,6 +304,11 @@ Level::Next Level::next()
         m_memberOut = 0;
         m_memberStartIn = archive_filter_bytes(m_archive, -1);
         m_memberFailure = Failure::None;
+        // Read over without inflating: the bytes of an entry laid over others are theirs too.
+        if (!m_overlapping.isEmpty() &&
+            (archive_format(m_archive) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP &&
+            m_overlapping.contains(archive_read_header_position(m_archive)))
+            m_memberFailure = Failure::Damaged;
         return Next::Member;
     }
 }

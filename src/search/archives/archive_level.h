@@ -3,6 +3,7 @@
 #include "search/archives/archive_walk.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -17,10 +18,34 @@ struct archive_entry;
 
 namespace archives {
 
+// The members of one archive, entry by entry, as a walk reads them.
+class MemberReader
+{
+public:
+    virtual ~MemberReader() = default;
+
+    enum class Next { Member, End, Failed };
+    // Moves to the next entry that is a regular file (folders and links have no bytes to
+    // search, but count in the index). Failed: the archive cannot be read on (failure() says
+    // why, stopped() when the walk was stopped).
+    virtual Next next() = 0;
+    // The current entry's index among all entries, its decoded path and its declared size.
+    virtual int index() const = 0;
+    virtual const QString &memberPath() const = 0;
+    virtual qint64 memberSize() const = 0;
+    virtual bool memberEncrypted() const = 0;
+    // Reads the current member's bytes: how many, 0 at its end, -1 on a failure (memberFailure()
+    // says why) or a stop.
+    virtual qint64 readData(char *data, qsizetype size) = 0;
+    virtual Failure memberFailure() const = 0;
+    virtual Failure failure() const = 0;
+    virtual bool stopped() const = 0;
+};
+
 // One archive open in libarchive, read as a stream from a source of blocks (a file, bytes in
 // memory, or a member of the archive around it), with the checks every reader of members needs:
 // a decompression bomb ends the member, a stop asked for by `keepGoing` ends the reading.
-class Level
+class Level : public MemberReader
 {
 public:
     // Gives the next bytes of the archive: appends up to `size` bytes to `buffer`, returns how
@@ -37,27 +62,19 @@ public:
     // An archive file whose first bytes `head` were read from `file` already.
     static std::unique_ptr<Level> inFile(platform::ChunkReader &file, QByteArray head, QString name,
                                          std::function<bool()> keepGoing);
-    ~Level();
+    ~Level() override;
     Level(const Level &) = delete;
     Level &operator=(const Level &) = delete;
 
-    enum class Next { Member, End, Failed };
-    // Moves to the next entry that is a regular file (folders and links have no bytes to
-    // search, but count in the index). Failed: the archive cannot be read on (failure() says
-    // why, stopped() when the walk was stopped).
-    Next next();
-    // The current entry's index among all entries, its decoded path and its declared size.
-    int index() const { return m_index; }
-    const QString &memberPath() const { return m_path; }
-    qint64 memberSize() const { return m_size; }
-    bool memberEncrypted() const;
-
-    // Reads the current member's bytes: how many, 0 at its end, -1 on a failure (memberFailure()
-    // says why) or a stop.
-    qint64 readData(char *data, qsizetype size);
-    Failure memberFailure() const { return m_memberFailure; }
-    Failure failure() const { return m_failure; }
-    bool stopped() const { return m_stopped; }
+    Next next() override;
+    int index() const override { return m_index; }
+    const QString &memberPath() const override { return m_path; }
+    qint64 memberSize() const override { return m_size; }
+    bool memberEncrypted() const override;
+    qint64 readData(char *data, qsizetype size) override;
+    Failure memberFailure() const override { return m_memberFailure; }
+    Failure failure() const override { return m_failure; }
+    bool stopped() const override { return m_stopped; }
     // True when nothing more can be read from this archive (a fatal error in a member), or when
     // what follows a damaged member can only be reached by inflating it (one compressed stream).
     bool ended() const { return m_ended; }
@@ -68,6 +85,7 @@ private:
     qint64 seek(qint64 offset, int whence);
     long readMore(const void **buffer);
     bool openArchive();
+    void readZipDirectory();
 
     QByteArray m_prefix;
     ReadBlock m_more;
@@ -87,6 +105,8 @@ private:
     bool m_ended = false;
     bool m_bomb = false;
     Failure m_failure = Failure::None;
+    // The local header offsets of a ZIP's entries whose bytes overlap another entry's.
+    QSet<qint64> m_overlapping;
 
     struct archive_entry *m_entry = nullptr;
     int m_index = -1;

@@ -2,6 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_level.h"
+#include "search/archives/read_ahead.h"
 
 #include <algorithm>
 
@@ -25,11 +26,11 @@ class Walk
 public:
     explicit Walk(Visitor &visitor) : m_visitor(visitor) {}
 
-    WalkEnd run(Level &level, const MemberPlace &place, int depth);
+    WalkEnd run(MemberReader &level, const MemberPlace &place, int depth);
 
 private:
-    void member(Level &level, const MemberPlace &place, int depth);
-    void nested(Level &level, const MemberPlace &place, int depth, MemberStream &bytes);
+    void member(MemberReader &level, const MemberPlace &place, int depth);
+    void nested(MemberReader &level, const MemberPlace &place, int depth, MemberStream &bytes);
     bool readWhole(MemberStream &bytes, QByteArray &whole);
 
     Visitor &m_visitor;
@@ -37,7 +38,7 @@ private:
     bool m_stopped = false;
 };
 
-WalkEnd Walk::run(Level &level, const MemberPlace &place, int depth)
+WalkEnd Walk::run(MemberReader &level, const MemberPlace &place, int depth)
 {
     for (;;) {
         const Level::Next next = level.next();
@@ -84,7 +85,7 @@ bool Walk::readWhole(MemberStream &bytes, QByteArray &whole)
     }
 }
 
-void Walk::member(Level &level, const MemberPlace &place, int depth)
+void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
 {
     QByteArray head;
     head.reserve(kHeadSize);
@@ -146,7 +147,7 @@ void Walk::member(Level &level, const MemberPlace &place, int depth)
         m_visitor.failed(place, bytes.failure());
 }
 
-void Walk::nested(Level &level, const MemberPlace &place, int depth, MemberStream &bytes)
+void Walk::nested(MemberReader &level, const MemberPlace &place, int depth, MemberStream &bytes)
 {
     if (depth >= kMaxDepth) {
         m_visitor.failed(place, Failure::Damaged);
@@ -177,7 +178,7 @@ MemberStream::MemberStream(QByteArray bytes) : m_held(std::move(bytes)), m_repla
     m_ended = true; // nothing more than what is held
 }
 
-MemberStream::MemberStream(Level &level, QByteArray head, bool replay)
+MemberStream::MemberStream(MemberReader &level, QByteArray head, bool replay)
     : m_level(&level), m_held(std::move(head)), m_replay(replay), m_size(level.memberSize())
 {}
 
@@ -239,10 +240,14 @@ bool MemberStream::rewind()
 WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const QString &name,
                     Visitor &visitor)
 {
-    const std::unique_ptr<Level> level =
-        Level::inFile(file, head, name, [&visitor] { return visitor.keepGoing(); });
+    // The outermost archive is inflated ahead of the search, on a thread of its own.
+    ReadAhead level(
+        [&](std::function<bool()> wanted) {
+            return Level::inFile(file, head, name, std::move(wanted));
+        },
+        [&visitor] { return visitor.keepGoing(); });
     Walk walk(visitor);
-    return walk.run(*level, MemberPlace(), 1);
+    return walk.run(level, MemberPlace(), 1);
 }
 
 WalkEnd walkArchive(const QByteArray &bytes, const QString &name, Visitor &visitor)

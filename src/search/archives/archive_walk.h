@@ -50,7 +50,7 @@ struct MemberPlace
     QList<int> chain;
 };
 
-class Level;
+class MemberReader;
 
 // The bytes of one member, from its first, in blocks. A member found damaged or encrypted part
 // way, or a walk stopped, ends the bytes early; failure() then says why.
@@ -61,7 +61,7 @@ public:
     explicit MemberStream(QByteArray bytes);
     // A member read from `level`, whose first bytes `head` were read already. With `replay`,
     // the bytes read are kept up to kReplayCap so that rewind() can start again.
-    MemberStream(Level &level, QByteArray head, bool replay);
+    MemberStream(MemberReader &level, QByteArray head, bool replay);
     ~MemberStream();
     MemberStream(const MemberStream &) = delete;
     MemberStream &operator=(const MemberStream &) = delete;
@@ -82,7 +82,7 @@ public:
     QByteArray takeHeld() { return std::exchange(m_held, QByteArray()); }
 
 private:
-    Level *m_level = nullptr;
+    MemberReader *m_level = nullptr;
     QByteArray m_held; // the member in memory, or the head, or what was read (replay)
     qsizetype m_at = 0;
     bool m_replay = false;

@@ -2,6 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_walk.h"
+#include "search/cache/text_cache.h"
 
 #include <QFileInfo>
 
@@ -35,8 +36,10 @@ class ArchiveSearch : public archives::Visitor
 {
 public:
     ArchiveSearch(FileSearch &search, const QString &keyword,
-                  const std::function<bool()> &keepGoing)
-        : m_search(search), m_keyword(keyword), m_keepGoing(keepGoing)
+                  const std::function<bool()> &keepGoing,
+                  std::optional<textcache::FileKey> archiveKey)
+        : m_search(search), m_keyword(keyword), m_keepGoing(keepGoing),
+          m_archiveKey(std::move(archiveKey))
     {}
 
     void text(const archives::MemberPlace &member, archives::MemberStream &bytes) override
@@ -48,7 +51,23 @@ public:
     void document(const archives::MemberPlace &member, const documents::Source &source,
                   documents::Kind kind) override
     {
-        note(member, m_search.searchDocument(source, kind, m_keyword, m_keepGoing));
+        if (!m_archiveKey) {
+            note(member, m_search.searchDocument(source, kind, m_keyword, m_keepGoing));
+            return;
+        }
+        // The text of a document member is kept under the archive's key and the member's place:
+        // its entry index at every level, then its path.
+        QString place;
+        for (const int index : member.chain)
+            place += QString::number(index) + u'/';
+        place += u'\n' + member.path;
+        if (const std::optional<FileSearchResult> cached =
+                m_search.searchCached(*m_archiveKey, m_keyword, m_keepGoing, place)) {
+            note(member, *cached);
+            return;
+        }
+        note(member,
+             m_search.searchDocument(source, kind, m_keyword, m_keepGoing, m_archiveKey, place));
     }
 
     void failed(const archives::MemberPlace &member, archives::Failure why) override
@@ -91,6 +110,7 @@ private:
     FileSearch &m_search;
     const QString &m_keyword;
     const std::function<bool()> &m_keepGoing;
+    const std::optional<textcache::FileKey> m_archiveKey;
     QList<MemberOutcome> m_members;
     bool m_stopped = false;
 };
@@ -103,7 +123,8 @@ FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QS
 {
     // The first chunk read already starts the archive; the buffer then serves the members.
     const QByteArray head(m_raw.constData(), m_raw.size());
-    ArchiveSearch search(*this, keyword, keepGoing);
+    ArchiveSearch search(*this, keyword, keepGoing,
+                         m_options.textCache ? textcache::FileKey::of(path) : std::nullopt);
     const archives::WalkEnd end =
         archives::walkArchive(file, head, QFileInfo(path).fileName(), search);
     FileSearchResult result;

@@ -446,10 +446,13 @@ static FileSearchResult documentResult(const TextFieldMatcher &matcher, document
 
 std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKey &key,
                                                          const QString &keyword,
-                                                         const std::function<bool()> &keepGoing)
+                                                         const std::function<bool()> &keepGoing,
+                                                         QStringView member)
 {
+    if (!m_options.textCache)
+        return std::nullopt;
     const std::optional<textcache::CachedText> cached =
-        m_options.textCache->find(key, documents::extractorVersion());
+        m_options.textCache->find(key, documents::extractorVersion(), member);
     if (!cached)
         return std::nullopt;
     m_stats.document = true;
@@ -472,7 +475,8 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
 FileSearchResult FileSearch::searchDocument(const documents::Source &source, documents::Kind kind,
                                             const QString &keyword,
                                             const std::function<bool()> &keepGoing,
-                                            const std::optional<textcache::FileKey> &fileKey)
+                                            const std::optional<textcache::FileKey> &fileKey,
+                                            QStringView member)
 {
     m_stats.document = true;
     TextFieldMatcher matcher;
@@ -512,7 +516,8 @@ FileSearchResult FileSearch::searchDocument(const documents::Source &source, doc
         if (cancelled)
             return stopped;
         if (kept.complete(outcome))
-            m_stats.storedInCache = cache->store(*fileKey, version, {}, quint8(outcome), kept.text);
+            m_stats.storedInCache =
+                cache->store(*fileKey, version, member, quint8(outcome), kept.text);
         return documentResult(matcher, outcome);
     }
 
@@ -537,7 +542,7 @@ FileSearchResult FileSearch::searchDocument(const documents::Source &source, doc
     }
     if (kept.complete(stream.outcome()))
         m_stats.storedInCache =
-            cache->store(*fileKey, version, {}, quint8(stream.outcome()), kept.text);
+            cache->store(*fileKey, version, member, quint8(stream.outcome()), kept.text);
     return documentResult(matcher, stream.outcome());
 }
 

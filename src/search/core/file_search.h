@@ -113,10 +113,17 @@ public:
     FileSearchResult searchText(ByteSource &bytes, const QString &keyword,
                                 const std::function<bool()> &keepGoing, bool bytesFirst);
     // Searches a document by its text. `fileKey`: the document's key in the text cache, where its
-    // text is then kept (none: not kept).
+    // text is then kept (none: not kept); for a member of an archive, the archive's key and
+    // `member`, the member's place in it.
     FileSearchResult searchDocument(const documents::Source &source, documents::Kind kind,
                                     const QString &keyword, const std::function<bool()> &keepGoing,
-                                    const std::optional<textcache::FileKey> &fileKey = {});
+                                    const std::optional<textcache::FileKey> &fileKey = {},
+                                    QStringView member = {});
+    // The search of a document's text kept in the cache; nothing when the cache has none.
+    std::optional<FileSearchResult> searchCached(const textcache::FileKey &key,
+                                                 const QString &keyword,
+                                                 const std::function<bool()> &keepGoing,
+                                                 QStringView member = {});
 
     const FileSearchStats &stats() const { return m_stats; }
 
@@ -131,10 +138,6 @@ private:
     // (archive_search.cpp).
     FileSearchResult searchArchive(platform::ChunkReader &file, const QString &path,
                                    const QString &keyword, const std::function<bool()> &keepGoing);
-    // The search of a document's text kept in the cache; nothing when the cache has none.
-    std::optional<FileSearchResult> searchCached(const textcache::FileKey &key,
-                                                 const QString &keyword,
-                                                 const std::function<bool()> &keepGoing);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file

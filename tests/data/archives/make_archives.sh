@@ -87,6 +87,56 @@ with open(os.path.join(out, 'cut.zip'), 'wb') as f:
     f.write(data[:len(data) // 2])
 PY
 
+# Entries laid over one another, written header by header. overlap.zip: a member between two
+# members that hold the keyword, named three times more in the entry list at the same local
+# header. quoted.zip: each entry's stored bytes are the next entries' local headers and the last
+# entry's bytes, as a ZIP that names one payload many times is built.
+python3 - "$here" <<'PY'
+import os, struct, sys, zlib
+out = sys.argv[1]
+gbk = lambda s: s.encode('gbk')
+
+def local(name, data):
+    return struct.pack('<IHHHHHIIIHH', 0x04034b50, 20, 0, 0, 0, 0x21, zlib.crc32(data),
+                       len(data), len(data), len(name), 0) + name
+
+def central(name, data, offset):
+    return struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 20, 20, 0, 0, 0, 0x21,
+                       zlib.crc32(data), len(data), len(data), len(name), 0, 0, 0, 0, 0,
+                       offset) + name
+
+def finish(body, directory, count):
+    return body + directory + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, count, count,
+                                          len(directory), len(body), 0)
+
+members = [(b'a.txt', b'first keyword: ' + gbk('关键字')),
+           (b'payload.txt', gbk('重复的关键字') * 200),
+           (b'b.txt', b'last keyword: ' + gbk('关键字'))]
+body, offsets = b'', []
+for name, data in members:
+    offsets.append(len(body))
+    body += local(name, data) + data
+directory = central(*members[0], offsets[0]) + central(*members[1], offsets[1])
+for copy in range(3):
+    directory += central(b'copy%d.txt' % copy, members[1][1], offsets[1])
+directory += central(*members[2], offsets[2])
+with open(os.path.join(out, 'overlap.zip'), 'wb') as f:
+    f.write(finish(body, directory, 6))
+
+payload = gbk('叠在一起的关键字') * 100
+names = [b'1.txt', b'2.txt', b'3.txt']
+datas = [payload]
+for name in reversed(names[1:]):
+    datas.insert(0, local(name, datas[0]) + datas[0])
+body = local(names[0], datas[0]) + datas[0]
+directory, offset = b'', 0
+for name, data in zip(names, datas):
+    directory += central(name, data, offset)
+    offset += len(local(name, data))
+with open(os.path.join(out, 'quoted.zip'), 'wb') as f:
+    f.write(finish(body, directory, len(names)))
+PY
+
 # A password on one member of a ZIP (the other is searched), and a 7z with AES.
 printf '%s' "$(printf '公开的关键字' | iconv -f UTF-8 -t GBK)" > open.txt
 printf '秘密的关键字' > secret.txt

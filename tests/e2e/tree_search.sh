@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# A whole folder tree in one search, driven like a person: "**/*" typed as the pattern lists the
+# files of the folder and of its subfolders (a dot-folder left out, a ZIP among them), all are
+# marked and "选定" searches them; the report must name the files by their paths below the
+# folder and the ZIP's members below the ZIP, in tree order, and Enter on the GBK-named member's
+# entry must hand a copy of that member to xdg-open.
+# Usage: tree_search.sh <path to quarlex> <folder of the archive fixtures>
+source "$(dirname "$0")/lib.sh"
+app=$1
+fixtures=$2
+
+start_display --wm
+private_program "$app"
+progdir=$E2E_PROGDIR
+data="$E2E_TMP/项目"
+mkdir -p "$data/.hidden" "$data/sub/深"
+last_location / "$data" >"$progdir/find.ini"
+gbk() { iconv -f UTF-8 -t GBK; }
+printf '顶层的关键字\r\n' | gbk >"$data/a.txt"
+printf '藏起来的关键字\r\n' | gbk >"$data/.hidden/secret.txt"
+printf 'nothing here\r\n' >"$data/sub/b.txt"
+cp "$fixtures/attachments.zip" "$data/sub/附件.zip"
+printf '深处的关键字\r\n' | gbk >"$data/sub/深/c.txt"
+keyword='关键字'
+export XDG_RUNTIME_DIR="$E2E_TMP/run"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+
+# A stand-in xdg-open, first on PATH: writes down its arguments, one per line, and renames the
+# record into place only when it is complete.
+mkdir -p "$E2E_TMP/bin"
+cat >"$E2E_TMP/bin/xdg-open" <<OPENER
+#!/bin/sh
+printf '%s\n' "\$@" >"$E2E_TMP/opened.part" && mv "$E2E_TMP/opened.part" "$E2E_TMP/opened"
+OPENER
+chmod +x "$E2E_TMP/bin/xdg-open"
+export PATH="$E2E_TMP/bin:$PATH"
+
+start_app "$progdir/quarlex"
+launcher=$(wait_window 'Quarlex - 批量查找')
+# The search label "。。。Zorvik" lies at 24..137 x 48..73 in the launcher.
+xdotool mousemove --window "$launcher" 60 60 click 1
+prompt=$(wait_window '^Quarlex$')
+printf '%s' "$keyword" | xclip -selection clipboard
+xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
+
+chooser=$(wait_window '选择导入数据的路径')
+# The pattern box lies at the chooser's lower left; the typed pattern replaces the one shown.
+xdotool mousemove --window "$chooser" 60 218 click 1
+sleep 0.3
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 50 '**/*'
+sleep 1
+# Mark every listed entry: a click on the first (the file list starts at x = 128), then Ctrl+A.
+xdotool mousemove --window "$chooser" 180 8 click 1
+sleep 0.3
+xdotool key --clearmodifiers ctrl+a
+windows=$(program_windows)
+xdotool mousemove --window "$chooser" 180 8 click 3
+wait_more_windows "$windows"
+xdotool key --clearmodifiers Down Return
+wait_until window_hidden "$chooser" || fail "the chooser stayed on screen"
+
+E2E_WAIT=30 wait_for_report "$launcher" < <(
+    report_header "$data"
+    report_entry 'a.txt' '顶层的关键字'
+    report_entry 'sub/附件.zip/资料/旧.zip/说明.txt' '旧的备份里写着关键字，在第二个文件里。'
+    report_entry 'sub/附件.zip/客户/合同.txt' '甲方乙方的关键字'
+    report_entry 'sub/附件.zip/合同/2023.docx' '用于批量查找文件中的关键字。Search the files'
+    report_entry 'sub/深/c.txt' '深处的关键字'
+)
+
+# The third hit's name line is the thirteenth line of the box (after the empty line, the header,
+# two empty lines and two entries of four lines); Enter there opens it.
+xdotool mousemove --window "$launcher" 300 200 click 1
+xdotool key --clearmodifiers ctrl+Home
+for _ in $(seq 12); do xdotool key --clearmodifiers Down; done
+xdotool key --clearmodifiers Return
+wait_until test -e "$E2E_TMP/opened" || fail "Enter on the member's entry opened nothing"
+opened=$(cat "$E2E_TMP/opened")
+case "$opened" in
+    "$XDG_RUNTIME_DIR"/quarlex-members/open-*/合同.txt) ;;
+    *) fail "xdg-open was given '$opened', not a copy in the private folder" ;;
+esac
+[ "$(iconv -f GBK -t UTF-8 "$opened")" = '甲方乙方的关键字' ] ||
+    fail "the copy does not hold the member's bytes"
+app_ended && fail "the program ended"
+echo "PASS"
