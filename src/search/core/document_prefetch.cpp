@@ -1,5 +1,6 @@
 #include "search/core/document_prefetch.h"
 
+#include "search/archives/archive_walk.h"
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_text.h"
@@ -95,7 +96,8 @@ struct DocumentPrefetch::Shared
         changed.notify_all();
     }
 
-    // Extracts one file into the cache, unless it is no document or its text is kept already.
+    // Extracts one file into the cache, unless it is no document or its text is kept already;
+    // an archive ahead of the run is searched, as below.
     // Ahead of the run, with the run's keyword known, the document is searched for it as the run
     // would search it (its text kept on the way), and the answer waits for the run in `results`.
     // Without a keyword, the office packages whose raw bytes usually decide a search faster than
@@ -106,15 +108,23 @@ struct DocumentPrefetch::Shared
     {
         const QString &path = paths.at(index);
         const documents::Source source(path);
-        const QByteArray head = source.head(kDocumentHeadSize);
-        if (!documents::mayBeDocument(head))
-            return false;
-        const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
+        const QByteArray head = source.head(archives::kHeadSize);
+        const QByteArrayView start =
+            QByteArrayView(head).first(std::min(head.size(), kDocumentHeadSize));
         const QByteArray version = documents::extractorVersion();
-        if (!key || cache->contains(*key, version))
-            return false;
-        const documents::Kind kind = documents::recognise(source, head);
-        if (kind == documents::Kind::NotDocument)
+        std::optional<textcache::FileKey> key;
+        documents::Kind kind = documents::Kind::NotDocument;
+        if (documents::mayBeDocument(start)) {
+            key = textcache::FileKey::of(path);
+            if (!key || cache->contains(*key, version))
+                return false;
+            kind = documents::recognise(source, start);
+        }
+        // An archive is searched ahead like a document (its members' text is kept by the
+        // search); there is nothing of it to extract without a keyword.
+        const bool archive =
+            kind == documents::Kind::NotDocument && ahead && archives::looksLikeArchive(head);
+        if (kind == documents::Kind::NotDocument && !archive)
             return false;
         const auto goOn = [&] { return !stop.load() && (!keepGoing || keepGoing()); };
         QString word;
@@ -131,8 +141,10 @@ struct DocumentPrefetch::Shared
                 return false;
             std::lock_guard lock(mutex);
             results[size_t(index)] = Result{std::move(word), std::move(result)};
-            return !search.stats().fromCache && !search.stats().storedInCache;
+            return !archive && !search.stats().fromCache && !search.stats().storedInCache;
         }
+        if (archive)
+            return false;
         if (ahead &&
             (kind == documents::Kind::OfficeOpenXml || kind == documents::Kind::OpenDocument))
             return true;
