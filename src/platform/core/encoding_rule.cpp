@@ -197,10 +197,27 @@ bool looksBig5(QByteArrayView window)
 {
     // Fewer double-byte characters than this, and the detector's confidence says little.
     constexpr qsizetype kMinimumPairs = 300;
-    qsizetype pairs = 0;
-    qsizetype lowTrails = 0;
     const auto *p = reinterpret_cast<const uchar *>(window.data());
     const uchar *end = p + window.size();
+    const auto isLead = [](uchar byte) { return uchar(byte - 0x81) <= 0xFE - 0x81; };
+    const auto isLowTrail = [](uchar byte) { return uchar(byte - 0x40) <= 0x7E - 0x40; };
+    // Bounds first, in one pass without branches: every pair starts with a lead byte before the
+    // last byte, and every such lead byte is the lead or the trail of a pair, so there are at
+    // most as many pairs and at least half as many; a low trail always follows a lead byte. Most
+    // text fails the tests below on these bounds alone, without the walk through the pairs.
+    {
+        qsizetype leads = 0;
+        qsizetype leadThenLow = 0;
+        for (const uchar *q = p; q + 1 < end; ++q) {
+            leads += isLead(q[0]);
+            leadThenLow += isLead(q[0]) & isLowTrail(q[1]);
+        }
+        const qsizetype leastPairs = (leads + 1) / 2;
+        if (leads < kMinimumPairs || 8 * leadThenLow < leastPairs)
+            return false;
+    }
+    qsizetype pairs = 0;
+    qsizetype lowTrails = 0;
     while (p + 1 < end) {
         if (*p >= 0x81 && *p <= 0xFE) {
             ++pairs;

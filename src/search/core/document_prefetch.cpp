@@ -29,7 +29,16 @@ struct DocumentPrefetch::Shared
     std::condition_variable changed;
     std::vector<State> states;
     int reached = -1;
+    int nextAhead = 0; // no Free file before it
+    int nextRun = 0;   // no Run file before it
     bool ended = false;
+
+    // A file becomes Run: the scan for them must see it.
+    void setRun(int index)
+    {
+        states[size_t(index)] = State::Run;
+        nextRun = std::min(nextRun, index);
+    }
     std::atomic<bool> stop{false};
 
     // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
@@ -42,17 +51,20 @@ struct DocumentPrefetch::Shared
             if (stop.load())
                 return -1;
             ahead = true;
-            for (int i = reached + 1; i < int(states.size()); ++i) {
-                if (states[size_t(i)] == State::Free) {
-                    states[size_t(i)] = State::Busy;
-                    return i;
+            // No file becomes Free again, and every file up to `reached` has been reached: the
+            // scan goes on where the last one stopped, once over the list in all.
+            for (nextAhead = std::max(nextAhead, reached + 1); nextAhead < int(states.size());
+                 ++nextAhead) {
+                if (states[size_t(nextAhead)] == State::Free) {
+                    states[size_t(nextAhead)] = State::Busy;
+                    return nextAhead++;
                 }
             }
             ahead = false;
-            for (int i = 0; i < std::min(reached, int(states.size())); ++i) {
-                if (states[size_t(i)] == State::Run) {
-                    states[size_t(i)] = State::Busy;
-                    return i;
+            for (; nextRun < std::min(reached, int(states.size())); ++nextRun) {
+                if (states[size_t(nextRun)] == State::Run) {
+                    states[size_t(nextRun)] = State::Busy;
+                    return nextRun++;
                 }
             }
             if (ended)
@@ -66,7 +78,10 @@ struct DocumentPrefetch::Shared
     {
         {
             std::lock_guard lock(mutex);
-            states[size_t(index)] = later ? State::Run : State::Done;
+            if (later)
+                setRun(index);
+            else
+                states[size_t(index)] = State::Done;
         }
         changed.notify_all();
     }
@@ -163,7 +178,7 @@ bool DocumentPrefetch::reached(int index)
         Shared::State &state = m_shared->states[size_t(index)];
         busy = state == Shared::State::Busy;
         if (state == Shared::State::Free)
-            state = Shared::State::Run;
+            m_shared->setRun(index);
     }
     m_shared->changed.notify_all();
     return busy;
