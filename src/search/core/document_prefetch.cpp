@@ -38,7 +38,9 @@ struct DocumentPrefetch::Shared
     {
         states[size_t(index)] = State::Run;
         nextRun = std::min(nextRun, index);
+        ++runs;
     }
+    int runs = 0; // files in State::Run
     std::atomic<bool> stop{false};
 
     // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
@@ -64,6 +66,7 @@ struct DocumentPrefetch::Shared
             for (; nextRun < std::min(reached, int(states.size())); ++nextRun) {
                 if (states[size_t(nextRun)] == State::Run) {
                     states[size_t(nextRun)] = State::Busy;
+                    --runs;
                     return nextRun++;
                 }
             }
@@ -172,6 +175,7 @@ int DocumentPrefetch::spareCores()
 bool DocumentPrefetch::reached(int index)
 {
     bool busy = false;
+    bool newWork = false;
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->reached = std::max(m_shared->reached, index);
@@ -179,9 +183,23 @@ bool DocumentPrefetch::reached(int index)
         busy = state == Shared::State::Busy;
         if (state == Shared::State::Free)
             m_shared->setRun(index);
+        // Files the run has gone past are the workers' to go back to; with none, waking them
+        // would only cost a switch to their thread and back for every file of the run.
+        newWork = m_shared->runs > 0;
     }
-    m_shared->changed.notify_all();
+    if (newWork)
+        m_shared->changed.notify_all();
     return busy;
+}
+
+void DocumentPrefetch::searchedAsText(int index)
+{
+    std::lock_guard lock(m_shared->mutex);
+    Shared::State &state = m_shared->states[size_t(index)];
+    if (state == Shared::State::Run) {
+        state = Shared::State::Done;
+        --m_shared->runs;
+    }
 }
 
 void DocumentPrefetch::runEnded()

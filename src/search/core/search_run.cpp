@@ -14,10 +14,12 @@ RunSnapshot RunSnapshot::take(const EntryList &list)
 {
     RunSnapshot snapshot;
     snapshot.folderPath = list.folderPath();
-    const int count = list.entryCount();
+    const QStringList names = list.entryNames();
+    const QList<bool> marks = list.entryMarks();
+    const qsizetype count = std::min(names.size(), marks.size());
     snapshot.entries.reserve(count);
-    for (int i = 0; i < count; ++i)
-        snapshot.entries.append(RunEntry{list.entryName(i), list.isSelected(i)});
+    for (qsizetype i = 0; i < count; ++i)
+        snapshot.entries.append(RunEntry{names.at(i), marks.at(i)});
     return snapshot;
 }
 
@@ -65,8 +67,16 @@ void SearchRun::run()
         if (entry.selected)
             paths.append(m_snapshot.folderPath + u'/' + entry.name);
     }
-    if (m_cache && m_prefetchWorkers > 0)
-        m_prefetch = std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers);
+    // The workers start with the run's first document, while it is searched: before it, there
+    // is nothing for them to keep, and looking at every file of a run of text files ahead of the
+    // search would only take the other core from the read-ahead and the system.
+    const bool prefetching = m_cache && m_prefetchWorkers > 0;
+    const auto startPrefetch = [&] {
+        if (prefetching && !m_prefetch && m_search.stats().document) {
+            m_prefetch = std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers);
+            m_prefetch->reached(done);
+        }
+    };
     platform::ReadAhead readAhead(paths);
     m_sinceYield.invalidate();
     for (const RunEntry &entry : std::as_const(m_snapshot.entries)) {
@@ -86,8 +96,11 @@ void SearchRun::run()
             }
         }
         const QString keyword = m_keyword ? m_keyword() : QString();
-        const FileSearchResult file =
-            m_search.search(path, keyword, [this] { return keepGoing(); });
+        const FileSearchResult file = m_search.search(path, keyword, [&] {
+            startPrefetch();
+            return keepGoing();
+        });
+        startPrefetch();
         switch (file.outcome) {
         case FileSearchResult::Outcome::Hit: {
             const QString hit =
@@ -120,6 +133,10 @@ void SearchRun::run()
             }
             break;
         }
+        if (m_prefetch && !m_search.stats().document &&
+            (file.outcome == FileSearchResult::Outcome::Hit ||
+             file.outcome == FileSearchResult::Outcome::NoHit))
+            m_prefetch->searchedAsText(done);
         if (m_cancelled)
             break;
         ++done;
