@@ -345,14 +345,14 @@ windowed_section() {
 
     # The tree: 40 files in each of 500 folders.
     "$bench" gen-many tree-flat 20000 4 13 csv 20
-    mkdir -p tree20k
-    local i=0 f
-    for f in tree-flat/*; do
-        mkdir -p "tree20k/d$((i % 500))"
-        mv "$f" "tree20k/d$((i % 500))/"
+    (cd tree-flat && ls | split -l 40 - ../tree-list-)
+    local i=0 list
+    for list in tree-list-*; do
+        mkdir -p "tree20k/d$i"
+        (cd tree-flat && xargs mv -t "../tree20k/d$i" < "../$list")
         i=$((i + 1))
     done
-    rm -rf tree-flat
+    rm -rf tree-flat tree-list-*
     find tree20k -type f -exec cat {} + > /dev/null
     grep_s=$(best_of 3 sh -c 'grep -r -F -l -f keyword.gbk tree20k > /dev/null')
     echo
