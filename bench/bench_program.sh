@@ -8,8 +8,7 @@
 #   bench_program.sh --first-paint QUARLEX   seconds from the start to the launcher's first paint
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 
-# Appends the time of the program's first paint, or waits for the line $1 of the log and prints
-# its time.
+# Prints the time of the line $1 of the program's timing log; fails while there is none.
 logged() {
     grep -m1 "^$1 " "$E2E_TMP/timing" 2>/dev/null | cut -d' ' -f2 | grep .
 }
