@@ -9,6 +9,60 @@
 #include "search/widgets/search_controller.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// With QUARLEX_TIMING set to a file name, the program appends to that file the wall-clock time
+// (seconds since the epoch) of the launcher's first paint ("first-paint") and of the report
+// painted after each search ("report-painted"), for the benchmarks that drive it from outside.
+class TimingLog : public QObject
+{
+public:
+    TimingLog(QWidget &launcher, search::SearchController &search)
+        : m_file(qgetenv("QUARLEX_TIMING")), m_launcher(launcher)
+    {
+        if (m_file.isEmpty())
+            return;
+        launcher.installEventFilter(this);
+        connect(&search, &search::SearchController::finished, this, [this] {
+            m_launcher.repaint();
+            write("report-painted");
+        });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !m_painted) {
+            m_painted = true;
+            m_launcher.removeEventFilter(this);
+            // Written on the next pass of the event loop, once this paint is done.
+            QTimer::singleShot(0, this, [this] { write("first-paint"); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void write(const char *what) const
+    {
+        if (FILE *out = std::fopen(m_file.constData(), "a")) {
+            std::fprintf(out, "%s %.6f\n", what,
+                         double(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
+            std::fclose(out);
+        }
+    }
+
+    QByteArray m_file;
+    QWidget &m_launcher;
+    bool m_painted = false;
+};
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -36,6 +90,7 @@ int main(int argc, char *argv[])
     chooser.setSearchCommand(&search);
     launcher.setChooserHost(&chooser);
     launcher.setReportServices(&shell, &dialogs);
+    TimingLog timing(launcher, search);
     launcher.show();
     return app.exec();
 }

@@ -19,6 +19,16 @@ bool FileListEntries::isSelected(int index) const
     return m_files.isEntrySelected(index);
 }
 
+QStringList FileListEntries::entryNames() const
+{
+    return m_files.entryNames();
+}
+
+QList<bool> FileListEntries::entryMarks() const
+{
+    return m_files.entryMarks();
+}
+
 QString FileListEntries::folderPath() const
 {
     return m_files.path();

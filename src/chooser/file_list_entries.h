@@ -19,6 +19,8 @@ public:
     QString entryName(int index) const override;
     bool isSelected(int index) const override;
     QString folderPath() const override;
+    QStringList entryNames() const override;
+    QList<bool> entryMarks() const override;
 
 private:
     const platform::FileList &m_files;

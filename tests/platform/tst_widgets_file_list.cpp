@@ -233,6 +233,12 @@ void TestFileList::mouseSelection_data()
         << QList<int>{1, 4} << QList<int>{none, control} << QList<int>{1, 4} << 4;
     QTest::newRow("control and click on a selected entry removes it")
         << QList<int>{1, 4, 1} << QList<int>{none, control, control} << QList<int>{4} << 1;
+    QTest::newRow("control and click inside a range splits it")
+        << QList<int>{1, 6, 3} << QList<int>{none, shift, control} << QList<int>{1, 2, 4, 5, 6}
+        << 3;
+    QTest::newRow("a range and two single entries, the last one included")
+        << QList<int>{0, 2, 5, 7} << QList<int>{none, shift, control, control}
+        << QList<int>{0, 1, 2, 5, 7} << 7;
 }
 
 void TestFileList::mouseSelection()
@@ -252,6 +258,11 @@ void TestFileList::mouseSelection()
                           entryCentre(*list, rows[i]));
     QCOMPARE(selectedRows(*list), selected);
     QCOMPARE(list->listIndex(), current);
+    // The marks a run takes in one pass are the entries' own.
+    QList<bool> marks(names.size(), false);
+    for (const int row : std::as_const(selected))
+        marks[row] = true;
+    QCOMPARE(list->entryMarks(), marks);
 }
 
 void TestFileList::controlASelectsEverything()
@@ -263,6 +274,7 @@ void TestFileList::controlASelectsEverything()
     list->setFocus();
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(selectedRows(*list), (QList<int>{0, 1, 2}));
+    QCOMPARE(list->entryMarks(), (QList<bool>{true, true, true}));
 }
 
 void TestFileList::rightButtonLeavesTheSelectionAndIsReported()
@@ -330,6 +342,11 @@ void TestFileList::selectOnlyReplacesTheSelection()
     QCOMPARE(list->selectOnly(target), result);
     QCOMPARE(selectedRows(*list), selected);
     QCOMPARE(list->listIndex(), current);
+    // The marks a run takes in one pass are the entries' own.
+    QList<bool> marks(names.size(), false);
+    for (const int row : std::as_const(selected))
+        marks[row] = true;
+    QCOMPARE(list->entryMarks(), marks);
 }
 
 void TestFileList::namesThatAreNotUtf8AreListedByTheirBytes()
@@ -358,6 +375,10 @@ void TestFileList::namesThatAreNotUtf8AreListedByTheirBytes()
                                  QStringLiteral(u"测验.txt")}));
     QCOMPARE(platform::nativePath(folder + u'/' + list.entryName(1)), gbkFile);
     QCOMPARE(list.entryName(2), QStringLiteral(u"测验.txt"));
+    // All names at once are the held ones too, not the text shown.
+    QCOMPARE(list.entryNames(),
+             (QStringList{list.entryName(0), list.entryName(1), list.entryName(2)}));
+    QVERIFY(list.entryNames().at(1) != shown.at(1));
     // A pattern is matched against the name as shown.
     list.setPattern(QStringLiteral(u"测试*"));
     QCOMPARE(list.entryCount(), 1);

@@ -44,11 +44,12 @@ private Q_SLOTS:
 private:
     // A list of slow and fast documents mixed with text files, an unreadable document, a
     // missing file and unmarked entries.
-    FakeEntryList mixedList();
+    // `leadingText` text files come first (without the keyword).
+    FakeEntryList mixedList(int leadingText = 0);
     QString report(textcache::TextCache *cache, int workers, const QString &keyword,
-                   std::unique_ptr<DocumentPrefetch> *keep = nullptr);
+                   std::unique_ptr<DocumentPrefetch> *keep = nullptr, int leadingText = 0);
     QString report(textcache::TextCache *cache, int workers, std::function<QString()> keyword,
-                   std::unique_ptr<DocumentPrefetch> *keep = nullptr);
+                   std::unique_ptr<DocumentPrefetch> *keep = nullptr, int leadingText = 0);
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -58,10 +59,17 @@ void TestDocumentPrefetch::init()
     QVERIFY(m_dir->isValid());
 }
 
-FakeEntryList TestDocumentPrefetch::mixedList()
+FakeEntryList TestDocumentPrefetch::mixedList(int leadingText)
 {
     FakeEntryList list;
     list.folder = m_dir->path();
+    for (int i = 0; i < leadingText; ++i) {
+        const QString text = QStringLiteral("0-lead-%1.txt").arg(i, 3, 10, QChar(u'0'));
+        QFile file(m_dir->filePath(text));
+        if (!file.open(QIODevice::WriteOnly) || file.write("plain text, no keyword") < 0)
+            qFatal("cannot write a text file");
+        list.entries.append(RunEntry{text, true});
+    }
     const QStringList sources = {
         QStringLiteral("pages.pdf"),     QStringLiteral("runs.docx"),
         QStringLiteral("encrypted.pdf"), QStringLiteral("sheets.xlsx"),
@@ -94,17 +102,17 @@ FakeEntryList TestDocumentPrefetch::mixedList()
 
 QString TestDocumentPrefetch::report(textcache::TextCache *cache, int workers,
                                      const QString &keyword,
-                                     std::unique_ptr<DocumentPrefetch> *keep)
+                                     std::unique_ptr<DocumentPrefetch> *keep, int leadingText)
 {
     return report(
-        cache, workers, [keyword] { return keyword; }, keep);
+        cache, workers, [keyword] { return keyword; }, keep, leadingText);
 }
 
 QString TestDocumentPrefetch::report(textcache::TextCache *cache, int workers,
                                      std::function<QString()> keyword,
-                                     std::unique_ptr<DocumentPrefetch> *keep)
+                                     std::unique_ptr<DocumentPrefetch> *keep, int leadingText)
 {
-    const FakeEntryList list = mixedList();
+    const FakeEntryList list = mixedList(leadingText);
     SearchRun run(RunSnapshot::take(list), std::move(keyword), [] {});
     run.setEntryYieldSpacing(0);
     if (cache)
@@ -125,11 +133,16 @@ void TestDocumentPrefetch::reportsAsARunWithoutWorkers_data()
 {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<int>("workers");
-    QTest::newRow("a word of the PDF files, one worker") << QStringLiteral(u"第") << 1;
-    QTest::newRow("a word of the PDF files, three workers") << QStringLiteral(u"第") << 3;
+    QTest::addColumn<int>("leadingText");
+    QTest::newRow("a word of the PDF files, one worker") << QStringLiteral(u"第") << 1 << 0;
+    QTest::newRow("a word of the PDF files, three workers") << QStringLiteral(u"第") << 3 << 0;
     QTest::newRow("a word of the text files and some documents")
-        << QStringLiteral("NeedleWord") << 1;
-    QTest::newRow("a word of none") << QStringLiteral(u"违约金") << 2;
+        << QStringLiteral("NeedleWord") << 1 << 0;
+    QTest::newRow("a word of none") << QStringLiteral(u"违约金") << 2 << 0;
+    // The workers start with the first document, after a run of text files.
+    QTest::newRow("a word of the PDF files after 50 text files")
+        << QStringLiteral(u"第") << 1 << 50;
+    QTest::newRow("a word of none after 50 text files") << QStringLiteral(u"违约金") << 2 << 50;
 }
 
 // Results, their order and the unreadable files' reasons do not depend on which thread extracted
@@ -139,13 +152,14 @@ void TestDocumentPrefetch::reportsAsARunWithoutWorkers()
 {
     QFETCH(QString, keyword);
     QFETCH(int, workers);
-    const QString expected = report(nullptr, 0, keyword);
+    QFETCH(int, leadingText);
+    const QString expected = report(nullptr, 0, keyword, nullptr, leadingText);
     QVERIFY(expected.contains(QStringLiteral(u"文档已加密")));
     QVERIFY(expected.contains(QStringLiteral(u"文件不存在")));
 
     textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
     std::unique_ptr<DocumentPrefetch> prefetch;
-    QCOMPARE(report(&cache, workers, keyword, &prefetch), expected);
+    QCOMPARE(report(&cache, workers, keyword, &prefetch, leadingText), expected);
     QTRY_COMPARE_WITH_TIMEOUT(DocumentPrefetch::runningWorkers(), 0, 60000);
     // Nine marked documents that exist (one is unmarked, one is gone), and the .docx inside the
     // archive when its text was read (not when its raw bytes ruled the keyword out).
@@ -153,9 +167,9 @@ void TestDocumentPrefetch::reportsAsARunWithoutWorkers()
         QDir(cache.folder()).entryList({QStringLiteral("*.qtc")}, QDir::Files).size();
     QVERIFY2(kept == 9 || kept == 10, qPrintable(QString::number(kept)));
     prefetch.reset();
-    QCOMPARE(report(&cache, workers, keyword), expected);
-    QCOMPARE(report(&cache, workers, QStringLiteral(u"第二")),
-             report(nullptr, 0, QStringLiteral(u"第二")));
+    QCOMPARE(report(&cache, workers, keyword, nullptr, leadingText), expected);
+    QCOMPARE(report(&cache, workers, QStringLiteral(u"第二"), nullptr, leadingText),
+             report(nullptr, 0, QStringLiteral(u"第二"), nullptr, leadingText));
 }
 
 void TestDocumentPrefetch::cancelStopsTheWorkers()

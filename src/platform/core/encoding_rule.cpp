@@ -162,9 +162,18 @@ std::optional<TextEncoding> utf16ByZeros(QByteArrayView head)
     const qsizetype units = head.size() / 2;
     qsizetype zeroEven = 0;
     qsizetype zeroOdd = 0;
-    for (qsizetype i = 0; i < units; ++i) {
-        zeroEven += head[2 * i] == 0;
-        zeroOdd += head[2 * i + 1] == 0;
+    // Counted in bytes, a block of at most 255 units at a time, so that the loop runs on vectors.
+    const auto *bytes = reinterpret_cast<const uchar *>(head.data());
+    for (qsizetype i = 0; i < units;) {
+        const qsizetype blockEnd = std::min<qsizetype>(units, i + 255);
+        uchar even = 0;
+        uchar odd = 0;
+        for (; i < blockEnd; ++i) {
+            even += bytes[2 * i] == 0;
+            odd += bytes[2 * i + 1] == 0;
+        }
+        zeroEven += even;
+        zeroOdd += odd;
     }
     // A zero in at least every fourth unit on one side (an ASCII character's high byte), and on
     // the other side only the rare character whose low byte is zero (U+4E00 一).
@@ -197,31 +206,35 @@ bool looksBig5(QByteArrayView window)
 {
     // Fewer double-byte characters than this, and the detector's confidence says little.
     constexpr qsizetype kMinimumPairs = 300;
-    // First bounds that need no walk from character to character (a loop the compiler can run
-    // many bytes at a time): every byte in the lead range is a lead or a trail, so there are at
-    // least half as many characters as such bytes; a low trail follows a byte in the lead range.
-    // Text in GB2312 characters fails here, before the walk below.
+    const auto *p = reinterpret_cast<const uchar *>(window.data());
+    const uchar *end = p + window.size();
+    const auto isLead = [](uchar byte) { return uchar(byte - 0x81) <= 0xFE - 0x81; };
+    const auto isLowTrail = [](uchar byte) { return uchar(byte - 0x40) <= 0x7E - 0x40; };
+    // Bounds first, in one pass without branches: every pair starts with a lead byte before the
+    // last byte, and every such lead byte is the lead or the trail of a pair, so there are at
+    // most as many pairs and at least half as many; a low trail always follows a lead byte. Most
+    // text fails the tests below on these bounds alone, without the walk through the pairs.
     {
-        const auto *bytes = reinterpret_cast<const uchar *>(window.data());
-        const qsizetype size = window.size();
-        qsizetype leadRange = 0;
-        qsizetype lowAfterLead = 0;
-        for (qsizetype i = 0; i + 1 < size; ++i) {
-            const int lead = uchar(bytes[i] - 0x81) <= 0x7D;
-            leadRange += lead;
-            lowAfterLead += lead & int(uchar(bytes[i + 1] - 0x40) <= 0x3E);
+        qsizetype leads = 0;
+        qsizetype leadThenLow = 0;
+        // Counted in bytes, a block of at most 255 at a time, so that the loop runs on vectors.
+        for (const uchar *q = p; q + 1 < end;) {
+            const uchar *blockEnd = q + std::min<qsizetype>(255, end - 1 - q);
+            uchar blockLeads = 0;
+            uchar blockLow = 0;
+            for (; q < blockEnd; ++q) {
+                blockLeads += isLead(q[0]);
+                blockLow += isLead(q[0]) & isLowTrail(q[1]);
+            }
+            leads += blockLeads;
+            leadThenLow += blockLow;
         }
-        if (size > 0)
-            leadRange += uchar(bytes[size - 1] - 0x81) <= 0x7D;
-        // The walk leaves out at most a lead that is the last byte: characters >= (leadRange -
-        // 1) / 2. Below, 8 low trails to a character at least.
-        if (leadRange < kMinimumPairs || 16 * lowAfterLead + 1 < leadRange)
+        const qsizetype leastPairs = (leads + 1) / 2;
+        if (leads < kMinimumPairs || 8 * leadThenLow < leastPairs)
             return false;
     }
     qsizetype pairs = 0;
     qsizetype lowTrails = 0;
-    const auto *p = reinterpret_cast<const uchar *>(window.data());
-    const uchar *end = p + window.size();
     while (p + 1 < end) {
         if (*p >= 0x81 && *p <= 0xFE) {
             ++pairs;

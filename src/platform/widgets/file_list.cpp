@@ -226,6 +226,24 @@ bool FileList::isEntrySelected(int index) const
     return entry.isValid() && selectionModel()->isSelected(entry);
 }
 
+QStringList FileList::entryNames() const
+{
+    return m_model->names();
+}
+
+QList<bool> FileList::entryMarks() const
+{
+    QList<bool> marks(entryCount(), false);
+    for (const QItemSelectionRange &range : selectionModel()->selection()) {
+        if (range.parent().isValid() || range.model() != m_model)
+            continue;
+        const int last = std::min(range.bottom(), int(marks.size()) - 1);
+        for (int row = std::max(range.top(), 0); row <= last; ++row)
+            marks[row] = true;
+    }
+    return marks;
+}
+
 void FileList::setEntrySelected(int index, bool selected)
 {
     const QModelIndex entry = model()->index(index, 0);

@@ -57,6 +57,10 @@ public:
     // bytes); the list shows it through displayName(). Empty for an index outside the list.
     QString entryName(int index) const;
     bool isEntrySelected(int index) const;
+    // entryName() and isEntrySelected() of every entry in list order, in one pass over the
+    // names and one over the selection's ranges.
+    QStringList entryNames() const;
+    QList<bool> entryMarks() const;
     void setEntrySelected(int index, bool selected);
     // The entry with the focus (-1 when none).
     int listIndex() const { return currentIndex().row(); }

@@ -17,6 +17,16 @@ QString FileListModel::name(int row) const
     return held != m_names.cend() ? *held : m_shown.at(row);
 }
 
+QStringList FileListModel::names() const
+{
+    QStringList names = m_shown;
+    for (auto held = m_names.cbegin(); held != m_names.cend(); ++held) {
+        if (held.key() < names.size())
+            names[held.key()] = held.value();
+    }
+    return names;
+}
+
 void FileListModel::clear()
 {
     if (m_shown.isEmpty())

@@ -29,6 +29,8 @@ public:
 
     // The held name of a row; empty outside the rows.
     QString name(int row) const;
+    // The held names of all rows, in order.
+    QStringList names() const;
 
     void clear();
     // Appends a batch: `shown` in order, `names` for the rows whose held name is not shown.

@@ -127,6 +127,8 @@ FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QS
                          m_options.textCache ? textcache::FileKey::of(path) : std::nullopt);
     const archives::WalkEnd end =
         archives::walkArchive(file, head, QFileInfo(path).fileName(), search);
+    // Set after the walk: each member's search starts the statistics afresh.
+    m_stats.archive = true;
     FileSearchResult result;
     if (end == archives::WalkEnd::Stopped || search.stopped()) {
         result.outcome = FileSearchResult::Outcome::Stopped;

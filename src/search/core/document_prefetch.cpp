@@ -40,7 +40,18 @@ struct DocumentPrefetch::Shared
     std::vector<std::optional<Result>> results;
     QString keyword; // the run's, for the searches ahead
     int reached = -1;
+    int nextAhead = 0; // no Free file before it
+    int nextRun = 0;   // no Run file before it
     bool ended = false;
+
+    // A file becomes Run: the scan for them must see it.
+    void setRun(int index)
+    {
+        states[size_t(index)] = State::Run;
+        nextRun = std::min(nextRun, index);
+        ++runs;
+    }
+    int runs = 0; // files in State::Run
     std::atomic<bool> stop{false};
 
     // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
@@ -53,17 +64,21 @@ struct DocumentPrefetch::Shared
             if (stop.load())
                 return -1;
             ahead = true;
-            for (int i = reached + 1; i < int(states.size()); ++i) {
-                if (states[size_t(i)] == State::Free) {
-                    states[size_t(i)] = State::Busy;
-                    return i;
+            // No file becomes Free again, and every file up to `reached` has been reached: the
+            // scan goes on where the last one stopped, once over the list in all.
+            for (nextAhead = std::max(nextAhead, reached + 1); nextAhead < int(states.size());
+                 ++nextAhead) {
+                if (states[size_t(nextAhead)] == State::Free) {
+                    states[size_t(nextAhead)] = State::Busy;
+                    return nextAhead++;
                 }
             }
             ahead = false;
-            for (int i = 0; i < std::min(reached, int(states.size())); ++i) {
-                if (states[size_t(i)] == State::Run) {
-                    states[size_t(i)] = State::Busy;
-                    return i;
+            for (; nextRun < std::min(reached, int(states.size())); ++nextRun) {
+                if (states[size_t(nextRun)] == State::Run) {
+                    states[size_t(nextRun)] = State::Busy;
+                    --runs;
+                    return nextRun++;
                 }
             }
             if (ended)
@@ -91,7 +106,10 @@ struct DocumentPrefetch::Shared
     {
         {
             std::lock_guard lock(mutex);
-            states[size_t(index)] = later ? State::Run : State::Done;
+            if (later)
+                setRun(index);
+            else
+                states[size_t(index)] = State::Done;
         }
         changed.notify_all();
     }
@@ -223,16 +241,31 @@ int DocumentPrefetch::spareCores()
 bool DocumentPrefetch::reached(int index)
 {
     bool busy = false;
+    bool newWork = false;
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->reached = std::max(m_shared->reached, index);
         Shared::State &state = m_shared->states[size_t(index)];
         busy = state == Shared::State::Busy;
         if (state == Shared::State::Free)
-            state = Shared::State::Run;
+            m_shared->setRun(index);
+        // Files the run has gone past are the workers' to go back to; with none, waking them
+        // would only cost a switch to their thread and back for every file of the run.
+        newWork = m_shared->runs > 0;
     }
-    m_shared->changed.notify_all();
+    if (newWork)
+        m_shared->changed.notify_all();
     return busy;
+}
+
+void DocumentPrefetch::searchedAsText(int index)
+{
+    std::lock_guard lock(m_shared->mutex);
+    Shared::State &state = m_shared->states[size_t(index)];
+    if (state == Shared::State::Run) {
+        state = Shared::State::Done;
+        --m_shared->runs;
+    }
 }
 
 void DocumentPrefetch::runEnded()

@@ -44,6 +44,9 @@ public:
     // The run comes to paths[index] and searches it next. True when a worker is extracting that
     // file right now: the run then waits for it (waitUntilDone) and finds its text kept.
     bool reached(int index);
+    // The run has searched paths[index] as plain text: no document, nothing for a worker to
+    // keep, so none goes back to it.
+    void searchedAsText(int index);
     // The run is over (finished or cancelled): the files it searched are the workers' now.
     void runEnded();
     // Until no worker extracts paths[index] or `keepGoing` says false: meanwhile the calling

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace search {
 
@@ -14,6 +15,28 @@ public:
     virtual QString entryName(int index) const = 0;
     virtual bool isSelected(int index) const = 0;
     virtual QString folderPath() const = 0;
+
+    // Every entry's name and mark, in list order, taken in one pass (a list of a hundred
+    // thousand entries is read when a run starts). By default entryName() and isSelected() of
+    // each entry.
+    virtual QStringList entryNames() const
+    {
+        QStringList names;
+        const int count = entryCount();
+        names.reserve(count);
+        for (int i = 0; i < count; ++i)
+            names.append(entryName(i));
+        return names;
+    }
+    virtual QList<bool> entryMarks() const
+    {
+        QList<bool> marks;
+        const int count = entryCount();
+        marks.reserve(count);
+        for (int i = 0; i < count; ++i)
+            marks.append(isSelected(i));
+        return marks;
+    }
 };
 
 // One hit entry of a report: the file it names and the characters of the report text it takes

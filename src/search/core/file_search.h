@@ -73,6 +73,7 @@ struct FileSearchStats
     int candidatesChecked = 0;     // occurrences of those bytes that were decoded to check them
     bool restarted = false;        // started again from the beginning, decoding everything
     bool document = false;         // searched by the text of its document (an office file, a PDF)
+    bool archive = false;          // searched member by member
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
     bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
     bool fromCache = false;        // a document searched by the text the cache kept of it

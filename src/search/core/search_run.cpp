@@ -15,10 +15,12 @@ RunSnapshot RunSnapshot::take(const EntryList &list)
 {
     RunSnapshot snapshot;
     snapshot.folderPath = list.folderPath();
-    const int count = list.entryCount();
+    const QStringList names = list.entryNames();
+    const QList<bool> marks = list.entryMarks();
+    const qsizetype count = std::min(names.size(), marks.size());
     snapshot.entries.reserve(count);
-    for (int i = 0; i < count; ++i)
-        snapshot.entries.append(RunEntry{list.entryName(i), list.isSelected(i)});
+    for (qsizetype i = 0; i < count; ++i)
+        snapshot.entries.append(RunEntry{names.at(i), marks.at(i)});
     return snapshot;
 }
 
@@ -66,14 +68,19 @@ void SearchRun::run()
         if (entry.selected)
             paths.append(m_snapshot.folderPath + u'/' + entry.name);
     }
-    const auto askKeyword = [this] { return m_keyword ? m_keyword() : QString(); };
-    // The workers search for the keyword of the first file; it is asked once, as for any file.
-    std::optional<QString> firstKeyword;
-    if (m_cache && m_prefetchWorkers > 0) {
-        firstKeyword = askKeyword();
-        m_prefetch =
-            std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers, *firstKeyword);
-    }
+    // The workers start with the run's first document or archive, while it is searched: before
+    // it, there is nothing for them to keep, and looking at every file of a run of text files
+    // ahead of the search would only take the other core from the read-ahead and the system.
+    // They search the documents ahead for the keyword of the file the run is at.
+    const bool prefetching = m_cache && m_prefetchWorkers > 0;
+    QString keyword;
+    const auto startPrefetch = [&] {
+        if (prefetching && !m_prefetch && (m_search.stats().document || m_search.stats().archive)) {
+            m_prefetch =
+                std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers, keyword);
+            m_prefetch->reached(done);
+        }
+    };
     platform::ReadAhead readAhead(paths);
     m_sinceYield.invalidate();
     for (const RunEntry &entry : std::as_const(m_snapshot.entries)) {
@@ -87,8 +94,7 @@ void SearchRun::run()
         if (done % 8 == 0)
             readAhead.reached(done);
         const QString &path = paths.at(done);
-        const QString keyword =
-            firstKeyword ? *std::exchange(firstKeyword, std::nullopt) : askKeyword();
+        keyword = m_keyword ? m_keyword() : QString();
         std::optional<FileSearchResult> ahead;
         if (m_prefetch) {
             m_prefetch->setKeyword(keyword);
@@ -98,8 +104,12 @@ void SearchRun::run()
             ahead = m_prefetch->takeResult(done, keyword);
         }
         const FileSearchResult file =
-            ahead ? std::move(*ahead)
-                  : m_search.search(path, keyword, [this] { return keepGoing(); });
+            ahead ? std::move(*ahead) : m_search.search(path, keyword, [&] {
+                startPrefetch();
+                return keepGoing();
+            });
+        if (!ahead)
+            startPrefetch();
         switch (file.outcome) {
         case FileSearchResult::Outcome::Hit: {
             const QString hit =
@@ -132,6 +142,10 @@ void SearchRun::run()
             }
             break;
         }
+        if (m_prefetch && !ahead && !m_search.stats().document && !m_search.stats().archive &&
+            (file.outcome == FileSearchResult::Outcome::Hit ||
+             file.outcome == FileSearchResult::Outcome::NoHit))
+            m_prefetch->searchedAsText(done);
         if (m_cancelled)
             break;
         ++done;
