@@ -56,16 +56,21 @@ qint64 peakKiB()
 }
 
 // Common characters of Chinese prose, from which the words are drawn.
-const QString kCharacters = QStringLiteral(
-    u"的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过"
-    u"子说产种面而方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制"
-    u"机当使点从业本去把性好应开它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正"
-    u"心反你明看原又么利比或但质气第向道命此变条只没结解问意建月公无系军很情者最立代想已通并提直题党"
-    u"程展五果料象员革位入常文总次品式活设及管特件长求老头基资边流路级少图山统接知较将组见计别她手角"
-    u"期根论运农指几九区强放决西被干做必战先回则任取据处府研越织装影算低持音众书布复容儿须际商非验连"
-    u"断深难近矿千周委素技备半办青省列习响约支般史感劳便团往酸历市克何除消构府称太准精值号率族维划选"
-    u"标写存候毛亲快效斯院查江型眼王按格养易置派层片始却专状育厂京识适属圆包火住调满县局照参红细引听"
-    u"该铁价严");
+const QString kCharacters =
+    QStringLiteral(u"的一是在不了有和人这中大为上个国我以要他时来用们生到作地"
+                   u"于出就分对成会可主发年动同工也能下过子说产种面而方后多定"
+                   u"行学法所民得经十三之进着等部度家电力里如水化高自二理起小"
+                   u"物现实加量都两体制机当使点从业本去把性好应开它合还因由其"
+                   u"些然前外天政四日那社义事平形相全表间样与关各重新线内数正"
+                   u"心反你明看原又么利比或但质气第向道命此变条只没结解问意建"
+                   u"月公无系军很情者最立代想已通并提直题党程展五果料象员革位"
+                   u"入常文总次品式活设及管特件长求老头基资边流路级少图山统接"
+                   u"知较将组见计别她手角期根论运农指几九区强放决西被干做必战"
+                   u"先回则任取据处府研越织装影算低持音众书布复容儿须际商非验"
+                   u"连断深难近矿千周委素技备半办青省列习响约支般史感劳便团往"
+                   u"酸历市克何除消构府称太准精值号率族维划选标写存候毛亲快效"
+                   u"斯院查江型眼王按格养易置派层片始却专状育厂京识适属圆包火"
+                   u"住调满县局照参红细引听该铁价严");
 
 int generate(const QString &folder, int count)
 {
@@ -117,8 +122,8 @@ int generate(const QString &folder, int count)
         for (int y = 0; y < kHeight; ++y) {
             uchar *row = image.scanLine(y);
             for (int x = 0; x < kWidth; ++x)
-                row[x] = uchar(std::clamp(int(row[x]) * 200 / 255 + 40 + int(noise(random)), 0,
-                                          255));
+                row[x] =
+                    uchar(std::clamp(int(row[x]) * 200 / 255 + 40 + int(noise(random)), 0, 255));
         }
         image.setDotsPerMeterX(11811);
         image.setDotsPerMeterY(11811);
@@ -165,8 +170,8 @@ int accuracy(const QStringList &args)
     int total[5] = {}, found[5] = {};
     QStringList missed;
     const QDir folder(args.at(1));
-    for (const QString &list : folder.entryList({QStringLiteral("*.words")}, QDir::Files,
-                                                QDir::Name)) {
+    for (const QString &list :
+         folder.entryList({QStringLiteral("*.words")}, QDir::Files, QDir::Name)) {
         QFile file(folder.filePath(list));
         if (!file.open(QIODevice::ReadOnly))
             return 2;

@@ -286,8 +286,7 @@ void TestOfdText::packageText_data()
         QFile file(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/ocr/") + QLatin1StringView(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    const QByteArray resources =
-        "<ofd:DocumentRes>DocumentRes.xml</ofd:DocumentRes>";
+    const QByteArray resources = "<ofd:DocumentRes>DocumentRes.xml</ofd:DocumentRes>";
     const QByteArray resourceXml =
         "<?xml version=\"1.0\"?><ofd:Res xmlns:ofd=\"" + kNamespace +
         "\" BaseLoc=\"Res\"><ofd:MultiMedias><ofd:MultiMedia ID=\"6\" Type=\"Image\">"
