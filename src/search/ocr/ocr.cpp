@@ -169,11 +169,15 @@ QString joinCjk(QStringView line)
         qsizetype next = i;
         while (next < chars.size() && chars[next] == U' ')
             ++next;
-        // Spaces the engine put between two CJK characters are no text of the page.
-        if (out.isEmpty() || next == chars.size() || !isCjk(out.constLast()) ||
-            !isCjk(chars[next])) {
+        // Spaces the engine put between two CJK characters are no text of the page, nor those
+        // between a CJK character and a number (2023 年 is 2023年 in print).
+        const auto digit = [](char32_t c) { return c >= U'0' && c <= U'9'; };
+        const bool joined =
+            !out.isEmpty() && next < chars.size() &&
+            ((isCjk(out.constLast()) && (isCjk(chars[next]) || digit(chars[next]))) ||
+             (digit(out.constLast()) && isCjk(chars[next])));
+        if (!joined)
             out.append(QList<uint>(next - i, U' '));
-        }
         i = next - 1;
     }
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());

@@ -48,8 +48,8 @@ bool isPicture(QByteArrayView head);
 // what recognise() gives might change. Cheap: no engine is loaded.
 QByteArray engineVersion();
 
-// `line` with the spaces between two CJK characters (or a CJK character and CJK punctuation)
-// removed; other spaces are kept.
+// `line` with the spaces between two CJK characters (CJK punctuation included), and between a
+// CJK character and a digit, removed; other spaces (between Latin words) are kept.
 QString joinCjk(QStringView line);
 
 // The languages read, as Tesseract names them ("chi_sim+eng").

@@ -37,8 +37,10 @@ void TestOcr::spacesBetweenCjkCharactersGo_data()
         << QStringLiteral(u"合  同 ， 甲 方") << QStringLiteral(u"合同，甲方");
     QTest::newRow("Latin words keep theirs")
         << QStringLiteral(u"Invoice  Number 2024") << QStringLiteral(u"Invoice  Number 2024");
-    QTest::newRow("between Chinese and a number or a word")
-        << QStringLiteral(u"第 12 条 Alpha 合 同") << QStringLiteral(u"第 12 条 Alpha 合同");
+    QTest::newRow("between Chinese and a number, not a word")
+        << QStringLiteral(u"第 12 条 Alpha 合 同 2023 年")
+        << QStringLiteral(u"第12条 Alpha 合同2023年");
+    QTest::newRow("between numbers") << QStringLiteral(u"12 34") << QStringLiteral(u"12 34");
     QTest::newRow("an ideograph outside the basic plane")
         << QStringLiteral(u"\U00020000 字") << QStringLiteral(u"\U00020000字");
 }
