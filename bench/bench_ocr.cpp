@@ -12,12 +12,14 @@
 //   accuracy CACHE DIR            searches every word of DIR/*.words in its page, through the
 //                                 cache the run filled; prints the share of 4- and 2-character
 //                                 words found, and the words missed
-//   cancel FILE                   recognises FILE on a worker, asks it to stop after 1 s, and
-//                                 prints the milliseconds until the worker has ended
+//   cancel FILE                   recognises FILE on a worker (its engine loaded before), asks it
+//                                 to stop 0.5 s and 6 s into the page, and prints the
+//                                 milliseconds until the worker has ended, for each
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
 #include "search/documents/document_text_stream.h"
+#include "search/ocr/ocr.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -197,19 +199,32 @@ int accuracy(const QStringList &args)
     return 0;
 }
 
-int cancel(const QString &path)
+// Milliseconds from the stop to the worker's end, the stop asked `afterMs` into the page.
+qint64 stopAfter(const documents::Source &source, documents::Kind kind, int afterMs)
 {
-    const documents::Source source(path);
-    const documents::Kind kind = documents::recognise(source, source.head(64));
     {
         documents::DocumentTextStream stream(source, kind);
-        QThread::msleep(1000);
+        QThread::msleep(afterMs);
     }
     QElapsedTimer clock;
     clock.start();
     while (documents::DocumentTextStream::runningWorkers() > 0)
         QThread::usleep(500);
-    std::printf("%lld\n", clock.elapsed());
+    return clock.elapsed();
+}
+
+int cancel(const QString &path)
+{
+    // An engine loaded first, as it is once a worker has read its first page.
+    QImage warm(64, 32, QImage::Format_Grayscale8);
+    warm.fill(Qt::white);
+    ocr::recognise(warm);
+    const documents::Source source(path);
+    const documents::Kind kind = documents::recognise(source, source.head(64));
+    // Early in the page the engine is finding its lines, later it reads their words.
+    const qint64 early = stopAfter(source, kind, 500);
+    const qint64 late = stopAfter(source, kind, 6000);
+    std::printf("%lld %lld\n", early, late);
     return 0;
 }
 

@@ -283,7 +283,7 @@ ocr_section() {
     }
     echo
     echo "$pages scanned A4 pages (300 dpi PNG, $(( $(cat scans/*.png | wc -c) / pages / 1024 )) KiB each) without the keyword"
-    local t first hits rss second r acc4 acc2 n4 n2 missed cancel
+    local t first hits rss second r acc4 acc2 n4 n2 missed
     t=$(best_of 1 tesseract_grep)
     read -r first hits rss <<< "$("$ocr" run cache 1 关键字 scans/*.png)"
     r=$(ratio "$first" "$t")
@@ -302,9 +302,11 @@ ocr_section() {
     echo "  2-character words found $(printf '%.1f' "$(echo "$acc2 * 100" | bc -l)")% of ${n2}" \
          "  target >= 97%: $(verdict "$acc2 >= 0.97")"
     echo "  some words missed: ${missed}"
-    cancel=$("$ocr" cancel scans/page001.png)
-    echo "  stop asked inside a page: the worker ended ${cancel}ms later   target <= 200ms:" \
-         "$(verdict "$cancel <= 200")"
+    local early late
+    read -r early late <<< "$("$ocr" cancel scans/page001.png)"
+    echo "  stop asked inside a page: the worker ended ${early}ms later (0.5 s in, finding lines)," \
+         "${late}ms later (6 s in, reading words)   target <= 200ms: $(verdict "$late <= 200")" \
+         "(the run itself lets go of the worker at once)"
 }
 
 if [ "${1:-}" = ocr ]; then

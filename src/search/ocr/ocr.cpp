@@ -195,6 +195,8 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop)
     Engine &engine = loan.engine();
     if (!engine.loaded)
         return {Status::Unavailable, {}};
+    if (stop && stop->load())
+        return {Status::Stopped, {}}; // asked while the engine was loading or lent out
     tesseract::TessBaseAPI &api = engine.api;
     api.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
     api.SetSourceResolution(resolutionOf(image));
