@@ -45,10 +45,12 @@ struct Engine
 class Pool
 {
 public:
+    // Never destroyed: a worker still reading a page when the program ends (X closes it at once,
+    // without waiting for workers) gives its engine back to a pool that is still there.
     static Pool &instance()
     {
-        static Pool pool;
-        return pool;
+        static Pool *const pool = new Pool;
+        return *pool;
     }
 
     std::unique_ptr<Engine> take()
