@@ -46,7 +46,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-arphic-ukai, fonts-wqy-microhei | fonts-noto-cjk")
+# The language data text recognition reads (Simplified Chinese and English by default, Traditional
+# Chinese beside them), and Qt's TIFF and WebP readers for pictures of those formats.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-arphic-ukai, fonts-wqy-microhei | fonts-noto-cjk, tesseract-ocr-chi-sim, tesseract-ocr-chi-tra, tesseract-ocr-eng, qt6-image-formats-plugins")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -7,12 +7,15 @@ set -euo pipefail
 
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
           libarchive-dev libpoppler-qt6-dev libgsf-1-dev libzstd-dev zlib1g-dev libicu-dev libxml2-dev
-          fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils)
-# poppler-utils, unzip, catdoc, unrtf and bc: bench/run.sh compares the document search with
-# pdftotext, unzip, catdoc and unrtf. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
+          fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils
+          libtesseract-dev libleptonica-dev tesseract-ocr-chi-sim tesseract-ocr-chi-tra
+          tesseract-ocr-eng qt6-image-formats-plugins)
+# tesseract-ocr: bench/run.sh compares the search of scans with the tesseract command per page.
+# poppler-utils, unzip, catdoc, unrtf, recollcmd and bc: bench/run.sh compares the document search
+# with pdftotext, unzip, catdoc, unrtf and Recoll's index. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
 # out of compound files.
-test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf recollcmd
-           bc libgsf-bin p7zip-full ugrep)
+test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf
+           recollcmd bc libgsf-bin p7zip-full ugrep tesseract-ocr)
 package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")

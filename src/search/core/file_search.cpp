@@ -499,7 +499,10 @@ FileSearchResult FileSearch::searchDocument(const documents::Source &source, doc
     case documents::TextScreen::Verdict::Possible:
         break;
     }
-    if (kind != documents::Kind::Pdf) {
+    // PDF files, pictures and OFD files are read by long library calls (a heavy page,
+    // recognition of a scanned page): a worker does it, and this thread waits for it below.
+    if (kind != documents::Kind::Pdf && kind != documents::Kind::Picture &&
+        kind != documents::Kind::Ofd) {
         // A package's parts are inflated and parsed a block at a time, each step short: the
         // text comes here in pieces, and the run's yield runs between them.
         bool cancelled = false;

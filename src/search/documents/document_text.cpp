@@ -10,9 +10,11 @@
 #include "search/documents/ole2/word97.h"
 #include "search/documents/ooxml/office_open_xml.h"
 #include "search/documents/pdf/pdf.h"
+#include "search/documents/picture/picture.h"
 #include "search/documents/rtf/rtf.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
+#include "search/ocr/ocr.h"
 
 #include <QRegularExpression>
 
@@ -173,6 +175,8 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
         return std::make_unique<OfdExtractor>();
     case Kind::Rtf:
         return std::make_unique<RtfExtractor>();
+    case Kind::Picture:
+        return std::make_unique<PictureExtractor>();
     case Kind::NotDocument:
         break;
     }
@@ -191,19 +195,23 @@ Kind recognise(const Source &source, QByteArrayView head)
         return recogniseCompoundFile(source);
     if (startsWith(head, kRtfSignature, 5))
         return Kind::Rtf;
+    if (ocr::isPicture(head))
+        return Kind::Picture;
     return Kind::NotDocument;
 }
 
 QByteArray extractorVersion()
 {
-    // Raised with every change to what any reader gives.
-    return QByteArrayLiteral("quarlex-text-1");
+    // Raised with every change to what any reader gives; the recognition engine's version and
+    // its language data are part of it, since pictures and scanned pages are read by it.
+    static const QByteArray version = "quarlex-text-2;" + ocr::engineVersion();
+    return version;
 }
 
 bool mayBeDocument(QByteArrayView head)
 {
     return startsWith(head, kPdfSignature, 5) || startsWith(head, kZipSignature, 4) ||
-           startsWith(head, kOle2Signature, 8) || head.startsWith("{\\rtf");
+           startsWith(head, kOle2Signature, 8) || head.startsWith("{\\rtf") || ocr::isPicture(head);
 }
 
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,

@@ -29,6 +29,8 @@
 //   million characters, is written once whatever its repeat count.
 // - A PDF read whole whose pages give no text is NoText when it holds an image (a scan), and Done
 //   with no text when it holds none (blank pages).
+// - A picture, and a PDF page that has no text but images, give the text lines that text
+//   recognition reads in them; such a file in which nothing is recognised is NoText.
 // - Where the parts come from, per format family, is said in each extractor's header.
 namespace documents {
 
@@ -46,10 +48,12 @@ enum class Kind {
     Rtf,          // Rich Text Format, from "{\rtf"
     Epub,         // EPUB e-book: a ZIP package whose mimetype is application/epub+zip, or whose
                   // META-INF/container.xml names a package document
+    Picture,      // PNG, JPEG, BMP, GIF, TIFF or WebP: its text is what recognition reads in it
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
-// are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside.
+// are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside; a picture is told by its
+// signature.
 Kind recognise(const Source &source, QByteArrayView head);
 
 enum class Outcome {

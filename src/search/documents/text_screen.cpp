@@ -162,6 +162,9 @@ bool PackageScan::search(QByteArrayView text)
 {
     if (m_ofd && !m_sawTextObject && m_utf8Xml && contains(text, "TextObject"))
         m_sawTextObject = true;
+    // A page that draws an image may be a scan, whose text only recognition finds.
+    if (m_ofd && m_utf8Xml && contains(text, "ImageObject"))
+        return decidePossible();
     for (const QByteArray &alarm : m_alarms) {
         if (contains(text, alarm))
             return decidePossible();

@@ -24,7 +24,8 @@ namespace documents {
 // What the screen cannot vouch for is Possible, and the extraction then reads and names it: a
 // damaged or encrypted entry, a ZIP bomb, an .xml entry that is no UTF-8 XML, an OpenDocument
 // whose manifest lists encrypted parts, an OFD package with Encryptions.xml, and an OFD package
-// in which no entry has a TextObject (the extraction may find it a scan, which the report names).
+// in which no entry has a TextObject (the extraction may find it a scan, which the report names),
+// and an OFD package with an ImageObject (a scanned page, read by text recognition).
 // One thing the screen does not see is a broken structure: a document whose every entry inflates
 // but whose XML is not well formed (or an OFD package that names a page it does not hold), and
 // which holds none of the keyword's characters, is answered Absent where the extraction would

@@ -40,6 +40,10 @@ public:
         return m_stopped || (m_stop && m_stop->load(std::memory_order_relaxed));
     }
 
+    // The stop flag given by the caller (may be null), for library calls that poll one of their
+    // own. A stop asked by the caller's TextOut shows only in stopRequested().
+    const std::atomic<bool> *stopFlag() const { return m_stop; }
+
     // The outcome of an extraction that ended with `outcome`: hands out the rest of the text
     // first, and turns Done into Stopped when the caller stopped it.
     Outcome finish(Outcome outcome);

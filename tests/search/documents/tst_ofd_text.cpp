@@ -2,6 +2,7 @@
 
 #include "search/documents/document_text.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -280,6 +281,39 @@ void TestOfdText::packageText_data()
                    {doc, documentXml({{"1", "P.xml"}})},
                    {"Doc_0/P.xml", pageXml(textObject(runOn))}}
         << QString::fromLatin1(runOn + "\n") << Outcome::Done;
+    // Scanned pages: the page's image, found through its resource, read by recognition.
+    const auto picture = [](const char *name) {
+        QFile file(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/ocr/") + QLatin1StringView(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray resources = "<ofd:DocumentRes>DocumentRes.xml</ofd:DocumentRes>";
+    const QByteArray resourceXml =
+        "<?xml version=\"1.0\"?><ofd:Res xmlns:ofd=\"" + kNamespace +
+        "\" BaseLoc=\"Res\"><ofd:MultiMedias><ofd:MultiMedia ID=\"6\" Type=\"Image\">"
+        "<ofd:MediaFile>scan_6.png</ofd:MediaFile></ofd:MultiMedia></ofd:MultiMedias></ofd:Res>";
+    QTest::newRow("a text page, then a scanned page read by recognition")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "Pages/P0.xml"}, {"2", "Pages/P1.xml"}}, resources)},
+                   {"Doc_0/Pages/P0.xml", pageXml(textObject("页一"))},
+                   {"Doc_0/Pages/P1.xml", pageXml(kImage)},
+                   {"Doc_0/DocumentRes.xml", resourceXml},
+                   {"Doc_0/Res/scan_6.png", picture("lines.png")}}
+        << QStringLiteral(u"页一\n采购合同第十二条\n违约金按日计算\nInvoice Number 2024\n")
+        << Outcome::Done;
+    QTest::newRow("a scan in which recognition reads nothing")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "Pages/P0.xml"}}, resources)},
+                   {"Doc_0/Pages/P0.xml", pageXml(kImage)},
+                   {"Doc_0/DocumentRes.xml", resourceXml},
+                   {"Doc_0/Res/scan_6.png", picture("blank.png")}}
+        << QString() << Outcome::NoText;
+    QTest::newRow("an image beside text on its page is not recognised")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "Pages/P0.xml"}}, resources)},
+                   {"Doc_0/Pages/P0.xml", pageXml(kImage + textObject("印章"))},
+                   {"Doc_0/DocumentRes.xml", resourceXml},
+                   {"Doc_0/Res/scan_6.png", picture("lines.png")}}
+        << QStringLiteral(u"印章\n") << Outcome::Done;
     QTest::newRow("a document root that is not there is damage")
         << Entries{{"OFD.xml", ofdXml({"Doc_9/Document.xml"})}} << QString() << Outcome::Damaged;
 }

@@ -2,8 +2,10 @@
 
 #include "search/documents/ofd/ofd_parts.h"
 #include "search/documents/ofd/ofd_paths.h"
+#include "search/documents/picture/picture.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
+#include "search/ocr/ocr.h"
 
 #include <QHash>
 #include <QXmlStreamReader>
@@ -35,6 +37,9 @@ public:
     const ZipPackage &package() const { return m_package; }
     void sawText() { m_sawText = true; }
     void sawImage() { m_sawImage = true; }
+    // Reads the images of a page without text (a scan) by text recognition, in the order the
+    // page draws them.
+    Status recogniseImages(const QStringList &resourceIds, const DocumentParts &document);
 
 private:
     Status readDocument(const QString &entry);
@@ -45,6 +50,10 @@ private:
     TextSink &m_sink;
     bool m_sawText = false;
     bool m_sawImage = false;
+    bool m_recognised = false; // text recognition read something on some page
+    // The media files of the document whose resource files were read last, as package entries.
+    const DocumentParts *m_mediaOf = nullptr;
+    QHash<QString, QString> m_media;
 };
 
 // The text of a page, a template page or an annotation file. A page's template pages are read
@@ -63,11 +72,15 @@ public:
         const QStringView name = reader.name();
         if (name == u"TextObject") {
             ++m_textObjects;
+            m_ownText = true;
             m_reader.sawText();
         } else if (name == u"TextCode") {
             m_inCode = m_textObjects > 0;
         } else if (name == u"ImageObject") {
             m_reader.sawImage();
+            const QString id = attribute(reader, "ResourceID"_L1);
+            if (m_part == OfdReader::Part::Page && !id.isEmpty() && m_images.size() < 64)
+                m_images.append(id);
         } else if (m_part == OfdReader::Part::Page && m_depth == 1) {
             if (name == u"Template")
                 addTemplate(reader);
@@ -92,6 +105,8 @@ public:
         if (m_part == OfdReader::Part::Page && m_depth == 0) {
             readTemplates(Behind); // those named after the content, if any
             readTemplates(InFront);
+            if (failure == Status::Ok && !m_ownText && !m_images.isEmpty() && m_document)
+                failure = m_reader.recogniseImages(m_images, *m_document);
         }
     }
 
@@ -188,7 +203,50 @@ private:
     int m_depth = 0;
     int m_textObjects = 0;
     bool m_inCode = false;
+    bool m_ownText = false; // the part itself has a TextObject
+    QStringList m_images;   // the resources of the part's ImageObjects, in drawing order
 };
+
+Status OfdReader::recogniseImages(const QStringList &resourceIds, const DocumentParts &document)
+{
+    if (m_mediaOf != &document) {
+        m_mediaOf = &document;
+        m_media.clear();
+        for (const QString &location : document.resources) {
+            const QString entry = findOfdEntry(m_package, document.folder, location);
+            if (entry.isEmpty())
+                continue; // a resource file that is not there gives no image
+            ResourceHandler handler;
+            const Status status = readXmlPart(m_package, entry, handler, m_sink);
+            if (status == Status::Stopped)
+                return status;
+            const QString folder = folderOf(entry);
+            for (auto it = handler.media.cbegin(); it != handler.media.cend(); ++it) {
+                const QString media = findOfdEntry(m_package, folder, it.value());
+                if (!media.isEmpty())
+                    m_media.insert(it.key(), media);
+            }
+        }
+    }
+    // An image of a page is decoded whole; larger media are no scan of a page.
+    constexpr qint64 kMaxImageBytes = 64 << 20;
+    for (const QString &id : resourceIds) {
+        const QString entry = m_media.value(id);
+        if (entry.isEmpty())
+            continue;
+        QByteArray bytes;
+        const Status status = m_package.readAll(entry, bytes, kMaxImageBytes);
+        if (status == Status::Stopped || m_sink.stopRequested())
+            return Status::Stopped;
+        if (status != Status::Ok)
+            continue; // an image that cannot be read shows no text
+        if (appendRecognisedText(ocr::decode(bytes), m_sink))
+            m_recognised = true;
+        if (m_sink.stopRequested())
+            return Status::Stopped;
+    }
+    return Status::Ok;
+}
 
 Status OfdReader::readPart(const QString &entry, Part part, const DocumentParts *document)
 {
@@ -272,7 +330,7 @@ Outcome OfdReader::read()
         if (status != Status::Ok)
             return outcomeOf(status);
     }
-    return !m_sawText && m_sawImage ? Outcome::NoText : Outcome::Done;
+    return !m_sawText && !m_recognised && m_sawImage ? Outcome::NoText : Outcome::Done;
 }
 
 } // namespace

@@ -23,8 +23,12 @@ namespace documents {
 //   them, from the package root when they start with "/", "\" taken as a separator, letter case
 //   ignored. Paths that real writers get wrong (relative to the root instead of the naming file)
 //   are tried from the root too.
+// - A page with images and no TextObject of its own (a scanned page) gives the text lines that
+//   text recognition reads in its images (ImageObject -> the MultiMedia resource of that ID in
+//   the document's PublicRes or DocumentRes files -> the media file), in drawing order, after
+//   its template pages.
 // - A package with Encryptions.xml (its parts encrypted) is Encrypted; one whose pages hold
-//   images and no TextObject at all (a scan) is NoText.
+//   images and no TextObject at all (a scan), and in which recognition reads nothing, is NoText.
 class OfdExtractor : public Extractor
 {
 public:

@@ -105,6 +105,7 @@ struct DocumentParts
     std::vector<PageEntry> pages;
     QHash<QString, TemplatePage> templates; // by ID
     QString annotations;                    // the location of the annotation list, if any
+    QStringList resources;                  // the resource files (PublicRes, DocumentRes)
 };
 
 class DocumentHandler : public XmlPartHandler
@@ -123,6 +124,8 @@ public:
                     {attribute(reader, "ID"_L1), attribute(reader, "BaseLoc"_L1)});
         } else if (m_depth == 1 && name == u"Annotations") {
             m_text.start();
+        } else if (m_depth == 2 && (name == u"PublicRes" || name == u"DocumentRes")) {
+            m_text.start();
         } else if (name == u"TemplatePage" && m_parts.templates.size() < kMaxListed) {
             m_parts.templates.insert(attribute(reader, "ID"_L1), {attribute(reader, "BaseLoc"_L1),
                                                                   attribute(reader, "ZOrder"_L1)});
@@ -136,14 +139,61 @@ public:
             m_inPages = false;
         else if (m_depth == 1 && reader.name() == u"Annotations")
             m_parts.annotations = m_text.end();
+        else if (m_depth == 2 && (reader.name() == u"PublicRes" || reader.name() == u"DocumentRes"))
+            addResource(m_text.end());
     }
     void characters(QStringView text) override { m_text.add(text); }
 
 private:
+    void addResource(const QString &location)
+    {
+        if (!location.isEmpty() && m_parts.resources.size() < 64)
+            m_parts.resources.append(location);
+    }
+
     DocumentParts &m_parts;
     LocationText m_text;
     int m_depth = 0;
     bool m_inPages = false;
+};
+
+// A resource file: the media files of its MultiMedia resources (images), by ID, as locations
+// from the resource file's own folder (its BaseLoc folder joined in).
+class ResourceHandler : public XmlPartHandler
+{
+public:
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        const QStringView name = reader.name();
+        if (m_depth++ == 0) {
+            m_base = attribute(reader, "BaseLoc"_L1);
+        } else if (name == u"MultiMedia") {
+            m_id = attribute(reader, "ID"_L1);
+        } else if (name == u"MediaFile") {
+            m_text.start();
+        }
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        --m_depth;
+        if (reader.name() != u"MediaFile")
+            return;
+        const QString location = m_text.end();
+        if (location.isEmpty() || m_id.isEmpty() || media.size() >= kMaxListed)
+            return;
+        // A location from the root stays so; others are below the BaseLoc folder.
+        const bool fromRoot = location.startsWith(u'/') || location.startsWith(u'\\');
+        media.insert(m_id, fromRoot || m_base.isEmpty() ? location : m_base + u'/' + location);
+    }
+    void characters(QStringView text) override { m_text.add(text); }
+
+    QHash<QString, QString> media;
+
+private:
+    QString m_base;
+    QString m_id;
+    LocationText m_text;
+    int m_depth = 0;
 };
 
 // The annotation list: the annotation files of each page, by page ID.

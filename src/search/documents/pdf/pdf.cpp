@@ -1,5 +1,6 @@
 #include "search/documents/pdf/pdf.h"
 
+#include "search/documents/picture/picture.h"
 #include "search/documents/text_sink.h"
 
 #include <poppler-qt6.h>
@@ -9,6 +10,7 @@
 
 #include <cctype>
 #include <mutex>
+#include <optional>
 
 namespace documents {
 
@@ -51,6 +53,38 @@ bool holdsImage(QIODevice &file)
     }
 }
 
+// Scanned pages are rendered at the resolution scanners use for text.
+constexpr double kScanDpi = 300.0;
+
+// True when every pixel of `image` is near white: a page with nothing drawn on it.
+bool isBlank(const QImage &image)
+{
+    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    for (int y = 0; y < gray.height(); ++y) {
+        const uchar *line = gray.constScanLine(y);
+        for (int x = 0; x < gray.width(); ++x) {
+            if (line[x] < 200)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The text of a page that gives none of its own: the page rendered and read by recognition.
+// False when nothing was recognised, or the render or the recognition was stopped.
+bool recognisePage(const Poppler::Page &page, TextSink &sink)
+{
+    const auto stopped = [](const QVariant &closure) {
+        return static_cast<const TextSink *>(closure.value<const void *>())->stopRequested();
+    };
+    const QImage image =
+        page.renderToImage(kScanDpi, kScanDpi, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr,
+                           nullptr, stopped, QVariant::fromValue(static_cast<const void *>(&sink)));
+    if (image.isNull() || sink.stopRequested() || isBlank(image))
+        return false;
+    return appendRecognisedText(image, sink);
+}
+
 } // namespace
 
 Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
@@ -69,6 +103,9 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
         return Outcome::Encrypted;
     const int pages = document->numPages();
     bool anyText = false;
+    // Whether the file holds images at all, known at the first page without text: a page without
+    // text is recognised only in a file that has images (a scan), never in one of blank pages.
+    std::optional<bool> images;
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
@@ -76,16 +113,27 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
         if (!page)
             continue; // a page poppler cannot build has no text to give
         const QString text = page->text(QRectF());
-        if (text.isEmpty())
+        if (text.isEmpty()) {
+            if (!images) {
+                // Its own device: poppler reads from the first one as it goes.
+                const std::unique_ptr<QIODevice> again = source.open();
+                images = again && holdsImage(*again);
+            }
+            if (*images && recognisePage(*page, sink))
+                anyText = true;
             continue;
+        }
         anyText = true;
         sink.append(text);
         if (!text.endsWith(u'\n'))
             sink.append(u'\n');
     }
-    // No page gave text: a scan (its pages images) has no text to search, which the search says;
+    // No page gave text, not even by recognition: a scan (its pages images) in which nothing was
+    // recognised has no text to search, which the search says;
     // a PDF of blank pages, with no image at all, is read whole and simply holds no text.
-    if (!anyText && pages > 0 && holdsImage(*file))
+    if (sink.stopRequested())
+        return Outcome::Stopped;
+    if (!anyText && pages > 0 && images.value_or(false))
         return Outcome::NoText;
     return Outcome::Done;
 }

@@ -1,0 +1,290 @@
+#include "search/ocr/ocr.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
+#include <tesseract/resultiterator.h>
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QThread>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace ocr {
+
+namespace {
+
+// Where Debian puts the language data; TESSDATA_PREFIX, when set, is what the engine reads.
+QString dataFolder()
+{
+    const QByteArray prefix = qgetenv("TESSDATA_PREFIX");
+    if (!prefix.isEmpty())
+        return QString::fromLocal8Bit(prefix);
+    for (const char *folder :
+         {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata"}) {
+        if (QFileInfo::exists(QString::fromLatin1(folder)))
+            return QString::fromLatin1(folder);
+    }
+    return QString();
+}
+
+// One loaded engine. Loading the Chinese data takes a good part of a second and some 100 MiB, so
+// engines are kept and lent out rather than made per image.
+struct Engine
+{
+    tesseract::TessBaseAPI api;
+    bool loaded = false;
+};
+
+// The engines, at most one per core; a thread that finds none free waits for one.
+class Pool
+{
+public:
+    // Never destroyed: a worker still reading a page when the program ends (X closes it at once,
+    // without waiting for workers) gives its engine back to a pool that is still there.
+    static Pool &instance()
+    {
+        static Pool *const pool = new Pool;
+        return *pool;
+    }
+
+    std::unique_ptr<Engine> take()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_idle.empty() || m_made < m_limit; });
+        if (!m_idle.empty()) {
+            std::unique_ptr<Engine> engine = std::move(m_idle.back());
+            m_idle.pop_back();
+            return engine;
+        }
+        ++m_made;
+        lock.unlock();
+        auto engine = std::make_unique<Engine>();
+        const QByteArray folder = QFile::encodeName(dataFolder());
+        // Only the LSTM engine: Debian's chi_sim holds no data for the legacy one.
+        engine->loaded = engine->api.Init(folder.isEmpty() ? nullptr : folder.constData(),
+                                          languages().constData(), tesseract::OEM_LSTM_ONLY) == 0;
+        if (engine->loaded) {
+            // Lines of a page in reading order, whatever the layout; blocks of text found by the
+            // engine's own page analysis.
+            engine->api.SetPageSegMode(tesseract::PSM_AUTO);
+            // The engine prints its diagnostics ("Estimating resolution ...") on stderr.
+            engine->api.SetVariable("debug_file", "/dev/null");
+        }
+        return engine;
+    }
+
+    void give(std::unique_ptr<Engine> engine)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (engine->loaded) {
+                m_idle.push_back(std::move(engine));
+            } else {
+                --m_made; // a failed load is tried again next time
+            }
+        }
+        m_changed.notify_one();
+    }
+
+private:
+    Pool() : m_limit(std::max(1, QThread::idealThreadCount())) {}
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::unique_ptr<Engine>> m_idle;
+    int m_made = 0;
+    const int m_limit;
+};
+
+// Lends an engine for the lifetime of the loan.
+class Loan
+{
+public:
+    Loan() : m_engine(Pool::instance().take()) {}
+    ~Loan() { Pool::instance().give(std::move(m_engine)); }
+    Loan(const Loan &) = delete;
+    Loan &operator=(const Loan &) = delete;
+    Engine &engine() { return *m_engine; }
+
+private:
+    std::unique_ptr<Engine> m_engine;
+};
+
+bool isCjk(char32_t c)
+{
+    return (c >= 0x2E80 && c <= 0x9FFF) || // radicals, CJK punctuation, kana, unified ideographs
+           (c >= 0xAC00 && c <= 0xD7AF) || // Hangul syllables
+           (c >= 0xF900 && c <= 0xFAFF) || // compatibility ideographs
+           (c >= 0xFE30 && c <= 0xFE4F) || // compatibility forms
+           (c >= 0xFF00 && c <= 0xFFEF) || // full-width forms and punctuation
+           (c >= 0x20000 && c <= 0x3FFFF); // the supplementary ideograph planes
+}
+
+// A white margin around the image: the engine misses characters that touch the image's edge (the
+// first character of a line cropped close to the text).
+constexpr int kMargin = 48;
+
+// The image as the engine reads it: 8-bit grayscale on a white margin, resolution known.
+QImage prepared(const QImage &image)
+{
+    QImage gray(image.width() + 2 * kMargin, image.height() + 2 * kMargin,
+                QImage::Format_Grayscale8);
+    gray.fill(Qt::white);
+    {
+        QPainter painter(&gray);
+        // Transparent pixels of a picture are seen on white, as a viewer shows them.
+        painter.drawImage(kMargin, kMargin, image);
+    }
+    return gray;
+}
+
+int resolutionOf(const QImage &image)
+{
+    // Pictures without a resolution say 72 dpi or nothing; a scan is read as 300 dpi then.
+    const int dpi = qRound(image.dotsPerMeterX() * 0.0254);
+    return dpi >= 100 && dpi <= 1200 ? dpi : 300;
+}
+
+bool cancelled(void *stop, int)
+{
+    return static_cast<const std::atomic<bool> *>(stop)->load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+QString joinCjk(QStringView line)
+{
+    const QList<uint> chars = line.toUcs4();
+    QList<uint> out;
+    out.reserve(chars.size());
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        if (chars[i] != U' ') {
+            out.append(chars[i]);
+            continue;
+        }
+        qsizetype next = i;
+        while (next < chars.size() && chars[next] == U' ')
+            ++next;
+        // Spaces the engine put between two CJK characters are no text of the page, nor those
+        // between a CJK character and a number (2023 年 is 2023年 in print).
+        const auto digit = [](char32_t c) { return c >= U'0' && c <= U'9'; };
+        const bool joined =
+            !out.isEmpty() && next < chars.size() &&
+            ((isCjk(out.constLast()) && (isCjk(chars[next]) || digit(chars[next]))) ||
+             (digit(out.constLast()) && isCjk(chars[next])));
+        if (!joined)
+            out.append(QList<uint>(next - i, U' '));
+        i = next - 1;
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
+}
+
+Result recognise(const QImage &image, const std::atomic<bool> *stop)
+{
+    Result result;
+    if (image.isNull() || image.width() < 4 || image.height() < 4)
+        return result; // nothing to read
+    if (stop && stop->load())
+        return {Status::Stopped, {}};
+    const QImage gray = prepared(image);
+    Loan loan;
+    Engine &engine = loan.engine();
+    if (!engine.loaded)
+        return {Status::Unavailable, {}};
+    if (stop && stop->load())
+        return {Status::Stopped, {}}; // asked while the engine was loading or lent out
+    tesseract::TessBaseAPI &api = engine.api;
+    api.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
+    api.SetSourceResolution(resolutionOf(image));
+    tesseract::ETEXT_DESC monitor;
+    if (stop) {
+        monitor.cancel = &cancelled;
+        monitor.cancel_this = const_cast<std::atomic<bool> *>(stop);
+    }
+    const int status = api.Recognize(&monitor);
+    if (stop && stop->load()) {
+        api.Clear();
+        return {Status::Stopped, {}};
+    }
+    if (status == 0) {
+        std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+        if (it) {
+            do {
+                const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                if (!text)
+                    continue;
+                const QString line = joinCjk(QString::fromUtf8(text.get()).trimmed());
+                if (!line.isEmpty())
+                    result.lines.append(line);
+            } while (it->Next(tesseract::RIL_TEXTLINE));
+        }
+    }
+    api.Clear();
+    return result;
+}
+
+QImage decode(QByteArrayView bytes)
+{
+    QByteArray data = bytes.toByteArray();
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // A photo of a page keeps its orientation as its camera wrote it.
+    reader.setAutoTransform(true);
+    QImage image;
+    if (!reader.read(&image))
+        return QImage();
+    return image;
+}
+
+bool isPicture(QByteArrayView head)
+{
+    const auto starts = [&](const char *signature, qsizetype size) {
+        return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
+    };
+    if (starts("\x89PNG\r\n\x1A\n", 8) || starts("\xFF\xD8\xFF", 3) || starts("GIF87a", 6) ||
+        starts("GIF89a", 6) || starts("II*\0", 4) || starts("MM\0*", 4))
+        return true;
+    if (starts("RIFF", 4) && head.size() >= 12 && head.sliced(8, 4) == QByteArrayView("WEBP"))
+        return true;
+    // BMP: "BM", then the file size, two reserved zero words, the pixel offset and a DIB header
+    // of one of the sizes Windows writes. "BM" alone starts too many text files.
+    if (starts("BM", 2) && head.size() >= 18) {
+        const auto u32 = [&](qsizetype at) {
+            return quint32(uchar(head[at])) | quint32(uchar(head[at + 1])) << 8 |
+                   quint32(uchar(head[at + 2])) << 16 | quint32(uchar(head[at + 3])) << 24;
+        };
+        const quint32 dib = u32(14);
+        return u32(6) == 0 && (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 ||
+                               dib == 108 || dib == 124);
+    }
+    return false;
+}
+
+QByteArray languages()
+{
+    return QByteArrayLiteral("chi_sim+eng");
+}
+
+QByteArray engineVersion()
+{
+    static const QByteArray version = [] {
+        QByteArray v = QByteArrayLiteral("tesseract-") + tesseract::TessBaseAPI::Version();
+        const QString folder = dataFolder();
+        for (const QByteArray &language : languages().split('+')) {
+            const QFileInfo data(folder + u'/' + QString::fromLatin1(language) + u".traineddata");
+            v += ';' + language + '=' + QByteArray::number(data.size()) + '@' +
+                 QByteArray::number(data.lastModified().toSecsSinceEpoch());
+        }
+        return v;
+    }();
+    return version;
+}
+
+} // namespace ocr

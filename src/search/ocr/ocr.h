@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <atomic>
+#include <functional>
+
+// Text recognition of images through Tesseract: an image in, its text lines out. Knows nothing of
+// documents; the readers of pictures, PDF and OFD files ask it for the text of an image.
+//
+// Engines are loaded on the thread that first needs one and kept in a pool: at most one per core
+// exists at a time, each reused by every later recognition, so that the language data is read
+// once per worker and the memory stays bounded however many threads ask.
+namespace ocr {
+
+enum class Status {
+    Done,        // `lines` holds what the engine read (may be none: a blank image)
+    Stopped,     // the stop flag was set while the image was being read
+    Unavailable, // no engine: the language data is missing or cannot be loaded
+};
+
+struct Result
+{
+    Status status = Status::Done;
+    // The engine's text lines, top to bottom, without blank ones; spaces the engine puts between
+    // CJK characters are removed, those between Latin words kept.
+    QStringList lines;
+};
+
+// Recognises the text of `image` (any format; converted to grayscale). `stop` (may be null) is
+// polled while the engine reads words, so that a set flag ends a page within a fraction of a
+// second.
+Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr);
+
+// Decodes an encoded picture (PNG, JPEG, BMP, GIF, TIFF, WebP) through Qt's image readers. A null
+// image when the bytes cannot be decoded.
+QImage decode(QByteArrayView bytes);
+
+// True when `head` (the first bytes of a file) starts as a picture of a format decode() reads.
+bool isPicture(QByteArrayView head);
+
+// Names the engine and its language data (version, data files' sizes and times): changes when
+// what recognise() gives might change. Cheap: no engine is loaded.
+QByteArray engineVersion();
+
+// `line` with the spaces between two CJK characters (CJK punctuation included), and between a
+// CJK character and a digit, removed; other spaces (between Latin words) are kept.
+QString joinCjk(QStringView line);
+
+// The languages read, as Tesseract names them ("chi_sim+eng").
+QByteArray languages();
+
+} // namespace ocr

@@ -1,0 +1,148 @@
+#include "search/cache/text_cache.h"
+#include "search/core/file_search.h"
+#include "search/documents/document_text.h"
+
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using search::FileSearch;
+using search::FileSearchOptions;
+using search::FileSearchResult;
+using search::ReadStatus;
+using Outcome = search::FileSearchResult::Outcome;
+
+namespace {
+
+QString fixture(const char *name)
+{
+    return QStringLiteral(QUARLEX_OCR_DIR "/") + QLatin1StringView(name);
+}
+
+QString textOf(const QString &path, documents::Outcome &outcome,
+               const std::atomic<bool> *stop = nullptr)
+{
+    QString text;
+    const documents::Kind kind = documents::recognise(path, documents::Source(path).head(64));
+    outcome = documents::extractText(
+        path, kind,
+        [&](QStringView piece) {
+            text.append(piece);
+            return true;
+        },
+        stop);
+    return text;
+}
+
+} // namespace
+
+class TestOcrDocuments : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void scansAndPicturesAreSearched_data();
+    void scansAndPicturesAreSearched();
+    void mixedPdfKeepsPageOrder();
+    void stopEndsAPictureInsideItsPage();
+};
+
+void TestOcrDocuments::scansAndPicturesAreSearched_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("status");
+    const int hit = int(Outcome::Hit);
+    const int unreadable = int(Outcome::Unreadable);
+    const int ok = int(ReadStatus::Ok);
+    QTest::newRow("PNG") << fixture("lines.png") << QStringLiteral(u"违约金") << hit << ok;
+    QTest::newRow("PNG, a Latin word")
+        << fixture("lines.png") << QStringLiteral("Number 2024") << hit << ok;
+    QTest::newRow("JPEG photo, turned and noisy")
+        << fixture("photo.jpg") << QStringLiteral(u"审批单") << hit << ok;
+    QTest::newRow("PDF of a scanned page")
+        << fixture("scan.pdf") << QStringLiteral(u"印章") << hit << ok;
+    QTest::newRow("mixed PDF, the scanned page")
+        << fixture("mixed.pdf") << QStringLiteral(u"扫描的图片") << hit << ok;
+    QTest::newRow("a keyword that is not there")
+        << fixture("lines.png") << QStringLiteral(u"甲方") << int(Outcome::NoHit) << ok;
+    QTest::newRow("a blank picture")
+        << fixture("blank.png") << QStringLiteral(u"合同") << unreadable << int(ReadStatus::NoText);
+    QTest::newRow("a corrupt JPEG") << fixture("corrupt.jpg") << QStringLiteral(u"合同")
+                                    << unreadable << int(ReadStatus::Damaged);
+}
+
+// Each file searched twice with a text cache: the first search recognises it, the second
+// answers the same from the text kept.
+void TestOcrDocuments::scansAndPicturesAreSearched()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, keyword);
+    QFETCH(int, outcome);
+    QFETCH(int, status);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    textcache::TextCache cache(folder.filePath(QStringLiteral("cache")));
+    FileSearchOptions options;
+    options.textCache = &cache;
+    FileSearch search(options);
+
+    const FileSearchResult first = search.search(path, keyword);
+    QCOMPARE(int(first.outcome), outcome);
+    QCOMPARE(int(first.status), status);
+    if (first.outcome == Outcome::Hit)
+        QVERIFY2(first.excerpt.contains(keyword), qPrintable(first.excerpt));
+    QVERIFY(search.stats().document);
+    QVERIFY(!search.stats().fromCache);
+    QVERIFY(search.stats().storedInCache);
+
+    const FileSearchResult second = search.search(path, keyword);
+    QVERIFY(search.stats().fromCache);
+    QCOMPARE(int(second.outcome), outcome);
+    QCOMPARE(int(second.status), status);
+    QCOMPARE(second.excerpt, first.excerpt);
+}
+
+void TestOcrDocuments::mixedPdfKeepsPageOrder()
+{
+    documents::Outcome outcome;
+    const QString text = textOf(fixture("mixed.pdf"), outcome);
+    QCOMPARE(outcome, documents::Outcome::Done);
+    const qsizetype typed = text.indexOf(u"first page Alpha");
+    const qsizetype scanned = text.indexOf(u"扫描的图片");
+    QVERIFY2(typed >= 0 && scanned > typed, qPrintable(text));
+}
+
+// A stop set while a large picture is being recognised ends its extraction as stopped.
+void TestOcrDocuments::stopEndsAPictureInsideItsPage()
+{
+    const QImage line(fixture("lines.png"));
+    QImage page(line.width() * 2, line.height() * 8, QImage::Format_Grayscale8);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        for (int i = 0; i < 16; ++i)
+            painter.drawImage((i % 2) * line.width(), (i / 2) * line.height(), line);
+    }
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("page.png"));
+    QVERIFY(page.save(path));
+
+    std::atomic<bool> stop{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    documents::Outcome outcome;
+    const QString text = textOf(path, outcome, &stop);
+    stopper.join();
+    QCOMPARE(outcome, documents::Outcome::Stopped);
+    // Not a line of the 16 was handed out: the page was left inside.
+    QVERIFY2(!text.contains(u"违约金"), qPrintable(text));
+}
+
+QTEST_GUILESS_MAIN(TestOcrDocuments)
+#include "tst_ocr_documents.moc"
