@@ -811,6 +811,8 @@ void TestFileSearch::ofdPackagesScreenedByTheirBytes_data()
         << text << false << QStringLiteral(u"批量查无") << true << ok;
     QTest::newRow("a scan is read, and named")
         << image << false << QStringLiteral(u"批量查无") << false << int(ReadStatus::NoText);
+    QTest::newRow("a page of text with a seal's picture is still screened")
+        << image + text << false << QStringLiteral(u"批量查无") << true << ok;
     QTest::newRow("an encrypted package is read, and named")
         << text << true << QStringLiteral(u"批量查无") << false << int(ReadStatus::Encrypted);
 }

@@ -95,6 +95,8 @@ bool PackageScan::beginEntry(QByteArrayView name)
         return decidePossible();
     m_headKnown = false;
     m_utf8Xml = false;
+    m_entryText = false;
+    m_entryImage = false;
     m_pending.clear();
     m_tail.clear();
     m_alarms.clear();
@@ -160,11 +162,12 @@ bool PackageScan::scan(QByteArrayView bytes)
 
 bool PackageScan::search(QByteArrayView text)
 {
-    if (m_ofd && !m_sawTextObject && m_utf8Xml && contains(text, "TextObject"))
-        m_sawTextObject = true;
-    // A page that draws an image may be a scan, whose text only recognition finds.
-    if (m_ofd && m_utf8Xml && contains(text, "ImageObject"))
-        return decidePossible();
+    if (m_ofd && m_utf8Xml) {
+        if (!m_entryText && contains(text, "TextObject"))
+            m_entryText = m_sawTextObject = true;
+        if (!m_entryImage && contains(text, "ImageObject"))
+            m_entryImage = true;
+    }
     for (const QByteArray &alarm : m_alarms) {
         if (contains(text, alarm))
             return decidePossible();

@@ -73,7 +73,16 @@ public:
     }
 
 private:
-    bool endEntry() { return m_headKnown || settleHead(); }
+    bool endEntry()
+    {
+        if (!m_headKnown && !settleHead())
+            return false;
+        // A part that draws an image and no text may be a scanned page, whose text only
+        // recognition finds.
+        if (m_ofd && m_entryImage && !m_entryText)
+            return decidePossible();
+        return true;
+    }
     bool settleHead();
     bool decidePossible();
     bool scan(QByteArrayView bytes);
@@ -84,6 +93,8 @@ private:
     std::size_t m_missing;
     const bool m_ofd;
     bool m_sawTextObject = false;
+    bool m_entryText = false;  // the OFD part has a TextObject
+    bool m_entryImage = false; // the OFD part has an ImageObject
 
     bool m_xmlNamed = false;
     bool m_manifest = false;
