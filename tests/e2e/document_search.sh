@@ -23,13 +23,8 @@ keyword='批量查找'
 
 start_app "$progdir/quarlex"
 launcher=$(wait_window 'Quarlex - 批量查找')
-# The search label "。。。Zorvik" lies at 24..137 x 48..73 in the launcher.
-xdotool mousemove --window "$launcher" 60 60 click 1
-prompt=$(wait_window '^Quarlex$')
-printf '%s' "$keyword" | xclip -selection clipboard
-xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
-
-chooser=$(wait_window '选择导入数据的路径')
+ask_keyword "$launcher" "$keyword"
+chooser=$E2E_CHOOSER
 # Mark the three entries: a click on the first (the file list starts at x = 128), then
 # Shift+Down twice.
 xdotool mousemove --window "$chooser" 180 8 click 1

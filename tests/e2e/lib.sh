@@ -120,6 +120,31 @@ private_program() {
     cp "$1" "$E2E_PROGDIR/quarlex"
 }
 
+# Puts a stand-in xdg-open first on PATH: it writes down its arguments, one per line, into
+# $E2E_TMP/opened, renaming the record into place only when it is complete.
+record_opener() {
+    mkdir -p "$E2E_TMP/bin"
+    cat >"$E2E_TMP/bin/xdg-open" <<OPENER
+#!/bin/sh
+printf '%s\n' "\$@" >"$E2E_TMP/opened.part" && mv "$E2E_TMP/opened.part" "$E2E_TMP/opened"
+OPENER
+    chmod +x "$E2E_TMP/bin/xdg-open"
+    export PATH="$E2E_TMP/bin:$PATH"
+}
+
+# In the launcher $1, clicks the search label, types the keyword $2 through the clipboard and
+# waits for the chooser; its window id is in E2E_CHOOSER (not printed: the clipboard's owner
+# would hold a command substitution open).
+ask_keyword() {
+    # The search label "。。。Zorvik" lies at 24..137 x 48..73 in the launcher.
+    xdotool mousemove --window "$1" 60 60 click 1
+    local prompt
+    prompt=$(wait_window '^Quarlex$')
+    printf '%s' "$2" | xclip -selection clipboard
+    xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
+    E2E_CHOOSER=$(wait_window '选择导入数据的路径')
+}
+
 # Prints the last-location file (find.ini) naming the folders $1 and $2 as the program writes it:
 # four lines in GBK, CR LF.
 last_location() {

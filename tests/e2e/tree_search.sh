@@ -25,25 +25,12 @@ keyword='关键字'
 export XDG_RUNTIME_DIR="$E2E_TMP/run"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 
-# A stand-in xdg-open, first on PATH: writes down its arguments, one per line, and renames the
-# record into place only when it is complete.
-mkdir -p "$E2E_TMP/bin"
-cat >"$E2E_TMP/bin/xdg-open" <<OPENER
-#!/bin/sh
-printf '%s\n' "\$@" >"$E2E_TMP/opened.part" && mv "$E2E_TMP/opened.part" "$E2E_TMP/opened"
-OPENER
-chmod +x "$E2E_TMP/bin/xdg-open"
-export PATH="$E2E_TMP/bin:$PATH"
+record_opener
 
 start_app "$progdir/quarlex"
 launcher=$(wait_window 'Quarlex - 批量查找')
-# The search label "。。。Zorvik" lies at 24..137 x 48..73 in the launcher.
-xdotool mousemove --window "$launcher" 60 60 click 1
-prompt=$(wait_window '^Quarlex$')
-printf '%s' "$keyword" | xclip -selection clipboard
-xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
-
-chooser=$(wait_window '选择导入数据的路径')
+ask_keyword "$launcher" "$keyword"
+chooser=$E2E_CHOOSER
 # The pattern box lies at the chooser's lower left; the typed pattern replaces the one shown.
 xdotool mousemove --window "$chooser" 60 218 click 1
 sleep 0.3
