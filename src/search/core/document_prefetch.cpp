@@ -1,6 +1,5 @@
 #include "search/core/document_prefetch.h"
 
-#include "search/archives/archive_walk.h"
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_text.h"
@@ -102,6 +101,13 @@ struct DocumentPrefetch::Shared
         return -1;
     }
 
+    FileSearchOptions searchOptions() const
+    {
+        FileSearchOptions options;
+        options.textCache = cache;
+        return options;
+    }
+
     void finish(int index, bool later)
     {
         {
@@ -114,36 +120,18 @@ struct DocumentPrefetch::Shared
         changed.notify_all();
     }
 
-    // Extracts one file into the cache, unless it is no document or its text is kept already;
-    // an archive ahead of the run is searched, as below.
-    // Ahead of the run, with the run's keyword known, the document is searched for it as the run
-    // would search it (its text kept on the way), and the answer waits for the run in `results`.
-    // Without a keyword, the office packages whose raw bytes usually decide a search faster than
-    // their extraction takes are left for later. True: the file is to be gone over again once
-    // the run has passed it, its text not being kept yet.
+    // Ahead of the run, with the run's keyword known, any file is searched for it with `search`
+    // as the run would search it (a document's text kept in the cache on the way), and the answer
+    // waits for the run in `results`. Otherwise (the files the run has passed, or no keyword yet)
+    // a document is only extracted into the cache, unless its text is kept already; the office
+    // packages whose raw bytes usually decide a search faster than their extraction takes are
+    // then left for later. True: the file is to be gone over again once the run has passed it,
+    // its text not being kept yet.
     // `keepGoing`, when given, is asked between pieces of text: false abandons the file.
-    bool keep(int index, bool ahead, const std::function<bool()> &keepGoing = {})
+    bool keep(int index, bool ahead, FileSearch &search,
+              const std::function<bool()> &keepGoing = {})
     {
         const QString &path = paths.at(index);
-        const documents::Source source(path);
-        const QByteArray head = source.head(archives::kHeadSize);
-        const QByteArrayView start =
-            QByteArrayView(head).first(std::min(head.size(), kDocumentHeadSize));
-        const QByteArray version = documents::extractorVersion();
-        std::optional<textcache::FileKey> key;
-        documents::Kind kind = documents::Kind::NotDocument;
-        if (documents::mayBeDocument(start)) {
-            key = textcache::FileKey::of(path);
-            if (!key || cache->contains(*key, version))
-                return false;
-            kind = documents::recognise(source, start);
-        }
-        // An archive is searched ahead like a document (its members' text is kept by the
-        // search); there is nothing of it to extract without a keyword.
-        const bool archive =
-            kind == documents::Kind::NotDocument && ahead && archives::looksLikeArchive(head);
-        if (kind == documents::Kind::NotDocument && !archive)
-            return false;
         const auto goOn = [&] { return !stop.load() && (!keepGoing || keepGoing()); };
         QString word;
         if (ahead) {
@@ -151,17 +139,24 @@ struct DocumentPrefetch::Shared
             word = keyword;
         }
         if (!word.isEmpty()) {
-            FileSearchOptions options;
-            options.textCache = cache;
-            FileSearch search(options);
             FileSearchResult result = search.search(path, word, goOn);
             if (result.outcome == FileSearchResult::Outcome::Stopped)
                 return false;
+            const FileSearchStats &stats = search.stats();
             std::lock_guard lock(mutex);
             results[size_t(index)] = Result{std::move(word), std::move(result)};
-            return !archive && !search.stats().fromCache && !search.stats().storedInCache;
+            return stats.document && !stats.fromCache && !stats.storedInCache;
         }
-        if (archive)
+        const documents::Source source(path);
+        const QByteArray head = source.head(kDocumentHeadSize);
+        if (!documents::mayBeDocument(head))
+            return false;
+        const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
+        const QByteArray version = documents::extractorVersion();
+        if (!key || cache->contains(*key, version))
+            return false;
+        const documents::Kind kind = documents::recognise(source, head);
+        if (kind == documents::Kind::NotDocument)
             return false;
         if (ahead &&
             (kind == documents::Kind::OfficeOpenXml || kind == documents::Kind::OpenDocument))
@@ -191,6 +186,7 @@ struct DocumentPrefetch::Shared
 
     void work()
     {
+        FileSearch search(searchOptions());
         for (;;) {
             if (stop.load())
                 break;
@@ -198,7 +194,7 @@ struct DocumentPrefetch::Shared
             const int index = claim(ahead);
             if (index < 0)
                 break;
-            finish(index, keep(index, ahead));
+            finish(index, keep(index, ahead, search));
         }
     }
 };
@@ -296,7 +292,9 @@ void DocumentPrefetch::waitFor(int index, const std::function<bool()> &keepGoing
             waitUntilDone(index, 5);
             continue;
         }
-        m_shared->finish(other, m_shared->keep(other, true, keepGoing));
+        if (!m_search)
+            m_search = std::make_unique<FileSearch>(m_shared->searchOptions());
+        m_shared->finish(other, m_shared->keep(other, true, *m_search, keepGoing));
     }
 }
 

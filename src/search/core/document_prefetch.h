@@ -12,6 +12,7 @@ class TextCache;
 
 namespace search {
 
+class FileSearch;
 struct FileSearchResult;
 
 // Extracts the documents among a run's marked files into the text cache on worker threads (one
@@ -66,6 +67,7 @@ public:
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<FileSearch> m_search; // the run's own, for the files it takes while it waits
 };
 
 } // namespace search

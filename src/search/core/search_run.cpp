@@ -68,14 +68,12 @@ void SearchRun::run()
         if (entry.selected)
             paths.append(m_snapshot.folderPath + u'/' + entry.name);
     }
-    // The workers start with the run's first document or archive, while it is searched: before
-    // it, there is nothing for them to keep, and looking at every file of a run of text files
-    // ahead of the search would only take the other core from the read-ahead and the system.
-    // They search the documents ahead for the keyword of the file the run is at.
+    // The workers start while the run searches its first file, once its keyword is known: they
+    // search the files ahead for the keyword of the file the run is at, on the other cores.
     const bool prefetching = m_cache && m_prefetchWorkers > 0;
     QString keyword;
     const auto startPrefetch = [&] {
-        if (prefetching && !m_prefetch && (m_search.stats().document || m_search.stats().archive)) {
+        if (prefetching && !m_prefetch) {
             m_prefetch =
                 std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers, keyword);
             m_prefetch->reached(done);
