@@ -1,3 +1,4 @@
+#include "documents/document_fixtures.h"
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_text.h"
@@ -6,9 +7,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <archive.h>
-#include <archive_entry.h>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -51,28 +49,18 @@ QStringList entries(const QString &folder)
     return QDir(folder).entryList({QStringLiteral("*.qtc")}, QDir::Files);
 }
 
-// A ZIP archive of `members` (name, the document fixture it holds), written with libarchive.
+// A ZIP archive of `members` (name, the document fixture it holds).
 bool writeArchive(const QString &path, const QList<QPair<QByteArray, QString>> &members)
 {
-    archive *a = archive_write_new();
-    archive_write_set_format_zip(a);
-    bool ok = archive_write_open_filename(a, QFile::encodeName(path).constData()) == ARCHIVE_OK;
+    QList<QPair<QByteArray, QByteArray>> entries;
     for (const auto &[name, fixture] : members) {
         QFile file(documentsDir() + u'/' + fixture);
-        ok = ok && file.open(QIODevice::ReadOnly);
-        const QByteArray content = file.readAll();
-        archive_entry *entry = archive_entry_new();
-        archive_entry_set_pathname(entry, name.constData());
-        archive_entry_set_size(entry, content.size());
-        archive_entry_set_filetype(entry, AE_IFREG);
-        archive_entry_set_perm(entry, 0644);
-        ok = ok && archive_write_header(a, entry) == ARCHIVE_OK &&
-             archive_write_data(a, content.constData(), size_t(content.size())) == content.size();
-        archive_entry_free(entry);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        entries.append({name, file.readAll()});
     }
-    ok = archive_write_close(a) == ARCHIVE_OK && ok;
-    archive_write_free(a);
-    return ok;
+    fixtures::writeZip(path, entries);
+    return QFile::exists(path);
 }
 
 // The members of an archive's result as text: path, hit, excerpt and status of each.
