@@ -2,6 +2,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS quarlex RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The format module, found by the program in ../lib/quarlex beside its folder. Its libraries
+# (poppler, libarchive, libgsf, Tesseract...) are in the package's Depends through shlibdeps,
+# which reads every ELF file of the package.
+install(TARGETS quarlex_formats LIBRARY DESTINATION lib/quarlex)
 install(FILES data/quarlex.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/io.github.quarlex.Quarlex.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 

@@ -1,6 +1,7 @@
 #include "search/archives/archive_level.h"
 
 #include "platform/core/chunk_reader.h"
+#include "search/archives/archive_signature.h"
 #include "search/archives/zip_directory.h"
 
 #include <archive.h>
@@ -17,22 +18,6 @@ namespace archives {
 namespace {
 
 constexpr qsizetype kBlockSize = 64 * 1024;
-
-bool startsWith(QByteArrayView head, QByteArrayView signature, qsizetype at = 0)
-{
-    return head.size() >= at + signature.size() && head.sliced(at, signature.size()) == signature;
-}
-
-// The signatures of the single compressed streams, whose one member is the decompressed bytes.
-bool isCompressedStream(QByteArrayView head)
-{
-    return startsWith(head, "\x1F\x8B\x08") ||
-           (startsWith(head, "BZh") && startsWith(head, "1AY&SY", 4)) ||
-           startsWith(head, QByteArrayView("\xFD"
-                                           "7zXZ\x00",
-                                           6)) ||
-           startsWith(head, "\x28\xB5\x2F\xFD");
-}
 
 // A single compressed file's member is named after it, without the compression's suffix.
 QString streamMemberName(const QString &name)
@@ -62,11 +47,7 @@ bool mentionsEncryption(struct archive *a)
 
 bool looksLikeArchive(QByteArrayView head)
 {
-    return startsWith(head, "PK\x03\x04") || startsWith(head, "PK\x05\x06") ||
-           startsWith(head, "7z\xBC\xAF\x27\x1C") ||
-           startsWith(head, QByteArrayView("Rar!\x1A\x07\x00", 7)) ||
-           startsWith(head, QByteArrayView("Rar!\x1A\x07\x01\x00", 8)) ||
-           startsWith(head, "ustar", 257) || isCompressedStream(head);
+    return hasArchiveSignature(head);
 }
 
 QString decodeMemberName(QByteArrayView raw)

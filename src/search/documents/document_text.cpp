@@ -12,6 +12,7 @@
 #include "search/documents/pdf/pdf.h"
 #include "search/documents/picture/picture.h"
 #include "search/documents/rtf/rtf.h"
+#include "search/documents/signatures.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 #include "search/ocr/ocr.h"
@@ -23,16 +24,6 @@
 namespace documents {
 
 namespace {
-
-constexpr char kZipSignature[] = "PK\x03\x04";
-constexpr char kOle2Signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-constexpr char kPdfSignature[] = "%PDF-";
-constexpr char kRtfSignature[] = "{\\rtf";
-
-bool startsWith(QByteArrayView head, const char *signature, qsizetype size)
-{
-    return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
-}
 
 // An OFD package has OFD.xml at its root, with an ofd:OFD root element. One whose OFD.xml cannot
 // be read is a damaged OFD file, which extraction reports.
@@ -206,12 +197,6 @@ QByteArray extractorVersion()
     // its language data are part of it, since pictures and scanned pages are read by it.
     static const QByteArray version = "quarlex-text-2;" + ocr::engineVersion();
     return version;
-}
-
-bool mayBeDocument(QByteArrayView head)
-{
-    return startsWith(head, kPdfSignature, 5) || startsWith(head, kZipSignature, 4) ||
-           startsWith(head, kOle2Signature, 8) || head.startsWith("{\\rtf") || ocr::isPicture(head);
 }
 
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,

@@ -243,30 +243,6 @@ QImage decode(QByteArrayView bytes)
     return image;
 }
 
-bool isPicture(QByteArrayView head)
-{
-    const auto starts = [&](const char *signature, qsizetype size) {
-        return head.size() >= size && head.first(size) == QByteArrayView(signature, size);
-    };
-    if (starts("\x89PNG\r\n\x1A\n", 8) || starts("\xFF\xD8\xFF", 3) || starts("GIF87a", 6) ||
-        starts("GIF89a", 6) || starts("II*\0", 4) || starts("MM\0*", 4))
-        return true;
-    if (starts("RIFF", 4) && head.size() >= 12 && head.sliced(8, 4) == QByteArrayView("WEBP"))
-        return true;
-    // BMP: "BM", then the file size, two reserved zero words, the pixel offset and a DIB header
-    // of one of the sizes Windows writes. "BM" alone starts too many text files.
-    if (starts("BM", 2) && head.size() >= 18) {
-        const auto u32 = [&](qsizetype at) {
-            return quint32(uchar(head[at])) | quint32(uchar(head[at + 1])) << 8 |
-                   quint32(uchar(head[at + 2])) << 16 | quint32(uchar(head[at + 3])) << 24;
-        };
-        const quint32 dib = u32(14);
-        return u32(6) == 0 && (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 ||
-                               dib == 108 || dib == 124);
-    }
-    return false;
-}
-
 QByteArray languages()
 {
     return QByteArrayLiteral("chi_sim+eng");
