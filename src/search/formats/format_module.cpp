@@ -40,9 +40,13 @@ const FormatTable *load()
             continue;
         // Never unloaded: text streams and workers may use the readers until the process ends.
         QLibrary library(path);
+        if (!library.load()) {
+            failures << library.errorString();
+            continue;
+        }
         const auto entry = reinterpret_cast<TableFunction *>(library.resolve(kTableSymbol));
         if (!entry) {
-            failures << library.errorString();
+            failures << path + QStringLiteral(": no ") + QLatin1String(kTableSymbol);
             continue;
         }
         const FormatTable *table = entry();

@@ -1,0 +1,294 @@
+#include "platform/core/chunk_reader.h"
+#include "search/archives/archive_walk.h"
+#include "search/archives/member_copy.h"
+#include "search/documents/document_text.h"
+#include "search/documents/document_text_stream.h"
+#include "search/documents/text_screen.h"
+#include "search/formats/format_module.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <dlfcn.h>
+
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+
+// Program-side readers: the forwarders, the format module loaded at the first document, and the
+// program still searching when the module cannot be used.
+class TstFormatModule : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void noFormatLibraryBeforeTheFirstDocument();
+    void documentsReadThroughTheModule_data();
+    void documentsReadThroughTheModule();
+    void archiveMembersReadThroughTheModule();
+    void readerThreadsRunOneOpenMpThread();
+    void withoutAModule_data();
+    void withoutAModule();
+    void childWithoutAModule();
+};
+
+namespace {
+
+const QString kDocuments = QStringLiteral(QUARLEX_DOCUMENTS_DIR);
+const QString kArchives = QStringLiteral(QUARLEX_ARCHIVES_DIR);
+
+// The libraries only the readers need, as their files are named in /proc/self/maps.
+const char *const kFormatLibraries[] = {"libpoppler",   "libarchive", "libgsf",
+                                        "libtesseract", "liblept",    "libxml2"};
+
+QByteArray mappedFiles()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+
+QStringList formatLibrariesMapped()
+{
+    const QByteArray maps = mappedFiles();
+    QStringList found;
+    for (const char *library : kFormatLibraries)
+        if (maps.contains(QByteArray("/").append(library)))
+            found << QLatin1String(library);
+    return found;
+}
+
+QString textOf(const documents::Source &source, documents::Outcome *outcome = nullptr)
+{
+    const QByteArray head = source.head(512);
+    QString text;
+    const documents::Outcome got =
+        documents::extractText(source, documents::recognise(source, head), [&](QStringView piece) {
+            text += piece;
+            return true;
+        });
+    if (outcome)
+        *outcome = got;
+    return text;
+}
+
+QByteArray headOf(const QString &path)
+{
+    return documents::Source(path).head(512);
+}
+
+class CollectingVisitor : public archives::Visitor
+{
+public:
+    void text(const archives::MemberPlace &member, archives::MemberStream &bytes) override
+    {
+        QByteArray all;
+        while (bytes.readInto(all, 4096) > 0) {
+        }
+        texts.insert(member.path, QStringDecoder("GB18030").decode(all));
+    }
+    void document(const archives::MemberPlace &member, const documents::Source &source,
+                  documents::Kind kind) override
+    {
+        QString text;
+        documents::extractText(source, kind, [&](QStringView piece) {
+            text += piece;
+            return true;
+        });
+        documentTexts.insert(member.path, text);
+    }
+    void failed(const archives::MemberPlace &member, archives::Failure) override
+    {
+        failures << member.path;
+    }
+    bool keepGoing() override { return true; }
+
+    QHash<QString, QString> texts;
+    QHash<QString, QString> documentTexts;
+    QStringList failures;
+};
+
+} // namespace
+
+void TstFormatModule::initTestCase()
+{
+    // The child runs with the module it is given.
+    if (!qEnvironmentVariableIsSet("QUARLEX_FORMAT_MODULE"))
+        qputenv("QUARLEX_FORMAT_MODULE", QUARLEX_FORMAT_MODULE_FILE);
+}
+
+void TstFormatModule::noFormatLibraryBeforeTheFirstDocument()
+{
+    if (qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
+        QSKIP("the child reads without the module only");
+    QCOMPARE(formats::moduleState(), formats::ModuleState::NotLoaded);
+    QCOMPARE(formatLibrariesMapped(), QStringList());
+    // What a search asks of every file before it knows a document: answered from the bytes.
+    const QByteArray text("plain text, no document: 合同编号 2024");
+    QVERIFY(!documents::mayBeDocument(text));
+    QCOMPARE(documents::recognise(documents::Source(), text), documents::Kind::NotDocument);
+    QVERIFY(!archives::looksLikeArchive(text));
+    archives::removeOldMemberCopies();
+    QCOMPARE(formats::moduleState(), formats::ModuleState::NotLoaded);
+    QCOMPARE(formatLibrariesMapped(), QStringList());
+}
+
+void TstFormatModule::documentsReadThroughTheModule_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<documents::Kind>("kind");
+    QTest::addColumn<QString>("word");
+    QTest::newRow("Word document (ZIP package)")
+        << u"runs.docx"_s << documents::Kind::OfficeOpenXml << u"NeedleWord"_s;
+    QTest::newRow("PDF (poppler)") << u"pages.pdf"_s << documents::Kind::Pdf << u"ThirdPageWord"_s;
+    QTest::newRow("Word 97 (compound file)")
+        << u"runs.doc"_s << documents::Kind::Word97 << u"NeedleWord"_s;
+}
+
+void TstFormatModule::documentsReadThroughTheModule()
+{
+    if (qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
+        QSKIP("the child reads without the module only");
+    QFETCH(QString, file);
+    QFETCH(documents::Kind, kind);
+    QFETCH(QString, word);
+    const documents::Source source(kDocuments + u'/' + file);
+    QCOMPARE(documents::recognise(source, headOf(source.path())), kind);
+    QCOMPARE(formats::moduleState(), formats::ModuleState::Loaded);
+    documents::Outcome outcome;
+    QVERIFY(textOf(source, &outcome).contains(word));
+    QCOMPARE(outcome, documents::Outcome::Done);
+    // The same text through the worker thread of a text stream.
+    documents::DocumentTextStream stream(source, kind);
+    QString streamed, piece;
+    for (;;) {
+        const auto status = stream.next(piece, 5000);
+        QVERIFY(status != documents::DocumentTextStream::Status::Waiting);
+        if (status == documents::DocumentTextStream::Status::End)
+            break;
+        streamed += piece;
+    }
+    QVERIFY(streamed.contains(word));
+    // The raw-bytes screen goes through the module too: a keyword absent from the package.
+    const documents::TextScreen screen(u"不在此文档中的词");
+    QVERIFY(screen.usable());
+    const auto verdict = screen.screen(source, kind, {});
+    QCOMPARE(verdict, kind == documents::Kind::OfficeOpenXml
+                          ? documents::TextScreen::Verdict::Absent
+                          : documents::TextScreen::Verdict::Possible);
+    QCOMPARE(documents::extractorVersion().isEmpty(), false);
+    QVERIFY(documents::extractorVersion() != "no-readers");
+    QVERIFY(formatLibrariesMapped().contains(u"libarchive"_s));
+}
+
+void TstFormatModule::archiveMembersReadThroughTheModule()
+{
+    if (qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
+        QSKIP("the child reads without the module only");
+    const QString path = kArchives + u"/attachments.zip";
+    platform::ChunkReader file;
+    QVERIFY(file.open(path));
+    QByteArray head;
+    QVERIFY(file.readInto(head, archives::kHeadSize) > 0);
+    QVERIFY(archives::looksLikeArchive(head));
+    CollectingVisitor visitor;
+    QCOMPARE(archives::walkArchive(file, head, u"attachments.zip"_s, visitor),
+             archives::WalkEnd::Done);
+    QCOMPARE(visitor.failures, QStringList());
+    QCOMPARE(visitor.texts.value(u"客户/合同.txt"_s), u"甲方乙方的关键字"_s);
+    QVERIFY(visitor.documentTexts.value(u"合同/2023.docx"_s).contains(u"NeedleWord"));
+    // A member copied out to be opened: the docx, whole.
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QString copy = archives::copyMember(path, {2});
+    QVERIFY(!copy.isEmpty());
+    QCOMPARE(textOf(documents::Source(copy)).contains(u"NeedleWord"), true);
+}
+
+void TstFormatModule::readerThreadsRunOneOpenMpThread()
+{
+    if (qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
+        QSKIP("the child reads without the module only");
+    // libgomp is in the process before main() (Qt Core needs it through libb2).
+    using LevelsFunction = int();
+    const auto levels =
+        reinterpret_cast<LevelsFunction *>(::dlsym(RTLD_DEFAULT, "omp_get_max_active_levels"));
+    QVERIFY(levels);
+    int before = -1, after = -1, other = -1;
+    std::thread([&] {
+        before = levels();
+        textOf(documents::Source(kDocuments + u"/runs.docx"));
+        after = levels();
+    }).join();
+    std::thread([&] { other = levels(); }).join();
+    QVERIFY(before > 0);
+    QCOMPARE(after, 0);      // no parallel region of a reader's thread starts a team
+    QCOMPARE(other, before); // a thread that reads no document is left as it was
+}
+
+void TstFormatModule::withoutAModule_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::newRow("no module file") << u"/nonexistent/libquarlex_formats.so"_s;
+    QTest::newRow("a file that is no library") << u"text"_s;
+    QTest::newRow("a library without the table") << u"libz"_s;
+}
+
+void TstFormatModule::withoutAModule()
+{
+    if (qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
+        QSKIP("run in the parent");
+    QFETCH(QString, module);
+    QTemporaryDir dir;
+    if (module == u"text") {
+        module = dir.filePath(u"libquarlex_formats.so"_s);
+        QFile fake(module);
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("not an ELF file\n");
+    } else if (module == u"libz") {
+        // A real library of the system, mapped already by Qt.
+        const QByteArray maps = mappedFiles();
+        const qsizetype at = maps.indexOf("/libz.so");
+        QVERIFY(at > 0);
+        const qsizetype start = maps.lastIndexOf(' ', at) + 1;
+        module = QString::fromLocal8Bit(maps.mid(start, maps.indexOf('\n', at) - start));
+    }
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QUARLEX_FORMAT_MODULE"_s, module);
+    environment.insert(u"QUARLEX_TEST_CHILD"_s, u"1"_s);
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {u"childWithoutAModule"_s});
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray output = child.readAllStandardOutput();
+    const QByteArray errors = child.readAllStandardError();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             QByteArray(output + errors).constData());
+    // One line says why, however many documents were asked about.
+    QCOMPARE(errors.count("quarlex: no document reader:"), 1);
+    QVERIFY(errors.contains(QFile::encodeName(module)) || module.startsWith(u"/nonexistent"));
+}
+
+void TstFormatModule::childWithoutAModule()
+{
+    if (!qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
+        QSKIP("run as the child of withoutAModule");
+    // Documents are files no reader knows; an archive is its bytes; nothing is kept as their text.
+    for (const char *file : {"runs.docx", "pages.pdf", "runs.doc"}) {
+        const documents::Source source(kDocuments + u'/' + QLatin1String(file));
+        QVERIFY(documents::mayBeDocument(source.head(512)));
+        QCOMPARE(documents::recognise(source, source.head(512)), documents::Kind::NotDocument);
+    }
+    QCOMPARE(formats::moduleState(), formats::ModuleState::Missing);
+    QVERIFY(!archives::looksLikeArchive(headOf(kArchives + u"/attachments.zip")));
+    QCOMPARE(documents::extractorVersion(), QByteArray("no-readers"));
+    QVERIFY(!documents::TextScreen(u"关键字").usable());
+    QCOMPARE(archives::copyMember(kArchives + u"/attachments.zip", {2}), QString());
+    QCOMPARE(formatLibrariesMapped(), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TstFormatModule)
+#include "tst_format_module.moc"
