@@ -23,6 +23,10 @@ keyword='批量查找'
 
 start_app "$progdir/quarlex"
 launcher=$(wait_window 'Quarlex - 批量查找')
+# The document readers' libraries come with the first document, not at start.
+for library in libpoppler libarchive libgsf libtesseract; do
+    grep -q "/$library" "/proc/$E2E_APP_PID/maps" && fail "$library was loaded at start"
+done
 ask_keyword "$launcher" "$keyword"
 chooser=$E2E_CHOOSER
 # Mark the three entries: a click on the first (the file list starts at x = 128), then
@@ -42,4 +46,5 @@ E2E_WAIT=30 wait_for_report "$launcher" < <(
     report_entry 'c-备忘.txt' '备忘：明天批量查找去年的合同。'
 )
 app_ended && fail "the program ended"
+grep -q /libpoppler "/proc/$E2E_APP_PID/maps" || fail "the PDF file was read without poppler"
 echo "PASS"

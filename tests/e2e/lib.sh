@@ -118,6 +118,8 @@ private_program() {
     E2E_PROGDIR="$E2E_TMP/prog"
     mkdir -p "$E2E_PROGDIR"
     cp "$1" "$E2E_PROGDIR/quarlex"
+    # The format module, which the program loads from beside itself at its first document.
+    cp "$(dirname "$1")/libquarlex_formats.so" "$E2E_PROGDIR/"
 }
 
 # Puts a stand-in xdg-open first on PATH: it writes down its arguments, one per line, into

@@ -12,11 +12,13 @@ pkg="$E2E_TMP/pkg"
     { cat "$E2E_TMP/cpack.log" >&2; fail "cpack failed"; }
 deb=$(ls "$pkg"/quarlex_*.deb)
 dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt 6 runtime"
+# The format module's libraries are the package's too.
+dpkg-deb --field "$deb" Depends | grep -q 'libpoppler-qt6' || fail "Depends lacks the format module's libraries"
 dpkg-deb --field "$deb" Recommends | grep -q 'fonts-arphic-ukai' || fail "Recommends lacks the CJK fonts"
 
 root="$E2E_TMP/root"
 dpkg -x "$deb" "$root"
-for f in usr/bin/quarlex usr/share/applications/quarlex.desktop \
+for f in usr/bin/quarlex usr/lib/quarlex/libquarlex_formats.so usr/share/applications/quarlex.desktop \
          usr/share/icons/hicolor/48x48/apps/quarlex.png usr/share/icons/hicolor/256x256/apps/quarlex.png \
          usr/share/metainfo/io.github.quarlex.Quarlex.metainfo.xml usr/share/doc/quarlex/copyright \
          usr/share/man/man1/quarlex.1.gz; do
