@@ -5,7 +5,9 @@
 # Prints the seconds from the key that chooses "选定" to the report painted after the progress
 # window has gone, as the program logs it with QUARLEX_TIMING set.
 #   bench_program.sh QUARLEX FOLDER KEYWORD [PATTERN]
-#   bench_program.sh --first-paint QUARLEX   seconds from the start to the launcher's first paint
+#   bench_program.sh --first-paint QUARLEX   seconds from the start to the launcher's first paint,
+#                                            then the document readers' libraries mapped by then
+#                                            ("none" when there is none)
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 
 # Prints the time of the line $1 of the program's timing log; fails while there is none.
@@ -20,7 +22,10 @@ if [ "${1:-}" = --first-paint ]; then
     start=$EPOCHREALTIME
     QUARLEX_TIMING="$E2E_TMP/timing" start_app "$E2E_PROGDIR/quarlex"
     E2E_WAIT=60 wait_until logged first-paint > /dev/null || fail "no first paint logged"
-    echo "$(logged first-paint) - $start" | bc -l
+    seconds=$(echo "$(logged first-paint) - $start" | bc -l)
+    mapped=$(grep -o -E '/(libpoppler|libarchive|libgsf|libtesseract|liblept|libxml2)[^/]*$' \
+                 "/proc/$E2E_APP_PID/maps" | sort -u | tr -d / | paste -sd, -)
+    echo "$seconds ${mapped:-none}"
     exit 0
 fi
 

@@ -10,6 +10,7 @@
 #   bench/run.sh windowed   only the windowed run through the chooser's file list, in-process and
 #                           through the real program under Xvfb
 #   bench/run.sh ocr        only the search of scanned pages (BENCH_OCR_PAGES pages, default 100)
+#   bench/run.sh startup    only the program's start to the launcher's first paint under Xvfb
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench"
@@ -464,6 +465,38 @@ best_program() {
     printf '%.3f' "$best"
 }
 
+# Start-up: from just before the program is started to the launcher's first paint (logged with
+# QUARLEX_TIMING), under Xvfb with openbox, best of 10; and which of the document readers'
+# libraries are mapped by then (none: they come with the first document).
+startup_section() {
+    local best="" libs="" t mapped
+    if ! { have Xvfb && have openbox && have xdotool; }; then
+        echo "Start-up: Xvfb, openbox or xdotool is not installed: no figure"
+        return
+    fi
+    for _ in $(seq 10); do
+        read -r t mapped <<< "$("$root/bench/bench_program.sh" --first-paint "$build/quarlex" \
+                                2>/dev/null)" || continue
+        [ -n "$t" ] || continue
+        libs=$mapped
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    echo
+    echo "Start-up to the launcher's first paint, under Xvfb (load $(cut -d' ' -f1-3 /proc/loadavg))"
+    if [ -z "$best" ]; then
+        echo "  no run completed"
+        return
+    fi
+    echo "  best of 10 $(printf '%.3f' "$best")s; document readers' libraries mapped at first" \
+         "paint: ${libs} (target: none: $(verdict "$([ "$libs" = none ] && echo 1 || echo 0)"))"
+}
+
+if [ "${1:-}" = startup ]; then
+    have() { command -v "$1" > /dev/null; }
+    startup_section
+    exit 0
+fi
+
 if [ "${1:-}" = windowed ]; then
     have() { command -v "$1" > /dev/null; }
     windowed_section
@@ -616,4 +649,5 @@ documents_section
 tree_section
 archives_section
 windowed_section
+startup_section
 ocr_section
