@@ -24,7 +24,7 @@ if [ "${1:-}" = --first-paint ]; then
     E2E_WAIT=60 wait_until logged first-paint > /dev/null || fail "no first paint logged"
     seconds=$(echo "$(logged first-paint) - $start" | bc -l)
     mapped=$(grep -o -E '/(libpoppler|libarchive|libgsf|libtesseract|liblept|libxml2)[^/]*$' \
-                 "/proc/$E2E_APP_PID/maps" | sort -u | tr -d / | paste -sd, -)
+                 "/proc/$E2E_APP_PID/maps" | sort -u | tr -d / | paste -sd, -) || true
     echo "$seconds ${mapped:-none}"
     exit 0
 fi

@@ -118,8 +118,11 @@ private_program() {
     E2E_PROGDIR="$E2E_TMP/prog"
     mkdir -p "$E2E_PROGDIR"
     cp "$1" "$E2E_PROGDIR/quarlex"
-    # The format module, which the program loads from beside itself at its first document.
-    cp "$(dirname "$1")/libquarlex_formats.so" "$E2E_PROGDIR/"
+    # The format module, which the program loads from beside itself at its first document (a
+    # program built without one, such as an older build timed against this one, has none).
+    local module
+    module="$(dirname "$1")/libquarlex_formats.so"
+    if [ -e "$module" ]; then cp "$module" "$E2E_PROGDIR/"; fi
 }
 
 # Puts a stand-in xdg-open first on PATH: it writes down its arguments, one per line, into

@@ -2,7 +2,6 @@
 
 #include "search/formats/format_table.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibrary>
 
@@ -20,10 +19,10 @@ std::once_flag g_once;
 const FormatTable *g_table = nullptr; // written once, inside g_once
 std::atomic<ModuleState> g_state{ModuleState::NotLoaded};
 
+// The executable's folder, from the kernel's link to it: callable from any thread, with or
+// without an application object.
 QString programFolder()
 {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
 }
 
