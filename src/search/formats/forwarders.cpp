@@ -68,15 +68,17 @@ WalkEnd walkArchive(const QByteArray &bytes, const QString &name, Visitor &visit
     return table ? table->walkBytes(bytes, name, visitor) : WalkEnd::Done;
 }
 
-// Streams exist only inside a walk, so the module is loaded whenever one is read.
+// Streams are made by a walk, so the module is loaded whenever one is read.
 qint64 MemberStream::readInto(QByteArray &buffer, qsizetype size)
 {
-    return formats::table()->memberReadInto(*this, buffer, size);
+    const formats::FormatTable *table = formats::table();
+    return table ? table->memberReadInto(*this, buffer, size) : 0;
 }
 
 bool MemberStream::rewind()
 {
-    return formats::table()->memberRewind(*this);
+    const formats::FormatTable *table = formats::table();
+    return table && table->memberRewind(*this);
 }
 
 QString copyMember(const QString &archivePath, const QList<int> &chain)
