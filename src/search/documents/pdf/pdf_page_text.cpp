@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 
+#include <new>
 #include <optional>
 
 namespace documents {
@@ -24,11 +25,15 @@ namespace {
 void ignoreError(ErrorCategory, Goffset, const char *) {}
 
 // poppler's global parameters, made at the first PDF file and kept for the program's life
-// (workers that outlive a run may still be reading one when the program ends).
+// (workers that outlive a run may still be reading one when the program ends): made in static
+// storage and never destroyed.
 void initialiseGlobals()
 {
-    [[maybe_unused]] static const GlobalParamsIniter *const globals =
-        new GlobalParamsIniter(ignoreError);
+    [[maybe_unused]] static const bool made = [] {
+        alignas(GlobalParamsIniter) static unsigned char storage[sizeof(GlobalParamsIniter)];
+        new (storage) GlobalParamsIniter(ignoreError);
+        return true;
+    }();
 }
 
 // A file read through its device, as poppler asks for ranges of it.
