@@ -36,6 +36,10 @@
 //                                  declares a size of 1 KiB in the archive for the bomb entry.
 //   search-rss KEYWORD FILE        the run's search of FILE: prints seconds, idle and peak resident
 //                                  memory (KiB), the outcome and the reason of an unreadable file
+//   pdf-pages FILE...              each PDF file's page texts as the extraction lays them out
+//                                  against poppler's own text of each page displayed alone: prints
+//                                  per file "same" or the first page that differs, then the seconds
+//                                  each way; exits 1 when any file differs
 //
 // The search text is what the search run reads: the extracted text cut into fields by the same
 // rules as every file, fields joined with nothing between them.
@@ -47,6 +51,7 @@
 #include "search/core/search_run.h"
 #include "search/documents/document_text.h"
 #include "search/documents/document_text_stream.h"
+#include "search/documents/pdf/pdf_page_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,6 +62,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QThread>
+
+#include <poppler-qt6.h>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -598,6 +605,54 @@ int main(int argc, char **argv)
         while (search::DocumentPrefetch::runningWorkers() > 0)
             QThread::msleep(10);
         return 0;
+    }
+    if (command == QStringLiteral("pdf-pages") && args.size() >= 2) {
+        Poppler::setDebugErrorFunction([](const QString &, const QVariant &) {}, QVariant());
+        bool allSame = true;
+        qint64 oursNs = 0;
+        qint64 popplerNs = 0;
+        for (const QString &path : args.mid(1)) {
+            QElapsedTimer clock;
+            clock.start();
+            QStringList ours;
+            {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    return 2;
+                documents::PdfPageText texts(file);
+                for (int i = 0; i < texts.pages(); ++i)
+                    ours.append(texts.hasPage(i) ? texts.text(i) : QStringLiteral("<none>"));
+            }
+            oursNs += clock.nsecsElapsed();
+            clock.restart();
+            QStringList theirs;
+            {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    return 2;
+                const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(&file);
+                for (int i = 0; document && !document->isLocked() && i < document->numPages();
+                     ++i) {
+                    const std::unique_ptr<Poppler::Page> page = document->page(i);
+                    theirs.append(page ? page->text(QRectF()) : QStringLiteral("<none>"));
+                }
+            }
+            popplerNs += clock.nsecsElapsed();
+            qsizetype differs = -1;
+            for (qsizetype i = 0; i < std::max(ours.size(), theirs.size()) && differs < 0; ++i) {
+                if (ours.value(i) != theirs.value(i))
+                    differs = i;
+            }
+            if (differs >= 0) {
+                allSame = false;
+                std::printf("%s: page %lld differs\n", qPrintable(path), qint64(differs) + 1);
+            } else {
+                std::printf("%s: same, %lld pages\n", qPrintable(path), qint64(ours.size()));
+            }
+        }
+        std::printf("%.3f s laid out here, %.3f s page by page through poppler\n", oursNs / 1e9,
+                    popplerNs / 1e9);
+        return allSame ? 0 : 1;
     }
     if (command == QStringLiteral("export") && args.size() >= 3) {
         int n = 0;

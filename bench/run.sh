@@ -126,6 +126,16 @@ documents_section() {
     r=$(ratio "$p" "$q")
     echo "  quarlex ${q}s   pdftotext | grep -F per file ${p}s   quarlex is ${r}x faster" \
          "  target >= 2x: $(verdict "$r >= 2")"
+    # The page texts as the extraction lays them out (pages sharing resources through one
+    # interpreter) must be poppler's text of each page displayed alone.
+    local same
+    if "$documents" pdf-pages pdf/p00?.pdf "$root"/tests/data/documents/*.pdf > pages.txt; then
+        same="the same"
+    else
+        same="NOT the same: $(grep -c differs pages.txt) file(s) differ"
+    fi
+    echo "  page texts of 9 copies and the fixtures against poppler's page by page: ${same};" \
+         "$(tail -1 pages.txt)"
     if command -v ugrep > /dev/null; then
         u=$(best_of 1 ugrep_filter)
         echo "  ugrep --filter with pdftotext ${u}s   quarlex is $(ratio "$u" "$q")x faster"

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <zstd.h>
@@ -48,30 +49,42 @@ quint64 numberAt(QByteArrayView bytes, qsizetype at, int size)
     return value;
 }
 
-// The whole of a small file; nothing when it cannot be read or is larger than `limit`.
-std::optional<QByteArray> readFile(const QByteArray &path, qint64 limit)
+// The whole of a small file; nothing when it cannot be read or is larger than `limit`. The file
+// stays open in `fd` for the caller to close (-1 when it could not be opened).
+std::optional<QByteArray> readFile(const QByteArray &path, qint64 limit, int &fd)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     struct stat info;
-    std::optional<QByteArray> result;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit) {
-        QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        if (got == bytes.size())
-            result = std::move(bytes);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > limit)
+        return std::nullopt;
+    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
     }
-    ::close(fd);
-    return result;
+    if (got != bytes.size())
+        return std::nullopt;
+    return bytes;
+}
+
+// A decompression context per thread, made once: making one for every entry costs about as
+// much as decompressing a small entry.
+ZSTD_DCtx *decompressionContext()
+{
+    struct Context
+    {
+        ZSTD_DCtx *context = ZSTD_createDCtx();
+        ~Context() { ZSTD_freeDCtx(context); }
+    };
+    thread_local Context context;
+    return context.context;
 }
 
 struct EntryFile
@@ -171,7 +184,12 @@ std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView ver
     // The largest entry a stored text can make, with room for the header.
     const qint64 largest =
         qint64(ZSTD_compressBound(size_t(kMaxTextChars) * 2)) + keyData.size() + kHeaderFixed;
-    const std::optional<QByteArray> bytes = readFile(path, largest);
+    int fd = -1;
+    const std::optional<QByteArray> bytes = readFile(path, largest, fd);
+    const auto closeFile = qScopeGuard([fd] {
+        if (fd >= 0)
+            ::close(fd);
+    });
     if (!bytes)
         return std::nullopt;
     const auto reject = [&] {
@@ -197,13 +215,17 @@ std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView ver
     // fails here and is never searched.
     if (ZSTD_getFrameContentSize(frame.data(), size_t(frame.size())) != characters * 2)
         return reject();
+    ZSTD_DCtx *const context = decompressionContext();
+    if (!context)
+        return std::nullopt;
     cached.text.resize(qsizetype(characters));
-    const size_t got = ZSTD_decompress(cached.text.data(), size_t(characters * 2), frame.data(),
-                                       size_t(frame.size()));
+    const size_t got = ZSTD_decompressDCtx(context, cached.text.data(), size_t(characters * 2),
+                                           frame.data(), size_t(frame.size()));
     if (ZSTD_isError(got) || got != characters * 2)
         return reject();
-    // Used now: the least recently used entries are the first to go.
-    ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
+    // Used now: the least recently used entries are the first to go. Through the open file,
+    // without looking its name up again.
+    ::futimens(fd, nullptr);
     return cached;
 }
 

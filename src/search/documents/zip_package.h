@@ -73,11 +73,21 @@ private:
         QByteArray name;       // as stored
         qint64 compressed = 0; // an upper bound: up to the next entry's header
         qint64 declared = -1;  // the size the archive declares for the entry, -1 when none
+        // From the central directory of a package held in memory (-1 when not known there):
+        // where the entry's local header starts, its compressed size, compression method and
+        // CRC-32.
+        qint64 localHeader = -1;
+        qint64 packed = -1;
+        int method = -1;
+        quint32 crc = 0;
     };
 
     const QByteArray *bytes() const { return m_bytes.isEmpty() ? nullptr : &m_bytes; }
     Status inflate(archive *a, archive_entry *header, const Entry *entry,
                    const std::function<bool(QByteArrayView)> &block) const;
+    // The whole entry inflated from the bytes in memory in one call, its CRC checked; false when
+    // that cannot be done (the entry is then inflated through the archive reader).
+    bool inflateWhole(const Entry &entry, QByteArray &out) const;
 
     QString m_path;
     QByteArray m_bytes;              // the whole file when it is small enough

@@ -67,6 +67,8 @@ private Q_SLOTS:
     void keywordIsInTheSearchText();
     void unreadableDocumentsAreNamed_data();
     void unreadableDocumentsAreNamed();
+    void alteredPartsAreDamage_data();
+    void alteredPartsAreDamage();
     void exactText_data();
     void exactText();
     void textMatchesTheOfficeSuitesExport_data();
@@ -257,6 +259,62 @@ void TestDocumentText::unreadableDocumentsAreNamed_data()
     QTest::newRow("a ZIP bomb named .docx is damaged") << document("bomb.docx") << Outcome::Damaged;
     QTest::newRow("a PDF whose pages are only images has no text")
         << document("scan.pdf") << Outcome::NoText;
+}
+
+// A package's parts are checked against their CRC-32 however they are inflated (whole from
+// memory, or block by block): a part altered, or recorded with another CRC-32, is damage.
+void TestDocumentText::alteredPartsAreDamage_data()
+{
+    QTest::addColumn<QString>("alteration");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::newRow("intact") << QStringLiteral("none") << Outcome::Done;
+    QTest::newRow("the directory's CRC of the text part altered")
+        << QStringLiteral("crc") << Outcome::Damaged;
+    QTest::newRow("a byte of the text part's deflated data altered")
+        << QStringLiteral("data") << Outcome::Damaged;
+}
+
+void TestDocumentText::alteredPartsAreDamage()
+{
+    QFETCH(QString, alteration);
+    QFETCH(Outcome, outcome);
+    QByteArray body;
+    for (int i = 0; i < 400; ++i)
+        body += "<w:p><w:r><w:t>Paragraph " + QByteArray::number(i) + " 校验文字</w:t></w:r></w:p>";
+    const QString path = m_dir->filePath(QStringLiteral("altered.docx"));
+    writeZip(path, {{"[Content_Types].xml", kWordContentTypes},
+                    {"word/document.xml", wordDocument(body)}});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // The central directory's record of the text part.
+    const QByteArrayView signature("PK\x01\x02", 4);
+    qsizetype at = bytes.indexOf(signature);
+    while (at >= 0 && bytes.mid(at + 46, 17) != "word/document.xml")
+        at = bytes.indexOf(signature, at + 4);
+    QVERIFY(at >= 0);
+    QCOMPARE(quint16(uchar(bytes[at + 10])), quint16(8)); // deflated
+    const auto u32 = [&](qsizetype offset) {
+        return quint32(uchar(bytes[offset])) | quint32(uchar(bytes[offset + 1])) << 8 |
+               quint32(uchar(bytes[offset + 2])) << 16 | quint32(uchar(bytes[offset + 3])) << 24;
+    };
+    if (alteration == u"crc") {
+        bytes[at + 16] = char(bytes[at + 16] ^ 0x01);
+    } else if (alteration == u"data") {
+        const qsizetype local = u32(at + 42);
+        const qsizetype data = local + 30 + uchar(bytes[local + 26]) + uchar(bytes[local + 28]);
+        const qsizetype middle = data + qsizetype(u32(at + 20)) / 2;
+        bytes[middle] = char(bytes[middle] ^ 0x20);
+    }
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+
+    const Extracted extracted = extract(path);
+    QCOMPARE(extracted.outcome, outcome);
+    if (outcome == Outcome::Done) {
+        QVERIFY(extracted.text.contains(u"Paragraph 399 校验文字"));
+    }
 }
 
 void TestDocumentText::unreadableDocumentsAreNamed()

@@ -1,12 +1,12 @@
 #include "search/documents/pdf/pdf.h"
 
+#include "search/documents/pdf/pdf_page_text.h"
 #include "search/documents/picture/picture.h"
 #include "search/documents/text_sink.h"
 
 #include <poppler-qt6.h>
 
 #include <QIODevice>
-#include <QRectF>
 
 #include <cctype>
 #include <mutex>
@@ -90,37 +90,49 @@ bool recognisePage(const Poppler::Page &page, TextSink &sink)
 Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
 {
     silencePoppler();
-    // Through a buffered QFile rather than by name: poppler's own file stream reads the file a few
-    // hundred bytes per system call, which costs more than the text layout on small pages. The
-    // file must outlive the document.
+    // The file must outlive the page texts, which read from it.
     const std::unique_ptr<QIODevice> file = source.open();
     if (!file)
         return Outcome::Damaged;
-    const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(file.get());
-    if (!document)
+    PdfPageText texts(*file);
+    if (texts.status() == PdfPageText::Status::Damaged)
         return Outcome::Damaged;
-    if (document->isLocked())
+    if (texts.status() == PdfPageText::Status::Encrypted)
         return Outcome::Encrypted;
-    const int pages = document->numPages();
+    const int pages = texts.pages();
     bool anyText = false;
     // Whether the file holds images at all, known at the first page without text: a page without
     // text is recognised only in a file that has images (a scan), never in one of blank pages.
     std::optional<bool> images;
+    // The file as poppler renders its pages, opened at the first page to recognise. Through a
+    // buffered QFile rather than by name: poppler's own file stream reads the file a few hundred
+    // bytes per system call. Its own device: the page texts read from the first one.
+    std::unique_ptr<QIODevice> renderFile;
+    std::unique_ptr<Poppler::Document> rendered;
+    const auto pageToRender = [&](int index) -> std::unique_ptr<Poppler::Page> {
+        if (!rendered) {
+            renderFile = source.open();
+            if (renderFile)
+                rendered = Poppler::Document::load(renderFile.get());
+        }
+        return rendered ? rendered->page(index) : nullptr;
+    };
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
-        const std::unique_ptr<Poppler::Page> page = document->page(i);
-        if (!page)
+        if (!texts.hasPage(i))
             continue; // a page poppler cannot build has no text to give
-        const QString text = page->text(QRectF());
+        const QString text = texts.text(i);
         if (text.isEmpty()) {
             if (!images) {
-                // Its own device: poppler reads from the first one as it goes.
                 const std::unique_ptr<QIODevice> again = source.open();
                 images = again && holdsImage(*again);
             }
-            if (*images && recognisePage(*page, sink))
-                anyText = true;
+            if (*images) {
+                const std::unique_ptr<Poppler::Page> page = pageToRender(i);
+                if (page && recognisePage(*page, sink))
+                    anyText = true;
+            }
             continue;
         }
         anyText = true;

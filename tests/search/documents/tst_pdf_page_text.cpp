@@ -1,0 +1,199 @@
+#include "document_fixtures.h"
+
+#include "search/documents/pdf/pdf_page_text.h"
+
+#include <poppler-qt6.h>
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QTest>
+
+using fixtures::document;
+
+Q_DECLARE_METATYPE(documents::PdfPageText::Status)
+
+namespace {
+
+// A PDF file of one page per content stream: Helvetica, by default one resource dictionary for
+// all pages (an object of its own), A4. A page's `ownResources` gives it a dictionary of its own,
+// `media` another box.
+struct PageSpec
+{
+    QByteArray content;
+    bool ownResources = false;
+    QByteArray media = "[0 0 595 842]";
+};
+
+QByteArray makePdf(const QList<PageSpec> &pages)
+{
+    QList<QByteArray> objects; // objects 1, 2, ... in order
+    const QByteArray font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    QByteArray kids;
+    const int firstPage = 4;
+    for (int i = 0; i < pages.size(); ++i)
+        kids += QByteArray::number(firstPage + 2 * i) + " 0 R ";
+    objects << "<< /Type /Catalog /Pages 2 0 R >>"
+            << "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages.size()) +
+                   " >>"
+            << "<< /Font << /F1 " + font + " >> >>";
+    for (int i = 0; i < pages.size(); ++i) {
+        const PageSpec &page = pages.at(i);
+        const QByteArray resources =
+            page.ownResources ? "<< /Font << /F1 " + font + " >> >>" : QByteArray("3 0 R");
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox " + page.media + " /Resources " +
+                       resources + " /Contents " + QByteArray::number(firstPage + 2 * i + 1) +
+                       " 0 R >>"
+                << "<< /Length " + QByteArray::number(page.content.size()) + " >>\nstream\n" +
+                       page.content + "\nendstream";
+    }
+    QByteArray file = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << file.size();
+        file += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const qsizetype xref = file.size();
+    file += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets)
+        file += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    file += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+            " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return file;
+}
+
+QByteArray line(const QByteArray &words, int y = 700)
+{
+    return "BT /F1 12 Tf 72 " + QByteArray::number(y) + " Td (" + words + ") Tj ET\n";
+}
+
+// Each page's text as poppler gives it for the page displayed alone.
+QStringList popplerPages(const QByteArray &bytes)
+{
+    QStringList pages;
+    const std::unique_ptr<Poppler::Document> pdf = Poppler::Document::loadFromData(bytes);
+    for (int i = 0; pdf && !pdf->isLocked() && i < pdf->numPages(); ++i) {
+        const std::unique_ptr<Poppler::Page> page = pdf->page(i);
+        pages << (page ? page->text(QRectF()) : QStringLiteral("<no page>"));
+    }
+    return pages;
+}
+
+QStringList ourPages(const QByteArray &bytes, const QList<int> &order)
+{
+    QByteArray copy = bytes;
+    QBuffer device(&copy);
+    device.open(QIODevice::ReadOnly);
+    documents::PdfPageText texts(device);
+    QStringList pages(texts.pages());
+    for (const int index : order)
+        pages[index] = texts.hasPage(index) ? texts.text(index) : QStringLiteral("<no page>");
+    return pages;
+}
+
+QList<int> inOrder(int count)
+{
+    QList<int> order;
+    for (int i = 0; i < count; ++i)
+        order << i;
+    return order;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read a fixture");
+    return file.readAll();
+}
+
+} // namespace
+
+// The page texts against poppler's text of each page displayed alone: pages laid out by one
+// interpreter must give exactly that.
+class TestPdfPageText : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void pagesAsPopplerGivesThem_data();
+    void pagesAsPopplerGivesThem();
+    void statusOfFiles_data();
+    void statusOfFiles();
+};
+
+void TestPdfPageText::pagesAsPopplerGivesThem_data()
+{
+    QTest::addColumn<QByteArray>("pdf");
+    QTest::addColumn<QList<int>>("order");
+    QTest::addColumn<QString>("mustHold"); // a word some page must give, or empty
+
+    const QStringList fixtures = {document(QStringLiteral("pages.pdf")),
+                                  document(QStringLiteral("blank.pdf")),
+                                  document(QStringLiteral("scan.pdf")),
+                                  QStringLiteral(QUARLEX_BENCH_DATA_DIR "/chinese15.pdf")};
+    for (const QString &path : fixtures) {
+        const QByteArray bytes = readAll(path);
+        QTest::newRow(qPrintable(QFileInfo(path).fileName()))
+            << bytes << inOrder(int(popplerPages(bytes).size())) << QString();
+    }
+    // A page that sets a character spacing and leaves a saved state open: the next page, laid out
+    // by the same interpreter, must start from the page's first state, not with that spacing.
+    QTest::newRow("a page leaves its state unbalanced")
+        << makePdf({{"30 Tc q " + line("Spaced")}, {line("Tight")}, {line("Third")}}) << inOrder(3)
+        << QStringLiteral("Tight");
+    // Shapes that change: shared resources, another box, a dictionary of the page's own, back.
+    QTest::newRow("pages of other shapes between shared ones")
+        << makePdf({{line("One")},
+                    {line("Two")},
+                    {line("Three"), false, "[0 0 300 400]"},
+                    {line("Four"), true},
+                    {line("Five")}})
+        << inOrder(5) << QStringLiteral("Four");
+    QTest::newRow("pages asked out of order")
+        << makePdf({{line("Alpha")}, {line("Beta")}, {line("Gamma")}, {line("Delta")}})
+        << QList<int>{2, 3, 0, 1} << QStringLiteral("Gamma");
+    QTest::newRow("a page without content between two with text")
+        << makePdf({{line("Before")}, {QByteArray()}, {line("After")}}) << inOrder(3)
+        << QStringLiteral("After");
+}
+
+void TestPdfPageText::pagesAsPopplerGivesThem()
+{
+    QFETCH(QByteArray, pdf);
+    QFETCH(QList<int>, order);
+    QFETCH(QString, mustHold);
+    const QStringList expected = popplerPages(pdf);
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(ourPages(pdf, order), expected);
+    if (!mustHold.isEmpty())
+        QVERIFY(expected.join(QString()).contains(mustHold));
+}
+
+void TestPdfPageText::statusOfFiles_data()
+{
+    QTest::addColumn<QByteArray>("pdf");
+    QTest::addColumn<documents::PdfPageText::Status>("status");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("a file that opens") << readAll(document(QStringLiteral("pages.pdf")))
+                                       << documents::PdfPageText::Status::Ok << 3;
+    QTest::newRow("a file that needs a password")
+        << readAll(document(QStringLiteral("encrypted.pdf")))
+        << documents::PdfPageText::Status::Encrypted << 0;
+    QTest::newRow("not a PDF file")
+        << QByteArray("%PDF-1.4\nnothing else") << documents::PdfPageText::Status::Damaged << 0;
+}
+
+void TestPdfPageText::statusOfFiles()
+{
+    QFETCH(QByteArray, pdf);
+    QFETCH(documents::PdfPageText::Status, status);
+    QFETCH(int, pages);
+    QBuffer device(&pdf);
+    device.open(QIODevice::ReadOnly);
+    documents::PdfPageText texts(device);
+    QCOMPARE(texts.status(), status);
+    QCOMPARE(texts.pages(), pages);
+}
+
+QTEST_GUILESS_MAIN(TestPdfPageText)
+#include "tst_pdf_page_text.moc"
