@@ -224,7 +224,7 @@ bool looksBig5(QByteArrayView window)
             uchar blockLow = 0;
             for (; q < blockEnd; ++q) {
                 blockLeads += isLead(q[0]);
-                blockLow += isLead(q[0]) & isLowTrail(q[1]);
+                blockLow += uchar(isLead(q[0])) & uchar(isLowTrail(q[1]));
             }
             leads += blockLeads;
             leadThenLow += blockLow;
