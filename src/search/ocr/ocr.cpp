@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -151,9 +152,23 @@ int resolutionOf(const QImage &image)
     return dpi >= 100 && dpi <= 1200 ? dpi : 300;
 }
 
-bool cancelled(void *stop, int)
+// The engine's monitor, with what its callback needs: the engine calls the cancel callback for
+// every word it reads, after moving `progress` on.
+struct Monitor : tesseract::ETEXT_DESC
 {
-    return static_cast<const std::atomic<bool> *>(stop)->load(std::memory_order_relaxed);
+    const std::atomic<bool> *stop = nullptr;
+    const Progress *told = nullptr;
+    int toldPercent = -1;
+};
+
+bool cancelled(void *self, int)
+{
+    Monitor &monitor = *static_cast<Monitor *>(self);
+    if (monitor.told && monitor.progress != monitor.toldPercent) {
+        monitor.toldPercent = monitor.progress;
+        (*monitor.told)(std::clamp(int(monitor.progress), 0, 100));
+    }
+    return monitor.stop && monitor.stop->load(std::memory_order_relaxed);
 }
 
 } // namespace
@@ -185,7 +200,7 @@ QString joinCjk(QStringView line)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
 }
 
-Result recognise(const QImage &image, const std::atomic<bool> *stop)
+Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress)
 {
     Result result;
     if (image.isNull() || image.width() < 4 || image.height() < 4)
@@ -202,16 +217,18 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop)
     tesseract::TessBaseAPI &api = engine.api;
     api.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
     api.SetSourceResolution(resolutionOf(image));
-    tesseract::ETEXT_DESC monitor;
-    if (stop) {
-        monitor.cancel = &cancelled;
-        monitor.cancel_this = const_cast<std::atomic<bool> *>(stop);
-    }
+    Monitor monitor;
+    monitor.stop = stop;
+    monitor.told = progress ? &progress : nullptr;
+    monitor.cancel = &cancelled;
+    monitor.cancel_this = &monitor;
     const int status = api.Recognize(&monitor);
     if (stop && stop->load()) {
         api.Clear();
         return {Status::Stopped, {}};
     }
+    if (progress)
+        progress(100);
     if (status == 0) {
         std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
         if (it) {

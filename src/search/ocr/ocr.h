@@ -32,10 +32,15 @@ struct Result
     QStringList lines;
 };
 
+// Told how far the recognition of an image has come, in percent (the engine's own count, which
+// moves while it reads words, not while it finds the lines); called on the recognising thread.
+using Progress = std::function<void(int percent)>;
+
 // Recognises the text of `image` (any format; converted to grayscale). `stop` (may be null) is
 // polled while the engine reads words, so that a set flag ends a page within a fraction of a
-// second.
-Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr);
+// second. `progress` (may be empty) is told as the words are read, and 100 at the end.
+Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
+                 const Progress &progress = {});
 
 // Decodes an encoded picture (PNG, JPEG, BMP, GIF, TIFF, WebP) through Qt's image readers. A null
 // image when the bytes cannot be decoded.

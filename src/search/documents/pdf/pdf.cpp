@@ -109,6 +109,7 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
+        sink.beginPart(i, pages);
         const std::unique_ptr<Poppler::Page> page = document->page(i);
         if (!page)
             continue; // a page poppler cannot build has no text to give
