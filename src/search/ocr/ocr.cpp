@@ -377,7 +377,9 @@ QByteArray languages()
 QByteArray engineVersion()
 {
     static const QByteArray version = [] {
-        QByteArray v = QByteArrayLiteral("tesseract-") + tesseract::TessBaseAPI::Version();
+        // How this library drives the engine (the margin, the bands of a page), then the engine.
+        QByteArray v = QByteArrayLiteral("bands-") + QByteArray::number(kBandRows) + ";tesseract-" +
+                       tesseract::TessBaseAPI::Version();
         const QString folder = dataFolder();
         for (const QByteArray &language : languages().split('+')) {
             const QFileInfo data(folder + u'/' + QString::fromLatin1(language) + u".traineddata");
