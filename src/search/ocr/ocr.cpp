@@ -186,6 +186,9 @@ bool cancelled(void *self, int)
 // stopped between two bands.
 constexpr int kBandRows = 512;
 
+// The engine's confidence (0..100) below which a line is taken for noise rather than print.
+constexpr float kLeastConfidence = 50;
+
 // True when row `y` of `gray` holds next to no dark pixel: a gap between lines of print, where
 // the page may be cut without cutting a character. Specks and the rules of a table's columns
 // leave a row blank.
@@ -319,6 +322,10 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
                     const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
                     if (!text)
                         continue;
+                    // Specks and bars that a band shows the engine on their own are read as
+                    // a line it trusts little (a quarter, where print is nine tenths and more).
+                    if (it->Confidence(tesseract::RIL_TEXTLINE) < kLeastConfidence)
+                        continue;
                     const QString line = joinCjk(QString::fromUtf8(text.get()).trimmed());
                     if (!line.isEmpty())
                         result.lines.append(line);
@@ -378,7 +385,8 @@ QByteArray engineVersion()
 {
     static const QByteArray version = [] {
         // How this library drives the engine (the margin, the bands of a page), then the engine.
-        QByteArray v = QByteArrayLiteral("bands-") + QByteArray::number(kBandRows) + ";tesseract-" +
+        QByteArray v = QByteArrayLiteral("bands-") + QByteArray::number(kBandRows) + ";lines-" +
+                       QByteArray::number(kLeastConfidence) + ";tesseract-" +
                        tesseract::TessBaseAPI::Version();
         const QString folder = dataFolder();
         for (const QByteArray &language : languages().split('+')) {
