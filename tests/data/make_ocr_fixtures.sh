@@ -5,6 +5,7 @@
 #   photo.jpg    two lines turned by 1.5 degrees, with noise, as a phone photo of a page
 #   scan.pdf     a PDF page that is only a JPEG of a scanned line (no text)
 #   mixed.pdf    a text page, then a scanned page
+#   pages.pdf    four scanned pages of three lines, for the progress through a long scan
 #   blank.png    a white page
 #   corrupt.jpg  photo.jpg with its image data cut short and overwritten
 # ImageMagick draws the pictures; its policy on Debian forbids writing PDF, so the PDFs around the
@@ -38,6 +39,11 @@ convert "$work/scan.png" -seed 5 -attenuate 0.2 +noise Gaussian -colorspace Gray
         -quality 75 "$work/scan.jpg"
 draw 900 180 '第二页是扫描的图片' "$work/second.png"
 convert "$work/second.png" -colorspace Gray -strip -quality 75 "$work/second.jpg"
+for n in 1 2 3 4; do
+    draw 1100 330 "第${n}页扫描件"$'\nScanned page with several words\nfor the engine to count' \
+         "$work/page$n.png"
+    convert "$work/page$n.png" -colorspace Gray -strip -quality 75 "$work/page$n.jpg"
+done
 convert -size 1200x800 xc:white -density 300 -units PixelsPerInch -colorspace Gray -strip \
         "$out/blank.png"
 python3 - "$out" "$work" <<'PY'
@@ -95,6 +101,7 @@ scan = open(work + '/scan.jpg', 'rb').read()
 second = open(work + '/second.jpg', 'rb').read()
 write(out + '/scan.pdf', [('image', scan)])
 write(out + '/mixed.pdf', [('text', 'Mixed file first page Alpha'), ('image', second)])
+write(out + '/pages.pdf', [('image', open(work + '/page%d.jpg' % n, 'rb').read()) for n in range(1, 5)])
 
 # A JPEG whose markers stop inside its tables, the rest garbage: no decoder can read a picture.
 photo = bytearray(open(out + '/photo.jpg', 'rb').read())

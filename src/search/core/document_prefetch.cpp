@@ -53,6 +53,17 @@ struct DocumentPrefetch::Shared
     int runs = 0; // files in State::Run
     std::atomic<bool> stop{false};
 
+    // How far a worker has come through the file the run has reached (and may be waiting for):
+    // the file's index in the high half, thousandths in the low one. Workers on other files
+    // leave it alone; the run reads it as it polls.
+    std::atomic<int> reachedIndex{-1};
+    std::atomic<qint64> reachedProgress{0};
+    void tellProgress(int index, int permille)
+    {
+        if (index == reachedIndex.load(std::memory_order_relaxed))
+            reachedProgress.store(qint64(index) << 32 | permille, std::memory_order_relaxed);
+    }
+
     // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
     // first (`ahead` tells), then those the run has searched (State::Run), which may have gone
     // without keeping.
@@ -132,13 +143,20 @@ struct DocumentPrefetch::Shared
               const std::function<bool()> &keepGoing = {})
     {
         const QString &path = paths.at(index);
-        const auto goOn = [&] { return !stop.load() && (!keepGoing || keepGoing()); };
+        const auto goOn = [&] {
+            tellProgress(index, search.progress());
+            return !stop.load() && (!keepGoing || keepGoing());
+        };
         QString word;
         if (ahead) {
             std::lock_guard lock(mutex);
             word = keyword;
         }
-        if (!word.isEmpty()) {
+        // The run's own thread (the one that passes `keepGoing`) always searches, also without a
+        // keyword: the search makes the long library calls (a PDF page, a picture's recognition)
+        // on a thread of its own and asks `keepGoing` all along, where an extraction here would
+        // hold the run inside them.
+        if (!word.isEmpty() || keepGoing) {
             FileSearchResult result = search.search(path, word, goOn);
             if (result.outcome == FileSearchResult::Outcome::Stopped)
                 return false;
@@ -178,7 +196,7 @@ struct DocumentPrefetch::Shared
                 text.append(piece);
                 return true;
             },
-            &stop);
+            &stop, [&](int permille) { tellProgress(index, permille); });
         if (!tooLong && !abandoned && outcome != documents::Outcome::Stopped && !stop.load())
             cache->store(*key, version, {}, quint8(outcome), text);
         return false;
@@ -241,6 +259,7 @@ bool DocumentPrefetch::reached(int index)
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->reached = std::max(m_shared->reached, index);
+        m_shared->reachedIndex.store(m_shared->reached, std::memory_order_relaxed);
         Shared::State &state = m_shared->states[size_t(index)];
         busy = state == Shared::State::Busy;
         if (state == Shared::State::Free)
@@ -296,6 +315,12 @@ void DocumentPrefetch::waitFor(int index, const std::function<bool()> &keepGoing
             m_search = std::make_unique<FileSearch>(m_shared->searchOptions());
         m_shared->finish(other, m_shared->keep(other, true, *m_search, keepGoing));
     }
+}
+
+int DocumentPrefetch::progressOf(int index) const
+{
+    const qint64 told = m_shared->reachedProgress.load(std::memory_order_relaxed);
+    return told >> 32 == index ? int(told & 0xFFFFFFFF) : 0;
 }
 
 std::optional<FileSearchResult> DocumentPrefetch::takeResult(int index, const QString &keyword)

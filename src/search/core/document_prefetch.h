@@ -58,6 +58,10 @@ public:
     std::optional<FileSearchResult> takeResult(int index, const QString &keyword);
     // The keyword the run searches the next files for, should it change during the run.
     void setKeyword(const QString &keyword);
+    // How far the worker reading paths[index] has come through it, in thousandths
+    // (documents::ProgressOut); 0 when none is reading it or it has no pages. Only the file the
+    // run last reached is followed.
+    int progressOf(int index) const;
     // Waits at most `timeoutMs` for the worker extracting paths[index]; true once none is.
     bool waitUntilDone(int index, int timeoutMs);
 

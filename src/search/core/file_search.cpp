@@ -318,6 +318,7 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
                                     const std::function<bool()> &keepGoing)
 {
     m_stats = FileSearchStats();
+    m_progress = 0;
     const auto unreadable = [](ReadStatus status) {
         FileSearchResult result;
         result.outcome = FileSearchResult::Outcome::Unreadable;
@@ -540,6 +541,7 @@ FileSearchResult FileSearch::searchDocument(const documents::Source &source, doc
             if (matcher.complete() && !keeping)
                 break;
         }
+        m_progress = stream.progress();
         if (keepGoing && !keepGoing())
             return stopped;
     }

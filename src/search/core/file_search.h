@@ -128,6 +128,11 @@ public:
 
     const FileSearchStats &stats() const { return m_stats; }
 
+    // How far the search has come through the document it is reading on a worker (a PDF, OFD or
+    // picture file), in thousandths, as the worker last told it; 0 for any other file. Meant to
+    // be read from inside `keepGoing`, on the searching thread.
+    int progress() const { return m_progress; }
+
     void setTextCache(textcache::TextCache *cache) { m_options.textCache = cache; }
 
 private:
@@ -142,6 +147,7 @@ private:
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file
+    int m_progress = 0;
 };
 
 } // namespace search

@@ -60,7 +60,15 @@ void SearchRun::run()
                                         [](const RunEntry &entry) { return entry.selected; }));
     int done = 0;
     if (m_progress)
-        m_progress(done, total);
+        m_progress(done, total, 0.0);
+    // The thousandths of the current file shown so far: the line only moves forward.
+    int shownPermille = 0;
+    const auto showFileProgress = [&](int permille) {
+        if (m_progress && permille > shownPermille) {
+            shownPermille = permille;
+            m_progress(done, total, permille / 1000.0);
+        }
+    };
     // The marked files' paths, in the order they are searched; the next ones are read ahead.
     QStringList paths;
     paths.reserve(total);
@@ -98,12 +106,16 @@ void SearchRun::run()
             m_prefetch->setKeyword(keyword);
             // A worker searching this very file: its answer comes in a moment.
             if (m_prefetch->reached(done))
-                m_prefetch->waitFor(done, [this] { return keepGoing(); });
+                m_prefetch->waitFor(done, [&] {
+                    showFileProgress(m_prefetch->progressOf(done));
+                    return keepGoing();
+                });
             ahead = m_prefetch->takeResult(done, keyword);
         }
         const FileSearchResult file =
             ahead ? std::move(*ahead) : m_search.search(path, keyword, [&] {
                 startPrefetch();
+                showFileProgress(m_search.progress());
                 return keepGoing();
             });
         if (!ahead)
@@ -147,8 +159,9 @@ void SearchRun::run()
         if (m_cancelled)
             break;
         ++done;
+        shownPermille = 0;
         if (m_progress)
-            m_progress(done, total);
+            m_progress(done, total, 0.0);
     }
     if (m_prefetch)
         m_prefetch->runEnded();

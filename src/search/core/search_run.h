@@ -59,9 +59,11 @@ public:
     // The hit entries of reportText(), in list order.
     QList<ReportHit> hits() const;
 
-    // Called with (files done, marked files) when the run starts and after every marked file,
-    // whether it was a hit, no hit or unreadable.
-    using Progress = std::function<void(int done, int total)>;
+    // Called with (files done, marked files, 0) when the run starts and after every marked file,
+    // whether it was a hit, no hit or unreadable. While the run waits for a long document (the
+    // pages of a scan being recognised, on this thread's worker or on a prefetch worker), it is
+    // called again when it polls, with the share (0..1) of that file read so far, rising.
+    using Progress = std::function<void(int done, int total, double fileShare)>;
     void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     // Milliseconds of work inside one file between two yields (16 unless changed, 0 = as often as

@@ -200,13 +200,13 @@ QByteArray extractorVersion()
 }
 
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,
-                    const std::atomic<bool> *stop)
+                    const std::atomic<bool> *stop, const ProgressOut &progress)
 {
     const std::unique_ptr<Extractor> extractor = extractorFor(kind);
     // Asked for the text of something that is no document: there is no document text to give.
     if (!extractor)
         return Outcome::Damaged;
-    TextSink sink(out, stop);
+    TextSink sink(out, stop, progress ? &progress : nullptr);
     return sink.finish(extractor->extract(source, sink));
 }
 

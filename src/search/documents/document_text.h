@@ -52,8 +52,8 @@ enum class Kind {
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
-// are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside; a picture is told by its
-// signature.
+// are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside; a
+// picture is told by its signature.
 Kind recognise(const Source &source, QByteArrayView head);
 
 enum class Outcome {
@@ -68,6 +68,11 @@ enum class Outcome {
 // its answer). Pieces may be any size.
 using TextOut = std::function<bool(QStringView)>;
 
+// Told how far an extraction has come through its document, in thousandths (0..1000): the pages
+// read so far, and the share of the page being recognised. Called on the extracting thread, and
+// only when the figure changes; readers that have no pages (office files) do not call it.
+using ProgressOut = std::function<void(int permille)>;
+
 // What names the text extractText gives: it changes whenever the text of some document would come
 // out differently, so that text kept from an earlier version is not used.
 QByteArray extractorVersion();
@@ -78,8 +83,9 @@ bool mayBeDocument(QByteArrayView head);
 
 // Hands the text of the document at `path` to `out`. `stop` (may be null) is polled between
 // pieces, pages and XML tokens. Text handed out before a failure stays valid: a document found
-// damaged half way has given its first half.
+// damaged half way has given its first half. `progress` (may be empty) follows the pages of a
+// PDF or OFD file and the recognition of a picture.
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,
-                    const std::atomic<bool> *stop = nullptr);
+                    const std::atomic<bool> *stop = nullptr, const ProgressOut &progress = {});
 
 } // namespace documents

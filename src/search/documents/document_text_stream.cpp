@@ -24,6 +24,7 @@ struct DocumentTextStream::Shared
     bool finished = false;
     Outcome outcome = Outcome::Done;
     std::atomic<bool> stop{false};
+    std::atomic<int> progress{0};
 };
 
 DocumentTextStream::DocumentTextStream(const Source &source, Kind kind)
@@ -42,7 +43,11 @@ DocumentTextStream::DocumentTextStream(const Source &source, Kind kind)
             shared->changed.notify_all();
             return true;
         };
-        const Outcome outcome = extractText(source, kind, out, &shared->stop);
+        // The caller reads it when it polls; nothing needs telling at once.
+        const auto progress = [&shared](int permille) {
+            shared->progress.store(permille, std::memory_order_relaxed);
+        };
+        const Outcome outcome = extractText(source, kind, out, &shared->stop, progress);
         {
             std::lock_guard lock(shared->mutex);
             shared->outcome = outcome;
@@ -85,6 +90,11 @@ Outcome DocumentTextStream::outcome() const
 {
     std::lock_guard lock(m_shared->mutex);
     return m_shared->outcome;
+}
+
+int DocumentTextStream::progress() const
+{
+    return m_shared->progress.load(std::memory_order_relaxed);
 }
 
 int DocumentTextStream::runningWorkers()

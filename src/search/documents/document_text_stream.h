@@ -28,6 +28,8 @@ public:
     Status next(QString &piece, int timeoutMs);
     // The extraction's outcome; final once next() has returned End.
     Outcome outcome() const;
+    // How far the worker has come through the document, in thousandths (ProgressOut).
+    int progress() const;
 
     // How many workers are still running, those of destroyed streams included. For tests and for
     // a clean program exit, which may wait for this to reach zero.

@@ -36,6 +36,32 @@ void TextSink::appendLong(QStringView text)
     }
 }
 
+void TextSink::beginPart(int part, int parts)
+{
+    m_parts = std::max(parts, 1);
+    m_part = std::clamp(part, 0, m_parts);
+    m_percent = 0;
+    tellProgress();
+}
+
+void TextSink::partProgress(int percent)
+{
+    m_percent = std::clamp(percent, 0, 100);
+    tellProgress();
+}
+
+void TextSink::tellProgress()
+{
+    if (!m_progress || !*m_progress)
+        return;
+    const int permille =
+        int(std::min<qint64>(1000, (qint64(m_part) * 100 + m_percent) * 10 / m_parts));
+    if (permille == m_told)
+        return;
+    m_told = permille;
+    (*m_progress)(permille);
+}
+
 Outcome TextSink::finish(Outcome outcome)
 {
     if (outcome == Outcome::Done && !flush())

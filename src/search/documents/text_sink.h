@@ -12,7 +12,11 @@ namespace documents {
 class TextSink
 {
 public:
-    TextSink(const TextOut &out, const std::atomic<bool> *stop) : m_out(out), m_stop(stop) {}
+    // `progress` (may be null) is told where the extractor is (beginPart, partProgress).
+    TextSink(const TextOut &out, const std::atomic<bool> *stop,
+             const ProgressOut *progress = nullptr)
+        : m_out(out), m_stop(stop), m_progress(progress)
+    {}
 
     // Text longer than a piece is handed out in pieces of kPieceSize, never held whole.
     void append(QStringView text)
@@ -48,13 +52,25 @@ public:
     // first, and turns Done into Stopped when the caller stopped it.
     Outcome finish(Outcome outcome);
 
+    // Where the extractor is, for a caller showing how far it has come: part `part` (from 0) of
+    // `parts` (the pages) starts. Until the first call the document is one part.
+    void beginPart(int part, int parts);
+    // `percent` (0..100) of the current part is read (a page's recognition).
+    void partProgress(int percent);
+
     static constexpr qsizetype kPieceSize = 8192;
 
 private:
     void appendLong(QStringView text);
+    void tellProgress();
 
     const TextOut &m_out;
     const std::atomic<bool> *m_stop;
+    const ProgressOut *m_progress;
+    int m_part = 0;
+    int m_parts = 1;
+    int m_percent = 0;
+    int m_told = -1; // the last thousandths told
     QString m_buffer;
     bool m_stopped = false;
 };

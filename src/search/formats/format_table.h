@@ -26,7 +26,7 @@ class ChunkReader;
 // `version` differs from the program's is not used.
 namespace formats {
 
-inline constexpr quint32 kTableVersion = 1;
+inline constexpr quint32 kTableVersion = 2;
 
 struct FormatTable
 {
@@ -35,7 +35,8 @@ struct FormatTable
 
     documents::Kind (*recognise)(const documents::Source &source, QByteArrayView head);
     documents::Outcome (*extractText)(const documents::Source &source, documents::Kind kind,
-                                      const documents::TextOut &out, const std::atomic<bool> *stop);
+                                      const documents::TextOut &out, const std::atomic<bool> *stop,
+                                      const documents::ProgressOut &progress);
     QByteArray (*extractorVersion)();
     // The needles documents::TextScreen(keyword) would look for.
     void (*screenNeedles)(QStringView keyword, std::vector<QByteArray> &needles);

@@ -25,11 +25,11 @@ QByteArray extractorVersion()
 }
 
 Outcome extractText(const Source &source, Kind kind, const TextOut &out,
-                    const std::atomic<bool> *stop)
+                    const std::atomic<bool> *stop, const ProgressOut &progress)
 {
     const formats::FormatTable *table = formats::table();
     // As the readers answer for a kind they do not know.
-    return table ? table->extractText(source, kind, out, stop) : Outcome::Damaged;
+    return table ? table->extractText(source, kind, out, stop, progress) : Outcome::Damaged;
 }
 
 TextScreen::TextScreen(QStringView keyword)

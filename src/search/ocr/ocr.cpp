@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -151,12 +152,105 @@ int resolutionOf(const QImage &image)
     return dpi >= 100 && dpi <= 1200 ? dpi : 300;
 }
 
-bool cancelled(void *stop, int)
+// The engine's monitor, with what its callback needs: the engine calls the cancel callback for
+// every word it reads, after moving `progress` on. A page read band by band (bandCuts) counts
+// each band's words as its share of the whole.
+struct Monitor : tesseract::ETEXT_DESC
 {
-    return static_cast<const std::atomic<bool> *>(stop)->load(std::memory_order_relaxed);
+    const std::atomic<bool> *stop = nullptr;
+    const Progress *told = nullptr;
+    int band = 0;
+    int bands = 1;
+    int toldPercent = -1;
+
+    void tell(int percentOfBand)
+    {
+        const int percent = (band * 100 + std::clamp(percentOfBand, 0, 100)) / bands;
+        if (told && percent != toldPercent) {
+            toldPercent = percent;
+            (*told)(percent);
+        }
+    }
+};
+
+bool cancelled(void *self, int)
+{
+    Monitor &monitor = *static_cast<Monitor *>(self);
+    monitor.tell(monitor.progress);
+    return monitor.stop && monitor.stop->load(std::memory_order_relaxed);
+}
+
+// Rows of a band the engine reads at a time. Before it reads the words of an image the engine
+// finds its lines, which takes it a good second on an A4 page at 300 dpi and never looks at the
+// stop flag; a page read in bands of about this height (some five lines of body text) is
+// stopped between two bands.
+constexpr int kBandRows = 512;
+
+// The engine's confidence (0..100) below which a line is taken for noise rather than print.
+constexpr float kLeastConfidence = 50;
+
+// True when row `y` of `gray` holds next to no dark pixel: a gap between lines of print, where
+// the page may be cut without cutting a character. Specks and the rules of a table's columns
+// leave a row blank.
+bool isBlankRow(const QImage &gray, int y)
+{
+    const uchar *row = gray.constScanLine(y);
+    const int allowed = std::max(2, gray.width() / 256);
+    int dark = 0;
+    for (int x = 0; x < gray.width(); ++x) {
+        if (row[x] < 128 && ++dark > allowed)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
+
+// Each band ends in the middle of the gap between two lines nearest to kBandRows rows after its
+// start.
+std::vector<int> bandCuts(const QImage &gray)
+{
+    constexpr int band = kBandRows;
+    const int height = gray.height();
+    std::vector<int> cuts{0};
+    if (gray.format() != QImage::Format_Grayscale8 || height < 2 * band) {
+        cuts.push_back(height);
+        return cuts;
+    }
+    std::vector<bool> blank(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y)
+        blank[size_t(y)] = isBlankRow(gray, y);
+    int top = 0;
+    while (height - top >= 3 * band / 2) {
+        // The blank row nearest to the band's end, from half a band on; further down when none.
+        const int target = top + band;
+        int found = -1;
+        for (int d = 0; d < band / 2 && found < 0; ++d) {
+            if (blank[size_t(target - d)])
+                found = target - d;
+            else if (blank[size_t(target + d)])
+                found = target + d;
+        }
+        for (int y = target + band / 2; found < 0 && y < height; ++y) {
+            if (blank[size_t(y)])
+                found = y;
+        }
+        if (found < 0)
+            break;
+        int from = found, to = found;
+        while (from > top + 1 && blank[size_t(from - 1)])
+            --from;
+        while (to + 1 < height && blank[size_t(to + 1)])
+            ++to;
+        const int cut = (from + to + 1) / 2;
+        if (height - cut < band / 2)
+            break; // what is left joins the last band
+        cuts.push_back(cut);
+        top = cut;
+    }
+    cuts.push_back(height);
+    return cuts;
+}
 
 QString joinCjk(QStringView line)
 {
@@ -185,47 +279,62 @@ QString joinCjk(QStringView line)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
 }
 
-Result recognise(const QImage &image, const std::atomic<bool> *stop)
+Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress)
 {
     Result result;
     if (image.isNull() || image.width() < 4 || image.height() < 4)
         return result; // nothing to read
     if (stop && stop->load())
         return {Status::Stopped, {}};
-    const QImage gray = prepared(image);
+    const QImage page = image.convertToFormat(QImage::Format_Grayscale8);
+    const std::vector<int> cuts = bandCuts(page);
     Loan loan;
     Engine &engine = loan.engine();
     if (!engine.loaded)
         return {Status::Unavailable, {}};
-    if (stop && stop->load())
-        return {Status::Stopped, {}}; // asked while the engine was loading or lent out
     tesseract::TessBaseAPI &api = engine.api;
-    api.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
-    api.SetSourceResolution(resolutionOf(image));
-    tesseract::ETEXT_DESC monitor;
-    if (stop) {
-        monitor.cancel = &cancelled;
-        monitor.cancel_this = const_cast<std::atomic<bool> *>(stop);
-    }
-    const int status = api.Recognize(&monitor);
-    if (stop && stop->load()) {
-        api.Clear();
-        return {Status::Stopped, {}};
-    }
-    if (status == 0) {
-        std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-        if (it) {
-            do {
-                const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-                if (!text)
-                    continue;
-                const QString line = joinCjk(QString::fromUtf8(text.get()).trimmed());
-                if (!line.isEmpty())
-                    result.lines.append(line);
-            } while (it->Next(tesseract::RIL_TEXTLINE));
+    Monitor monitor;
+    monitor.stop = stop;
+    monitor.told = progress ? &progress : nullptr;
+    monitor.cancel = &cancelled;
+    monitor.cancel_this = &monitor;
+    monitor.bands = int(cuts.size()) - 1;
+    for (monitor.band = 0; monitor.band < monitor.bands; ++monitor.band) {
+        // Also asked while the engine was loading or lent out.
+        if (stop && stop->load())
+            return {Status::Stopped, {}};
+        const int top = cuts[size_t(monitor.band)];
+        const QImage gray =
+            prepared(monitor.bands == 1
+                         ? page
+                         : page.copy(0, top, page.width(), cuts[size_t(monitor.band) + 1] - top));
+        api.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
+        api.SetSourceResolution(resolutionOf(image));
+        const int status = api.Recognize(&monitor);
+        if (stop && stop->load()) {
+            api.Clear();
+            return {Status::Stopped, {}};
         }
+        if (status == 0) {
+            std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+            if (it) {
+                do {
+                    const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
+                    if (!text)
+                        continue;
+                    // Specks and bars that a band shows the engine on their own are read as
+                    // a line it trusts little (a quarter, where print is nine tenths and more).
+                    if (it->Confidence(tesseract::RIL_TEXTLINE) < kLeastConfidence)
+                        continue;
+                    const QString line = joinCjk(QString::fromUtf8(text.get()).trimmed());
+                    if (!line.isEmpty())
+                        result.lines.append(line);
+                } while (it->Next(tesseract::RIL_TEXTLINE));
+            }
+        }
+        api.Clear();
+        monitor.tell(100);
     }
-    api.Clear();
     return result;
 }
 
@@ -251,7 +360,10 @@ QByteArray languages()
 QByteArray engineVersion()
 {
     static const QByteArray version = [] {
-        QByteArray v = QByteArrayLiteral("tesseract-") + tesseract::TessBaseAPI::Version();
+        // How this library drives the engine (the margin, the bands of a page), then the engine.
+        QByteArray v = QByteArrayLiteral("bands-") + QByteArray::number(kBandRows) + ";lines-" +
+                       QByteArray::number(kLeastConfidence) + ";tesseract-" +
+                       tesseract::TessBaseAPI::Version();
         const QString folder = dataFolder();
         for (const QByteArray &language : languages().split('+')) {
             const QFileInfo data(folder + u'/' + QString::fromLatin1(language) + u".traineddata");

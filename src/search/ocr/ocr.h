@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 // Text recognition of images through Tesseract: an image in, its text lines out. Knows nothing of
 // documents; the readers of pictures, PDF and OFD files ask it for the text of an image.
@@ -32,10 +33,23 @@ struct Result
     QStringList lines;
 };
 
+// Told how far the recognition of an image has come, in percent (the engine's own count, which
+// moves while it reads words, not while it finds the lines); called on the recognising thread.
+using Progress = std::function<void(int percent)>;
+
 // Recognises the text of `image` (any format; converted to grayscale). `stop` (may be null) is
-// polled while the engine reads words, so that a set flag ends a page within a fraction of a
-// second.
-Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr);
+// polled while the engine reads words and between the bands of a tall page (bandCuts), so that a
+// set flag ends a page within a fraction of a second. `progress` (may be empty) is told as the
+// words are read, and 100 at the end.
+Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
+                 const Progress &progress = {});
+
+// Where recognise() cuts a page (8-bit grayscale) into bands that the engine reads one after the
+// other, so that a stop is seen between two of them also while the engine is finding the lines
+// of the page, which it does without looking at the stop flag: the rows where bands start, from
+// 0, then the height. Bands are cut in the gaps between lines of print, some five lines of body
+// text at 300 dpi each; a page without such gaps (a photograph), or too short to cut, is one band.
+std::vector<int> bandCuts(const QImage &gray);
 
 // Decodes an encoded picture (PNG, JPEG, BMP, GIF, TIFF, WebP) through Qt's image readers. A null
 // image when the bytes cannot be decoded.

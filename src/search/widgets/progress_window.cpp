@@ -53,10 +53,11 @@ Form2::Form2(QWidget *parent)
     connect(&m_pendingShow, &QTimer::timeout, this, &Form2::showProgress);
 }
 
-void Form2::setProgress(int done, int total)
+void Form2::setProgress(int done, int total, double fileShare)
 {
     m_done = done;
     m_total = total;
+    m_fileShare = done < total ? std::clamp(fileShare, 0.0, 1.0) : 0.0;
     if (done >= total || !m_sinceShown.isValid() || m_sinceShown.elapsed() >= kRepaintIntervalMs) {
         showProgress();
         return;
@@ -70,8 +71,9 @@ void Form2::showProgress()
 {
     m_pendingShow.stop();
     m_sinceShown.start();
-    const int width = m_total > 0 ? int(qint64(this->width()) * std::min(m_done, m_total) / m_total)
-                                  : this->width();
+    const int width = m_total > 0
+                          ? int(this->width() * (std::min(m_done, m_total) + m_fileShare) / m_total)
+                          : this->width();
     m_progressLine->resize(width, kLineHeight);
     setAccessibleDescription(QStringLiteral(u"已完成 %1 / %2 个文件")
                                  .arg(QString::number(m_done), QString::number(m_total)));

@@ -50,9 +50,9 @@ void SearchController::execute(const RunSnapshot &snapshot)
     SearchRun searchRun(snapshot, m_keyword, [] { platform::processPendingEvents(); });
     searchRun.setTextCache(&textcache::userCache());
     // Closing the progress window unloads it while the run goes on to its cancel.
-    searchRun.setProgress([form = QPointer<Form2>(form)](int done, int total) {
+    searchRun.setProgress([form = QPointer<Form2>(form)](int done, int total, double fileShare) {
         if (form)
-            form->setProgress(done, total);
+            form->setProgress(done, total, fileShare);
     });
     m_current = &searchRun;
     searchRun.run();

@@ -13,6 +13,18 @@ QImage fixture(const char *name)
     return QImage(QStringLiteral(QUARLEX_OCR_DIR "/") + QLatin1StringView(name));
 }
 
+// `count` copies of lines.png (three lines of print) one under the other, as one grayscale page.
+QImage stacked(int count)
+{
+    const QImage line = fixture("lines.png");
+    QImage page(line.width(), line.height() * count, QImage::Format_Grayscale8);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    for (int i = 0; i < count; ++i)
+        painter.drawImage(0, i * line.height(), line);
+    return page;
+}
+
 } // namespace
 
 class TestOcr : public QObject
@@ -25,6 +37,9 @@ private Q_SLOTS:
     void picturesAreToldByTheirSignature_data();
     void picturesAreToldByTheirSignature();
     void linesAreReadInOrder();
+    void pagesAreCutBetweenLines_data();
+    void pagesAreCutBetweenLines();
+    void aPageReadInBandsKeepsEveryLine();
     void stopEndsAPageEarly();
 };
 
@@ -89,6 +104,76 @@ void TestOcr::linesAreReadInOrder()
     const ocr::Result blank = ocr::recognise(fixture("blank.png"));
     QCOMPARE(blank.status, ocr::Status::Done);
     QVERIFY(blank.lines.isEmpty());
+}
+
+void TestOcr::pagesAreCutBetweenLines_data()
+{
+    QTest::addColumn<QImage>("page");
+    QTest::addColumn<int>("fewest");
+    QTest::addColumn<int>("most");
+    // 3300 rows: some six bands of about 512 rows.
+    QTest::newRow("a tall page of lines") << stacked(10) << 5 << 7;
+    QTest::newRow("too short to cut") << stacked(3) << 1 << 1;
+    // Print on every row, as a photograph has: nowhere to cut.
+    QImage dark(1000, 3000, QImage::Format_Grayscale8);
+    dark.fill(60);
+    QTest::newRow("no gap between lines") << dark << 1 << 1;
+    // A table's column rules and specks leave a gap between lines a gap.
+    QImage ruled = stacked(10);
+    {
+        QPainter painter(&ruled);
+        painter.fillRect(10, 0, 1, ruled.height(), Qt::black);
+        painter.fillRect(500, 0, 1, ruled.height(), Qt::black);
+        for (int y = 0; y < ruled.height(); y += 7)
+            painter.fillRect((y * 37) % 990, y, 1, 1, Qt::black);
+    }
+    QTest::newRow("a ruled page with specks") << ruled << 5 << 7;
+}
+
+// Bands run from the first row to the last, and every cut is in a gap between lines: the rows
+// there hold none of the print.
+void TestOcr::pagesAreCutBetweenLines()
+{
+    QFETCH(QImage, page);
+    QFETCH(int, fewest);
+    QFETCH(int, most);
+    const std::vector<int> cuts = ocr::bandCuts(page);
+    QVERIFY(cuts.size() >= 2);
+    QCOMPARE(cuts.front(), 0);
+    QCOMPARE(cuts.back(), page.height());
+    const int bands = int(cuts.size()) - 1;
+    QVERIFY2(bands >= fewest && bands <= most, qPrintable(QString::number(bands)));
+    const QImage plain = stacked(10);
+    for (size_t i = 1; i + 1 < cuts.size(); ++i) {
+        QVERIFY(cuts[i] > cuts[i - 1]);
+        if (page.width() != plain.width())
+            continue;
+        // Compared with the same page without rules and specks: the row is white there.
+        const uchar *row = plain.constScanLine(cuts[i]);
+        QVERIFY2(std::all_of(row, row + plain.width(), [](uchar v) { return v >= 200; }),
+                 qPrintable(QString::number(cuts[i])));
+    }
+}
+
+// Read band by band, the tall page gives each of its lines once, in order.
+void TestOcr::aPageReadInBandsKeepsEveryLine()
+{
+    const QImage page = stacked(10);
+    QVERIFY(ocr::bandCuts(page).size() > 2);
+    QList<int> told;
+    const ocr::Result result =
+        ocr::recognise(page, nullptr, [&](int percent) { told.append(percent); });
+    QCOMPARE(result.status, ocr::Status::Done);
+    QCOMPARE(result.lines.size(), 30);
+    for (qsizetype i = 0; i < result.lines.size(); i += 3) {
+        QVERIFY2(result.lines[i].contains(u"合同第十二条"), qPrintable(result.lines[i]));
+        QVERIFY2(result.lines[i + 1].contains(u"违约金"), qPrintable(result.lines[i + 1]));
+        QVERIFY2(result.lines[i + 2].contains(u"Invoice Number"), qPrintable(result.lines[i + 2]));
+    }
+    // The share read rises through the bands to the whole page.
+    for (qsizetype i = 1; i < told.size(); ++i)
+        QVERIFY(told[i] > told[i - 1]);
+    QCOMPARE(told.constLast(), 100);
 }
 
 // A stop set while the engine reads a page ends the page: the same page read whole takes

@@ -1,5 +1,6 @@
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
+#include "search/core/search_run.h"
 #include "search/documents/document_text.h"
 
 #include <QPainter>
@@ -47,6 +48,9 @@ private Q_SLOTS:
     void scansAndPicturesAreSearched();
     void mixedPdfKeepsPageOrder();
     void stopEndsAPictureInsideItsPage();
+    void extractionTellsItsPages();
+    void runShowsTheScanPageByPage_data();
+    void runShowsTheScanPageByPage();
 };
 
 void TestOcrDocuments::scansAndPicturesAreSearched_data()
@@ -142,6 +146,89 @@ void TestOcrDocuments::stopEndsAPictureInsideItsPage()
     QCOMPARE(outcome, documents::Outcome::Stopped);
     // Not a line of the 16 was handed out: the page was left inside.
     QVERIFY2(!text.contains(u"违约金"), qPrintable(text));
+}
+
+// pages.pdf: four scanned pages. Each page's start is told, then the engine's count moves inside
+// it, and the last page's end is the whole document.
+void TestOcrDocuments::extractionTellsItsPages()
+{
+    const QString path = fixture("pages.pdf");
+    QList<int> told;
+    QString text;
+    const documents::Outcome outcome = documents::extractText(
+        path, documents::Kind::Pdf,
+        [&](QStringView piece) {
+            text.append(piece);
+            return true;
+        },
+        nullptr, [&](int permille) { told.append(permille); });
+    QCOMPARE(outcome, documents::Outcome::Done);
+    QVERIFY2(text.contains(u"第4页扫描件"), qPrintable(text));
+    QVERIFY(!told.isEmpty());
+    for (qsizetype i = 1; i < told.size(); ++i)
+        QVERIFY2(told.at(i) > told.at(i - 1), qPrintable(QString::number(told.at(i))));
+    for (int start : {0, 250, 500, 750})
+        QVERIFY2(told.contains(start), qPrintable(QString::number(start)));
+    QString shown;
+    for (int permille : std::as_const(told))
+        shown += QString::number(permille) + u' ';
+    // Inside a page the engine's count of the words read moves the figure on.
+    QVERIFY2(std::any_of(told.cbegin(), told.cend(), [](int p) { return p % 250 != 0; }),
+             qPrintable(shown));
+    QCOMPARE(told.constLast(), 1000);
+}
+
+void TestOcrDocuments::runShowsTheScanPageByPage_data()
+{
+    QTest::addColumn<bool>("workers");
+    QTest::newRow("the run's own search") << false;
+    // The run searches a long text file first; meanwhile the worker takes the scan ahead, and
+    // the run waits for it.
+    QTest::newRow("a worker reading ahead") << true;
+}
+
+// While the run is at the scan, the share of it read rises page by page (each page takes the
+// engine far longer than the run's polls); the other file moves the line by whole files only.
+void TestOcrDocuments::runShowsTheScanPageByPage()
+{
+    QFETCH(bool, workers);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QFile text(folder.filePath(QStringLiteral("a.txt")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    QVERIFY(text.write(QByteArray(8 << 20, 'x')) == 8 << 20);
+    text.close();
+    QVERIFY(QFile::copy(fixture("pages.pdf"), folder.filePath(QStringLiteral("b.pdf"))));
+    search::RunSnapshot snapshot;
+    snapshot.folderPath = folder.path();
+    snapshot.entries = {{QStringLiteral("a.txt"), true}, {QStringLiteral("b.pdf"), true}};
+    textcache::TextCache cache(folder.filePath(QStringLiteral("cache")));
+
+    search::SearchRun run(
+        snapshot, [] { return QStringLiteral(u"第4页"); }, [] {});
+    run.setYieldInterval(0);
+    if (workers)
+        run.setTextCache(&cache, 1);
+    QList<double> shares[2];
+    run.setProgress([&](int done, int total, double share) {
+        QCOMPARE(total, 2);
+        if (share > 0)
+            shares[std::min(done, 1)].append(share);
+    });
+    run.run();
+    QCOMPARE(run.hits().size(), 1);
+    QVERIFY(shares[0].isEmpty());
+    const QList<double> &scan = shares[1];
+    for (qsizetype i = 1; i < scan.size(); ++i)
+        QVERIFY(scan.at(i) > scan.at(i - 1));
+    // Shown within at least three of the four pages.
+    QSet<int> pages;
+    for (double share : scan)
+        pages.insert(std::min(3, int(share * 4)));
+    QVERIFY2(pages.size() >= 3, qPrintable(QString::number(scan.size())));
+    // The workers let go of the cache before it goes.
+    run.takePrefetch().reset();
+    QTRY_COMPARE_WITH_TIMEOUT(search::DocumentPrefetch::runningWorkers(), 0, 30000);
 }
 
 QTEST_GUILESS_MAIN(TestOcrDocuments)

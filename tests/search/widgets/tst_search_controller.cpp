@@ -55,6 +55,8 @@ private Q_SLOTS:
     void progressWindowIsShownOnlyDuringTheRun();
     void progressLineGrowsToTheFullWidth_data();
     void progressLineGrowsToTheFullWidth();
+    void progressLineMovesWithinAFile_data();
+    void progressLineMovesWithinAFile();
     void aSecondRunIsRefusedWhileOneRuns();
     void theListGoingAwayDuringARunDoesNotChangeTheReport();
     void cancellingFromTheProgressWindowKeepsTheHitsSoFar_data();
@@ -204,6 +206,37 @@ void TestSearchController::progressLineGrowsToTheFullWidth()
     QCOMPARE(endDescription, atEnd);
     // A thin line along the bottom edge, across the whole window (312 x 38 pixels).
     QCOMPARE(endLine, QRect(0, 36, 312, 2));
+}
+
+void TestSearchController::progressLineMovesWithinAFile_data()
+{
+    QTest::addColumn<int>("done");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<double>("fileShare");
+    QTest::addColumn<int>("width");
+
+    // The window is 312 pixels wide.
+    QTest::newRow("half of the first of four files") << 0 << 4 << 0.5 << 39;
+    QTest::newRow("a quarter of the second of four") << 1 << 4 << 0.25 << 97;
+    QTest::newRow("the whole of the only file, not yet done") << 0 << 1 << 1.0 << 312;
+    QTest::newRow("a share above the whole counts as the whole") << 2 << 4 << 7.0 << 234;
+    QTest::newRow("a share below nothing counts as nothing") << 2 << 4 << -1.0 << 156;
+    QTest::newRow("with every file done the share is no more") << 3 << 3 << 0.5 << 312;
+}
+
+// The line shows the files done and the share of the next; the description counts whole files.
+void TestSearchController::progressLineMovesWithinAFile()
+{
+    QFETCH(int, done);
+    QFETCH(int, total);
+    QFETCH(double, fileShare);
+    QFETCH(int, width);
+    search::Form2 form;
+    form.setProgress(done, total, fileShare);
+    QCOMPARE(form.progressLine()->width(), width);
+    QCOMPARE(form.accessibleDescription(),
+             QStringLiteral(u"已完成 %1 / %2 个文件").arg(done).arg(total));
+    QCOMPARE(form.Label1()->text(), QStringLiteral(u"正在查找中。。。"));
 }
 
 void TestSearchController::aSecondRunIsRefusedWhileOneRuns()

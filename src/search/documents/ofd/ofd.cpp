@@ -292,7 +292,9 @@ Status OfdReader::readDocument(const QString &entry)
     status = readAnnotationList(document, annotations);
     if (status != Status::Ok)
         return status;
-    for (const PageEntry &page : document.pages) {
+    for (size_t i = 0; i < document.pages.size(); ++i) {
+        const PageEntry &page = document.pages[i];
+        m_sink.beginPart(int(i), int(document.pages.size()));
         const QString pageEntry = findOfdEntry(m_package, document.folder, page.location);
         if (pageEntry.isEmpty())
             return Status::Missing; // the page's text is lost

@@ -120,6 +120,7 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
+        sink.beginPart(i, pages);
         if (!texts.hasPage(i))
             continue; // a page poppler cannot build has no text to give
         const QString text = texts.text(i);

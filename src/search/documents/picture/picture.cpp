@@ -16,8 +16,10 @@ constexpr qint64 kMaxPictureBytes = 256 << 20;
 
 bool appendRecognisedText(const QImage &image, TextSink &sink)
 {
-    // The stop flag the sink polls is the one the engine polls inside the page.
-    const ocr::Result result = ocr::recognise(image, sink.stopFlag());
+    // The stop flag the sink polls is the one the engine polls inside the page; the engine's
+    // count of the words read moves the sink's current part on.
+    const ocr::Result result = ocr::recognise(image, sink.stopFlag(),
+                                              [&sink](int percent) { sink.partProgress(percent); });
     if (result.status != ocr::Status::Done)
         return false;
     for (const QString &line : result.lines) {

@@ -30,9 +30,9 @@ const formats::FormatTable kTable = {
     formats::kTableVersion,
     &documents::recognise,
     [](const documents::Source &source, documents::Kind kind, const documents::TextOut &out,
-       const std::atomic<bool> *stop) {
+       const std::atomic<bool> *stop, const documents::ProgressOut &progress) {
         oneOpenMpThreadPerReader();
-        return documents::extractText(source, kind, out, stop);
+        return documents::extractText(source, kind, out, stop, progress);
     },
     &documents::extractorVersion,
     [](QStringView keyword, std::vector<QByteArray> &needles) {
