@@ -10,8 +10,6 @@
 
 using fixtures::document;
 
-Q_DECLARE_METATYPE(documents::PdfPageText::Status)
-
 namespace {
 
 // A PDF file of one page per content stream: Helvetica, by default one resource dictionary for
@@ -117,8 +115,6 @@ class TestPdfPageText : public QObject
 private Q_SLOTS:
     void pagesAsPopplerGivesThem_data();
     void pagesAsPopplerGivesThem();
-    void statusOfFiles_data();
-    void statusOfFiles();
 };
 
 void TestPdfPageText::pagesAsPopplerGivesThem_data()
@@ -136,11 +132,6 @@ void TestPdfPageText::pagesAsPopplerGivesThem_data()
         QTest::newRow(qPrintable(QFileInfo(path).fileName()))
             << bytes << inOrder(int(popplerPages(bytes).size())) << QString();
     }
-    // A page that sets a character spacing and leaves a saved state open: the next page, laid out
-    // by the same interpreter, must start from the page's first state, not with that spacing.
-    QTest::newRow("a page leaves its state unbalanced")
-        << makePdf({{"30 Tc q " + line("Spaced")}, {line("Tight")}, {line("Third")}}) << inOrder(3)
-        << QStringLiteral("Tight");
     // Shapes that change: shared resources, another box, a dictionary of the page's own, back.
     QTest::newRow("pages of other shapes between shared ones")
         << makePdf({{line("One")},
@@ -167,32 +158,6 @@ void TestPdfPageText::pagesAsPopplerGivesThem()
     QCOMPARE(ourPages(pdf, order), expected);
     if (!mustHold.isEmpty())
         QVERIFY(expected.join(QString()).contains(mustHold));
-}
-
-void TestPdfPageText::statusOfFiles_data()
-{
-    QTest::addColumn<QByteArray>("pdf");
-    QTest::addColumn<documents::PdfPageText::Status>("status");
-    QTest::addColumn<int>("pages");
-    QTest::newRow("a file that opens") << readAll(document(QStringLiteral("pages.pdf")))
-                                       << documents::PdfPageText::Status::Ok << 3;
-    QTest::newRow("a file that needs a password")
-        << readAll(document(QStringLiteral("encrypted.pdf")))
-        << documents::PdfPageText::Status::Encrypted << 0;
-    QTest::newRow("not a PDF file")
-        << QByteArray("%PDF-1.4\nnothing else") << documents::PdfPageText::Status::Damaged << 0;
-}
-
-void TestPdfPageText::statusOfFiles()
-{
-    QFETCH(QByteArray, pdf);
-    QFETCH(documents::PdfPageText::Status, status);
-    QFETCH(int, pages);
-    QBuffer device(&pdf);
-    device.open(QIODevice::ReadOnly);
-    documents::PdfPageText texts(device);
-    QCOMPARE(texts.status(), status);
-    QCOMPARE(texts.pages(), pages);
 }
 
 QTEST_GUILESS_MAIN(TestPdfPageText)
