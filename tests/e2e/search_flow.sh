@@ -29,15 +29,7 @@ origin() {
     xdotool getwindowgeometry --shell "$1" | awk -F= '/^X=/{x=$2} /^Y=/{y=$2} END{print x, y}'
 }
 
-# A stand-in xdg-open, first on PATH: writes down its arguments, one per line, and renames the
-# record into place only when it is complete.
-mkdir -p "$E2E_TMP/bin"
-cat >"$E2E_TMP/bin/xdg-open" <<OPENER
-#!/bin/sh
-printf '%s\n' "\$@" >"$E2E_TMP/opened.part" && mv "$E2E_TMP/opened.part" "$E2E_TMP/opened"
-OPENER
-chmod +x "$E2E_TMP/bin/xdg-open"
-export PATH="$E2E_TMP/bin:$PATH"
+record_opener
 
 start_app "$progdir/quarlex"
 launcher=$(wait_window 'Quarlex - 批量查找')
