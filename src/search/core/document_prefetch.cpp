@@ -23,35 +23,39 @@ std::atomic<int> g_runningWorkers{0};
 
 struct DocumentPrefetch::Shared
 {
-    enum class State : char { Free, Busy, Done, Run };
+    enum class State : quint8 { Free, Busy, Done, Run };
 
+    // Every file's state is an atomic of its own, so that the run and the workers hand files to
+    // each other without a lock: a file is claimed by one compare-and-swap, its answer written by
+    // the one that claimed it and read by the run only once it sees the file Done (release and
+    // acquire). The mutex is for the keyword, for the pass over the files the run has searched
+    // itself, and for the few moments a thread sleeps because there is nothing to do.
     textcache::TextCache *cache = nullptr;
     QStringList paths;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<State> states;
-    // A document searched ahead of the run, with the keyword it was searched for.
+    int count = 0;
+    std::unique_ptr<std::atomic<State>[]> states;
+    // A document searched ahead of the run, with the number of the keyword it was searched for.
     struct Result
     {
-        QString keyword;
+        int generation = -1;
         FileSearchResult result;
     };
     std::vector<std::optional<Result>> results;
-    QString keyword; // the run's, for the searches ahead
-    int reached = -1;
-    int nextAhead = 0; // no Free file before it
-    int nextRun = 0;   // no Run file before it
-    bool ended = false;
 
-    // A file becomes Run: the scan for them must see it.
-    void setRun(int index)
-    {
-        states[size_t(index)] = State::Run;
-        nextRun = std::min(nextRun, index);
-        ++runs;
-    }
-    int runs = 0; // files in State::Run
+    std::mutex mutex;
+    std::condition_variable changed;
+    QString keyword;                // the run's, for the searches ahead (under the mutex)
+    std::atomic<int> generation{0}; // counts the keyword's changes
+    std::atomic<int> reached{-1};
+    std::atomic<int> nextAhead{0}; // no Free file before it
+    std::atomic<int> nextRun{0};   // no Run file before it
+    std::atomic<int> runs{0};      // files in State::Run
+    std::atomic<bool> ended{false};
     std::atomic<bool> stop{false};
+    // Threads asleep on `changed`: a state change only takes the lock to wake them when there
+    // is one, so that handing over a file costs no system call while both threads are busy.
+    std::atomic<int> waitingWorkers{0};
+    std::atomic<int> waitingRuns{0};
 
     // How far a worker has come through the file the run has reached (and may be waiting for):
     // the file's index in the high half, thousandths in the low one. Workers on other files
@@ -64,52 +68,95 @@ struct DocumentPrefetch::Shared
             reachedProgress.store(qint64(index) << 32 | permille, std::memory_order_relaxed);
     }
 
+    bool take(int index, State from, State to)
+    {
+        return states[size_t(index)].compare_exchange_strong(from, to);
+    }
+    State state(int index) const { return states[size_t(index)].load(); }
+
+    void wake(const std::atomic<int> &waiting)
+    {
+        if (waiting.load() > 0) {
+            {
+                std::lock_guard lock(mutex);
+            }
+            changed.notify_all();
+        }
+    }
+
+    // A file becomes Run: the pass over them must see it.
+    void setRun(int index)
+    {
+        states[size_t(index)].store(State::Run);
+        ++runs;
+        setRunHint(index);
+    }
+    void setRunHint(int index)
+    {
+        int next = nextRun.load();
+        while (index < next && !nextRun.compare_exchange_weak(next, index)) {
+        }
+    }
+
+    // The first Free file from `from` on, marked Busy by this thread; -1 when there is none.
+    int claimFree(int from)
+    {
+        for (int i = from; i < count; ++i) {
+            if (state(i) == State::Free && take(i, State::Free, State::Busy))
+                return i;
+        }
+        return -1;
+    }
+
     // The next file for a worker, marked Busy; -1 when there is none. Files ahead of the run
     // first (`ahead` tells), then those the run has searched (State::Run), which may have gone
     // without keeping.
     int claim(bool &ahead)
     {
-        std::unique_lock lock(mutex);
         for (;;) {
             if (stop.load())
                 return -1;
             ahead = true;
             // No file becomes Free again, and every file up to `reached` has been reached: the
             // scan goes on where the last one stopped, once over the list in all.
-            for (nextAhead = std::max(nextAhead, reached + 1); nextAhead < int(states.size());
-                 ++nextAhead) {
-                if (states[size_t(nextAhead)] == State::Free) {
-                    states[size_t(nextAhead)] = State::Busy;
-                    return nextAhead++;
+            const int index = claimFree(std::max(nextAhead.load(), reached.load() + 1));
+            if (index >= 0) {
+                int next = nextAhead.load();
+                while (next < index + 1 && !nextAhead.compare_exchange_weak(next, index + 1)) {
                 }
+                return index;
             }
             ahead = false;
-            for (; nextRun < std::min(reached, int(states.size())); ++nextRun) {
-                if (states[size_t(nextRun)] == State::Run) {
-                    states[size_t(nextRun)] = State::Busy;
-                    --runs;
-                    return nextRun++;
+            std::unique_lock lock(mutex);
+            // Only this pass moves nextRun forward, one thread at a time; setRun moves it back
+            // with a compare-and-swap, which the store below then cannot undo.
+            if (runs.load() > 0) {
+                const int start = nextRun.load();
+                const int last = std::min(reached.load(), count);
+                for (int i = start; i < last; ++i) {
+                    if (state(i) == State::Run && take(i, State::Run, State::Busy)) {
+                        --runs;
+                        int expected = start;
+                        nextRun.compare_exchange_strong(expected, i + 1);
+                        return i;
+                    }
                 }
+                int expected = start;
+                nextRun.compare_exchange_strong(expected, last);
             }
-            if (ended)
+            if (ended.load() || stop.load())
                 return -1;
-            // Nothing to do until the run moves on.
-            changed.wait(lock);
+            // Nothing to do until the run moves on. The states are looked at again after the
+            // count is raised, so a change made meanwhile is not slept through.
+            ++waitingWorkers;
+            const int ahead0 = std::max(nextAhead.load(), reached.load() + 1);
+            bool work = false;
+            for (int i = ahead0; i < count && !work; ++i)
+                work = state(i) == State::Free;
+            if (!work && runs.load() == 0 && !ended.load() && !stop.load())
+                changed.wait_for(lock, std::chrono::milliseconds(100));
+            --waitingWorkers;
         }
-    }
-
-    // The first free file after `index`, marked Busy, for the run's own thread to extract while
-    // it waits for a worker; -1 when there is none.
-    int claimAfter(int index)
-    {
-        std::lock_guard lock(mutex);
-        for (int i = index + 1; i < int(states.size()); ++i) {
-            if (states[size_t(i)] == State::Free) {
-                states[size_t(i)] = State::Busy;
-                return i;
-            }
-        }
-        return -1;
     }
 
     FileSearchOptions searchOptions() const
@@ -121,14 +168,13 @@ struct DocumentPrefetch::Shared
 
     void finish(int index, bool later)
     {
-        {
-            std::lock_guard lock(mutex);
-            if (later)
-                setRun(index);
-            else
-                states[size_t(index)] = State::Done;
+        if (later) {
+            setRun(index);
+            wake(waitingWorkers);
+        } else {
+            states[size_t(index)].store(State::Done);
         }
-        changed.notify_all();
+        wake(waitingRuns);
     }
 
     // Ahead of the run, with the run's keyword known, any file is searched for it with `search`
@@ -139,7 +185,7 @@ struct DocumentPrefetch::Shared
     // then left for later. True: the file is to be gone over again once the run has passed it,
     // its text not being kept yet.
     // `keepGoing`, when given, is asked between pieces of text: false abandons the file.
-    bool keep(int index, bool ahead, FileSearch &search,
+    bool keep(int index, bool ahead, FileSearch &search, KnownKeyword &known,
               const std::function<bool()> &keepGoing = {})
     {
         const QString &path = paths.at(index);
@@ -148,9 +194,16 @@ struct DocumentPrefetch::Shared
             return !stop.load() && (!keepGoing || keepGoing());
         };
         QString word;
+        int wordGeneration = -1;
         if (ahead) {
-            std::lock_guard lock(mutex);
-            word = keyword;
+            // The lock only when the keyword has changed since this thread last read it.
+            if (known.generation != generation.load()) {
+                std::lock_guard lock(mutex);
+                known.word = keyword;
+                known.generation = generation.load();
+            }
+            word = known.word;
+            wordGeneration = known.generation;
         }
         // The run's own thread (the one that passes `keepGoing`) always searches, also without a
         // keyword: the search makes the long library calls (a PDF page, a picture's recognition)
@@ -161,8 +214,7 @@ struct DocumentPrefetch::Shared
             if (result.outcome == FileSearchResult::Outcome::Stopped)
                 return false;
             const FileSearchStats &stats = search.stats();
-            std::lock_guard lock(mutex);
-            results[size_t(index)] = Result{std::move(word), std::move(result)};
+            results[size_t(index)] = Result{wordGeneration, std::move(result)};
             return stats.document && !stats.fromCache && !stats.storedInCache;
         }
         const documents::Source source(path);
@@ -205,6 +257,7 @@ struct DocumentPrefetch::Shared
     void work()
     {
         FileSearch search(searchOptions());
+        KnownKeyword known;
         for (;;) {
             if (stop.load())
                 break;
@@ -212,7 +265,7 @@ struct DocumentPrefetch::Shared
             const int index = claim(ahead);
             if (index < 0)
                 break;
-            finish(index, keep(index, ahead, search));
+            finish(index, keep(index, ahead, search, known));
         }
     }
 };
@@ -223,7 +276,11 @@ DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList path
 {
     m_shared->cache = &cache;
     m_shared->keyword = std::move(keyword);
-    m_shared->states.assign(size_t(paths.size()), Shared::State::Free);
+    m_runKeyword = m_shared->keyword;
+    m_shared->count = int(paths.size());
+    m_shared->states = std::make_unique<std::atomic<Shared::State>[]>(size_t(paths.size()));
+    for (int i = 0; i < m_shared->count; ++i)
+        m_shared->states[size_t(i)].store(Shared::State::Free, std::memory_order_relaxed);
     m_shared->results.resize(size_t(paths.size()));
     m_shared->paths = std::move(paths);
     if (!cache.usable())
@@ -254,66 +311,72 @@ int DocumentPrefetch::spareCores()
 
 bool DocumentPrefetch::reached(int index)
 {
-    bool busy = false;
-    bool newWork = false;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->reached = std::max(m_shared->reached, index);
-        m_shared->reachedIndex.store(m_shared->reached, std::memory_order_relaxed);
-        Shared::State &state = m_shared->states[size_t(index)];
-        busy = state == Shared::State::Busy;
-        if (state == Shared::State::Free)
-            m_shared->setRun(index);
-        // Files the run has gone past are the workers' to go back to; with none, waking them
-        // would only cost a switch to their thread and back for every file of the run.
-        newWork = m_shared->runs > 0;
+    Shared &shared = *m_shared;
+    if (index > shared.reached.load()) {
+        shared.reached.store(index);
+        shared.reachedIndex.store(index, std::memory_order_relaxed);
     }
-    if (newWork)
-        m_shared->changed.notify_all();
-    return busy;
+    Shared::State state = shared.state(index);
+    if (state == Shared::State::Free) {
+        if (shared.take(index, Shared::State::Free, Shared::State::Run)) {
+            ++shared.runs;
+            shared.setRunHint(index);
+            state = Shared::State::Run;
+        } else {
+            state = shared.state(index);
+        }
+    }
+    // Files the run has gone past are the workers' to go back to; a worker only sleeps when
+    // there is nothing else, so it is woken only then.
+    if (shared.runs.load() > 0)
+        shared.wake(shared.waitingWorkers);
+    return state == Shared::State::Busy;
 }
 
 void DocumentPrefetch::searchedAsText(int index)
 {
-    std::lock_guard lock(m_shared->mutex);
-    Shared::State &state = m_shared->states[size_t(index)];
-    if (state == Shared::State::Run) {
-        state = Shared::State::Done;
+    if (m_shared->take(index, Shared::State::Run, Shared::State::Done))
         --m_shared->runs;
-    }
 }
 
 void DocumentPrefetch::runEnded()
 {
     {
         std::lock_guard lock(m_shared->mutex);
-        m_shared->reached = int(m_shared->states.size());
-        m_shared->ended = true;
+        m_shared->reached.store(m_shared->count);
+        m_shared->ended.store(true);
     }
     m_shared->changed.notify_all();
 }
 
 bool DocumentPrefetch::waitUntilDone(int index, int timeoutMs)
 {
-    std::unique_lock lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return m_shared->states[size_t(index)] != Shared::State::Busy;
-    });
+    Shared &shared = *m_shared;
+    const auto done = [&] { return shared.state(index) != Shared::State::Busy; };
+    if (done() || timeoutMs <= 0)
+        return done();
+    std::unique_lock lock(shared.mutex);
+    ++shared.waitingRuns;
+    const bool result = shared.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
+    --shared.waitingRuns;
+    return result;
 }
 
 void DocumentPrefetch::waitFor(int index, const std::function<bool()> &keepGoing)
 {
+    int after = index + 1; // no Free file between index and it
     while (!waitUntilDone(index, 0) && keepGoing()) {
         // Rather than idle, this thread extracts a file further on, so that every core works
         // while the run waits; the run comes to that file later and finds its answer ready.
-        const int other = m_shared->claimAfter(index);
+        const int other = m_shared->claimFree(after);
         if (other < 0) {
             waitUntilDone(index, 5);
             continue;
         }
+        after = other + 1;
         if (!m_search)
             m_search = std::make_unique<FileSearch>(m_shared->searchOptions());
-        m_shared->finish(other, m_shared->keep(other, true, *m_search, keepGoing));
+        m_shared->finish(other, m_shared->keep(other, true, *m_search, m_known, keepGoing));
     }
 }
 
@@ -325,10 +388,11 @@ int DocumentPrefetch::progressOf(int index) const
 
 std::optional<FileSearchResult> DocumentPrefetch::takeResult(int index, const QString &keyword)
 {
-    std::lock_guard lock(m_shared->mutex);
+    // The slot is written only by the thread that had the file Busy, before it marked it Done;
+    // the run reads it after seeing that.
     std::optional<Shared::Result> &slot = m_shared->results[size_t(index)];
     std::optional<FileSearchResult> result;
-    if (slot && slot->keyword == keyword)
+    if (slot && slot->generation == m_runGeneration && keyword == m_runKeyword)
         result = std::move(slot->result);
     slot.reset();
     return result;
@@ -336,9 +400,13 @@ std::optional<FileSearchResult> DocumentPrefetch::takeResult(int index, const QS
 
 void DocumentPrefetch::setKeyword(const QString &keyword)
 {
+    if (keyword == m_runKeyword)
+        return;
+    m_runKeyword = keyword;
     std::lock_guard lock(m_shared->mutex);
-    if (m_shared->keyword != keyword)
-        m_shared->keyword = keyword;
+    m_shared->keyword = keyword;
+    m_runGeneration = m_shared->generation.load() + 1;
+    m_shared->generation.store(m_runGeneration);
 }
 
 int DocumentPrefetch::runningWorkers()

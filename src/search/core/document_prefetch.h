@@ -69,9 +69,19 @@ public:
     static int runningWorkers();
 
 private:
+    // The keyword as one thread last read it, with its number.
+    struct KnownKeyword
+    {
+        QString word;
+        int generation = -1;
+    };
     struct Shared;
     std::shared_ptr<Shared> m_shared;
     std::unique_ptr<FileSearch> m_search; // the run's own, for the files it takes while it waits
+    // The run's keyword and its number, as the run last set it (only the run's thread uses them).
+    QString m_runKeyword;
+    int m_runGeneration = 0;
+    KnownKeyword m_known; // as the run's thread last read it for a file it takes while it waits
 };
 
 } // namespace search
