@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <pthread.h>
 #include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
@@ -102,7 +103,10 @@ ReadAhead::ReadAhead(QStringList paths, int depth) : m_shared(std::make_shared<S
     m_shared->depth = depth;
     if (m_shared->paths.size() < 2)
         return; // nothing to read ahead of
-    std::thread([shared = m_shared] { shared->work(); }).detach();
+    std::thread([shared = m_shared] {
+        ::pthread_setname_np(::pthread_self(), "read ahead");
+        shared->work();
+    }).detach();
 }
 
 ReadAhead::~ReadAhead()

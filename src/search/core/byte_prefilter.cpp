@@ -75,23 +75,65 @@ std::optional<QByteArray> BytePrefilter::needle(std::optional<TextEncoding> enco
     return std::nullopt;
 }
 
+const std::optional<std::vector<QByteArray>> &
+BytePrefilter::characterForms(std::optional<TextEncoding> encoding) const
+{
+    size_t slot = 0;
+    if (encoding) {
+        switch (*encoding) {
+        case TextEncoding::Gb18030:
+            slot = 1;
+            break;
+        case TextEncoding::Utf8:
+            slot = 2;
+            break;
+        case TextEncoding::Big5:
+            slot = 3;
+            break;
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE:
+        case TextEncoding::Declared:
+            static const std::optional<std::vector<QByteArray>> none;
+            return none;
+        }
+    }
+    std::optional<std::optional<std::vector<QByteArray>>> &forms = m_forms[slot];
+    if (!forms) {
+        std::vector<QByteArray> made;
+        for (const QString &character : characters(m_keyword)) {
+            const std::optional<QByteArray> form =
+                encoding ? keywordBytes(character, *encoding) : character.toLatin1();
+            if (!form) {
+                // Not expected where the whole keyword has a form.
+                forms.emplace(std::nullopt);
+                return *forms;
+            }
+            made.push_back(*form);
+        }
+        forms.emplace(std::move(made));
+    }
+    return *forms;
+}
+
 std::optional<QByteArray> BytePrefilter::rarestCharacter(std::optional<TextEncoding> encoding,
                                                          QByteArrayView sample) const
 {
     if (!needle(encoding))
         return std::nullopt;
-    std::optional<QByteArray> rarest;
-    qsizetype fewest = std::numeric_limits<qsizetype>::max();
-    for (const QString &character : characters(m_keyword)) {
-        const std::optional<QByteArray> form =
-            encoding ? keywordBytes(character, *encoding) : character.toLatin1();
-        if (!form)
-            return std::nullopt; // not expected: the whole keyword has a form
+    const std::optional<std::vector<QByteArray>> &forms = characterForms(encoding);
+    if (!forms)
+        return std::nullopt;
+    // Counting stops at a few occurrences: the choice only sets how often the scan stops to
+    // look closer, and a character that common in the sample is no good choice anyway.
+    constexpr qsizetype kEnough = 8;
+    const QByteArray *rarest = nullptr;
+    qsizetype fewest = kEnough + 1;
+    for (const QByteArray &form : *forms) {
         qsizetype count = 0;
         const char *p = sample.data();
         const char *end = p + sample.size();
-        while (count < fewest) {
-            const char *hit = platform::findBytes(p, end, *form);
+        while (count < fewest && count < kEnough) {
+            const char *hit = platform::findBytes(p, end, form);
             if (!hit)
                 break;
             ++count;
@@ -99,10 +141,14 @@ std::optional<QByteArray> BytePrefilter::rarestCharacter(std::optional<TextEncod
         }
         if (count < fewest) {
             fewest = count;
-            rarest = form;
+            rarest = &form;
+            if (count == 0)
+                break;
         }
     }
-    return rarest;
+    if (!rarest)
+        return std::nullopt; // an empty keyword
+    return *rarest;
 }
 
 } // namespace search

@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <optional>
+#include <vector>
 
 namespace search {
 
@@ -17,6 +19,8 @@ class BytePrefilter
 {
 public:
     explicit BytePrefilter(const QString &keyword);
+
+    const QString &keyword() const { return m_keyword; }
 
     // True when the keyword can be searched by its bytes in a file of `encoding` (nothing: not
     // known yet, only ASCII has been read so far and any of GB18030, UTF-8 and Big5 may follow).
@@ -33,11 +37,18 @@ public:
                                               QByteArrayView sample) const;
 
 private:
+    // The byte forms of the keyword's characters in `encoding`, made the first time they are
+    // asked for (a run searches many files for one keyword); nothing when one has none.
+    const std::optional<std::vector<QByteArray>> &
+    characterForms(std::optional<platform::TextEncoding> encoding) const;
+
     QString m_keyword;
     std::optional<QByteArray> m_ascii;
     std::optional<QByteArray> m_gb18030;
     std::optional<QByteArray> m_utf8;
     mutable std::optional<std::optional<QByteArray>> m_big5;
+    // For no encoding yet (ASCII), GB18030, UTF-8 and Big5.
+    mutable std::array<std::optional<std::optional<std::vector<QByteArray>>>, 4> m_forms;
 };
 
 } // namespace search

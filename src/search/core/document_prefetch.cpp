@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
@@ -288,6 +289,7 @@ DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList path
     for (int i = 0; i < workers; ++i) {
         ++g_runningWorkers;
         std::thread([shared = m_shared] {
+            ::pthread_setname_np(::pthread_self(), "search worker");
             shared->work();
             --g_runningWorkers;
         }).detach();

@@ -27,11 +27,12 @@ class FileSearch::Pass
 {
 public:
     // `raw`: the buffer for the file's bytes, holding its first chunk already.
-    Pass(const FileSearchOptions &options, FileSearchStats &stats, const QString &keyword,
+    // `prefilter`: the keyword's, kept from file to file.
+    Pass(const FileSearchOptions &options, FileSearchStats &stats, const BytePrefilter &prefilter,
          const std::function<bool()> &keepGoing, bool bytesFirst, QByteArray &raw)
-        : m_options(options), m_stats(stats), m_keyword(keyword), m_keepGoing(keepGoing),
-          m_bytesFirst(bytesFirst), m_raw(raw), m_prefilter(keyword),
-          m_scan(keyword, options.historySize)
+        : m_options(options), m_stats(stats), m_keyword(prefilter.keyword()),
+          m_keepGoing(keepGoing), m_bytesFirst(bytesFirst), m_raw(raw), m_prefilter(prefilter),
+          m_scan(m_keyword, options.historySize)
     {}
 
     // The result, or nothing when the pass must start again decoding everything. Reads the
@@ -73,7 +74,7 @@ private:
     FieldDecoder m_decoder;
     QString m_text; // decoded text of the current chunk, not yet given to the matcher
     TextMatcher m_matcher;
-    BytePrefilter m_prefilter;
+    const BytePrefilter &m_prefilter;
     ByteScan m_scan;
     platform::TextDecoder m_textDecoder;
     TextFieldMatcher m_textMatcher;
@@ -371,8 +372,10 @@ FileSearchResult FileSearch::searchAfterHead(ByteSource &file, const QString &ke
                                              const std::function<bool()> &keepGoing,
                                              bool bytesFirst)
 {
+    if (!m_prefilter || m_prefilter->keyword() != keyword)
+        m_prefilter = std::make_unique<BytePrefilter>(keyword);
     {
-        Pass pass(m_options, m_stats, keyword, keepGoing, bytesFirst, m_raw);
+        Pass pass(m_options, m_stats, *m_prefilter, keepGoing, bytesFirst, m_raw);
         if (auto result = pass.run(file))
             return *result;
     }
@@ -388,7 +391,7 @@ FileSearchResult FileSearch::searchAfterHead(ByteSource &file, const QString &ke
         result.status = ReadStatus::ReadError;
         return result;
     }
-    Pass pass(m_options, m_stats, keyword, keepGoing, false, m_raw);
+    Pass pass(m_options, m_stats, *m_prefilter, keepGoing, false, m_raw);
     return pass.run(file).value_or(FileSearchResult());
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -16,6 +17,8 @@ class ChunkReader;
 }
 
 namespace search {
+
+class BytePrefilter;
 
 // Where a search reads a file's bytes from: the file itself, or a member of an archive.
 class ByteSource
@@ -147,6 +150,7 @@ private:
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file
+    std::unique_ptr<BytePrefilter> m_prefilter; // the last keyword's, reused while it stays
     int m_progress = 0;
 };
 
