@@ -14,6 +14,36 @@
 
 namespace platform {
 
+int ReadAheadPlan::next(int reached)
+{
+    m_next = std::max(m_next, reached);
+    return m_next;
+}
+
+void ReadAheadPlan::looked(bool cached, int reached)
+{
+    if (!cached && m_step > 1) {
+        // Back over the files skipped since the last one looked at that the search has not
+        // reached yet.
+        m_step = 1;
+        m_warmRun = 0;
+        const int from = std::max(m_lastSeen + 1, reached);
+        m_lastSeen = m_next;
+        if (from < m_next) {
+            m_next = from;
+            return;
+        }
+    }
+    m_lastSeen = m_next;
+    if (!cached) {
+        m_warmRun = 0;
+    } else if (++m_warmRun >= kWarmRun && m_step < kLongestStep) {
+        m_step *= 2;
+        m_warmRun = 0;
+    }
+    m_next += m_step;
+}
+
 struct ReadAhead::Shared
 {
     QStringList paths;
@@ -21,40 +51,34 @@ struct ReadAhead::Shared
     std::mutex mutex;
     std::condition_variable wake;
     std::atomic<int> reached{0};
-    // The file the worker sleeps before, until the search comes within `depth` of it; none
-    // while it works, so that the search only takes the lock to wake it when it waits.
-    std::atomic<int> sleepingAt{std::numeric_limits<int>::max()};
+    // The place the search must reach for the sleeping worker to go on; none while it works, so
+    // that the search only takes the lock to wake it when it waits.
+    std::atomic<int> wakeAt{std::numeric_limits<int>::max()};
     std::atomic<bool> stop{false};
 
-    // Until the search is within `depth` of `next`; false when stopped.
-    bool waitFor(int next)
+    // Until the search has come to `from`; false when stopped.
+    bool waitUntilReached(int from)
     {
-        if (next < reached.load() + depth)
+        if (reached.load() >= from)
             return !stop.load();
         std::unique_lock lock(mutex);
-        sleepingAt.store(next);
-        wake.wait(lock, [&] { return stop.load() || next < reached.load() + depth; });
-        sleepingAt.store(std::numeric_limits<int>::max());
+        wakeAt.store(from);
+        wake.wait(lock, [&] { return stop.load() || reached.load() >= from; });
+        wakeAt.store(std::numeric_limits<int>::max());
         return !stop.load();
     }
 
     void work()
     {
-        // Files whose first page the system has cached already need no reading ahead, and on a
-        // warm cache opening each file here only takes the other core from the search. After a
-        // stretch of such files the worker looks at fewer and fewer of them (every second,
-        // fourth, ... up to every 256th); the first one that is not cached sends it back over the
-        // files it passed that the search has not reached, reading each ahead again.
-        int warmRun = 0;
-        int step = 1;
-        int lastSeen = -1;
-        for (int next = 0; next < paths.size();) {
-            if (!waitFor(next))
+        ReadAheadPlan plan(depth);
+        for (;;) {
+            const int next = plan.next(reached.load());
+            if (next >= paths.size())
                 return;
-            if (next < reached.load()) {
-                next = reached.load(); // the search got there first
-                continue;
-            }
+            if (!waitUntilReached(next - plan.window() + 1))
+                return;
+            if (next < reached.load())
+                continue; // the search got there first
             // Non-blocking: a FIFO among the files must not hold the worker.
             const int fd = ::open(platform::nativePath(paths.at(next)).constData(),
                                   O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -69,32 +93,9 @@ struct ReadAhead::Shared
                     ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
                 ::close(fd);
             }
-            if (!cached && step > 1) {
-                // Back over the files skipped since the last one looked at.
-                step = 1;
-                warmRun = 0;
-                const int from = std::max(lastSeen + 1, reached.load());
-                lastSeen = next;
-                if (from < next) {
-                    next = from;
-                    continue;
-                }
-            }
-            lastSeen = next;
-            if (cached) {
-                if (++warmRun >= kWarmRun && step < kLongestStep) {
-                    step *= 2;
-                    warmRun = 0;
-                }
-            } else {
-                warmRun = 0;
-            }
-            next += step;
+            plan.looked(cached, reached.load());
         }
     }
-
-    static constexpr int kWarmRun = 16;
-    static constexpr int kLongestStep = 256;
 };
 
 ReadAhead::ReadAhead(QStringList paths, int depth) : m_shared(std::make_shared<Shared>())
@@ -121,7 +122,7 @@ ReadAhead::~ReadAhead()
 void ReadAhead::reached(int index)
 {
     m_shared->reached.store(index);
-    if (index + m_shared->depth > m_shared->sleepingAt.load()) {
+    if (index >= m_shared->wakeAt.load()) {
         {
             std::lock_guard lock(m_shared->mutex);
         }
