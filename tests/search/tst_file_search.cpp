@@ -238,6 +238,8 @@ private Q_SLOTS:
     void answersLikeTheReference();
     void encodingsAnswerLikeTheReference_data();
     void encodingsAnswerLikeTheReference();
+    void smallFilesRuledOutByTheirBytes_data();
+    void smallFilesRuledOutByTheirBytes();
     void byteMatchOutOfStepIsNotAHit();
     void hitInTheFirstChunkStopsReading();
     void keywordWithoutByteFormIsSearchedByDecoding();
@@ -473,6 +475,49 @@ void TestFileSearch::encodingsAnswerLikeTheReference()
             QCOMPARE(int(stats.encoding), encoding);
         }
     }
+}
+
+void TestFileSearch::smallFilesRuledOutByTheirBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("ruledOut");
+    const auto encode = [](const char *codec, const QString &text) {
+        QStringEncoder encoder(codec);
+        return QByteArray(encoder.encode(text));
+    };
+    const QString simplified = QStringLiteral(u"今天的文件,内容很多\r\n").repeated(40);
+    const QString traditional = QStringLiteral(u"今天天氣很好，我們去公園散步。\r\n").repeated(40);
+    QTest::newRow("GBK without the keyword")
+        << gbk(simplified) << QStringLiteral(u"关键字") << true;
+    QTest::newRow("GBK with the keyword across a line end")
+        << gbk(simplified + QStringLiteral(u"关键\r\n字")) << QStringLiteral(u"关键字") << false;
+    QTest::newRow("GBK with each character, not together")
+        << gbk(simplified + QStringLiteral(u"关于,键盘,字")) << QStringLiteral(u"关键字") << false;
+    QTest::newRow("Big5 with the keyword")
+        << encode("Big5", traditional + QStringLiteral(u"關鍵字")) << QStringLiteral(u"關鍵字")
+        << false;
+    QTest::newRow("Big5, a keyword with characters Big5 cannot make")
+        << encode("Big5", traditional) << QStringLiteral(u"关键字") << true;
+    QTest::newRow("UTF-8 with the keyword") << (simplified + QStringLiteral(u"末尾关键字")).toUtf8()
+                                            << QStringLiteral(u"关键字") << false;
+    QTest::newRow("an ASCII keyword") << gbk(simplified) << QStringLiteral("abc") << false;
+}
+
+// A file held whole after its first read whose bytes lack the keyword in every encoding the rule
+// may decide is answered without deciding one; one that may hold it is searched, and every answer
+// is the reference's.
+void TestFileSearch::smallFilesRuledOutByTheirBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, keyword);
+    QFETCH(bool, ruledOut);
+    const QString path = write(bytes);
+    FileSearch search;
+    const FileSearchResult result = search.search(path, keyword);
+    const FileSearchResult expected = expectedFor(path, keyword);
+    QCOMPARE(describe(result), describe(expected));
+    QCOMPARE(search.stats().ruledOutByBytes, ruledOut);
 }
 
 void TestFileSearch::byteMatchOutOfStepIsNotAHit()

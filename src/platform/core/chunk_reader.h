@@ -26,6 +26,8 @@ public:
     bool rewind();
     // To byte `offset` (for formats whose index lies at the end, a 7z archive); false on failure.
     bool seekTo(qint64 offset);
+    // True once a read has found the end of the file.
+    bool atEnd() const { return m_atEnd; }
     // The file's size in bytes, -1 when it cannot be told.
     qint64 size() const;
 

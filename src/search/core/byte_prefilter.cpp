@@ -151,4 +151,50 @@ std::optional<QByteArray> BytePrefilter::rarestCharacter(std::optional<TextEncod
     return *rarest;
 }
 
+const std::array<BytePrefilter::Exclusion, 3> &BytePrefilter::exclusions() const
+{
+    if (m_exclusions)
+        return *m_exclusions;
+    std::array<Exclusion, 3> made;
+    const TextEncoding encodings[3] = {TextEncoding::Gb18030, TextEncoding::Utf8,
+                                       TextEncoding::Big5};
+    // Only characters every text in these encodings spells with bytes of its own: not ASCII
+    // (a trail byte may be one), not U+FFFD, not half a surrogate pair.
+    for (const QChar c : m_keyword) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x80 || unit == 0xFFFD || c.isSurrogate())
+            continue;
+        for (size_t e = 0; e < 3; ++e) {
+            if (neverDecodedTo(unit, encodings[e])) {
+                made[e].never = true;
+            } else if (const std::optional<QByteArray> form =
+                           keywordBytes(QString(c), encodings[e])) {
+                made[e].forms.push_back(*form);
+            }
+        }
+    }
+    m_exclusions = made;
+    return *m_exclusions;
+}
+
+bool BytePrefilter::absentFromAll(QByteArrayView bytes) const
+{
+    const char *begin = bytes.data();
+    const char *end = begin + bytes.size();
+    for (const Exclusion &exclusion : exclusions()) {
+        if (exclusion.never)
+            continue;
+        bool ruledOut = false;
+        for (const QByteArray &form : exclusion.forms) {
+            if (!platform::findBytes(begin, end, form)) {
+                ruledOut = true;
+                break;
+            }
+        }
+        if (!ruledOut)
+            return false;
+    }
+    return true;
+}
+
 } // namespace search

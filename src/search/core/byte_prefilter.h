@@ -36,7 +36,22 @@ public:
     std::optional<QByteArray> rarestCharacter(std::optional<platform::TextEncoding> encoding,
                                               QByteArrayView sample) const;
 
+    // True when `bytes`, a whole file whose head decides no encoding, cannot hold the keyword in
+    // whichever encoding the rest of the rule decides (GB18030, UTF-8 or Big5): in each, one of the
+    // keyword's characters has a byte form the bytes lack, or the encoding makes no such
+    // character. The file then needs neither that decision nor a scan.
+    bool absentFromAll(QByteArrayView bytes) const;
+
 private:
+    // What rules an encoding out for a file: a character of the keyword the encoding never makes,
+    // or the byte forms of which one missing from the file is enough.
+    struct Exclusion
+    {
+        bool never = false;
+        std::vector<QByteArray> forms;
+    };
+    const std::array<Exclusion, 3> &exclusions() const;
+
     // The byte forms of the keyword's characters in `encoding`, made the first time they are
     // asked for (a run searches many files for one keyword); nothing when one has none.
     const std::optional<std::vector<QByteArray>> &
@@ -49,6 +64,7 @@ private:
     mutable std::optional<std::optional<QByteArray>> m_big5;
     // For no encoding yet (ASCII), GB18030, UTF-8 and Big5.
     mutable std::array<std::optional<std::optional<std::vector<QByteArray>>>, 4> m_forms;
+    mutable std::optional<std::array<Exclusion, 3>> m_exclusions; // GB18030, UTF-8, Big5
 };
 
 } // namespace search

@@ -221,6 +221,12 @@ std::optional<FileSearchResult> FileSearch::Pass::run(ByteSource &file)
     }
     if (m_mode != Mode::Text)
         startBytes();
+    // A small file is whole in the buffer already: when no encoding the rule may still decide
+    // lets its bytes hold the keyword, nothing of it need be decided, cut or scanned.
+    if (!decided && m_mode == Mode::ScanBytes && file.atEnd() && m_prefilter.absentFromAll(m_raw)) {
+        m_stats.ruledOutByBytes = true;
+        return result;
+    }
 
     for (;;) {
         if (m_raw.size() > offset) {
@@ -308,6 +314,7 @@ public:
         return m_file.readInto(buffer, size);
     }
     bool rewind() override { return m_file.rewind(); }
+    bool atEnd() const override { return m_file.atEnd(); }
 
 private:
     platform::ChunkReader &m_file;

@@ -30,6 +30,8 @@ public:
     virtual qint64 readInto(QByteArray &buffer, qsizetype size) = 0;
     // Back to the first byte; false when that is not possible.
     virtual bool rewind() = 0;
+    // True once a read has found the end: nothing more will come.
+    virtual bool atEnd() const { return false; }
 };
 
 // A member of an archive that holds the keyword or could not be read.
@@ -78,6 +80,7 @@ struct FileSearchStats
     bool document = false;         // searched by the text of its document (an office file, a PDF)
     bool archive = false;          // searched member by member
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
+    bool ruledOutByBytes = false;  // a whole file without the keyword's bytes in any encoding
     bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
     bool fromCache = false;        // a document searched by the text the cache kept of it
     bool storedInCache = false;    // a document whose text was put into the cache

@@ -48,6 +48,9 @@ public:
         return true;
     }
 
+    // No sequence decodes to `c` alone (nor as part of more than one character).
+    bool never(char16_t c) const { return m_usable && m_count[c] == 0; }
+
     bool m_usable = true;
 
 private:
@@ -223,6 +226,24 @@ std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEnc
         break;
     }
     return std::nullopt;
+}
+
+bool neverDecodedTo(char16_t c, platform::TextEncoding encoding)
+{
+    if (c == 0xFFFD || QChar::isSurrogate(c))
+        return false;
+    switch (encoding) {
+    case platform::TextEncoding::Gb18030:
+        return gb18030Forms().never(c);
+    case platform::TextEncoding::Big5:
+        return big5Forms().never(c);
+    case platform::TextEncoding::Utf8:
+    case platform::TextEncoding::Utf16LE:
+    case platform::TextEncoding::Utf16BE:
+    case platform::TextEncoding::Declared:
+        break;
+    }
+    return false;
 }
 
 } // namespace search

@@ -21,4 +21,9 @@ namespace search {
 // sequences decode to is never searched by its bytes.
 std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEncoding encoding);
 
+// True when no byte sequence of `encoding` (GB18030 or Big5, by the same tables) decodes to the
+// code unit `c`, so that no text in it holds `c`. False for U+FFFD (invalid bytes make it), for
+// surrogates (GB18030 makes pairs), for the other encodings and when the table is not usable.
+bool neverDecodedTo(char16_t c, platform::TextEncoding encoding);
+
 } // namespace search
