@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 
 namespace platform {
@@ -159,6 +160,9 @@ std::optional<Encoding> encodingNamed(const QByteArray &charset)
 
 std::optional<TextEncoding> utf16ByZeros(QByteArrayView head)
 {
+    // Most text has no zero byte at all, which memchr tells fastest.
+    if (head.isEmpty() || !std::memchr(head.data(), 0, size_t(head.size())))
+        return std::nullopt;
     const qsizetype units = head.size() / 2;
     qsizetype zeroEven = 0;
     qsizetype zeroOdd = 0;
