@@ -151,41 +151,41 @@ std::optional<QByteArray> BytePrefilter::rarestCharacter(std::optional<TextEncod
     return *rarest;
 }
 
-const std::array<BytePrefilter::Exclusion, 3> &BytePrefilter::exclusions() const
+const BytePrefilter::Exclusion &BytePrefilter::exclusion(TextEncoding encoding) const
 {
-    if (m_exclusions)
-        return *m_exclusions;
-    std::array<Exclusion, 3> made;
-    const TextEncoding encodings[3] = {TextEncoding::Gb18030, TextEncoding::Utf8,
-                                       TextEncoding::Big5};
+    const size_t slot = encoding == TextEncoding::Gb18030 ? 0
+                        : encoding == TextEncoding::Utf8  ? 1
+                                                          : 2;
+    std::optional<Exclusion> &made = m_exclusions[slot];
+    if (made)
+        return *made;
+    made.emplace();
     // Only characters every text in these encodings spells with bytes of its own: not ASCII
     // (a trail byte may be one), not U+FFFD, not half a surrogate pair.
     for (const QChar c : m_keyword) {
         const char16_t unit = c.unicode();
         if (unit < 0x80 || unit == 0xFFFD || c.isSurrogate())
             continue;
-        for (size_t e = 0; e < 3; ++e) {
-            if (neverDecodedTo(unit, encodings[e])) {
-                made[e].never = true;
-            } else if (const std::optional<QByteArray> form =
-                           keywordBytes(QString(c), encodings[e])) {
-                made[e].forms.push_back(*form);
-            }
-        }
+        if (neverDecodedTo(unit, encoding))
+            made->never = true;
+        else if (const std::optional<QByteArray> form = keywordBytes(QString(c), encoding))
+            made->forms.push_back(*form);
     }
-    m_exclusions = made;
-    return *m_exclusions;
+    return *made;
 }
 
 bool BytePrefilter::absentFromAll(QByteArrayView bytes) const
 {
     const char *begin = bytes.data();
     const char *end = begin + bytes.size();
-    for (const Exclusion &exclusion : exclusions()) {
-        if (exclusion.never)
+    // Big5 last: its table is made only when a file gets that far.
+    for (const TextEncoding encoding :
+         {TextEncoding::Gb18030, TextEncoding::Utf8, TextEncoding::Big5}) {
+        const Exclusion &ruling = exclusion(encoding);
+        if (ruling.never)
             continue;
         bool ruledOut = false;
-        for (const QByteArray &form : exclusion.forms) {
+        for (const QByteArray &form : ruling.forms) {
             if (!platform::findBytes(begin, end, form)) {
                 ruledOut = true;
                 break;

@@ -50,7 +50,8 @@ private:
         bool never = false;
         std::vector<QByteArray> forms;
     };
-    const std::array<Exclusion, 3> &exclusions() const;
+    // Made the first time a file needs it (GB18030, UTF-8 or Big5).
+    const Exclusion &exclusion(platform::TextEncoding encoding) const;
 
     // The byte forms of the keyword's characters in `encoding`, made the first time they are
     // asked for (a run searches many files for one keyword); nothing when one has none.
@@ -64,7 +65,7 @@ private:
     mutable std::optional<std::optional<QByteArray>> m_big5;
     // For no encoding yet (ASCII), GB18030, UTF-8 and Big5.
     mutable std::array<std::optional<std::optional<std::vector<QByteArray>>>, 4> m_forms;
-    mutable std::optional<std::array<Exclusion, 3>> m_exclusions; // GB18030, UTF-8, Big5
+    mutable std::array<std::optional<Exclusion>, 3> m_exclusions; // GB18030, UTF-8, Big5
 };
 
 } // namespace search
