@@ -72,6 +72,8 @@ public:
     qint64 readInto(QByteArray &buffer, qsizetype size);
     // Back to the first byte; false when the bytes are no longer held.
     bool rewind();
+    // True once every byte has been handed out (or the reading failed or stopped).
+    bool atEnd() const { return m_at >= m_held.size() && (m_ended || !m_level); }
     // True while rewind() can start again (the bytes read so far are all held).
     bool canRewind() const { return m_replay; }
     Failure failure() const { return m_failure; }

@@ -20,6 +20,7 @@ public:
         return m_stream.readInto(buffer, size);
     }
     bool rewind() override { return m_stream.rewind(); }
+    bool atEnd() const override { return m_stream.atEnd(); }
 
 private:
     archives::MemberStream &m_stream;
