@@ -453,13 +453,18 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
     if (!m_options.textCache)
         return std::nullopt;
     const std::optional<textcache::CachedText> cached =
-        m_options.textCache->find(key, documents::extractorVersion(), member);
+        m_options.textCache->findFor(keyword, key, documents::extractorVersion(), member);
     if (!cached)
         return std::nullopt;
     m_stats.document = true;
     m_stats.fromCache = true;
     TextFieldMatcher matcher;
     matcher.begin(keyword);
+    // The entry's summary rules the keyword out: the answer of a search that read all the text
+    // and found nothing.
+    m_stats.summaryAbsent = cached->keywordAbsent;
+    if (cached->keywordAbsent)
+        return documentResult(matcher, documents::Outcome(cached->outcome));
     constexpr qsizetype kPiece = 64 * 1024;
     const QStringView text(cached->text);
     for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {

@@ -77,6 +77,7 @@ struct FileSearchStats
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
     bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
     bool fromCache = false;        // a document searched by the text the cache kept of it
+    bool summaryAbsent = false;    // ... decided by the kept text's summary, the text not read
     bool storedInCache = false;    // a document whose text was put into the cache
 };
 
