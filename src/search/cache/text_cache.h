@@ -41,7 +41,7 @@ struct CachedText
 //
 // An entry is named by a hash of its key: the file's FileKey, the extractor's version and, for a
 // member of an archive, the member's path. Its head holds the key again (a hash collision is
-// never served), the outcome, the text's TextSummary and a CRC-32 of all of these; then the text
+// never served), the outcome, the text's TextSummary and a checksum of all of these; then the text
 // follows as a zstd frame with its content checksum. An entry that is cut short or corrupt fails
 // one of those checks, is ignored and removed, and is written anew by the next extraction. A find
 // for a keyword reads the head alone when its summary rules the keyword out. Entries are written to

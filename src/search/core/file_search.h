@@ -138,7 +138,9 @@ public:
 
 private:
     class Pass;
-    qint64 readFirstChunk(ByteSource &file);
+    qint64 readFirstChunk(ByteSource &file, qsizetype upTo = 0);
+    // The bytes read first from a file when there is a text cache.
+    static constexpr qsizetype kCacheProbe = 4096;
     FileSearchResult searchAfterHead(ByteSource &file, const QString &keyword,
                                      const std::function<bool()> &keepGoing, bool bytesFirst);
     // An archive whose first bytes are in m_raw, the rest to be read from `file`
