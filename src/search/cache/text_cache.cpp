@@ -230,7 +230,7 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
         if (!ensureFolder())
             return std::nullopt;
     }
-    // Reused from entry to entry: a search that the summaries decide allocates nothing here.
+    // Reused from entry to entry: the key, the name and the head cost no allocation per entry.
     thread_local QByteArray keyData;
     thread_local QByteArray path;
     thread_local QByteArray head;
