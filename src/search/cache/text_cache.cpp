@@ -236,12 +236,30 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
     thread_local QByteArray head;
     keyBytes(keyData, key, version, member);
     entryPath(path, keyData);
+    const quint64 id = entryId(path);
+    CachedText cached;
+    if (keyword) {
+        // A summary this cache read or wrote before answers without the entry's file: it was
+        // checked then, and it belongs to the file's content, which the key names.
+        std::lock_guard lock(m_mutex);
+        const auto kept = m_summaries.find(id);
+        if (kept != m_summaries.end() && kept->second.key == keyData &&
+            !TextSummary::mayHold(kept->second.bitmap, *keyword)) {
+            cached.outcome = kept->second.outcome;
+            cached.keywordAbsent = true;
+            if (markDue(id))
+                ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
+            return cached;
+        }
+    }
     const int fd = openEntry(path);
     if (fd < 0)
         return std::nullopt;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     const auto reject = [&] {
         ::unlink(path.constData());
+        std::lock_guard lock(m_mutex);
+        forgetSummary(id);
         return std::nullopt;
     };
 
@@ -261,7 +279,6 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
         start.sliced(12, keySize) != QByteArrayView(keyData))
         return reject();
     qsizetype at = 12 + keySize;
-    CachedText cached;
     cached.outcome = quint8(start[at]);
     const quint64 characters = numberAt(start, at + 1, 8);
     const int summaryLog2 = quint8(start[at + 9]);
@@ -286,7 +303,12 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
     const QByteArrayView entryHead(head.constData(), headSize);
     if (numberAt(entryHead, headSize - 8, 8) != checksum(entryHead.first(headSize - 8)))
         return reject();
-    if (keyword && !TextSummary::mayHold(entryHead.sliced(at, summaryBytes), *keyword)) {
+    const QByteArrayView summary = entryHead.sliced(at, summaryBytes);
+    {
+        std::lock_guard lock(m_mutex);
+        keepSummary(id, keyData, summary, cached.outcome);
+    }
+    if (keyword && !TextSummary::mayHold(summary, *keyword)) {
         markUsed(fd, path);
         cached.keywordAbsent = true;
         return cached;
@@ -327,18 +349,46 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
 // costs no write per entry, and the order of use stays right to within that interval.
 void TextCache::markUsed(int fd, const QByteArray &path)
 {
-    const quint64 id = entryId(path);
-    const qint64 now = qint64(::time(nullptr));
+    bool due;
     {
         std::lock_guard lock(m_mutex);
-        auto [place, added] = m_marked.try_emplace(id, now);
-        if (!added) {
-            if (now - place->second < kMarkInterval)
-                return;
-            place->second = now;
-        }
+        due = markDue(entryId(path));
     }
-    ::futimens(fd, nullptr);
+    if (due)
+        ::futimens(fd, nullptr);
+}
+
+// True when the entry is to be marked used now (and notes it marked). Called with the mutex held.
+bool TextCache::markDue(quint64 id)
+{
+    const qint64 now = qint64(::time(nullptr));
+    auto [place, added] = m_marked.try_emplace(id, now);
+    if (added)
+        return true;
+    if (now - place->second < kMarkInterval)
+        return false;
+    place->second = now;
+    return true;
+}
+
+// Keeps an entry's checked summary in memory, as long as they fit in kSummaryMemory. Called with
+// the mutex held.
+void TextCache::keepSummary(quint64 id, QByteArrayView key, QByteArrayView bitmap, quint8 outcome)
+{
+    if (m_summaries.contains(id) || m_summaryBytes + key.size() + bitmap.size() > kSummaryMemory)
+        return;
+    m_summaries.emplace(id, KeptSummary{key.toByteArray(), bitmap.toByteArray(), outcome});
+    m_summaryBytes += key.size() + bitmap.size();
+}
+
+// Called with the mutex held.
+void TextCache::forgetSummary(quint64 id)
+{
+    const auto kept = m_summaries.find(id);
+    if (kept == m_summaries.end())
+        return;
+    m_summaryBytes -= kept->second.key.size() + kept->second.bitmap.size();
+    m_summaries.erase(kept);
 }
 
 bool TextCache::contains(const FileKey &key, QByteArrayView version, QStringView member)
@@ -410,7 +460,10 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
     }
     std::lock_guard lock(m_mutex);
     // Written now: as good as marked used.
-    m_marked.insert_or_assign(entryId(path), qint64(::time(nullptr)));
+    const quint64 id = entryId(path);
+    m_marked.insert_or_assign(id, qint64(::time(nullptr)));
+    forgetSummary(id);
+    keepSummary(id, keyData, summary, outcome);
     if (m_total < 0)
         countEntries();
     else

@@ -49,7 +49,8 @@ struct CachedText
 // grows past its limit the entries used least recently are removed until it is 90 % full. A hit
 // marks the entry used by setting its modification time, unless this cache marked or wrote it a
 // short while ago (kMarkInterval), so that searching the same documents again and again writes
-// nothing.
+// nothing. The summaries this cache read or wrote stay in memory (up to 32 MiB): the next find
+// for a keyword they rule out opens no file at all.
 //
 // A folder that cannot be made or written (a file in its place, a read-only home, a full disk)
 // turns the cache off: finds miss and stores do nothing, and searching only loses speed.
@@ -89,6 +90,9 @@ private:
     std::optional<CachedText> lookup(const FileKey &key, QByteArrayView version, QStringView member,
                                      const QStringView *keyword);
     void markUsed(int fd, const QByteArray &path);
+    bool markDue(quint64 id);
+    void keepSummary(quint64 id, QByteArrayView key, QByteArrayView bitmap, quint8 outcome);
+    void forgetSummary(quint64 id);
     void keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
                   QStringView member) const;
     // The entry's file name, as the system takes it.
@@ -108,6 +112,17 @@ private:
     bool m_usable = true;
     qint64 m_total = -1;                          // -1 until the folder has been counted
     std::unordered_map<quint64, qint64> m_marked; // entry (entryId) -> when marked, in seconds
+    // The summaries of entries read or written, so that a search of the same documents again
+    // opens no entry that rules its keyword out.
+    struct KeptSummary
+    {
+        QByteArray key;
+        QByteArray bitmap;
+        quint8 outcome = 0;
+    };
+    static constexpr qint64 kSummaryMemory = qint64(32) << 20;
+    std::unordered_map<quint64, KeptSummary> m_summaries; // by entryId
+    qint64 m_summaryBytes = 0;
 };
 
 // The cache of the user's own cache folder (defaultFolder()), made on first use.
