@@ -150,7 +150,7 @@ documents_section() {
     # served from the cache, against the same text searched as plain UTF-8 files.
     echo
     echo "Search runs with the text cache (first search fills it, the second uses it)"
-    local kind files first second plain size single workers
+    local kind files first second plain size single workers again
     workers=$(( $(nproc) - 1 ))
     mkdir -p text
     for kind in docx pdf; do
@@ -162,12 +162,18 @@ documents_section() {
         # run; the process waits for them before it ends.
         second=$(best_inner 3 "$documents" run cache "$workers" 违约金 "${files[@]}")
         plain=$(best_inner 3 "$documents" run cache "$workers" 违约金 text/*)
+        # The program searches the same folder again in the same process, where the entries'
+        # use times were set by the first search and are not written again.
+        again=$(best_inner 3 "$documents" run-again cache "$workers" 违约金 甲方 "${files[@]}")
         size=$(du -sk cache | cut -f1)
         r=$(ratio "$first" "$second")
         echo "  ${#files[@]} .$kind: first ${first}s, second ${second}s (${r}x faster," \
              "target >= 30x: $(verdict "$r >= 30")); the same text as UTF-8 files ${plain}s" \
              "($(ratio "$second" "$plain")x, target <= 2x: $(verdict "$second <= 2 * $plain"));" \
              "cache on disk ${size} KiB"
+        r=$(ratio "$first" "$again")
+        echo "  third search (甲方) in the process of the second, as the program runs: ${again}s" \
+             "(${r}x faster than the first, target >= 30x: $(verdict "$r >= 30"))"
         if [ "$kind" = pdf ]; then
             r=$(ratio "$pdftotext_pdf" "$first")
             echo "  first search ${first}s against the search without workers and cache" \
@@ -190,7 +196,8 @@ documents_section() {
             echo "  recollindex ${index}s, recollq ${query}s: first search" \
                  "$(ratio "$first" "$index")x the indexing (target <= 0.5x:" \
                  "$(verdict "$first <= 0.5 * $index")), second $(ratio "$second" "$query")x" \
-                 "recollq (target <= 2x: $(verdict "$second <= 2 * $query"))"
+                 "recollq (target <= 2x: $(verdict "$second <= 2 * $query")), third" \
+                 "$(ratio "$again" "$query")x recollq"
         else
             echo "  recoll is not installed: no Recoll figures"
         fi

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -252,6 +253,8 @@ void TestTextCache::damagedEntriesAreNeverSearched_data()
     QTest::newRow("cut short") << QStringLiteral("truncate");
     QTest::newRow("a byte of the text changed") << QStringLiteral("flip");
     QTest::newRow("empty") << QStringLiteral("empty");
+    // Unchecked, a summary with no bit set would turn every keyword away.
+    QTest::newRow("the summary cleared") << QStringLiteral("summary");
 }
 
 void TestTextCache::damagedEntriesAreNeverSearched()
@@ -271,6 +274,13 @@ void TestTextCache::damagedEntriesAreNeverSearched()
         bytes.chop(5);
     } else if (damage == u"flip") {
         bytes[bytes.size() - 8] = char(bytes[bytes.size() - 8] ^ 0x20);
+    } else if (damage == u"summary") {
+        // After the magic, the key's size and key, the outcome, the length and the summary's size.
+        const qsizetype keySize = qFromLittleEndian<quint32>(bytes.constData() + 8);
+        const qsizetype at = 12 + keySize + 1 + 8;
+        const qsizetype size = qsizetype(1) << (quint8(bytes[at]) - 3);
+        QVERIFY(at + 1 + size < bytes.size());
+        std::fill(bytes.begin() + at + 1, bytes.begin() + at + 1 + size, '\0');
     } else {
         bytes.clear();
     }

@@ -1,5 +1,7 @@
 #include "search/cache/text_cache.h"
 
+#include "search/cache/text_summary.h"
+
 #include "platform/core/paths.h"
 #include "platform/core/write_all.h"
 
@@ -8,9 +10,13 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 
+// The head's checksum, compiled in: no library to load for it.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 #include <zstd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -24,11 +30,16 @@ namespace textcache {
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'X', 'T', 'C', 'A', 'C', 'H', '1'};
+// The entry's layout: the magic; the key's size and the key; the outcome, the text's length in
+// characters and the summary's size (as the log2 of its bits); the summary; a checksum of all of
+// these (the head); the text's zstd frame.
+constexpr char kMagic[8] = {'Q', 'X', 'T', 'C', 'A', 'C', 'H', '2'};
+constexpr qsizetype kHeadFixed = 8 + 4 + 1 + 8 + 1 + 8;
 constexpr char kEntrySuffix[] = ".qtc";
 constexpr char kTempPrefix[] = "tmp-";
-constexpr qsizetype kHeaderFixed = 8 + 4 + 1 + 8; // magic, key size, outcome, text characters
 constexpr int kCompressionLevel = 3;
+// The first read of an entry, before any was read: the head of a text of some tens of pages.
+constexpr qsizetype kFirstRead = 16 * 1024;
 
 qint64 nanoseconds(const struct timespec &t)
 {
@@ -49,29 +60,44 @@ quint64 numberAt(QByteArrayView bytes, qsizetype at, int size)
     return value;
 }
 
-// The whole of a small file; nothing when it cannot be read or is larger than `limit`. The file
-// stays open in `fd` for the caller to close (-1 when it could not be opened).
-std::optional<QByteArray> readFile(const QByteArray &path, qint64 limit, int &fd)
+// An entry opened for reading; -1 when there is none. Without updating its access time (the
+// entries are the user's own files): a search that only reads heads writes nothing.
+int openEntry(const QByteArray &path)
 {
-    fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > limit)
-        return std::nullopt;
-    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    return fd;
+}
+
+// Up to `size` bytes at `offset`, fewer only at the end of the file; -1 on a read error.
+qsizetype readAt(int fd, char *to, qsizetype size, qint64 offset)
+{
     qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+    while (got < size) {
+        const ssize_t n = ::pread(fd, to + got, size_t(size - got), off_t(offset + got));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0)
+            return -1;
+        if (n == 0)
             break;
         got += n;
     }
-    if (got != bytes.size())
-        return std::nullopt;
-    return bytes;
+    return got;
+}
+
+// The head's checksum: XXH3, several times faster than a CRC-32 over a summary of some KiB.
+quint64 checksum(QByteArrayView bytes)
+{
+    return quint64(XXH3_64bits(bytes.data(), size_t(bytes.size())));
+}
+
+// An entry's name as a number: the first 16 hex digits of its hash.
+quint64 entryId(QByteArrayView path)
+{
+    const QByteArrayView name = path.sliced(path.lastIndexOf('/') + 1).first(16);
+    return name.toULongLong(nullptr, 16);
 }
 
 // A decompression context per thread, made once: making one for every entry costs about as
@@ -111,7 +137,8 @@ std::optional<FileKey> FileKey::of(const QString &path)
 }
 
 TextCache::TextCache(QString folder, qint64 limitBytes)
-    : m_folder(std::move(folder)), m_limit(limitBytes)
+    : m_folder(std::move(folder)), m_nativeFolder(platform::nativePath(m_folder)),
+      m_limit(limitBytes)
 {}
 
 QString TextCache::defaultFolder()
@@ -126,9 +153,10 @@ bool TextCache::usable()
     return ensureFolder();
 }
 
-QByteArray TextCache::keyBytes(const FileKey &key, QByteArrayView version, QStringView member) const
+void TextCache::keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
+                         QStringView member) const
 {
-    QByteArray out;
+    out.resize(0);
     appendNumber(out, key.device, 8);
     appendNumber(out, key.inode, 8);
     appendNumber(out, quint64(key.size), 8);
@@ -136,14 +164,25 @@ QByteArray TextCache::keyBytes(const FileKey &key, QByteArrayView version, QStri
     appendNumber(out, quint64(key.changedNs), 8);
     appendNumber(out, quint64(version.size()), 4);
     out.append(version);
-    out.append(member.toUtf8());
-    return out;
+    if (!member.isEmpty())
+        out.append(member.toUtf8());
 }
 
-QString TextCache::entryPath(const QByteArray &key) const
+void TextCache::entryPath(QByteArray &out, QByteArrayView key) const
 {
-    const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex();
-    return m_folder + u'/' + QString::fromLatin1(hash.first(40)) + QLatin1StringView(kEntrySuffix);
+    thread_local QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.reset();
+    hash.addData(key);
+    const QByteArrayView digest = hash.resultView();
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.resize(0);
+    out.append(m_nativeFolder);
+    out.append('/');
+    for (qsizetype i = 0; i < 20; ++i) {
+        out.append(kHex[quint8(digest[i]) >> 4]);
+        out.append(kHex[quint8(digest[i]) & 15]);
+    }
+    out.append(kEntrySuffix);
 }
 
 // Makes the folder (and its parents) with mode 0700; false when that is not possible. Called
@@ -174,43 +213,121 @@ bool TextCache::ensureFolder()
 std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView version,
                                           QStringView member)
 {
+    return lookup(key, version, member, nullptr);
+}
+
+std::optional<CachedText> TextCache::findFor(QStringView keyword, const FileKey &key,
+                                             QByteArrayView version, QStringView member)
+{
+    return lookup(key, version, member, &keyword);
+}
+
+std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView version,
+                                            QStringView member, const QStringView *keyword)
+{
     {
         std::lock_guard lock(m_mutex);
         if (!ensureFolder())
             return std::nullopt;
     }
-    const QByteArray keyData = keyBytes(key, version, member);
-    const QByteArray path = platform::nativePath(entryPath(keyData));
-    // The largest entry a stored text can make, with room for the header.
-    const qint64 largest =
-        qint64(ZSTD_compressBound(size_t(kMaxTextChars) * 2)) + keyData.size() + kHeaderFixed;
-    int fd = -1;
-    const std::optional<QByteArray> bytes = readFile(path, largest, fd);
-    const auto closeFile = qScopeGuard([fd] {
-        if (fd >= 0)
-            ::close(fd);
-    });
-    if (!bytes)
+    // Reused from entry to entry: the key, the name and the head cost no allocation per entry.
+    thread_local QByteArray keyData;
+    thread_local QByteArray path;
+    thread_local QByteArray head;
+    keyBytes(keyData, key, version, member);
+    entryPath(path, keyData);
+    const quint64 id = entryId(path);
+    CachedText cached;
+    if (keyword) {
+        // A summary this cache read or wrote before answers without the entry's file: it was
+        // checked then, and it belongs to the file's content, which the key names.
+        std::lock_guard lock(m_mutex);
+        const auto kept = m_summaries.find(id);
+        if (kept != m_summaries.end() && kept->second.key == keyData &&
+            !TextSummary::mayHold(kept->second.bitmap, *keyword)) {
+            cached.outcome = kept->second.outcome;
+            cached.keywordAbsent = true;
+            if (markDue(id))
+                ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
+            return cached;
+        }
+    }
+    const int fd = openEntry(path);
+    if (fd < 0)
         return std::nullopt;
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     const auto reject = [&] {
         ::unlink(path.constData());
+        std::lock_guard lock(m_mutex);
+        forgetSummary(id);
         return std::nullopt;
     };
-    const QByteArrayView entry(*bytes);
-    if (entry.size() < kHeaderFixed || entry.first(8) != QByteArrayView(kMagic, 8))
+
+    // The head in one read: as much as the last entry's head took (entries of one folder's
+    // documents are alike), rounded up to whole pages.
+    thread_local qsizetype firstRead = kFirstRead;
+    head.resize(firstRead);
+    qsizetype got = readAt(fd, head.data(), firstRead, 0);
+    const qsizetype asked = firstRead;
+    if (got < 0)
+        return std::nullopt;
+    const QByteArrayView start(head.constData(), got);
+    if (got < kHeadFixed || start.first(8) != QByteArrayView(kMagic, 8))
         return reject();
-    const qsizetype keySize = qsizetype(numberAt(entry, 8, 4));
-    if (keySize != keyData.size() || entry.size() < kHeaderFixed + keySize ||
-        entry.sliced(12, keySize) != QByteArrayView(keyData))
+    const qsizetype keySize = qsizetype(numberAt(start, 8, 4));
+    if (keySize != keyData.size() || got < kHeadFixed + keySize ||
+        start.sliced(12, keySize) != QByteArrayView(keyData))
         return reject();
     qsizetype at = 12 + keySize;
-    CachedText cached;
-    cached.outcome = quint8(entry[at]);
-    const quint64 characters = numberAt(entry, at + 1, 8);
-    at += 9;
-    if (characters > quint64(kMaxTextChars))
+    cached.outcome = quint8(start[at]);
+    const quint64 characters = numberAt(start, at + 1, 8);
+    const int summaryLog2 = quint8(start[at + 9]);
+    at += 10;
+    if (characters > quint64(kMaxTextChars) || summaryLog2 < TextSummary::kMinBitsLog2 ||
+        summaryLog2 > TextSummary::kMaxBitsLog2)
         return reject();
-    const QByteArrayView frame = entry.sliced(at);
+    const qsizetype summaryBytes = qsizetype(1) << (summaryLog2 - 3);
+    const qsizetype headSize = at + summaryBytes + 8;
+    firstRead = std::max<qsizetype>((headSize + 4095) / 4096 * 4096, 4096);
+    if (headSize > got) {
+        if (got < asked)
+            return reject(); // the file ends inside its head
+        head.resize(headSize);
+        const qsizetype more = readAt(fd, head.data() + got, headSize - got, got);
+        if (more < 0)
+            return std::nullopt;
+        if (more != headSize - got)
+            return reject();
+        got = headSize;
+    }
+    const QByteArrayView entryHead(head.constData(), headSize);
+    if (numberAt(entryHead, headSize - 8, 8) != checksum(entryHead.first(headSize - 8)))
+        return reject();
+    const QByteArrayView summary = entryHead.sliced(at, summaryBytes);
+    {
+        std::lock_guard lock(m_mutex);
+        keepSummary(id, keyData, summary, cached.outcome);
+    }
+    if (keyword && !TextSummary::mayHold(summary, *keyword)) {
+        markUsed(fd, path);
+        cached.keywordAbsent = true;
+        return cached;
+    }
+
+    // The text: the rest of the entry is its frame, part of which the first read may hold.
+    struct stat info;
+    // The largest entry a stored text can make.
+    const qint64 largest = qint64(ZSTD_compressBound(size_t(kMaxTextChars) * 2)) + headSize;
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    if (info.st_size < headSize || info.st_size > largest)
+        return reject();
+    QByteArray frame(qsizetype(info.st_size) - headSize, Qt::Uninitialized);
+    const qsizetype inHead = std::min(got - headSize, frame.size());
+    std::memcpy(frame.data(), head.constData() + headSize, size_t(inHead));
+    if (readAt(fd, frame.data() + inHead, frame.size() - inHead, headSize + inHead) !=
+        frame.size() - inHead)
+        return reject();
     // The frame's own content size and checksum vouch for the text: a cut or altered entry
     // fails here and is never searched.
     if (ZSTD_getFrameContentSize(frame.data(), size_t(frame.size())) != characters * 2)
@@ -219,14 +336,59 @@ std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView ver
     if (!context)
         return std::nullopt;
     cached.text.resize(qsizetype(characters));
-    const size_t got = ZSTD_decompressDCtx(context, cached.text.data(), size_t(characters * 2),
-                                           frame.data(), size_t(frame.size()));
-    if (ZSTD_isError(got) || got != characters * 2)
+    const size_t size = ZSTD_decompressDCtx(context, cached.text.data(), size_t(characters * 2),
+                                            frame.data(), size_t(frame.size()));
+    if (ZSTD_isError(size) || size != characters * 2)
         return reject();
-    // Used now: the least recently used entries are the first to go. Through the open file,
-    // without looking its name up again.
-    ::futimens(fd, nullptr);
+    markUsed(fd, path);
     return cached;
+}
+
+// Sets the entry's modification time, which eviction sorts by, unless this cache marked it (or
+// wrote it) within the last kMarkInterval seconds: searching the same documents again and again
+// costs no write per entry, and the order of use stays right to within that interval.
+void TextCache::markUsed(int fd, const QByteArray &path)
+{
+    bool due;
+    {
+        std::lock_guard lock(m_mutex);
+        due = markDue(entryId(path));
+    }
+    if (due)
+        ::futimens(fd, nullptr);
+}
+
+// True when the entry is to be marked used now (and notes it marked). Called with the mutex held.
+bool TextCache::markDue(quint64 id)
+{
+    const qint64 now = qint64(::time(nullptr));
+    auto [place, added] = m_marked.try_emplace(id, now);
+    if (added)
+        return true;
+    if (now - place->second < kMarkInterval)
+        return false;
+    place->second = now;
+    return true;
+}
+
+// Keeps an entry's checked summary in memory, as long as they fit in kSummaryMemory. Called with
+// the mutex held.
+void TextCache::keepSummary(quint64 id, QByteArrayView key, QByteArrayView bitmap, quint8 outcome)
+{
+    if (m_summaries.contains(id) || m_summaryBytes + key.size() + bitmap.size() > kSummaryMemory)
+        return;
+    m_summaries.emplace(id, KeptSummary{key.toByteArray(), bitmap.toByteArray(), outcome});
+    m_summaryBytes += key.size() + bitmap.size();
+}
+
+// Called with the mutex held.
+void TextCache::forgetSummary(quint64 id)
+{
+    const auto kept = m_summaries.find(id);
+    if (kept == m_summaries.end())
+        return;
+    m_summaryBytes -= kept->second.key.size() + kept->second.bitmap.size();
+    m_summaries.erase(kept);
 }
 
 bool TextCache::contains(const FileKey &key, QByteArrayView version, QStringView member)
@@ -236,7 +398,10 @@ bool TextCache::contains(const FileKey &key, QByteArrayView version, QStringView
         if (!ensureFolder())
             return false;
     }
-    const QByteArray path = platform::nativePath(entryPath(keyBytes(key, version, member)));
+    thread_local QByteArray keyData;
+    thread_local QByteArray path;
+    keyBytes(keyData, key, version, member);
+    entryPath(path, keyData);
     return ::access(path.constData(), F_OK) == 0;
 }
 
@@ -250,15 +415,20 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
         if (!ensureFolder())
             return false;
     }
-    const QByteArray keyData = keyBytes(key, version, member);
+    QByteArray keyData;
+    keyBytes(keyData, key, version, member);
+    const QByteArray summary = TextSummary::of(text);
     QByteArray entry;
     const size_t bound = ZSTD_compressBound(size_t(text.size()) * 2);
-    entry.reserve(kHeaderFixed + keyData.size() + qsizetype(bound));
+    entry.reserve(kHeadFixed + keyData.size() + summary.size() + qsizetype(bound));
     entry.append(kMagic, 8);
     appendNumber(entry, quint64(keyData.size()), 4);
     entry.append(keyData);
     entry.append(char(outcome));
     appendNumber(entry, quint64(text.size()), 8);
+    entry.append(char(std::countr_zero(quint64(summary.size())) + 3));
+    entry.append(summary);
+    appendNumber(entry, checksum(entry), 8);
     const qsizetype frameAt = entry.size();
     entry.resize(frameAt + qsizetype(bound));
     const std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> context(ZSTD_createCCtx(),
@@ -274,8 +444,7 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
         return false;
     entry.resize(frameAt + qsizetype(packed));
 
-    const QByteArray folder = platform::nativePath(m_folder);
-    QByteArray temp = folder + '/' + kTempPrefix + "XXXXXX";
+    QByteArray temp = m_nativeFolder + '/' + kTempPrefix + "XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         // A full disk or a read-only folder: the entry is not kept; nothing else changes.
@@ -283,12 +452,18 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
     }
     const bool written = platform::writeAll(fd, entry.constData(), entry.size());
     const bool closed = ::close(fd) == 0;
-    const QByteArray path = platform::nativePath(entryPath(keyData));
+    QByteArray path;
+    entryPath(path, keyData);
     if (!written || !closed || ::rename(temp.constData(), path.constData()) != 0) {
         ::unlink(temp.constData());
         return false;
     }
     std::lock_guard lock(m_mutex);
+    // Written now: as good as marked used.
+    const quint64 id = entryId(path);
+    m_marked.insert_or_assign(id, qint64(::time(nullptr)));
+    forgetSummary(id);
+    keepSummary(id, keyData, summary, outcome);
     if (m_total < 0)
         countEntries();
     else

@@ -290,13 +290,13 @@ FileSearch::FileSearch(FileSearchOptions options) : m_options(options) {}
 FileSearch::~FileSearch() = default;
 
 // Reads the first chunk of the file into m_raw (at least enough to recognise a document and a
-// byte-order mark). The buffer is reused from file to file.
-qint64 FileSearch::readFirstChunk(ByteSource &file)
+// byte-order mark), or its first `upTo` bytes. The buffer is reused from file to file.
+qint64 FileSearch::readFirstChunk(ByteSource &file, qsizetype upTo)
 {
     const qsizetype first = std::max(m_options.chunkSize, kDocumentHeadSize);
     m_raw.resize(0);
     m_raw.reserve(first + platform::kSniffWindow);
-    const qint64 got = file.readInto(m_raw, first);
+    const qint64 got = file.readInto(m_raw, upTo > 0 ? std::min(upTo, first) : first);
     if (got > 0)
         m_stats.bytesRead += got;
     return got;
@@ -338,20 +338,32 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
         return unreadable(classifyOpenFailure(path));
     // A folder opens, and fails at the first read; what it is then tells the reason.
     FileBytes bytes(file);
-    if (readFirstChunk(bytes) < 0)
+    // With a cache, a page first: a document whose text the cache keeps needs none of its other
+    // bytes. A file of a page or less is read with as many calls as in one go.
+    const qsizetype first = std::max(m_options.chunkSize, kDocumentHeadSize);
+    const qsizetype probe = m_options.textCache ? std::min<qsizetype>(kCacheProbe, first) : first;
+    const qint64 got = readFirstChunk(bytes, probe);
+    if (got < 0)
         return unreadable(classifyOpenFailure(path));
-    const QByteArrayView head =
-        QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize));
     // A document searched before, unchanged since: its kept text is searched, without even
     // recognising it again.
     std::optional<textcache::FileKey> fileKey;
-    if (m_options.textCache && documents::mayBeDocument(head)) {
+    if (m_options.textCache && documents::mayBeDocument(QByteArrayView(m_raw).first(
+                                   std::min(m_raw.size(), kDocumentHeadSize)))) {
         fileKey = textcache::FileKey::of(path);
         if (fileKey) {
             if (std::optional<FileSearchResult> result = searchCached(*fileKey, keyword, keepGoing))
                 return *result;
         }
     }
+    if (got == probe && probe < first) {
+        const qint64 more = bytes.readInto(m_raw, first - probe);
+        if (more < 0)
+            return unreadable(classifyOpenFailure(path));
+        m_stats.bytesRead += more;
+    }
+    const QByteArrayView head =
+        QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize));
     if (const documents::Kind kind = documents::recognise(path, head);
         kind != documents::Kind::NotDocument) {
         return searchDocument(path, kind, keyword, keepGoing, fileKey);
@@ -463,13 +475,18 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
     if (!m_options.textCache)
         return std::nullopt;
     const std::optional<textcache::CachedText> cached =
-        m_options.textCache->find(key, documents::extractorVersion(), member);
+        m_options.textCache->findFor(keyword, key, documents::extractorVersion(), member);
     if (!cached)
         return std::nullopt;
     m_stats.document = true;
     m_stats.fromCache = true;
     TextFieldMatcher matcher;
     matcher.begin(keyword);
+    // The entry's summary rules the keyword out: the answer of a search that read all the text
+    // and found nothing.
+    m_stats.summaryAbsent = cached->keywordAbsent;
+    if (cached->keywordAbsent)
+        return documentResult(matcher, documents::Outcome(cached->outcome));
     constexpr qsizetype kPiece = 64 * 1024;
     const QStringView text(cached->text);
     for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {

@@ -83,6 +83,7 @@ struct FileSearchStats
     bool ruledOutByBytes = false;  // a whole file without the keyword's bytes in any encoding
     bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
     bool fromCache = false;        // a document searched by the text the cache kept of it
+    bool summaryAbsent = false;    // ... decided by the kept text's summary, the text not read
     bool storedInCache = false;    // a document whose text was put into the cache
 };
 
@@ -143,7 +144,9 @@ public:
 
 private:
     class Pass;
-    qint64 readFirstChunk(ByteSource &file);
+    qint64 readFirstChunk(ByteSource &file, qsizetype upTo = 0);
+    // The bytes read first from a file when there is a text cache.
+    static constexpr qsizetype kCacheProbe = 4096;
     FileSearchResult searchAfterHead(ByteSource &file, const QString &keyword,
                                      const std::function<bool()> &keepGoing, bool bytesFirst);
     // An archive whose first bytes are in m_raw, the rest to be read from `file`
