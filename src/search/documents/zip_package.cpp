@@ -125,39 +125,82 @@ struct Decompressor
 
 } // namespace
 
-// Inflates the entry whose header was just read, a block at a time, within the ZIP bomb limits.
-// `entry` is null for an entry missing from the list (then only the limits on bytes apply).
-ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const Entry *entry,
-                                       const std::function<bool(QByteArrayView)> &block) const
+namespace {
+
+bool overRatio(qint64 inflated, qint64 limit)
 {
-    if (archive_entry_is_encrypted(header))
-        return Status::Encrypted;
+    return inflated > ZipPackage::kRatioFloor && inflated > limit;
+}
+
+// The buffer parts are inflated whole into, kept by the thread for the next part (a part is
+// inflated while another is handed over only if a block handler reads one: that one gets a
+// buffer of its own). One that grew large is given back after use.
+struct WholeBuffer
+{
+    static constexpr qsizetype kKept = qsizetype(1) << 20;
+    thread_local static QByteArray shared;
+    thread_local static bool busy;
+    QByteArray own;
+    QByteArray &bytes;
+    const bool mine;
+    WholeBuffer() : bytes(busy ? own : shared), mine(!busy) { busy = true; }
+    ~WholeBuffer()
+    {
+        if (!mine)
+            return;
+        busy = false;
+        if (shared.capacity() > kKept)
+            shared = QByteArray();
+    }
+};
+thread_local QByteArray WholeBuffer::shared;
+thread_local bool WholeBuffer::busy = false;
+
+} // namespace
+
+ZipPackage::Status ZipPackage::admit(const Entry *entry) const
+{
     const qint64 compressed = std::max<qint64>(entry ? entry->compressed : 0, 1);
     const qint64 declared = entry ? entry->declared : -1;
-    const qint64 ratioLimit = kMaxRatio * compressed;
     m_compressedRead += compressed;
-    const auto overRatio = [](qint64 inflated, qint64 limit) {
-        return inflated > kRatioFloor && inflated > limit;
-    };
     // The size the entry declares, checked before anything is inflated.
-    if (declared > kMaxInflated || overRatio(declared, ratioLimit) ||
-        (declared > 0 && (overRatio(m_inflated + declared, kMaxRatio * m_compressedRead) ||
+    if (declared > kMaxInflated || overRatio(declared, kMaxRatio * compressed) ||
+        (declared > 0 && (overRatio(m_inflated + declared, kMaxPackageRatio * m_compressedRead) ||
                           m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
-    // A part of a package in memory: inflated in one call, far faster than block by block. Its
-    // size is the declared one (else the whole inflation fails and the blocks below tell).
-    if (QByteArray whole; entry && inflateWhole(*entry, whole)) {
-        const qint64 size = whole.size();
-        m_inflated += size;
-        if (overRatio(size, ratioLimit) || overRatio(m_inflated, kMaxRatio * m_compressedRead) ||
-            m_inflated > kMaxPackageInflated)
-            return Status::TooLarge;
-        for (qsizetype at = 0; at < size; at += kBlockSize) {
-            if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
-                return Status::Stopped;
-        }
-        return Status::Ok;
+    return Status::Ok;
+}
+
+// A part of a package in memory: inflated in one call, far faster than block by block. Its size
+// is the declared one (else the whole inflation fails and the blocks tell).
+std::optional<ZipPackage::Status>
+ZipPackage::inflateFromMemory(const Entry &entry,
+                              const std::function<bool(QByteArrayView)> &block) const
+{
+    WholeBuffer buffer;
+    QByteArray &whole = buffer.bytes;
+    if (!inflateWhole(entry, whole))
+        return std::nullopt;
+    const qint64 size = whole.size();
+    m_inflated += size;
+    if (overRatio(size, kMaxRatio * std::max<qint64>(entry.compressed, 1)) ||
+        overRatio(m_inflated, kMaxPackageRatio * m_compressedRead) ||
+        m_inflated > kMaxPackageInflated)
+        return Status::TooLarge;
+    for (qsizetype at = 0; at < size; at += kBlockSize) {
+        if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
+            return Status::Stopped;
     }
+    return Status::Ok;
+}
+
+// Inflates the entry the archive reader is at, a block at a time, within the ZIP bomb limits.
+// `entry` is null for an entry missing from the list (then only the limits on bytes apply).
+ZipPackage::Status ZipPackage::inflateBlocks(archive *a, const Entry *entry,
+                                             const std::function<bool(QByteArrayView)> &block) const
+{
+    const qint64 ratioLimit = kMaxRatio * std::max<qint64>(entry ? entry->compressed : 0, 1);
+    const qint64 declared = entry ? entry->declared : -1;
     QByteArray buffer(kBlockSize, Qt::Uninitialized);
     qint64 inflated = 0;
     for (;;) {
@@ -170,11 +213,53 @@ ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const 
         m_inflated += n;
         if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
             (declared >= 0 && inflated > declared) ||
-            overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
+            overRatio(m_inflated, kMaxPackageRatio * m_compressedRead) ||
+            m_inflated > kMaxPackageInflated)
             return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))
             return Status::Stopped;
     }
+}
+
+// Inflates the entry whose header was just read.
+ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const Entry *entry,
+                                       const std::function<bool(QByteArrayView)> &block) const
+{
+    if (archive_entry_is_encrypted(header))
+        return Status::Encrypted;
+    if (const Status status = admit(entry); status != Status::Ok)
+        return status;
+    if (entry) {
+        if (const std::optional<Status> status = inflateFromMemory(*entry, block))
+            return *status;
+    }
+    return inflateBlocks(a, entry, block);
+}
+
+ZipPackage::Status ZipPackage::readPlain(const Entry &entry,
+                                         const std::function<bool(QByteArrayView)> &block) const
+{
+    const qint64 compressedBefore = m_compressedRead;
+    if (const Status status = admit(&entry); status != Status::Ok)
+        return status;
+    if (const std::optional<Status> status = inflateFromMemory(entry, block))
+        return *status;
+    // Damaged, or more than memory allows whole: the archive reader tells which, as for any
+    // other package.
+    const Archive a = openArchive(m_path, true, bytes());
+    archive_entry *header = nullptr;
+    for (;;) {
+        const int r = a ? archive_read_next_header(a.get(), &header) : ARCHIVE_FATAL;
+        if (r == ARCHIVE_EOF || r < ARCHIVE_WARN) {
+            m_compressedRead = compressedBefore;
+            return r == ARCHIVE_EOF ? Status::Missing : Status::Damaged;
+        }
+        if (entryName(header) == entry.name)
+            break;
+    }
+    if (archive_entry_is_encrypted(header))
+        return Status::Encrypted;
+    return inflateBlocks(a.get(), &entry, block);
 }
 
 bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
@@ -193,28 +278,167 @@ bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
         QByteArrayView(m_bytes).sliced(header + 30, nameLength) != QByteArrayView(entry.name))
         return false;
     const char *input = m_bytes.constData() + data;
-    out = QByteArray(qsizetype(entry.declared), Qt::Uninitialized);
+    out.resize(qsizetype(entry.declared));
     if (entry.method == 0) {
         if (compressed != entry.declared)
             return false;
         std::memcpy(out.data(), input, size_t(compressed));
     } else {
         thread_local Decompressor context;
-        // Exactly the declared size, or failure: a part that inflates to more or less is read
-        // block by block, where the limits and the damage are told.
+        // Exactly the declared size from exactly the compressed bytes, or failure: a part that
+        // inflates to more or less, or whose stream ends before its data does, is read block by
+        // block, where the limits and the damage are told.
+        size_t consumed = 0;
         if (!context.decompressor ||
-            libdeflate_deflate_decompress(context.decompressor, input, size_t(compressed),
-                                          out.data(), size_t(out.size()),
-                                          nullptr) != LIBDEFLATE_SUCCESS)
+            libdeflate_deflate_decompress_ex(context.decompressor, input, size_t(compressed),
+                                             out.data(), size_t(out.size()), &consumed,
+                                             nullptr) != LIBDEFLATE_SUCCESS ||
+            qint64(consumed) != compressed)
             return false;
     }
     return libdeflate_crc32(0, out.constData(), size_t(out.size())) == entry.crc;
+}
+
+namespace {
+
+// Whether the extra field `extra` holds a record `id`; true also for a field whose records do not
+// add up to its length.
+bool hasExtra(QByteArrayView extra, quint16 id)
+{
+    qsizetype at = 0;
+    while (at + 4 <= extra.size()) {
+        const quint16 tag = quint16(uchar(extra[at]) | uchar(extra[at + 1]) << 8);
+        if (tag == id)
+            return true;
+        at += 4 + qsizetype(uchar(extra[at + 2]) | uchar(extra[at + 3]) << 8);
+    }
+    return at != extra.size();
+}
+
+// Extra records that change what the archive reader makes of an entry: ZIP64 sizes, a Unicode
+// name replacing the stored one, AES encryption.
+bool changesEntry(QByteArrayView extra)
+{
+    return hasExtra(extra, 0x0001) || hasExtra(extra, 0x7075) || hasExtra(extra, 0x9901);
+}
+
+} // namespace
+
+bool ZipPackage::openPlain()
+{
+    const QByteArray &b = m_bytes;
+    const qsizetype size = b.size();
+    // The end record closes the file, without a comment and without ZIP64 records before it.
+    const qsizetype end = size - 22;
+    if (end < 0 || u32At(b, end) != 0x06054B50 || u16At(b, end + 20) != 0 ||
+        u16At(b, end + 4) != 0 || u16At(b, end + 6) != 0)
+        return false;
+    const qsizetype count = u16At(b, end + 10);
+    const qint64 directorySize = u32At(b, end + 12);
+    const qint64 directory = u32At(b, end + 16);
+    if (count != u16At(b, end + 8) || count == 0xFFFF || count > kMaxEntries ||
+        directory + directorySize != end)
+        return false;
+    struct Plain
+    {
+        QString key;
+        Entry entry;
+        qint64 dataEnd;
+    };
+    std::vector<Plain> plain;
+    plain.reserve(size_t(count));
+    qsizetype at = directory;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (at + 46 > end || u32At(b, at) != 0x02014B50)
+            return false;
+        const quint16 flags = u16At(b, at + 8);
+        const int method = u16At(b, at + 10);
+        const quint32 crc = u32At(b, at + 16);
+        const qint64 packed = u32At(b, at + 20);
+        const qint64 unpacked = u32At(b, at + 24);
+        const qsizetype nameLength = u16At(b, at + 28);
+        const qsizetype extraLength = u16At(b, at + 30);
+        const qsizetype next = at + 46 + nameLength + extraLength + u16At(b, at + 32);
+        const int host = uchar(b[at + 5]);
+        const quint32 attributes = u32At(b, at + 38);
+        const qint64 local = u32At(b, at + 42);
+        if (next > end || nameLength == 0 || u16At(b, at + 34) != 0)
+            return false;
+        // Not encrypted in any way, deflated or stored, sizes without ZIP64.
+        if ((flags & (0x0001 | 0x0040)) != 0 || (method != 0 && method != 8) ||
+            packed == 0xFFFFFFFF || unpacked == 0xFFFFFFFF || local == 0xFFFFFFFF ||
+            changesEntry(QByteArrayView(b).sliced(at + 46 + nameLength, extraLength)))
+            return false;
+        const QByteArrayView name = QByteArrayView(b).sliced(at + 46, nameLength);
+        // A name the archive reader gives as stored: UTF-8 (flagged, or ASCII), no NUL, no
+        // backslash, no resource fork.
+        bool ascii = true;
+        for (const char c : name) {
+            ascii = ascii && uchar(c) < 0x80;
+            if (c == '\0' || c == '\\')
+                return false;
+        }
+        if ((!ascii && ((flags & 0x0800) == 0 || !QUtf8StringView(name).isValidUtf8())) ||
+            name.startsWith("__MACOSX/"))
+            return false;
+        // A file, or a folder without data: no link, no device, no folder told by its
+        // attributes alone.
+        const bool folderName = name.endsWith('/');
+        const quint32 unixType = (attributes >> 16) & 0170000;
+        if ((host == 3 && unixType != 0 && unixType != (folderName ? 0040000 : 0100000)) ||
+            (!folderName && (attributes & 0x10) != 0) || (folderName && unpacked != 0))
+            return false;
+        // The local header agrees with the directory.
+        if (local + 30 > directory || u32At(b, local) != 0x04034B50)
+            return false;
+        const quint16 localFlags = u16At(b, local + 6);
+        const qsizetype localName = u16At(b, local + 26);
+        const qsizetype localExtra = u16At(b, local + 28);
+        const qint64 data = local + 30 + localName + localExtra;
+        if (localFlags != flags || u16At(b, local + 8) != method || localName != nameLength ||
+            data + packed > directory || QByteArrayView(b).sliced(local + 30, localName) != name ||
+            changesEntry(QByteArrayView(b).sliced(local + 30 + localName, localExtra)))
+            return false;
+        if ((flags & 0x0008) == 0 &&
+            (u32At(b, local + 14) != crc || u32At(b, local + 18) != packed ||
+             u32At(b, local + 22) != unpacked))
+            return false;
+        Entry entry{name.toByteArray(), packed, unpacked, local, packed, method, crc};
+        plain.push_back({QString::fromUtf8(name).toLower(), std::move(entry), data + packed});
+        at = next;
+    }
+    if (at != end)
+        return false;
+    // In archive order; no two entries overlap, none shares its name with another.
+    std::sort(plain.begin(), plain.end(), [](const Plain &x, const Plain &y) {
+        return x.entry.localHeader < y.entry.localHeader;
+    });
+    for (size_t i = 0; i + 1 < plain.size(); ++i) {
+        if (plain[i].dataEnd > plain[i + 1].entry.localHeader)
+            return false;
+    }
+    QHash<QString, Entry> entries;
+    entries.reserve(qsizetype(plain.size()));
+    QList<QString> order;
+    order.reserve(qsizetype(plain.size()));
+    for (Plain &p : plain) {
+        if (entries.contains(p.key))
+            return false;
+        order.append(p.key);
+        entries.insert(p.key, std::move(p.entry));
+    }
+    m_entries = std::move(entries);
+    m_plainOrder = std::move(order);
+    m_plain = true;
+    return true;
 }
 
 bool ZipPackage::open(const Source &source)
 {
     m_path = source.path();
     m_entries.clear();
+    m_plainOrder.clear();
+    m_plain = false;
     m_bytes.clear();
     m_inflated = 0;
     m_compressedRead = 0;
@@ -235,6 +459,9 @@ bool ZipPackage::open(const Source &source)
                 return false;
         }
     }
+    // The usual package, as office suites write it, needs no archive reader to list it.
+    if (!m_bytes.isEmpty() && openPlain())
+        return true;
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return false;
@@ -298,6 +525,8 @@ ZipPackage::Status ZipPackage::read(const QString &name,
     const auto found = m_entries.constFind(name.toLower());
     if (found == m_entries.cend())
         return Status::Missing;
+    if (m_plain)
+        return readPlain(*found, block);
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;
@@ -317,6 +546,16 @@ ZipPackage::Status ZipPackage::read(const QString &name,
 ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
                                         const std::function<bool(QByteArrayView)> &block) const
 {
+    if (m_plain) {
+        for (const QString &key : m_plainOrder) {
+            const Entry &e = *m_entries.constFind(key);
+            if (!entry(e.name))
+                return Status::Stopped;
+            if (const Status status = readPlain(e, block); status != Status::Ok)
+                return status;
+        }
+        return Status::Ok;
+    }
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;
@@ -330,9 +569,11 @@ ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView 
         const QByteArray name = entryName(header);
         if (!entry(name))
             return Status::Stopped;
+        // Two entries whose names differ only in case share a key: the one kept may be the
+        // other's.
         const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());
-        const Status status =
-            inflate(a.get(), header, found == m_entries.cend() ? nullptr : &*found, block);
+        const bool known = found != m_entries.cend() && found->name == name;
+        const Status status = inflate(a.get(), header, known ? &*found : nullptr, block);
         if (status != Status::Ok)
             return status;
     }
