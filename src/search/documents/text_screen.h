@@ -75,7 +75,7 @@ public:
 private:
     bool endEntry()
     {
-        if (!m_headKnown && !settleHead())
+        if (!m_headKnown && !settleHead(m_pending))
             return false;
         // A part that draws an image and no text may be a scanned page, whose text only
         // recognition finds.
@@ -83,7 +83,7 @@ private:
             return decidePossible();
         return true;
     }
-    bool settleHead();
+    bool settleHead(QByteArrayView bytes);
     bool decidePossible();
     bool scan(QByteArrayView bytes);
     bool search(QByteArrayView text);
@@ -98,11 +98,11 @@ private:
 
     bool m_xmlNamed = false;
     bool m_manifest = false;
-    bool m_utf8Xml = false;  // the entry is read as UTF-8 XML
-    bool m_headKnown = true; // no entry begun yet
-    QByteArray m_pending;    // the entry's first bytes, until its head is known
-    QByteArray m_tail;       // the last bytes scanned, for patterns across two blocks
-    std::vector<QByteArray> m_alarms;
+    bool m_utf8Xml = false;               // the entry is read as UTF-8 XML
+    bool m_headKnown = true;              // no entry begun yet
+    QByteArray m_pending;                 // the entry's first bytes, until its head is known
+    QByteArray m_tail;                    // the last bytes scanned, for patterns across two blocks
+    std::vector<QByteArrayView> m_alarms; // of static patterns
 };
 
 } // namespace documents

@@ -1,6 +1,7 @@
 #include "document_fixtures.h"
 
 #include "search/documents/document_text.h"
+#include "search/documents/ooxml/office_open_xml.h"
 #include "search/documents/zip_package.h"
 
 #include <QDir>
@@ -63,6 +64,8 @@ private Q_SLOTS:
     void recognisedByContent_data();
     void recognisedByContent();
     void otherZipArchivesAreNoDocuments();
+    void contentTypesDeclareAnOfficeMainPart_data();
+    void contentTypesDeclareAnOfficeMainPart();
     void keywordIsInTheSearchText_data();
     void keywordIsInTheSearchText();
     void unreadableDocumentsAreNamed_data();
@@ -167,6 +170,76 @@ void TestDocumentText::otherZipArchivesAreNoDocuments()
     const QString odfLike =
         write(QStringLiteral("image.kra"), {{"mimetype", "application/x-krita"}});
     QCOMPARE(documents::recognise(odfLike, fixtures::head(odfLike)), Kind::NotDocument);
+}
+
+// [Content_Types].xml as office suites write it is read without the XML reader; written any other
+// way, the XML reader decides. Both must answer as XML reading does.
+void TestDocumentText::contentTypesDeclareAnOfficeMainPart_data()
+{
+    QTest::addColumn<QByteArray>("contentTypes");
+    QTest::addColumn<bool>("declares");
+
+    const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"";
+    const QByteArray word =
+        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document."
+        "main+xml\"";
+    const QByteArray main = "<Override PartName=\"/word/document.xml\" " + word + "/>";
+    const QByteArray core = "<Override PartName=\"/docProps/core.xml\" "
+                            "ContentType=\"application/vnd.openxmlformats-package.core-properties+"
+                            "xml\"/>";
+    const QByteArray declaration =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+    QTest::newRow("as Word writes it")
+        << declaration + "<Types " + ns +
+               "><Default Extension=\"xml\" ContentType=\"application/"
+               "xml\"/>" +
+               core + main + "</Types>"
+        << true;
+    QTest::newRow("a workbook, quoted with apostrophes, no declaration")
+        << "<Types " + ns +
+               "><Override PartName='/xl/workbook.xml' ContentType='application/"
+               "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml'/></Types>"
+        << true;
+    QTest::newRow("XPS: no office main part")
+        << declaration + "<Types " + ns + ">" + core + "</Types>" << false;
+    QTest::newRow("a main part's type in a Default")
+        << "<Types " + ns + "><Default Extension=\"xml\" " + word + "/></Types>" << false;
+    QTest::newRow("a binary workbook")
+        << "<Types " + ns +
+               "><Override PartName=\"/xl/workbook.bin\" ContentType=\"application/"
+               "vnd.ms-excel.sheet.binary.macroEnabled.main\"/></Types>"
+        << false;
+    QTest::newRow("the main part after the root's end")
+        << "<Types " + ns + "></Types>" + main << false;
+    QTest::newRow("the main part inside a Default")
+        << "<Types " + ns + "><Default Extension=\"xml\">" + main + "</Default></Types>" << false;
+    QTest::newRow("an attribute twice before the main part")
+        << "<Types " + ns + " a=\"1\" a=\"2\">" + main + "</Types>" << false;
+    QTest::newRow("the type written with a character reference")
+        << "<Types " + ns +
+               "><Override PartName=\"/word/document.xml\" ContentType=\"application/"
+               "vnd.openxmlformats-officedocument.wordprocessingml.document.main&#43;xml\"/></"
+               "Types>"
+        << true;
+    QTest::newRow("prefixed elements")
+        << "<c:Types xmlns:c=\"http://schemas.openxmlformats.org/package/2006/content-types\"><c:"
+           "Override PartName=\"/word/document.xml\" " +
+               word + "/></c:Types>"
+        << true;
+    QTest::newRow("a comment before the main part")
+        << "<Types " + ns + "><!-- parts -->" + main + "</Types>" << true;
+    QTest::newRow("a line break inside the type")
+        << "<Types " + ns +
+               "><Override PartName=\"/word/document.xml\" ContentType=\"application/"
+               "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\n\"/></Types>"
+        << false;
+}
+
+void TestDocumentText::contentTypesDeclareAnOfficeMainPart()
+{
+    QFETCH(QByteArray, contentTypes);
+    QFETCH(bool, declares);
+    QCOMPARE(documents::declaresOfficeMainPart(contentTypes), declares);
 }
 
 void TestDocumentText::keywordIsInTheSearchText_data()

@@ -46,6 +46,23 @@ void TestTextScreen::answerDoesNotDependOnBlocks_data()
     QTest::newRow("declared entities")
         << QByteArrayList{"content.xml", "<!DOCTYPE d [<!ENTITY k \"x\">]><d>&k;</d>"} << keyword
         << true;
+    QTest::newRow("declared entities after a comment that holds a tag")
+        << QByteArrayList{"content.xml", declaration +
+                                             "<!-- <d> --><!DOCTYPE d [<!ENTITY k \"x\">]>"
+                                             "<d>&k;</d>"}
+        << keyword << true;
+    QTest::newRow("declared entities after a comment that opens with a '>'")
+        << QByteArrayList{"content.xml", declaration +
+                                             "<!--> <d> --><!DOCTYPE d [<!ENTITY k \"x\">]>"
+                                             "<d>&k;</d>"}
+        << keyword << true;
+    QTest::newRow("declared entities after a prolog longer than the head")
+        << QByteArrayList{"content.xml", declaration + "<!--" + QByteArray(600, ' ') +
+                                             "--><!DOCTYPE d [<!ENTITY k \"x\">]><d>&k;</d>"}
+        << keyword << true;
+    QTest::newRow("a document type's text inside the root element")
+        << QByteArrayList{"content.xml", declaration + "<d><![CDATA[<!DOCTYPE d>]]>批量</d>"}
+        << keyword << false;
     QTest::newRow("UTF-16 XML") << QByteArrayList{"word/document.xml",
                                                   QByteArray("\xFF\xFE<\0t\0>\0", 8) +
                                                       QByteArray(20, ' ')}
