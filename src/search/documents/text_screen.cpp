@@ -1,7 +1,10 @@
 #include "search/documents/text_screen.h"
 
 #include "platform/core/byte_find.h"
+#include "search/documents/ooxml/office_open_xml.h"
 #include "search/documents/zip_package.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -249,17 +252,26 @@ TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
     ZipPackage package;
     if (!package.open(source))
         return Verdict::Possible;
+    // Of a Word or Excel package only the parts the reader takes text from; the styles, the
+    // theme, the settings, the pictures and fonts cannot put a character into the text.
+    QSet<QString> textParts;
+    const bool onlyTextParts = kind == Kind::OfficeOpenXml && officeTextParts(package, textParts);
     PackageScan scan(m_needles, kind);
     bool stopped = false;
-    const ZipPackage::Status status =
-        package.readEach([&](QByteArrayView name) { return scan.beginEntry(name); },
-                         [&](QByteArrayView block) {
-                             if (keepGoing && !keepGoing()) {
-                                 stopped = true;
-                                 return false;
-                             }
-                             return scan.feed(block);
-                         });
+    using Step = ZipPackage::Step;
+    const ZipPackage::Status status = package.readEach(
+        [&](QByteArrayView name) {
+            if (onlyTextParts && !textParts.contains(QString::fromUtf8(name).toLower()))
+                return Step::Skip;
+            return scan.beginEntry(name) ? Step::Read : Step::Stop;
+        },
+        [&](QByteArrayView block) {
+            if (keepGoing && !keepGoing()) {
+                stopped = true;
+                return false;
+            }
+            return scan.feed(block);
+        });
     if (stopped)
         return Verdict::Stopped;
     if (status != ZipPackage::Status::Ok)

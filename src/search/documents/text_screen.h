@@ -19,7 +19,8 @@ namespace documents {
 // otherwise (UTF-16, a declared encoding), writes it as a character reference ("&#") or declares
 // entities ("<!DOCTYPE"). So when some non-ASCII character of the keyword occurs in no entry and
 // no part does any of that, the document has no hit; inflating and scanning the entries costs a
-// fraction of parsing them.
+// fraction of parsing them. Of a Word or Excel package only the parts the reader takes text from
+// are scanned (documents::officeTextParts): the others cannot put a character into the text.
 //
 // What the screen cannot vouch for is Possible, and the extraction then reads and names it: a
 // damaged or encrypted entry, a ZIP bomb, an .xml entry that is no UTF-8 XML, an OpenDocument

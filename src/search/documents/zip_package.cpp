@@ -543,14 +543,17 @@ ZipPackage::Status ZipPackage::read(const QString &name,
     return inflate(a.get(), entry, &*found, block);
 }
 
-ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
+ZipPackage::Status ZipPackage::readEach(const std::function<Step(QByteArrayView name)> &entry,
                                         const std::function<bool(QByteArrayView)> &block) const
 {
     if (m_plain) {
         for (const QString &key : m_plainOrder) {
             const Entry &e = *m_entries.constFind(key);
-            if (!entry(e.name))
+            const Step step = entry(e.name);
+            if (step == Step::Stop)
                 return Status::Stopped;
+            if (step == Step::Skip)
+                continue;
             if (const Status status = readPlain(e, block); status != Status::Ok)
                 return status;
         }
@@ -567,8 +570,11 @@ ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView 
         if (r < ARCHIVE_WARN)
             return Status::Damaged;
         const QByteArray name = entryName(header);
-        if (!entry(name))
+        const Step step = entry(name);
+        if (step == Step::Stop)
             return Status::Stopped;
+        if (step == Step::Skip)
+            continue;
         // Two entries whose names differ only in case share a key: the one kept may be the
         // other's.
         const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());

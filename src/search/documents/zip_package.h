@@ -63,9 +63,12 @@ public:
     // Inflates the entry `name`, handing each block to `block`; stops when it returns false.
     Status read(const QString &name, const std::function<bool(QByteArrayView)> &block) const;
 
+    // What readEach does with an entry.
+    enum class Step { Read, Skip, Stop };
     // Inflates every entry in archive order, in one pass: `entry` gets each entry's name (as
-    // stored) before `block` gets its blocks. Stops when either returns false (Stopped).
-    Status readEach(const std::function<bool(QByteArrayView name)> &entry,
+    // stored) before `block` gets its blocks, and tells whether to read it, pass over it or stop
+    // (Stopped); so does `block` returning false.
+    Status readEach(const std::function<Step(QByteArrayView name)> &entry,
                     const std::function<bool(QByteArrayView)> &block) const;
 
     // The whole of a small entry (relationships, content types): at most `limit` bytes, else

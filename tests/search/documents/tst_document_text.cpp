@@ -2,6 +2,7 @@
 
 #include "search/documents/document_text.h"
 #include "search/documents/ooxml/office_open_xml.h"
+#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/zip_package.h"
 
 #include <QDir>
@@ -66,6 +67,8 @@ private Q_SLOTS:
     void otherZipArchivesAreNoDocuments();
     void contentTypesDeclareAnOfficeMainPart_data();
     void contentTypesDeclareAnOfficeMainPart();
+    void relationshipsAsTheXmlReaderReadsThem_data();
+    void relationshipsAsTheXmlReaderReadsThem();
     void keywordIsInTheSearchText_data();
     void keywordIsInTheSearchText();
     void unreadableDocumentsAreNamed_data();
@@ -240,6 +243,63 @@ void TestDocumentText::contentTypesDeclareAnOfficeMainPart()
     QFETCH(QByteArray, contentTypes);
     QFETCH(bool, declares);
     QCOMPARE(documents::declaresOfficeMainPart(contentTypes), declares);
+}
+
+// Relationship parts as office suites write them are read without the XML reader; any other form
+// by the XML reader, and both alike.
+void TestDocumentText::relationshipsAsTheXmlReaderReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("rels");
+    QTest::addColumn<QStringList>("expected"); // "id type target", or "damaged"
+
+    const QByteArray open = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                            "relationships\">";
+    const QByteArray header =
+        "<Relationship Id=\"rId1\" Type=\"t/header\" Target=\"header1.xml\"/>";
+    const QByteArray link =
+        "<Relationship Id=\"rId2\" Type=\"t/link\" Target=\"http://x\" TargetMode=\"External\"/>";
+    const QByteArray media = "<Relationship Target='../media/a.png' Id='rId3' Type='t/image'/>";
+    const QStringList three = {QStringLiteral("rId1 t/header word/header1.xml"),
+                               QStringLiteral("rId3 t/image media/a.png")};
+    QTest::newRow("as Word writes them")
+        << open + header + link + media + "</Relationships>" << three;
+    QTest::newRow("white space after the root")
+        << open + header + link + media + "</Relationships>\r\n"
+        << three;
+    QTest::newRow("none") << open + "</Relationships>" << QStringList();
+    QTest::newRow("a comment among them")
+        << open + header + "<!-- x -->" + link + media + "</Relationships>" << three;
+    QTest::newRow("a target with a reference")
+        << open + "<Relationship Id=\"rId1\" Type=\"t/header\" "
+                  "Target=\"a&amp;b.xml\"/></Relationships>"
+        << QStringList{QStringLiteral("rId1 t/header word/a&b.xml")};
+    QTest::newRow("markup after the root")
+        << open + header + "</Relationships><x/>" << QStringList{QStringLiteral("damaged")};
+    QTest::newRow("the root not closed") << open + header << QStringList{QStringLiteral("damaged")};
+    QTest::newRow("an attribute twice")
+        << open + "<Relationship Id=\"a\" Id=\"b\"/></Relationships>"
+        << QStringList{QStringLiteral("damaged")};
+}
+
+void TestDocumentText::relationshipsAsTheXmlReaderReadsThem()
+{
+    QFETCH(QByteArray, rels);
+    QFETCH(QStringList, expected);
+    const QString path =
+        write(QStringLiteral("rels.docx"),
+              {{"word/document.xml", "<d/>"}, {"word/_rels/document.xml.rels", rels}});
+    documents::ZipPackage package;
+    QVERIFY(package.open(path));
+    QList<documents::Relationship> relationships;
+    const documents::ZipPackage::Status status =
+        documents::readRelationships(package, QStringLiteral("word/document.xml"), relationships);
+    QStringList got;
+    for (const documents::Relationship &r : relationships)
+        got.append(r.id + u' ' + r.type + u' ' + r.target);
+    if (status != documents::ZipPackage::Status::Ok)
+        got = QStringList{QStringLiteral("damaged")};
+    QCOMPARE(got, expected);
 }
 
 void TestDocumentText::keywordIsInTheSearchText_data()

@@ -166,7 +166,7 @@ void TestZipPackage::entriesAreTheArchiveReaders()
         [&](QByteArrayView name) {
             names.append(name.toByteArray());
             contents.append(QByteArray());
-            return true;
+            return ZipPackage::Step::Read;
         },
         [&](QByteArrayView block) {
             contents.last().append(block);

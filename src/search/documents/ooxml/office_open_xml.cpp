@@ -2,14 +2,14 @@
 
 #include "search/documents/ooxml/office_excel.h"
 #include "search/documents/ooxml/office_powerpoint.h"
+#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/ooxml/office_word.h"
+#include "search/documents/ooxml/plain_xml.h"
 #include "search/documents/zip_package.h"
 
 #include <QXmlStreamReader>
 
 #include <optional>
-#include <utility>
-#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -43,8 +43,12 @@ QString entryOf(QStringView partName)
 }
 
 // The main part named by [Content_Types].xml, and its family.
+std::optional<Family> plainMainPart(QByteArrayView contentTypes, QString *mainPart);
+
 Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
 {
+    if (const std::optional<Family> family = plainMainPart(contentTypes, mainPart))
+        return *family;
     QXmlStreamReader reader(contentTypes);
     while (reader.readNextStartElement()) {
         if (reader.name() == u"Types")
@@ -63,147 +67,70 @@ Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
     return Family::None;
 }
 
-// [Content_Types].xml as office suites write it, read without the XML reader: ASCII, an optional
-// declaration, a Types root whose children are empty Default and Override elements, attributes
-// without references, prefixes or line breaks. Anything else is left to the XML reader.
-class PlainContentTypes
+// [Content_Types].xml as office suites write it: a Types root whose children are empty Default
+// and Override elements. The first Override whose content type names a main part, as the XML
+// reading below finds it, and that part's name; no value when the part is written otherwise.
+std::optional<Family> plainMainPart(QByteArrayView contentTypes, QString *mainPart)
 {
-public:
-    explicit PlainContentTypes(QByteArrayView xml) : m_xml(xml) {}
-
-    // The family of the first Override whose content type names a main part, as findMainPart
-    // finds it; no value when the part is not written plainly.
-    std::optional<Family> family()
-    {
-        if (m_xml.startsWith("<?xml") && !declaration())
-            return std::nullopt;
-        space();
-        if (!take("<Types") || !attributes())
-            return std::nullopt;
-        if (take("/>"))
+    PlainXml xml(contentTypes);
+    if (!xml.prolog() || !xml.take("<Types") || !xml.attributes())
+        return std::nullopt;
+    if (xml.take("/>"))
+        return Family::None;
+    if (!xml.take(">"))
+        return std::nullopt;
+    for (;;) {
+        xml.space();
+        // The end of the root: no Override named a main part.
+        if (xml.take("</"))
             return Family::None;
-        if (!take(">"))
+        const bool override = xml.take("<Override");
+        if ((!override && !xml.take("<Default")) || !xml.attributes() || !xml.take("/>"))
             return std::nullopt;
-        for (;;) {
-            space();
-            // The end of the root: no Override named a main part.
-            if (take("</"))
-                return Family::None;
-            const bool override = take("<Override");
-            if ((!override && !take("<Default")) || !attributes() || !take("/>"))
-                return std::nullopt;
-            if (override) {
-                const Family f = familyOf(QString::fromLatin1(value("ContentType")));
-                if (f != Family::None)
-                    return f;
+        if (override) {
+            const Family family = familyOf(QString::fromLatin1(xml.value("ContentType")));
+            if (family != Family::None) {
+                if (mainPart)
+                    *mainPart = entryOf(QString::fromLatin1(xml.value("PartName")));
+                return family;
             }
         }
     }
-
-private:
-    static bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-    static bool isNameChar(char c)
-    {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '_' || c == '-' || c == '.';
-    }
-
-    bool take(QByteArrayView text)
-    {
-        if (!m_xml.sliced(m_at).startsWith(text))
-            return false;
-        m_at += text.size();
-        return true;
-    }
-    // At least one white space character.
-    bool space()
-    {
-        const qsizetype from = m_at;
-        while (m_at < m_xml.size() && isSpace(m_xml[m_at]))
-            ++m_at;
-        return m_at > from;
-    }
-
-    // The attributes of a start tag (or of the declaration) up to its '>', "/>" or "?>":
-    // name="value" or name='value', each after white space, no name twice.
-    bool attributes()
-    {
-        m_attributes.clear();
-        for (;;) {
-            const bool spaced = space();
-            if (m_at >= m_xml.size() || m_xml[m_at] == '>' || m_xml[m_at] == '/' ||
-                m_xml[m_at] == '?')
-                return true;
-            const qsizetype from = m_at;
-            while (m_at < m_xml.size() && isNameChar(m_xml[m_at]))
-                ++m_at;
-            const QByteArrayView name = m_xml.sliced(from, m_at - from);
-            if (!spaced || name.isEmpty() || (name[0] >= '0' && name[0] <= '9') || name[0] == '-' ||
-                name[0] == '.' || !take("=") || m_at >= m_xml.size())
-                return false;
-            const char quote = m_xml[m_at];
-            if (quote != '"' && quote != '\'')
-                return false;
-            const qsizetype start = ++m_at;
-            while (m_at < m_xml.size() && m_xml[m_at] != quote) {
-                const char c = m_xml[m_at];
-                if (c == '<' || c == '&' || c == '\t' || c == '\r' || c == '\n' || uchar(c) >= 0x80)
-                    return false;
-                ++m_at;
-            }
-            if (m_at >= m_xml.size())
-                return false;
-            for (const auto &[n, v] : m_attributes) {
-                if (n == name)
-                    return false;
-            }
-            m_attributes.push_back({name, m_xml.sliced(start, m_at - start)});
-            ++m_at;
-        }
-    }
-
-    QByteArrayView value(QByteArrayView name) const
-    {
-        for (const auto &[n, v] : m_attributes) {
-            if (n == name)
-                return v;
-        }
-        return {};
-    }
-
-    // <?xml version="1.0" encoding="UTF-8" standalone="yes"?>, encoding and standalone optional.
-    bool declaration()
-    {
-        m_at = 5;
-        if (!attributes() || !take("?>") || m_attributes.empty() ||
-            m_attributes[0].first != "version" || m_attributes[0].second != "1.0")
-            return false;
-        std::size_t next = 1;
-        if (next < m_attributes.size() && m_attributes[next].first == "encoding") {
-            if (m_attributes[next].second.compare("UTF-8", Qt::CaseInsensitive) != 0)
-                return false;
-            ++next;
-        }
-        if (next < m_attributes.size() && m_attributes[next].first == "standalone") {
-            if (m_attributes[next].second != "yes" && m_attributes[next].second != "no")
-                return false;
-            ++next;
-        }
-        return next == m_attributes.size();
-    }
-
-    QByteArrayView m_xml;
-    qsizetype m_at = 0;
-    std::vector<std::pair<QByteArrayView, QByteArrayView>> m_attributes;
-};
+}
 
 } // namespace
 
 bool declaresOfficeMainPart(const QByteArray &contentTypes)
 {
-    if (const std::optional<Family> family = PlainContentTypes(contentTypes).family())
-        return *family != Family::None;
     return findMainPart(contentTypes, nullptr) != Family::None;
+}
+
+bool officeTextParts(const ZipPackage &package, QSet<QString> &parts)
+{
+    parts.clear();
+    QByteArray contentTypes;
+    if (package.readAll(QStringLiteral("[Content_Types].xml"), contentTypes) != Status::Ok)
+        return false;
+    QString mainPart;
+    const Family family = findMainPart(contentTypes, &mainPart);
+    QList<QStringView> types;
+    if (family == Family::Word)
+        types = {u"/header", u"/footer", u"/footnotes", u"/endnotes", u"/comments"};
+    else if (family == Family::Excel)
+        types = {u"/sharedStrings", u"/worksheet"};
+    else
+        return false;
+    QList<Relationship> relationships;
+    if (readRelationships(package, mainPart, relationships) != Status::Ok)
+        return false;
+    // A workbook's main part lists its sheets; a Word document's is its body.
+    if (family == Family::Word)
+        parts.insert(mainPart.toLower());
+    for (const QStringView type : types) {
+        for (const QString &part : targetsOfType(relationships, type))
+            parts.insert(part.toLower());
+    }
+    return true;
 }
 
 Outcome OfficeOpenXmlExtractor::extract(const Source &source, TextSink &sink)
