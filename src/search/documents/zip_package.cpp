@@ -165,7 +165,7 @@ ZipPackage::Status ZipPackage::admit(const Entry *entry) const
     m_compressedRead += compressed;
     // The size the entry declares, checked before anything is inflated.
     if (declared > kMaxInflated || overRatio(declared, kMaxRatio * compressed) ||
-        (declared > 0 && (overRatio(m_inflated + declared, kMaxPackageRatio * m_compressedRead) ||
+        (declared > 0 && (overRatio(m_inflated + declared, packageRatio() * m_compressedRead) ||
                           m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
     return Status::Ok;
@@ -184,7 +184,7 @@ ZipPackage::inflateFromMemory(const Entry &entry,
     const qint64 size = whole.size();
     m_inflated += size;
     if (overRatio(size, kMaxRatio * std::max<qint64>(entry.compressed, 1)) ||
-        overRatio(m_inflated, kMaxPackageRatio * m_compressedRead) ||
+        overRatio(m_inflated, packageRatio() * m_compressedRead) ||
         m_inflated > kMaxPackageInflated)
         return Status::TooLarge;
     for (qsizetype at = 0; at < size; at += kBlockSize) {
@@ -213,7 +213,7 @@ ZipPackage::Status ZipPackage::inflateBlocks(archive *a, const Entry *entry,
         m_inflated += n;
         if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
             (declared >= 0 && inflated > declared) ||
-            overRatio(m_inflated, kMaxPackageRatio * m_compressedRead) ||
+            overRatio(m_inflated, packageRatio() * m_compressedRead) ||
             m_inflated > kMaxPackageInflated)
             return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))

@@ -36,11 +36,13 @@ public:
     //   size), past kMaxInflated, past kMaxRatio times the compressed size;
     // - to the package as a whole: all the bytes this package has inflated against all the
     //   compressed bytes they came from, so that many entries each under kRatioFloor do not add
-    //   up to a bomb (past kRatioFloor, no more than kMaxPackageRatio times: many parts that
-    //   each deflate nearly as far as deflate goes are no document); and never more than
-    //   kMaxPackageInflated in all (the same part read twice counts twice).
-    // Compressed sizes are the central directory's where the package is held in memory, else
-    // bounded from the positions of the entries' headers.
+    //   up to a bomb; and never more than kMaxPackageInflated in all (the same part read twice
+    //   counts twice).
+    // The compressed sizes of a plainly laid out package in memory are the exact ones of its
+    // central directory, and the package as a whole may inflate to no more than kMaxPackageRatio
+    // times them (many parts that each deflate nearly as far as deflate goes are no document);
+    // other packages' sizes are bounded from the positions of the entries' headers, which may
+    // fall short of them, and are held to kMaxRatio.
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
@@ -91,6 +93,7 @@ private:
     };
 
     const QByteArray *bytes() const { return m_bytes.isEmpty() ? nullptr : &m_bytes; }
+    qint64 packageRatio() const { return m_plain ? kMaxPackageRatio : kMaxRatio; }
     // The entry list of a package in memory taken from its central directory alone, without the
     // archive reader; false (and nothing kept) unless the archive is laid out plainly enough
     // that the archive reader would list the same entries with the same names and sizes.
