@@ -165,7 +165,7 @@ ZipPackage::Status ZipPackage::admit(const Entry *entry) const
     m_compressedRead += compressed;
     // The size the entry declares, checked before anything is inflated.
     if (declared > kMaxInflated || overRatio(declared, kMaxRatio * compressed) ||
-        (declared > 0 && (overRatio(m_inflated + declared, packageRatio() * m_compressedRead) ||
+        (declared > 0 && (overRatio(m_inflated + declared, kMaxRatio * m_compressedRead) ||
                           m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
     return Status::Ok;
@@ -184,8 +184,7 @@ ZipPackage::inflateFromMemory(const Entry &entry,
     const qint64 size = whole.size();
     m_inflated += size;
     if (overRatio(size, kMaxRatio * std::max<qint64>(entry.compressed, 1)) ||
-        overRatio(m_inflated, packageRatio() * m_compressedRead) ||
-        m_inflated > kMaxPackageInflated)
+        overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
         return Status::TooLarge;
     for (qsizetype at = 0; at < size; at += kBlockSize) {
         if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
@@ -213,8 +212,7 @@ ZipPackage::Status ZipPackage::inflateBlocks(archive *a, const Entry *entry,
         m_inflated += n;
         if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
             (declared >= 0 && inflated > declared) ||
-            overRatio(m_inflated, packageRatio() * m_compressedRead) ||
-            m_inflated > kMaxPackageInflated)
+            overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
             return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))
             return Status::Stopped;
@@ -234,32 +232,6 @@ ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const 
             return *status;
     }
     return inflateBlocks(a, entry, block);
-}
-
-ZipPackage::Status ZipPackage::readPlain(const Entry &entry,
-                                         const std::function<bool(QByteArrayView)> &block) const
-{
-    const qint64 compressedBefore = m_compressedRead;
-    if (const Status status = admit(&entry); status != Status::Ok)
-        return status;
-    if (const std::optional<Status> status = inflateFromMemory(entry, block))
-        return *status;
-    // Damaged, or more than memory allows whole: the archive reader tells which, as for any
-    // other package.
-    const Archive a = openArchive(m_path, true, bytes());
-    archive_entry *header = nullptr;
-    for (;;) {
-        const int r = a ? archive_read_next_header(a.get(), &header) : ARCHIVE_FATAL;
-        if (r == ARCHIVE_EOF || r < ARCHIVE_WARN) {
-            m_compressedRead = compressedBefore;
-            return r == ARCHIVE_EOF ? Status::Missing : Status::Damaged;
-        }
-        if (entryName(header) == entry.name)
-            break;
-    }
-    if (archive_entry_is_encrypted(header))
-        return Status::Encrypted;
-    return inflateBlocks(a.get(), &entry, block);
 }
 
 bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
@@ -299,146 +271,10 @@ bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
     return libdeflate_crc32(0, out.constData(), size_t(out.size())) == entry.crc;
 }
 
-namespace {
-
-// Whether the extra field `extra` holds a record `id`; true also for a field whose records do not
-// add up to its length.
-bool hasExtra(QByteArrayView extra, quint16 id)
-{
-    qsizetype at = 0;
-    while (at + 4 <= extra.size()) {
-        const quint16 tag = quint16(uchar(extra[at]) | uchar(extra[at + 1]) << 8);
-        if (tag == id)
-            return true;
-        at += 4 + qsizetype(uchar(extra[at + 2]) | uchar(extra[at + 3]) << 8);
-    }
-    return at != extra.size();
-}
-
-// Extra records that change what the archive reader makes of an entry: ZIP64 sizes, a Unicode
-// name replacing the stored one, AES encryption.
-bool changesEntry(QByteArrayView extra)
-{
-    return hasExtra(extra, 0x0001) || hasExtra(extra, 0x7075) || hasExtra(extra, 0x9901);
-}
-
-} // namespace
-
-bool ZipPackage::openPlain()
-{
-    const QByteArray &b = m_bytes;
-    const qsizetype size = b.size();
-    // The end record closes the file, without a comment and without ZIP64 records before it.
-    const qsizetype end = size - 22;
-    if (end < 0 || u32At(b, end) != 0x06054B50 || u16At(b, end + 20) != 0 ||
-        u16At(b, end + 4) != 0 || u16At(b, end + 6) != 0)
-        return false;
-    const qsizetype count = u16At(b, end + 10);
-    const qint64 directorySize = u32At(b, end + 12);
-    const qint64 directory = u32At(b, end + 16);
-    if (count != u16At(b, end + 8) || count == 0xFFFF || count > kMaxEntries ||
-        directory + directorySize != end)
-        return false;
-    struct Plain
-    {
-        QString key;
-        Entry entry;
-        qint64 dataEnd;
-    };
-    std::vector<Plain> plain;
-    plain.reserve(size_t(count));
-    qsizetype at = directory;
-    for (qsizetype i = 0; i < count; ++i) {
-        if (at + 46 > end || u32At(b, at) != 0x02014B50)
-            return false;
-        const quint16 flags = u16At(b, at + 8);
-        const int method = u16At(b, at + 10);
-        const quint32 crc = u32At(b, at + 16);
-        const qint64 packed = u32At(b, at + 20);
-        const qint64 unpacked = u32At(b, at + 24);
-        const qsizetype nameLength = u16At(b, at + 28);
-        const qsizetype extraLength = u16At(b, at + 30);
-        const qsizetype next = at + 46 + nameLength + extraLength + u16At(b, at + 32);
-        const int host = uchar(b[at + 5]);
-        const quint32 attributes = u32At(b, at + 38);
-        const qint64 local = u32At(b, at + 42);
-        if (next > end || nameLength == 0 || u16At(b, at + 34) != 0)
-            return false;
-        // Not encrypted in any way, deflated or stored, sizes without ZIP64.
-        if ((flags & (0x0001 | 0x0040)) != 0 || (method != 0 && method != 8) ||
-            packed == 0xFFFFFFFF || unpacked == 0xFFFFFFFF || local == 0xFFFFFFFF ||
-            changesEntry(QByteArrayView(b).sliced(at + 46 + nameLength, extraLength)))
-            return false;
-        const QByteArrayView name = QByteArrayView(b).sliced(at + 46, nameLength);
-        // A name the archive reader gives as stored: UTF-8 (flagged, or ASCII), no NUL, no
-        // backslash, no resource fork.
-        bool ascii = true;
-        for (const char c : name) {
-            ascii = ascii && uchar(c) < 0x80;
-            if (c == '\0' || c == '\\')
-                return false;
-        }
-        if ((!ascii && ((flags & 0x0800) == 0 || !QUtf8StringView(name).isValidUtf8())) ||
-            name.startsWith("__MACOSX/"))
-            return false;
-        // A file, or a folder without data: no link, no device, no folder told by its
-        // attributes alone.
-        const bool folderName = name.endsWith('/');
-        const quint32 unixType = (attributes >> 16) & 0170000;
-        if ((host == 3 && unixType != 0 && unixType != (folderName ? 0040000 : 0100000)) ||
-            (!folderName && (attributes & 0x10) != 0) || (folderName && unpacked != 0))
-            return false;
-        // The local header agrees with the directory.
-        if (local + 30 > directory || u32At(b, local) != 0x04034B50)
-            return false;
-        const quint16 localFlags = u16At(b, local + 6);
-        const qsizetype localName = u16At(b, local + 26);
-        const qsizetype localExtra = u16At(b, local + 28);
-        const qint64 data = local + 30 + localName + localExtra;
-        if (localFlags != flags || u16At(b, local + 8) != method || localName != nameLength ||
-            data + packed > directory || QByteArrayView(b).sliced(local + 30, localName) != name ||
-            changesEntry(QByteArrayView(b).sliced(local + 30 + localName, localExtra)))
-            return false;
-        if ((flags & 0x0008) == 0 &&
-            (u32At(b, local + 14) != crc || u32At(b, local + 18) != packed ||
-             u32At(b, local + 22) != unpacked))
-            return false;
-        Entry entry{name.toByteArray(), packed, unpacked, local, packed, method, crc};
-        plain.push_back({QString::fromUtf8(name).toLower(), std::move(entry), data + packed});
-        at = next;
-    }
-    if (at != end)
-        return false;
-    // In archive order; no two entries overlap, none shares its name with another.
-    std::sort(plain.begin(), plain.end(), [](const Plain &x, const Plain &y) {
-        return x.entry.localHeader < y.entry.localHeader;
-    });
-    for (size_t i = 0; i + 1 < plain.size(); ++i) {
-        if (plain[i].dataEnd > plain[i + 1].entry.localHeader)
-            return false;
-    }
-    QHash<QString, Entry> entries;
-    entries.reserve(qsizetype(plain.size()));
-    QList<QString> order;
-    order.reserve(qsizetype(plain.size()));
-    for (Plain &p : plain) {
-        if (entries.contains(p.key))
-            return false;
-        order.append(p.key);
-        entries.insert(p.key, std::move(p.entry));
-    }
-    m_entries = std::move(entries);
-    m_plainOrder = std::move(order);
-    m_plain = true;
-    return true;
-}
-
 bool ZipPackage::open(const Source &source)
 {
     m_path = source.path();
     m_entries.clear();
-    m_plainOrder.clear();
-    m_plain = false;
     m_bytes.clear();
     m_inflated = 0;
     m_compressedRead = 0;
@@ -459,9 +295,6 @@ bool ZipPackage::open(const Source &source)
                 return false;
         }
     }
-    // The usual package, as office suites write it, needs no archive reader to list it.
-    if (!m_bytes.isEmpty() && openPlain())
-        return true;
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return false;
@@ -525,8 +358,6 @@ ZipPackage::Status ZipPackage::read(const QString &name,
     const auto found = m_entries.constFind(name.toLower());
     if (found == m_entries.cend())
         return Status::Missing;
-    if (m_plain)
-        return readPlain(*found, block);
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;
@@ -546,19 +377,6 @@ ZipPackage::Status ZipPackage::read(const QString &name,
 ZipPackage::Status ZipPackage::readEach(const std::function<Step(QByteArrayView name)> &entry,
                                         const std::function<bool(QByteArrayView)> &block) const
 {
-    if (m_plain) {
-        for (const QString &key : m_plainOrder) {
-            const Entry &e = *m_entries.constFind(key);
-            const Step step = entry(e.name);
-            if (step == Step::Stop)
-                return Status::Stopped;
-            if (step == Step::Skip)
-                continue;
-            if (const Status status = readPlain(e, block); status != Status::Ok)
-                return status;
-        }
-        return Status::Ok;
-    }
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;

@@ -38,15 +38,9 @@ public:
     //   compressed bytes they came from, so that many entries each under kRatioFloor do not add
     //   up to a bomb; and never more than kMaxPackageInflated in all (the same part read twice
     //   counts twice).
-    // The compressed sizes of a plainly laid out package in memory are the exact ones of its
-    // central directory, and the package as a whole may inflate to no more than kMaxPackageRatio
-    // times them (many parts that each deflate nearly as far as deflate goes are no document);
-    // other packages' sizes are bounded from the positions of the entries' headers, which may
-    // fall short of them, and are held to kMaxRatio.
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
-    static constexpr qint64 kMaxPackageRatio = 500;
     static constexpr qint64 kMaxPackageInflated = 2 * kMaxInflated;
     // More entries than this is no document (the largest real packages hold a few thousand); the
     // entry list of such an archive is not kept, and open() fails.
@@ -93,11 +87,6 @@ private:
     };
 
     const QByteArray *bytes() const { return m_bytes.isEmpty() ? nullptr : &m_bytes; }
-    qint64 packageRatio() const { return m_plain ? kMaxPackageRatio : kMaxRatio; }
-    // The entry list of a package in memory taken from its central directory alone, without the
-    // archive reader; false (and nothing kept) unless the archive is laid out plainly enough
-    // that the archive reader would list the same entries with the same names and sizes.
-    bool openPlain();
     Status inflate(archive *a, archive_entry *header, const Entry *entry,
                    const std::function<bool(QByteArrayView)> &block) const;
     // Counts the entry against the package's limits before a byte of it is inflated: Ok, or
@@ -109,9 +98,6 @@ private:
                                             const std::function<bool(QByteArrayView)> &block) const;
     Status inflateBlocks(archive *a, const Entry *entry,
                          const std::function<bool(QByteArrayView)> &block) const;
-    // An entry of a plainly laid out package: inflated from memory, else through the archive
-    // reader as any other package's.
-    Status readPlain(const Entry &entry, const std::function<bool(QByteArrayView)> &block) const;
     // The whole entry inflated from the bytes in memory in one call, its CRC checked; false when
     // that cannot be done (the entry is then inflated through the archive reader).
     bool inflateWhole(const Entry &entry, QByteArray &out) const;
@@ -119,10 +105,6 @@ private:
     QString m_path;
     QByteArray m_bytes;              // the whole file when it is small enough
     QHash<QString, Entry> m_entries; // by lower-case name
-    // For a package whose entry list came from openPlain(): the lower-case names in archive
-    // order (by the offset of their local headers), as the archive reader gives them.
-    QList<QString> m_plainOrder;
-    bool m_plain = false;
     // What this package has inflated so far, and the compressed bytes of the entries read.
     mutable qint64 m_inflated = 0;
     mutable qint64 m_compressedRead = 0;

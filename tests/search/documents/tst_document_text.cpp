@@ -1,8 +1,6 @@
 #include "document_fixtures.h"
 
 #include "search/documents/document_text.h"
-#include "search/documents/ooxml/office_open_xml.h"
-#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/zip_package.h"
 
 #include <QDir>
@@ -65,10 +63,6 @@ private Q_SLOTS:
     void recognisedByContent_data();
     void recognisedByContent();
     void otherZipArchivesAreNoDocuments();
-    void contentTypesDeclareAnOfficeMainPart_data();
-    void contentTypesDeclareAnOfficeMainPart();
-    void relationshipsAsTheXmlReaderReadsThem_data();
-    void relationshipsAsTheXmlReaderReadsThem();
     void keywordIsInTheSearchText_data();
     void keywordIsInTheSearchText();
     void unreadableDocumentsAreNamed_data();
@@ -173,133 +167,6 @@ void TestDocumentText::otherZipArchivesAreNoDocuments()
     const QString odfLike =
         write(QStringLiteral("image.kra"), {{"mimetype", "application/x-krita"}});
     QCOMPARE(documents::recognise(odfLike, fixtures::head(odfLike)), Kind::NotDocument);
-}
-
-// [Content_Types].xml as office suites write it is read without the XML reader; written any other
-// way, the XML reader decides. Both must answer as XML reading does.
-void TestDocumentText::contentTypesDeclareAnOfficeMainPart_data()
-{
-    QTest::addColumn<QByteArray>("contentTypes");
-    QTest::addColumn<bool>("declares");
-
-    const QByteArray ns = "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"";
-    const QByteArray word =
-        "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document."
-        "main+xml\"";
-    const QByteArray main = "<Override PartName=\"/word/document.xml\" " + word + "/>";
-    const QByteArray core = "<Override PartName=\"/docProps/core.xml\" "
-                            "ContentType=\"application/vnd.openxmlformats-package.core-properties+"
-                            "xml\"/>";
-    const QByteArray declaration =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
-    QTest::newRow("as Word writes it")
-        << declaration + "<Types " + ns +
-               "><Default Extension=\"xml\" ContentType=\"application/"
-               "xml\"/>" +
-               core + main + "</Types>"
-        << true;
-    QTest::newRow("a workbook, quoted with apostrophes, no declaration")
-        << "<Types " + ns +
-               "><Override PartName='/xl/workbook.xml' ContentType='application/"
-               "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml'/></Types>"
-        << true;
-    QTest::newRow("XPS: no office main part")
-        << declaration + "<Types " + ns + ">" + core + "</Types>" << false;
-    QTest::newRow("a main part's type in a Default")
-        << "<Types " + ns + "><Default Extension=\"xml\" " + word + "/></Types>" << false;
-    QTest::newRow("a binary workbook")
-        << "<Types " + ns +
-               "><Override PartName=\"/xl/workbook.bin\" ContentType=\"application/"
-               "vnd.ms-excel.sheet.binary.macroEnabled.main\"/></Types>"
-        << false;
-    QTest::newRow("the main part after the root's end")
-        << "<Types " + ns + "></Types>" + main << false;
-    QTest::newRow("the main part inside a Default")
-        << "<Types " + ns + "><Default Extension=\"xml\">" + main + "</Default></Types>" << false;
-    QTest::newRow("an attribute twice before the main part")
-        << "<Types " + ns + " a=\"1\" a=\"2\">" + main + "</Types>" << false;
-    QTest::newRow("the type written with a character reference")
-        << "<Types " + ns +
-               "><Override PartName=\"/word/document.xml\" ContentType=\"application/"
-               "vnd.openxmlformats-officedocument.wordprocessingml.document.main&#43;xml\"/></"
-               "Types>"
-        << true;
-    QTest::newRow("prefixed elements")
-        << "<c:Types xmlns:c=\"http://schemas.openxmlformats.org/package/2006/content-types\"><c:"
-           "Override PartName=\"/word/document.xml\" " +
-               word + "/></c:Types>"
-        << true;
-    QTest::newRow("a comment before the main part")
-        << "<Types " + ns + "><!-- parts -->" + main + "</Types>" << true;
-    QTest::newRow("a line break inside the type")
-        << "<Types " + ns +
-               "><Override PartName=\"/word/document.xml\" ContentType=\"application/"
-               "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\n\"/></Types>"
-        << false;
-}
-
-void TestDocumentText::contentTypesDeclareAnOfficeMainPart()
-{
-    QFETCH(QByteArray, contentTypes);
-    QFETCH(bool, declares);
-    QCOMPARE(documents::declaresOfficeMainPart(contentTypes), declares);
-}
-
-// Relationship parts as office suites write them are read without the XML reader; any other form
-// by the XML reader, and both alike.
-void TestDocumentText::relationshipsAsTheXmlReaderReadsThem_data()
-{
-    QTest::addColumn<QByteArray>("rels");
-    QTest::addColumn<QStringList>("expected"); // "id type target", or "damaged"
-
-    const QByteArray open = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-                            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
-                            "relationships\">";
-    const QByteArray header =
-        "<Relationship Id=\"rId1\" Type=\"t/header\" Target=\"header1.xml\"/>";
-    const QByteArray link =
-        "<Relationship Id=\"rId2\" Type=\"t/link\" Target=\"http://x\" TargetMode=\"External\"/>";
-    const QByteArray media = "<Relationship Target='../media/a.png' Id='rId3' Type='t/image'/>";
-    const QStringList three = {QStringLiteral("rId1 t/header word/header1.xml"),
-                               QStringLiteral("rId3 t/image media/a.png")};
-    QTest::newRow("as Word writes them")
-        << open + header + link + media + "</Relationships>" << three;
-    QTest::newRow("white space after the root")
-        << open + header + link + media + "</Relationships>\r\n"
-        << three;
-    QTest::newRow("none") << open + "</Relationships>" << QStringList();
-    QTest::newRow("a comment among them")
-        << open + header + "<!-- x -->" + link + media + "</Relationships>" << three;
-    QTest::newRow("a target with a reference")
-        << open + "<Relationship Id=\"rId1\" Type=\"t/header\" "
-                  "Target=\"a&amp;b.xml\"/></Relationships>"
-        << QStringList{QStringLiteral("rId1 t/header word/a&b.xml")};
-    QTest::newRow("markup after the root")
-        << open + header + "</Relationships><x/>" << QStringList{QStringLiteral("damaged")};
-    QTest::newRow("the root not closed") << open + header << QStringList{QStringLiteral("damaged")};
-    QTest::newRow("an attribute twice")
-        << open + "<Relationship Id=\"a\" Id=\"b\"/></Relationships>"
-        << QStringList{QStringLiteral("damaged")};
-}
-
-void TestDocumentText::relationshipsAsTheXmlReaderReadsThem()
-{
-    QFETCH(QByteArray, rels);
-    QFETCH(QStringList, expected);
-    const QString path =
-        write(QStringLiteral("rels.docx"),
-              {{"word/document.xml", "<d/>"}, {"word/_rels/document.xml.rels", rels}});
-    documents::ZipPackage package;
-    QVERIFY(package.open(path));
-    QList<documents::Relationship> relationships;
-    const documents::ZipPackage::Status status =
-        documents::readRelationships(package, QStringLiteral("word/document.xml"), relationships);
-    QStringList got;
-    for (const documents::Relationship &r : relationships)
-        got.append(r.id + u' ' + r.type + u' ' + r.target);
-    if (status != documents::ZipPackage::Status::Ok)
-        got = QStringList{QStringLiteral("damaged")};
-    QCOMPARE(got, expected);
 }
 
 void TestDocumentText::keywordIsInTheSearchText_data()

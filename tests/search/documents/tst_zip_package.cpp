@@ -84,9 +84,9 @@ QByteArray patched(QByteArray zip, qsizetype at, const QByteArray &bytes)
 
 } // namespace
 
-// The entry list of a package held in memory is read from its central directory without the
-// archive reader when the archive is laid out plainly: for any archive, plain or not, the package
-// must list and give exactly what libarchive's reader gives.
+// The parts of a package held in memory are inflated whole where its central directory allows
+// (libdeflate, the CRC checked): for any archive, damaged or not, the package must list and give
+// exactly what libarchive's reader gives block by block.
 class TestZipPackage : public QObject
 {
     Q_OBJECT

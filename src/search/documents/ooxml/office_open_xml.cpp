@@ -4,12 +4,9 @@
 #include "search/documents/ooxml/office_powerpoint.h"
 #include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/ooxml/office_word.h"
-#include "search/documents/ooxml/plain_xml.h"
 #include "search/documents/zip_package.h"
 
 #include <QXmlStreamReader>
-
-#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -43,12 +40,8 @@ QString entryOf(QStringView partName)
 }
 
 // The main part named by [Content_Types].xml, and its family.
-std::optional<Family> plainMainPart(QByteArrayView contentTypes, QString *mainPart);
-
 Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
 {
-    if (const std::optional<Family> family = plainMainPart(contentTypes, mainPart))
-        return *family;
     QXmlStreamReader reader(contentTypes);
     while (reader.readNextStartElement()) {
         if (reader.name() == u"Types")
@@ -65,37 +58,6 @@ Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
         reader.skipCurrentElement();
     }
     return Family::None;
-}
-
-// [Content_Types].xml as office suites write it: a Types root whose children are empty Default
-// and Override elements. The first Override whose content type names a main part, as the XML
-// reading below finds it, and that part's name; no value when the part is written otherwise.
-std::optional<Family> plainMainPart(QByteArrayView contentTypes, QString *mainPart)
-{
-    PlainXml xml(contentTypes);
-    if (!xml.prolog() || !xml.take("<Types") || !xml.attributes())
-        return std::nullopt;
-    if (xml.take("/>"))
-        return Family::None;
-    if (!xml.take(">"))
-        return std::nullopt;
-    for (;;) {
-        xml.space();
-        // The end of the root: no Override named a main part.
-        if (xml.take("</"))
-            return Family::None;
-        const bool override = xml.take("<Override");
-        if ((!override && !xml.take("<Default")) || !xml.attributes() || !xml.take("/>"))
-            return std::nullopt;
-        if (override) {
-            const Family family = familyOf(QString::fromLatin1(xml.value("ContentType")));
-            if (family != Family::None) {
-                if (mainPart)
-                    *mainPart = entryOf(QString::fromLatin1(xml.value("PartName")));
-                return family;
-            }
-        }
-    }
 }
 
 } // namespace

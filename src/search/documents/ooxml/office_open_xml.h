@@ -10,8 +10,6 @@ namespace documents {
 
 class ZipPackage;
 
-class ZipPackage;
-
 // Word, Excel and PowerPoint files (and their macro and template variants): a ZIP package whose
 // [Content_Types].xml names the main part, which _rels/.rels points to.
 //

@@ -1,12 +1,9 @@
 #include "search/documents/ooxml/office_relationships.h"
 
-#include "search/documents/ooxml/plain_xml.h"
-
 #include <QDir>
 #include <QXmlStreamReader>
 
 #include <algorithm>
-#include <functional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -35,39 +32,6 @@ private:
     QList<QString> &m_ids;
 };
 
-// A relationships part as office suites write it, read without the XML reader: a Relationships
-// root of empty Relationship elements, nothing after it. `add` gets each internal relationship
-// in order; false (and maybe some given already) when the part is written otherwise.
-bool readPlainRelationships(
-    QByteArrayView content,
-    const std::function<void(QStringView id, QStringView type, QStringView target)> &add)
-{
-    PlainXml xml(content);
-    if (!xml.prolog() || !xml.take("<Relationships") || !xml.attributes())
-        return false;
-    if (!xml.take("/>")) {
-        if (!xml.take(">"))
-            return false;
-        for (;;) {
-            xml.space();
-            if (xml.take("</Relationships")) {
-                xml.space();
-                if (!xml.take(">"))
-                    return false;
-                break;
-            }
-            if (!xml.take("<Relationship") || !xml.attributes() || !xml.take("/>"))
-                return false;
-            if (xml.value("TargetMode") == "External")
-                continue;
-            add(QString::fromLatin1(xml.value("Id")), QString::fromLatin1(xml.value("Type")),
-                QString::fromLatin1(xml.value("Target")));
-        }
-    }
-    xml.space();
-    return xml.atEnd();
-}
-
 } // namespace
 
 Status readRelationships(const ZipPackage &package, const QString &part,
@@ -83,15 +47,6 @@ Status readRelationships(const ZipPackage &package, const QString &part,
         return Status::Ok;
     if (status != Status::Ok)
         return status;
-    const auto add = [&](QStringView id, QStringView type, QStringView target) {
-        const QString resolved = target.startsWith(u'/')
-                                     ? target.mid(1).toString()
-                                     : QDir::cleanPath(folder + target.toString());
-        relationships.append(Relationship{id.toString(), type.toString(), resolved});
-    };
-    if (readPlainRelationships(content, add))
-        return Status::Ok;
-    relationships.clear();
     QXmlStreamReader reader(content);
     while (!reader.atEnd()) {
         if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"Relationship")
@@ -99,7 +54,12 @@ Status readRelationships(const ZipPackage &package, const QString &part,
         const QXmlStreamAttributes attributes = reader.attributes();
         if (attributes.value("TargetMode"_L1) == u"External")
             continue;
-        add(attributes.value("Id"_L1), attributes.value("Type"_L1), attributes.value("Target"_L1));
+        const QStringView target = attributes.value("Target"_L1);
+        const QString resolved = target.startsWith(u'/')
+                                     ? target.mid(1).toString()
+                                     : QDir::cleanPath(folder + target.toString());
+        relationships.append(Relationship{attributes.value("Id"_L1).toString(),
+                                          attributes.value("Type"_L1).toString(), resolved});
     }
     return reader.hasError() ? Status::Damaged : Status::Ok;
 }
