@@ -157,20 +157,25 @@ int recall(const QString &folder)
     };
     QMap<QString, Tally> tallies;
     search::FileSearch search;
-    bool header = true;
+    // The words are the column headed "words" or "keyword" (tables of either form), else the
+    // second.
+    const QStringList heads =
+        QString::fromUtf8(table.readLine()).trimmed().split(QLatin1Char('\t'));
+    qsizetype column =
+        std::max(heads.indexOf(QStringLiteral("words")), heads.indexOf(QStringLiteral("keyword")));
+    if (column < 0)
+        column = 1;
     while (!table.atEnd()) {
         const QString line = QString::fromUtf8(table.readLine()).trimmed();
-        if (header || line.isEmpty()) {
-            header = false;
+        if (line.isEmpty())
             continue;
-        }
         const QStringList columns = line.split(QLatin1Char('\t'));
-        if (columns.size() < 2 || columns.at(1) == QStringLiteral("-"))
+        if (columns.size() <= column || columns.at(column) == QStringLiteral("-"))
             continue;
         const QString path = QDir(folder).filePath(columns.at(0));
         Tally &tally = tallies[QFileInfo(path).suffix().toLower()];
         QStringList missed;
-        for (const QString &word : columns.at(1).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+        for (const QString &word : columns.at(column).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
             ++tally.words;
             if (search.search(path, word).outcome == search::FileSearchResult::Outcome::Hit)
                 ++tally.found;

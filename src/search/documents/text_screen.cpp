@@ -1,7 +1,10 @@
 #include "search/documents/text_screen.h"
 
 #include "platform/core/byte_find.h"
+#include "search/documents/ooxml/office_open_xml.h"
 #include "search/documents/zip_package.h"
+
+#include <QSet>
 
 #include <algorithm>
 
@@ -77,6 +80,36 @@ Head classifyHead(QByteArrayView head)
                                                                               : Head::OtherXml;
 }
 
+// Whether `head`, the first bytes of a UTF-8 XML entry, shows the start tag of its root element
+// after nothing but the declaration, processing instructions, comments and white space. A
+// document type declaration, the only place entities are declared, can stand only before the
+// root element: after its start tag, "<!DOCTYPE" is character data (in a CDATA section or a
+// comment) or makes the part malformed. False when the head does not tell.
+bool headReachesRoot(QByteArrayView head)
+{
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    for (;;) {
+        head = skipSpace(head);
+        QByteArrayView open, close;
+        if (head.startsWith("<?"))
+            open = "<?", close = "?>";
+        else if (head.startsWith("<!--"))
+            open = "<!--", close = "-->";
+        else
+            return head.size() >= 2 && head[0] == '<' && head[1] != '!' && head[1] != '/' &&
+                   head[1] != '?';
+        const qsizetype end = head.indexOf(close, open.size());
+        if (end < 0)
+            return false; // cut off by the end of the head
+        head = head.sliced(end + close.size());
+    }
+}
+
+constexpr QByteArrayView kCharacterReference = "&#";
+constexpr QByteArrayView kDoctype = "<!DOCTYPE";
+constexpr QByteArrayView kEncryptionData = "encryption-data";
+
 } // namespace
 
 PackageScan::PackageScan(const std::vector<QByteArray> &needles, Kind kind)
@@ -97,8 +130,9 @@ bool PackageScan::beginEntry(QByteArrayView name)
     m_utf8Xml = false;
     m_entryText = false;
     m_entryImage = false;
-    m_pending.clear();
-    m_tail.clear();
+    // Emptied, their memory kept for the next entry.
+    m_pending.resize(0);
+    m_tail.resize(0);
     m_alarms.clear();
     return true;
 }
@@ -107,15 +141,20 @@ bool PackageScan::feed(QByteArrayView block)
 {
     if (m_headKnown)
         return scan(block);
+    // A block that holds the whole head is looked at where it is.
+    if (m_pending.isEmpty() && block.size() >= kHeadSize)
+        return settleHead(block);
     m_pending.append(block);
-    return m_pending.size() < kHeadSize || settleHead();
+    return m_pending.size() < kHeadSize || settleHead(m_pending);
 }
 
-// Decides from the entry's first bytes what to look for, then scans them.
-bool PackageScan::settleHead()
+// Decides from the entry's first bytes (its first kHeadSize, whatever the blocks) what to look
+// for, then scans `bytes`.
+bool PackageScan::settleHead(QByteArrayView bytes)
 {
     m_headKnown = true;
-    switch (classifyHead(m_pending)) {
+    const QByteArrayView head = bytes.first(std::min(bytes.size(), kHeadSize));
+    switch (classifyHead(head)) {
     case Head::OtherXml:
         return decidePossible();
     case Head::NotXml:
@@ -125,12 +164,14 @@ bool PackageScan::settleHead()
         break;
     case Head::Utf8Xml:
         m_utf8Xml = true;
-        m_alarms = {"&#", "<!DOCTYPE"};
+        m_alarms.push_back(kCharacterReference);
+        if (!headReachesRoot(head))
+            m_alarms.push_back(kDoctype);
         if (m_manifest)
-            m_alarms.push_back("encryption-data");
+            m_alarms.push_back(kEncryptionData);
         break;
     }
-    return scan(m_pending);
+    return scan(bytes);
 }
 
 // Possible is "every needle found", whatever was found.
@@ -168,7 +209,7 @@ bool PackageScan::search(QByteArrayView text)
         if (!m_entryImage && contains(text, "ImageObject"))
             m_entryImage = true;
     }
-    for (const QByteArray &alarm : m_alarms) {
+    for (const QByteArrayView alarm : m_alarms) {
         if (contains(text, alarm))
             return decidePossible();
     }
@@ -211,17 +252,26 @@ TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
     ZipPackage package;
     if (!package.open(source))
         return Verdict::Possible;
+    // Of a Word or Excel package only the parts the reader takes text from; the styles, the
+    // theme, the settings, the pictures and fonts cannot put a character into the text.
+    QSet<QString> textParts;
+    const bool onlyTextParts = kind == Kind::OfficeOpenXml && officeTextParts(package, textParts);
     PackageScan scan(m_needles, kind);
     bool stopped = false;
-    const ZipPackage::Status status =
-        package.readEach([&](QByteArrayView name) { return scan.beginEntry(name); },
-                         [&](QByteArrayView block) {
-                             if (keepGoing && !keepGoing()) {
-                                 stopped = true;
-                                 return false;
-                             }
-                             return scan.feed(block);
-                         });
+    using Step = ZipPackage::Step;
+    const ZipPackage::Status status = package.readEach(
+        [&](QByteArrayView name) {
+            if (onlyTextParts && !textParts.contains(QString::fromUtf8(name).toLower()))
+                return Step::Skip;
+            return scan.beginEntry(name) ? Step::Read : Step::Stop;
+        },
+        [&](QByteArrayView block) {
+            if (keepGoing && !keepGoing()) {
+                stopped = true;
+                return false;
+            }
+            return scan.feed(block);
+        });
     if (stopped)
         return Verdict::Stopped;
     if (status != ZipPackage::Status::Ok)

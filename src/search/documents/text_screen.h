@@ -19,7 +19,8 @@ namespace documents {
 // otherwise (UTF-16, a declared encoding), writes it as a character reference ("&#") or declares
 // entities ("<!DOCTYPE"). So when some non-ASCII character of the keyword occurs in no entry and
 // no part does any of that, the document has no hit; inflating and scanning the entries costs a
-// fraction of parsing them.
+// fraction of parsing them. Of a Word or Excel package only the parts the reader takes text from
+// are scanned (documents::officeTextParts): the others cannot put a character into the text.
 //
 // What the screen cannot vouch for is Possible, and the extraction then reads and names it: a
 // damaged or encrypted entry, a ZIP bomb, an .xml entry that is no UTF-8 XML, an OpenDocument
@@ -75,7 +76,7 @@ public:
 private:
     bool endEntry()
     {
-        if (!m_headKnown && !settleHead())
+        if (!m_headKnown && !settleHead(m_pending))
             return false;
         // A part that draws an image and no text may be a scanned page, whose text only
         // recognition finds.
@@ -83,7 +84,7 @@ private:
             return decidePossible();
         return true;
     }
-    bool settleHead();
+    bool settleHead(QByteArrayView bytes);
     bool decidePossible();
     bool scan(QByteArrayView bytes);
     bool search(QByteArrayView text);
@@ -98,11 +99,11 @@ private:
 
     bool m_xmlNamed = false;
     bool m_manifest = false;
-    bool m_utf8Xml = false;  // the entry is read as UTF-8 XML
-    bool m_headKnown = true; // no entry begun yet
-    QByteArray m_pending;    // the entry's first bytes, until its head is known
-    QByteArray m_tail;       // the last bytes scanned, for patterns across two blocks
-    std::vector<QByteArray> m_alarms;
+    bool m_utf8Xml = false;               // the entry is read as UTF-8 XML
+    bool m_headKnown = true;              // no entry begun yet
+    QByteArray m_pending;                 // the entry's first bytes, until its head is known
+    QByteArray m_tail;                    // the last bytes scanned, for patterns across two blocks
+    std::vector<QByteArrayView> m_alarms; // of static patterns
 };
 
 } // namespace documents

@@ -125,39 +125,81 @@ struct Decompressor
 
 } // namespace
 
-// Inflates the entry whose header was just read, a block at a time, within the ZIP bomb limits.
-// `entry` is null for an entry missing from the list (then only the limits on bytes apply).
-ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const Entry *entry,
-                                       const std::function<bool(QByteArrayView)> &block) const
+namespace {
+
+bool overRatio(qint64 inflated, qint64 limit)
 {
-    if (archive_entry_is_encrypted(header))
-        return Status::Encrypted;
+    return inflated > ZipPackage::kRatioFloor && inflated > limit;
+}
+
+// The buffer parts are inflated whole into, kept by the thread for the next part (a part is
+// inflated while another is handed over only if a block handler reads one: that one gets a
+// buffer of its own). One that grew large is given back after use.
+struct WholeBuffer
+{
+    static constexpr qsizetype kKept = qsizetype(1) << 20;
+    thread_local static QByteArray shared;
+    thread_local static bool busy;
+    QByteArray own;
+    QByteArray &bytes;
+    const bool mine;
+    WholeBuffer() : bytes(busy ? own : shared), mine(!busy) { busy = true; }
+    ~WholeBuffer()
+    {
+        if (!mine)
+            return;
+        busy = false;
+        if (shared.capacity() > kKept)
+            shared = QByteArray();
+    }
+};
+thread_local QByteArray WholeBuffer::shared;
+thread_local bool WholeBuffer::busy = false;
+
+} // namespace
+
+ZipPackage::Status ZipPackage::admit(const Entry *entry) const
+{
     const qint64 compressed = std::max<qint64>(entry ? entry->compressed : 0, 1);
     const qint64 declared = entry ? entry->declared : -1;
-    const qint64 ratioLimit = kMaxRatio * compressed;
     m_compressedRead += compressed;
-    const auto overRatio = [](qint64 inflated, qint64 limit) {
-        return inflated > kRatioFloor && inflated > limit;
-    };
     // The size the entry declares, checked before anything is inflated.
-    if (declared > kMaxInflated || overRatio(declared, ratioLimit) ||
+    if (declared > kMaxInflated || overRatio(declared, kMaxRatio * compressed) ||
         (declared > 0 && (overRatio(m_inflated + declared, kMaxRatio * m_compressedRead) ||
                           m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
-    // A part of a package in memory: inflated in one call, far faster than block by block. Its
-    // size is the declared one (else the whole inflation fails and the blocks below tell).
-    if (QByteArray whole; entry && inflateWhole(*entry, whole)) {
-        const qint64 size = whole.size();
-        m_inflated += size;
-        if (overRatio(size, ratioLimit) || overRatio(m_inflated, kMaxRatio * m_compressedRead) ||
-            m_inflated > kMaxPackageInflated)
-            return Status::TooLarge;
-        for (qsizetype at = 0; at < size; at += kBlockSize) {
-            if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
-                return Status::Stopped;
-        }
-        return Status::Ok;
+    return Status::Ok;
+}
+
+// A part of a package in memory: inflated in one call, far faster than block by block. Its size
+// is the declared one (else the whole inflation fails and the blocks tell).
+std::optional<ZipPackage::Status>
+ZipPackage::inflateFromMemory(const Entry &entry,
+                              const std::function<bool(QByteArrayView)> &block) const
+{
+    WholeBuffer buffer;
+    QByteArray &whole = buffer.bytes;
+    if (!inflateWhole(entry, whole))
+        return std::nullopt;
+    const qint64 size = whole.size();
+    m_inflated += size;
+    if (overRatio(size, kMaxRatio * std::max<qint64>(entry.compressed, 1)) ||
+        overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
+        return Status::TooLarge;
+    for (qsizetype at = 0; at < size; at += kBlockSize) {
+        if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
+            return Status::Stopped;
     }
+    return Status::Ok;
+}
+
+// Inflates the entry the archive reader is at, a block at a time, within the ZIP bomb limits.
+// `entry` is null for an entry missing from the list (then only the limits on bytes apply).
+ZipPackage::Status ZipPackage::inflateBlocks(archive *a, const Entry *entry,
+                                             const std::function<bool(QByteArrayView)> &block) const
+{
+    const qint64 ratioLimit = kMaxRatio * std::max<qint64>(entry ? entry->compressed : 0, 1);
+    const qint64 declared = entry ? entry->declared : -1;
     QByteArray buffer(kBlockSize, Qt::Uninitialized);
     qint64 inflated = 0;
     for (;;) {
@@ -177,6 +219,21 @@ ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const 
     }
 }
 
+// Inflates the entry whose header was just read.
+ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const Entry *entry,
+                                       const std::function<bool(QByteArrayView)> &block) const
+{
+    if (archive_entry_is_encrypted(header))
+        return Status::Encrypted;
+    if (const Status status = admit(entry); status != Status::Ok)
+        return status;
+    if (entry) {
+        if (const std::optional<Status> status = inflateFromMemory(*entry, block))
+            return *status;
+    }
+    return inflateBlocks(a, entry, block);
+}
+
 bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
 {
     if (m_bytes.isEmpty() || entry.localHeader < 0 || entry.declared < 0 ||
@@ -193,19 +250,22 @@ bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
         QByteArrayView(m_bytes).sliced(header + 30, nameLength) != QByteArrayView(entry.name))
         return false;
     const char *input = m_bytes.constData() + data;
-    out = QByteArray(qsizetype(entry.declared), Qt::Uninitialized);
+    out.resize(qsizetype(entry.declared));
     if (entry.method == 0) {
         if (compressed != entry.declared)
             return false;
         std::memcpy(out.data(), input, size_t(compressed));
     } else {
         thread_local Decompressor context;
-        // Exactly the declared size, or failure: a part that inflates to more or less is read
-        // block by block, where the limits and the damage are told.
+        // Exactly the declared size from exactly the compressed bytes, or failure: a part that
+        // inflates to more or less, or whose stream ends before its data does, is read block by
+        // block, where the limits and the damage are told.
+        size_t consumed = 0;
         if (!context.decompressor ||
-            libdeflate_deflate_decompress(context.decompressor, input, size_t(compressed),
-                                          out.data(), size_t(out.size()),
-                                          nullptr) != LIBDEFLATE_SUCCESS)
+            libdeflate_deflate_decompress_ex(context.decompressor, input, size_t(compressed),
+                                             out.data(), size_t(out.size()), &consumed,
+                                             nullptr) != LIBDEFLATE_SUCCESS ||
+            qint64(consumed) != compressed)
             return false;
     }
     return libdeflate_crc32(0, out.constData(), size_t(out.size())) == entry.crc;
@@ -314,7 +374,7 @@ ZipPackage::Status ZipPackage::read(const QString &name,
     return inflate(a.get(), entry, &*found, block);
 }
 
-ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView name)> &entry,
+ZipPackage::Status ZipPackage::readEach(const std::function<Step(QByteArrayView name)> &entry,
                                         const std::function<bool(QByteArrayView)> &block) const
 {
     Archive a = openArchive(m_path, true, bytes());
@@ -328,11 +388,16 @@ ZipPackage::Status ZipPackage::readEach(const std::function<bool(QByteArrayView 
         if (r < ARCHIVE_WARN)
             return Status::Damaged;
         const QByteArray name = entryName(header);
-        if (!entry(name))
+        const Step step = entry(name);
+        if (step == Step::Stop)
             return Status::Stopped;
+        if (step == Step::Skip)
+            continue;
+        // Two entries whose names differ only in case share a key: the one kept may be the
+        // other's.
         const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());
-        const Status status =
-            inflate(a.get(), header, found == m_entries.cend() ? nullptr : &*found, block);
+        const bool known = found != m_entries.cend() && found->name == name;
+        const Status status = inflate(a.get(), header, known ? &*found : nullptr, block);
         if (status != Status::Ok)
             return status;
     }

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QXmlStreamReader;
 struct archive;
@@ -58,9 +59,12 @@ public:
     // Inflates the entry `name`, handing each block to `block`; stops when it returns false.
     Status read(const QString &name, const std::function<bool(QByteArrayView)> &block) const;
 
+    // What readEach does with an entry.
+    enum class Step { Read, Skip, Stop };
     // Inflates every entry in archive order, in one pass: `entry` gets each entry's name (as
-    // stored) before `block` gets its blocks. Stops when either returns false (Stopped).
-    Status readEach(const std::function<bool(QByteArrayView name)> &entry,
+    // stored) before `block` gets its blocks, and tells whether to read it, pass over it or stop
+    // (Stopped); so does `block` returning false.
+    Status readEach(const std::function<Step(QByteArrayView name)> &entry,
                     const std::function<bool(QByteArrayView)> &block) const;
 
     // The whole of a small entry (relationships, content types): at most `limit` bytes, else
@@ -85,6 +89,15 @@ private:
     const QByteArray *bytes() const { return m_bytes.isEmpty() ? nullptr : &m_bytes; }
     Status inflate(archive *a, archive_entry *header, const Entry *entry,
                    const std::function<bool(QByteArrayView)> &block) const;
+    // Counts the entry against the package's limits before a byte of it is inflated: Ok, or
+    // TooLarge for a size no real part has.
+    Status admit(const Entry *entry) const;
+    // The entry inflated whole from the bytes in memory and handed over in blocks; no status
+    // when that cannot be done (the entry is then inflated through the archive reader).
+    std::optional<Status> inflateFromMemory(const Entry &entry,
+                                            const std::function<bool(QByteArrayView)> &block) const;
+    Status inflateBlocks(archive *a, const Entry *entry,
+                         const std::function<bool(QByteArrayView)> &block) const;
     // The whole entry inflated from the bytes in memory in one call, its CRC checked; false when
     // that cannot be done (the entry is then inflated through the archive reader).
     bool inflateWhole(const Entry &entry, QByteArray &out) const;

@@ -1,9 +1,47 @@
 #include "search/documents/text_screen.h"
 
+#include "document_fixtures.h"
+
+#include <QTemporaryDir>
 #include <QTest>
 
+using documents::Kind;
 using documents::PackageScan;
 using documents::TextScreen;
+
+namespace {
+
+using Entries = QList<QPair<QByteArray, QByteArray>>;
+
+const QByteArray kWordNs =
+    "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+const QByteArray kRelsNs = "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"";
+const QByteArray kRelType = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+QByteArray paragraph(const QByteArray &text)
+{
+    return "<w:p><w:r><w:t>" + text + "</w:t></w:r></w:p>";
+}
+
+// A Word package: `body` in the main part, then `parts` (name, relationship type or "" for a
+// part the main part does not name, content).
+Entries wordPackage(const QByteArray &body, const QList<QByteArrayList> &parts)
+{
+    Entries entries{{"[Content_Types].xml", fixtures::kWordContentTypes},
+                    {"word/document.xml", fixtures::wordDocument(body)}};
+    QByteArray rels = "<Relationships " + kRelsNs + ">";
+    int id = 0;
+    for (const QByteArrayList &part : parts) {
+        if (!part[1].isEmpty())
+            rels += "<Relationship Id=\"rId" + QByteArray::number(++id) + "\" Type=\"" + kRelType +
+                    part[1] + "\" Target=\"" + part[0].mid(5) + "\"/>";
+        entries.append({part[0], part[2]});
+    }
+    entries.append({"word/_rels/document.xml.rels", rels + "</Relationships>"});
+    return entries;
+}
+
+} // namespace
 
 // The screen may only answer Absent where the document's text cannot hold the keyword; the search
 // tests compare whole documents with the extracted text. Here: the raw-byte rules, whatever the
@@ -16,6 +54,8 @@ private Q_SLOTS:
     void answerDoesNotDependOnBlocks_data();
     void answerDoesNotDependOnBlocks();
     void needlesAreTheNonAsciiCharacters();
+    void onlyPartsWithTextAreScreened_data();
+    void onlyPartsWithTextAreScreened();
 };
 
 void TestTextScreen::answerDoesNotDependOnBlocks_data()
@@ -46,6 +86,23 @@ void TestTextScreen::answerDoesNotDependOnBlocks_data()
     QTest::newRow("declared entities")
         << QByteArrayList{"content.xml", "<!DOCTYPE d [<!ENTITY k \"x\">]><d>&k;</d>"} << keyword
         << true;
+    QTest::newRow("declared entities after a comment that holds a tag")
+        << QByteArrayList{"content.xml", declaration +
+                                             "<!-- <d> --><!DOCTYPE d [<!ENTITY k \"x\">]>"
+                                             "<d>&k;</d>"}
+        << keyword << true;
+    QTest::newRow("declared entities after a comment that opens with a '>'")
+        << QByteArrayList{"content.xml", declaration +
+                                             "<!--> <d> --><!DOCTYPE d [<!ENTITY k \"x\">]>"
+                                             "<d>&k;</d>"}
+        << keyword << true;
+    QTest::newRow("declared entities after a prolog longer than the head")
+        << QByteArrayList{"content.xml", declaration + "<!--" + QByteArray(600, ' ') +
+                                             "--><!DOCTYPE d [<!ENTITY k \"x\">]><d>&k;</d>"}
+        << keyword << true;
+    QTest::newRow("a document type's text inside the root element")
+        << QByteArrayList{"content.xml", declaration + "<d><![CDATA[<!DOCTYPE d>]]>批量</d>"}
+        << keyword << false;
     QTest::newRow("UTF-16 XML") << QByteArrayList{"word/document.xml",
                                                   QByteArray("\xFF\xFE<\0t\0>\0", 8) +
                                                       QByteArray(20, ' ')}
@@ -106,6 +163,106 @@ void TestTextScreen::needlesAreTheNonAsciiCharacters()
                                               QStringLiteral(u"量").toUtf8(),
                                               QStringLiteral(u"\U00020BB7").toUtf8()};
     QCOMPARE(screen.needles(), expected);
+}
+
+// A Word or Excel package is screened in the parts the reader takes text from: wherever the
+// keyword reaches the text, the screen must leave it possible; where it sits only in a part the
+// reader passes over, the screen answers Absent, as the extraction does.
+void TestTextScreen::onlyPartsWithTextAreScreened_data()
+{
+    QTest::addColumn<Entries>("entries");
+    QTest::addColumn<bool>("inText");
+
+    const QByteArray key = "批量查找";
+    const QByteArray other = paragraph("别的");
+    const auto note = [&](const char *element, const QByteArray &inside) -> QByteArray {
+        return "<w:" + QByteArray(element) + " " + kWordNs + ">" + inside + "</w:" + element + ">";
+    };
+    QTest::newRow("in the body") << wordPackage(paragraph(key), {}) << true;
+    QTest::newRow("in a text box of the body")
+        << wordPackage("<w:p><w:r><w:pict><w:txbxContent>" + paragraph(key) +
+                           "</w:txbxContent></w:pict></w:r></w:p>",
+                       {})
+        << true;
+    QTest::newRow("in a header") << wordPackage(other, {{"word/header2.xml", "header",
+                                                         note("hdr", paragraph(key))}})
+                                 << true;
+    QTest::newRow("in a footer") << wordPackage(other, {{"word/footer1.xml", "footer",
+                                                         note("ftr", paragraph(key))}})
+                                 << true;
+    QTest::newRow("in a footnote")
+        << wordPackage(other,
+                       {{"word/footnotes.xml", "footnotes",
+                         note("footnotes", "<w:footnote>" + paragraph(key) + "</w:footnote>")}})
+        << true;
+    QTest::newRow("in an endnote")
+        << wordPackage(other, {{"word/endnotes.xml", "endnotes",
+                                note("endnotes", "<w:endnote>" + paragraph(key) + "</w:endnote>")}})
+        << true;
+    QTest::newRow("in a comment, its part named in capitals")
+        << wordPackage(other, {{"word/Comments.xml", "comments",
+                                note("comments", "<w:comment>" + paragraph(key) + "</w:comment>")}})
+        << true;
+    QTest::newRow("in the styles")
+        << wordPackage(other, {{"word/styles.xml", "styles",
+                                note("styles", "<w:name w:val=\"" + key + "\"/>")}})
+        << false;
+    QTest::newRow("in a chart") << wordPackage(other, {{"word/charts/chart1.xml", "chart",
+                                                        "<c:chartSpace xmlns:c=\"urn:c\"><c:v>" +
+                                                            key + "</c:v></c:chartSpace>"}})
+                                << false;
+    QTest::newRow("in an embedded sheet")
+        << wordPackage(other, {{"word/embeddings/sheet1.xml", "package", "<t>" + key + "</t>"}})
+        << false;
+    QTest::newRow("in a header no relationship names")
+        << wordPackage(other, {{"word/header1.xml", "", note("hdr", paragraph(key))}}) << false;
+
+    const QByteArray sheetNs =
+        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"";
+    const QByteArray relNs =
+        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    const auto workbook = [&](const QByteArray &strings, const QByteArray &cell) {
+        return Entries{
+            {"[Content_Types].xml",
+             "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+             "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/"
+             "vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/></Types>"},
+            {"xl/workbook.xml", "<workbook " + sheetNs + " " + relNs + "><sheets><sheet name=\"" +
+                                    key + "\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels",
+             "<Relationships " + kRelsNs + "><Relationship Id=\"rId1\" Type=\"" + kRelType +
+                 "worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" +
+                 kRelType + "sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>"},
+            {"xl/sharedStrings.xml", "<sst " + sheetNs + "><si><t>" + strings + "</t></si></sst>"},
+            {"xl/worksheets/sheet1.xml", "<worksheet " + sheetNs + "><sheetData><row r=\"1\">" +
+                                             cell + "</row></sheetData></worksheet>"}};
+    };
+    QTest::newRow("in a shared string")
+        << workbook(key, "<c r=\"A1\" t=\"s\"><v>0</v></c>") << true;
+    QTest::newRow("in a cell's own string")
+        << workbook("别的", "<c r=\"A1\" t=\"inlineStr\"><is><t>" + key + "</t></is></c>") << true;
+    QTest::newRow("only in a sheet's name")
+        << workbook("别的", "<c r=\"A1\"><v>1</v></c>") << false;
+}
+
+void TestTextScreen::onlyPartsWithTextAreScreened()
+{
+    QFETCH(Entries, entries);
+    QFETCH(bool, inText);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.docx"));
+    fixtures::writeZip(path, entries);
+    QString text;
+    QCOMPARE(documents::extractText(path, Kind::OfficeOpenXml,
+                                    [&](QStringView piece) {
+                                        text.append(piece);
+                                        return true;
+                                    }),
+             documents::Outcome::Done);
+    const QString keyword = QStringLiteral(u"批量查找");
+    QCOMPARE(text.contains(keyword), inText);
+    const TextScreen::Verdict verdict = TextScreen(keyword).screen(path, Kind::OfficeOpenXml, {});
+    QCOMPARE(verdict, inText ? TextScreen::Verdict::Possible : TextScreen::Verdict::Absent);
 }
 
 QTEST_GUILESS_MAIN(TestTextScreen)

@@ -2,6 +2,7 @@
 
 #include "search/documents/ooxml/office_excel.h"
 #include "search/documents/ooxml/office_powerpoint.h"
+#include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/ooxml/office_word.h"
 #include "search/documents/zip_package.h"
 
@@ -64,6 +65,34 @@ Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
 bool declaresOfficeMainPart(const QByteArray &contentTypes)
 {
     return findMainPart(contentTypes, nullptr) != Family::None;
+}
+
+bool officeTextParts(const ZipPackage &package, QSet<QString> &parts)
+{
+    parts.clear();
+    QByteArray contentTypes;
+    if (package.readAll(QStringLiteral("[Content_Types].xml"), contentTypes) != Status::Ok)
+        return false;
+    QString mainPart;
+    const Family family = findMainPart(contentTypes, &mainPart);
+    QList<QStringView> types;
+    if (family == Family::Word)
+        types = {u"/header", u"/footer", u"/footnotes", u"/endnotes", u"/comments"};
+    else if (family == Family::Excel)
+        types = {u"/sharedStrings", u"/worksheet"};
+    else
+        return false;
+    QList<Relationship> relationships;
+    if (readRelationships(package, mainPart, relationships) != Status::Ok)
+        return false;
+    // A workbook's main part lists its sheets; a Word document's is its body.
+    if (family == Family::Word)
+        parts.insert(mainPart.toLower());
+    for (const QStringView type : types) {
+        for (const QString &part : targetsOfType(relationships, type))
+            parts.insert(part.toLower());
+    }
+    return true;
 }
 
 Outcome OfficeOpenXmlExtractor::extract(const Source &source, TextSink &sink)

@@ -3,6 +3,8 @@
 #include "search/documents/extractor.h"
 
 #include <QByteArray>
+#include <QSet>
+#include <QString>
 
 namespace documents {
 
@@ -29,5 +31,13 @@ public:
 // True when [Content_Types].xml (given as `contentTypes`) declares the main part of a Word, Excel
 // or PowerPoint document; other packages that use the same container (XPS, NuGet, VSIX) do not.
 bool declaresOfficeMainPart(const QByteArray &contentTypes);
+
+// The parts of a Word or Excel package whose text OfficeOpenXmlExtractor gives, by lower-case
+// entry name, found through [Content_Types].xml and the main part's relationships as the reader
+// finds them: a Word document's main part and the parts it names as headers, footers, notes and
+// comments; the parts a workbook names as shared strings and worksheets. False when that set cannot
+// be told so (a presentation, whose slides are named by the main part's content; a declaration or
+// relationships that cannot be read): every part may then hold text.
+bool officeTextParts(const ZipPackage &package, QSet<QString> &parts);
 
 } // namespace documents
