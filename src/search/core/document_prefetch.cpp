@@ -85,11 +85,13 @@ struct DocumentPrefetch::Shared
         }
     }
 
-    // A file becomes Run: the pass over them must see it.
+    // A file a worker has searched becomes Run: the pass over them must see it. The place is
+    // moved back under the lock, so that a pass going on cannot move it past the file.
     void setRun(int index)
     {
         states[size_t(index)].store(State::Run);
         ++runs;
+        std::lock_guard lock(mutex);
         setRunHint(index);
     }
     void setRunHint(int index)
@@ -97,6 +99,16 @@ struct DocumentPrefetch::Shared
         int next = nextRun.load();
         while (index < next && !nextRun.compare_exchange_weak(next, index)) {
         }
+    }
+
+    // True when a file in [from, to) is Run: one the run has passed and left to the workers.
+    bool passedRun(int from, int to) const
+    {
+        for (int i = std::max(from, 0); i < std::min(to, count); ++i) {
+            if (state(i) == State::Run)
+                return true;
+        }
+        return false;
     }
 
     // The first Free file from `from` on, marked Busy by this thread; -1 when there is none.
@@ -129,11 +141,12 @@ struct DocumentPrefetch::Shared
             }
             ahead = false;
             std::unique_lock lock(mutex);
-            // Only this pass moves nextRun forward, one thread at a time; setRun moves it back
-            // with a compare-and-swap, which the store below then cannot undo.
+            // Only this pass moves nextRun forward, one thread at a time; it moves back by a
+            // compare-and-swap, which the one below then cannot undo.
+            const int seenReached = reached.load();
             if (runs.load() > 0) {
                 const int start = nextRun.load();
-                const int last = std::min(reached.load(), count);
+                const int last = std::min(seenReached, count);
                 for (int i = start; i < last; ++i) {
                     if (state(i) == State::Run && take(i, State::Run, State::Busy)) {
                         --runs;
@@ -147,14 +160,15 @@ struct DocumentPrefetch::Shared
             }
             if (ended.load() || stop.load())
                 return -1;
-            // Nothing to do until the run moves on. The states are looked at again after the
-            // count is raised, so a change made meanwhile is not slept through.
+            // Nothing to do until the run passes a file it leaves Run (files Run ahead of it
+            // wait for it to pass them; a worker's setRun behind it takes the lock held here).
+            // What the pass looked at is looked at again after the count is raised, so that a
+            // file passed meanwhile by a run that did not see the count is not slept through.
             ++waitingWorkers;
-            const int ahead0 = std::max(nextAhead.load(), reached.load() + 1);
-            bool work = false;
-            for (int i = ahead0; i < count && !work; ++i)
+            bool work = passedRun(seenReached, reached.load());
+            for (int i = std::max(nextAhead.load(), seenReached + 1); i < count && !work; ++i)
                 work = state(i) == State::Free;
-            if (!work && runs.load() == 0 && !ended.load() && !stop.load())
+            if (!work && !ended.load() && !stop.load())
                 changed.wait_for(lock, std::chrono::milliseconds(100));
             --waitingWorkers;
         }
@@ -314,9 +328,14 @@ int DocumentPrefetch::spareCores()
 bool DocumentPrefetch::reached(int index)
 {
     Shared &shared = *m_shared;
-    if (index > shared.reached.load()) {
+    const int before = shared.reached.load();
+    if (index > before) {
         shared.reached.store(index);
         shared.reachedIndex.store(index, std::memory_order_relaxed);
+        // A file the run has now passed and left Run is a worker's to go back to; a worker
+        // only sleeps when there is nothing else, so it is woken only then.
+        if (shared.passedRun(before, index))
+            shared.wake(shared.waitingWorkers);
     }
     Shared::State state = shared.state(index);
     if (state == Shared::State::Free) {
@@ -328,10 +347,6 @@ bool DocumentPrefetch::reached(int index)
             state = shared.state(index);
         }
     }
-    // Files the run has gone past are the workers' to go back to; a worker only sleeps when
-    // there is nothing else, so it is woken only then.
-    if (shared.runs.load() > 0)
-        shared.wake(shared.waitingWorkers);
     return state == Shared::State::Busy;
 }
 
