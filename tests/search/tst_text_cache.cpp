@@ -90,6 +90,8 @@ private Q_SLOTS:
     void damagedEntriesAreNeverSearched();
     void documentsInArchivesAreKeptByTheirPlace_data();
     void documentsInArchivesAreKeptByTheirPlace();
+    void summariesWrittenDownServeTheNextProcess_data();
+    void summariesWrittenDownServeTheNextProcess();
     void anUnusableFolderOnlyCostsSpeed();
     void aFullCacheRemovesTheLeastRecentlyUsed();
 
@@ -294,6 +296,85 @@ void TestTextCache::damagedEntriesAreNeverSearched()
     // Written anew, and served from the next time.
     QVERIFY(stats.storedInCache);
     QVERIFY(searchWith(&cache, path, keyword).second.fromCache);
+}
+
+void TestTextCache::summariesWrittenDownServeTheNextProcess_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("sound") << QString();
+    QTest::newRow("cut short") << QStringLiteral("truncate");
+    QTest::newRow("a byte of the index changed") << QStringLiteral("index");
+    // Unchecked, a summary with no bit set would turn every keyword away.
+    QTest::newRow("the summary cleared") << QStringLiteral("summary");
+    QTest::newRow("another file in its place") << QStringLiteral("garbage");
+}
+
+// The summaries one cache wrote down answer in the next (as in a new process) before any entry is
+// opened; a damaged summaries file is never believed, and the entries still answer right.
+void TestTextCache::summariesWrittenDownServeTheNextProcess()
+{
+    QFETCH(QString, damage);
+    const QString path = m_dir->filePath(QStringLiteral("doc.docx"));
+    QVERIFY(copyFile(documentsDir() + QStringLiteral("/runs.docx"), path));
+    const QString there = QStringLiteral("NeedleWord");
+    const QString absent = QStringLiteral(u"没有的词语");
+    {
+        TextCache cache(m_cacheFolder);
+        QVERIFY(searchWith(&cache, path, there).second.storedInCache);
+        cache.saveSummaries();
+    }
+    QFile file(m_cacheFolder + QStringLiteral("/summaries.qts"));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    QVERIFY(bytes.size() > 64);
+    if (damage == u"truncate") {
+        bytes.chop(100);
+    } else if (damage == u"index") {
+        bytes[20] = char(bytes[20] ^ 1);
+    } else if (damage == u"summary") {
+        // The first summary's bitmap, where its index record places it: the record's offset,
+        // key size and bitmap size (log2 of its bits) at 8, 32 and 37 bytes into it.
+        const auto numberAt = [&](qsizetype at, int size) {
+            qsizetype value = 0;
+            for (int i = size - 1; i >= 0; --i)
+                value = value << 8 | quint8(bytes.at(at + i));
+            return value;
+        };
+        const qsizetype offset = numberAt(16 + 8, 8);
+        const qsizetype keySize = numberAt(16 + 32, 4);
+        const qsizetype size = qsizetype(1) << (quint8(bytes[16 + 37]) - 3);
+        QVERIFY(offset + keySize + size + 8 <= bytes.size());
+        std::fill(bytes.begin() + offset + keySize, bytes.begin() + offset + keySize + size, '\0');
+    } else if (damage == u"garbage") {
+        bytes.fill('Q');
+    }
+    QVERIFY(file.resize(0));
+    QVERIFY(file.write(bytes) == bytes.size());
+    file.close();
+
+    TextCache next(m_cacheFolder);
+    const auto key = textcache::FileKey::of(path);
+    QVERIFY(key.has_value());
+    const QByteArray version = documents::extractorVersion();
+    // Nothing in memory before the first find reads the summaries file.
+    QVERIFY(!next.findKept(absent, *key, version));
+    // The keyword the text holds is never ruled out, whatever the file says.
+    QVERIFY(
+        sameAnswer(searchWith(&next, path, there).first, searchWith(nullptr, path, there).first));
+    const auto [plain, plainStats] = searchWith(nullptr, path, absent);
+    const auto [first, firstStats] = searchWith(&next, path, absent);
+    QVERIFY(sameAnswer(first, plain));
+    QVERIFY(firstStats.fromCache && firstStats.summaryAbsent);
+    if (damage.isEmpty()) {
+        const auto kept = next.findKept(absent, *key, version);
+        QVERIFY(kept && kept->keywordAbsent);
+        QVERIFY(!next.findKept(there, *key, version));
+        // Answered from memory: the entry itself is not needed.
+        for (const QString &name : entries(m_cacheFolder))
+            QVERIFY(QFile::remove(m_cacheFolder + u'/' + name));
+        const auto [again, stats] = searchWith(&next, path, QStringLiteral(u"另一个没有的词"));
+        QVERIFY(stats.summaryAbsent && sameAnswer(again, plain));
+    }
 }
 
 void TestTextCache::anUnusableFolderOnlyCostsSpeed()

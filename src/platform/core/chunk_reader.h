@@ -30,6 +30,8 @@ public:
     bool atEnd() const { return m_atEnd; }
     // The file's size in bytes, -1 when it cannot be told.
     qint64 size() const;
+    // The open file's descriptor, -1 when none is open (for status calls on the open file).
+    int descriptor() const { return m_fd; }
 
 private:
     void close();

@@ -22,6 +22,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -40,6 +41,17 @@ constexpr char kTempPrefix[] = "tmp-";
 constexpr int kCompressionLevel = 3;
 // The first read of an entry, before any was read: the head of a text of some tens of pages.
 constexpr qsizetype kFirstRead = 16 * 1024;
+// The summaries file: the magic and the number of summaries; an index of them, a record each:
+// the hash of the key, where its bytes lie in the file, the entry's id, the use time in seconds,
+// the key's size, the outcome and the bitmap's size (as the log2 of its bits), two bytes unused;
+// the index's checksum. Then each summary's bytes, where the index says: the key, the bitmap and
+// their checksum.
+constexpr char kSummariesMagic[8] = {'Q', 'X', 'T', 'S', 'U', 'M', 'S', '1'};
+constexpr char kSummariesName[] = "summaries.qts";
+constexpr qsizetype kIndexRecord = 8 + 8 + 8 + 8 + 4 + 1 + 1 + 2;
+constexpr qsizetype kSummariesHead = 8 + 8 + 8;
+// The longest key an entry has: the FileKey, the version and a member's path.
+constexpr qsizetype kMaxKeySize = 64 * 1024;
 
 qint64 nanoseconds(const struct timespec &t)
 {
@@ -93,6 +105,12 @@ quint64 checksum(QByteArrayView bytes)
     return quint64(XXH3_64bits(bytes.data(), size_t(bytes.size())));
 }
 
+// The summaries' map key for an entry's key.
+quint64 keyHash(QByteArrayView key)
+{
+    return quint64(XXH3_64bits(key.data(), size_t(key.size())));
+}
+
 // An entry's name as a number: the first 16 hex digits of its hash.
 quint64 entryId(QByteArrayView path)
 {
@@ -122,11 +140,10 @@ struct EntryFile
 
 } // namespace
 
-std::optional<FileKey> FileKey::of(const QString &path)
+namespace {
+
+FileKey keyOf(const struct stat &info)
 {
-    struct stat info;
-    if (::stat(platform::nativePath(path).constData(), &info) != 0)
-        return std::nullopt;
     FileKey key;
     key.device = quint64(info.st_dev);
     key.inode = quint64(info.st_ino);
@@ -136,10 +153,35 @@ std::optional<FileKey> FileKey::of(const QString &path)
     return key;
 }
 
+} // namespace
+
+std::optional<FileKey> FileKey::of(const QString &path)
+{
+    struct stat info;
+    if (::stat(platform::nativePath(path).constData(), &info) != 0)
+        return std::nullopt;
+    return keyOf(info);
+}
+
+std::optional<FileKey> FileKey::ofOpen(int fd)
+{
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        return std::nullopt;
+    return keyOf(info);
+}
+
 TextCache::TextCache(QString folder, qint64 limitBytes)
     : m_folder(std::move(folder)), m_nativeFolder(platform::nativePath(m_folder)),
       m_limit(limitBytes)
 {}
+
+TextCache::~TextCache()
+{
+    m_summaries.clear();
+    if (!m_summaryMap.isEmpty())
+        ::munmap(const_cast<char *>(m_summaryMap.data()), size_t(m_summaryMap.size()));
+}
 
 QString TextCache::defaultFolder()
 {
@@ -149,8 +191,19 @@ QString TextCache::defaultFolder()
 
 bool TextCache::usable()
 {
+    return folderUsable();
+}
+
+// ensureFolder() once, then a load of its answer: every find asks.
+bool TextCache::folderUsable()
+{
+    const int state = m_folderState.load(std::memory_order_acquire);
+    if (state != 0)
+        return state == 1;
     std::lock_guard lock(m_mutex);
-    return ensureFolder();
+    const bool usable = ensureFolder();
+    m_folderState.store(usable ? 1 : 2, std::memory_order_release);
+    return usable;
 }
 
 void TextCache::keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
@@ -222,44 +275,71 @@ std::optional<CachedText> TextCache::findFor(QStringView keyword, const FileKey 
     return lookup(key, version, member, &keyword);
 }
 
+std::optional<CachedText> TextCache::findKept(QStringView keyword, const FileKey &key,
+                                              QByteArrayView version, QStringView member)
+{
+    if (!m_holdsSummaries.load(std::memory_order_relaxed))
+        return std::nullopt;
+    thread_local QByteArray keyData;
+    keyBytes(keyData, key, version, member);
+    return keptAnswer(keyHash(keyData), keyData, keyword);
+}
+
+// The kept summary's answer for `keyword`: a result when it rules the keyword out.
+std::optional<CachedText> TextCache::keptAnswer(quint64 hash, QByteArrayView key,
+                                                QStringView keyword)
+{
+    std::shared_lock lock(m_kept);
+    const auto kept = m_summaries.find(hash);
+    if (kept == m_summaries.end() || !isSound(kept->second) || kept->second.key != key ||
+        TextSummary::mayHold(kept->second.bitmap, keyword))
+        return std::nullopt;
+    noteUse(kept->second);
+    CachedText cached;
+    cached.outcome = kept->second.outcome;
+    cached.keywordAbsent = true;
+    return cached;
+}
+
+// The summary answered now: its use time moves, and with it the summaries file is due, when it
+// is kMarkInterval old.
+void TextCache::noteUse(KeptSummary &kept)
+{
+    const qint64 now = qint64(::time(nullptr));
+    if (now - kept.usedAt.load(std::memory_order_relaxed) < kMarkInterval)
+        return;
+    kept.usedAt.store(now, std::memory_order_relaxed);
+    m_summariesChanged.store(true, std::memory_order_relaxed);
+}
+
 std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView version,
                                             QStringView member, const QStringView *keyword)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (!ensureFolder())
-            return std::nullopt;
-    }
+    if (!folderUsable())
+        return std::nullopt;
+    loadSummaries();
     // Reused from entry to entry: the key, the name and the head cost no allocation per entry.
     thread_local QByteArray keyData;
     thread_local QByteArray path;
     thread_local QByteArray head;
     keyBytes(keyData, key, version, member);
+    const quint64 hash = keyHash(keyData);
+    // A summary this cache read or wrote before answers without the entry's file: it was
+    // checked then, and it belongs to the file's content, which the key names.
+    if (keyword) {
+        if (std::optional<CachedText> cached = keptAnswer(hash, keyData, *keyword))
+            return cached;
+    }
     entryPath(path, keyData);
     const quint64 id = entryId(path);
     CachedText cached;
-    if (keyword) {
-        // A summary this cache read or wrote before answers without the entry's file: it was
-        // checked then, and it belongs to the file's content, which the key names.
-        std::lock_guard lock(m_mutex);
-        const auto kept = m_summaries.find(id);
-        if (kept != m_summaries.end() && kept->second.key == keyData &&
-            !TextSummary::mayHold(kept->second.bitmap, *keyword)) {
-            cached.outcome = kept->second.outcome;
-            cached.keywordAbsent = true;
-            if (markDue(id))
-                ::utimensat(AT_FDCWD, path.constData(), nullptr, 0);
-            return cached;
-        }
-    }
     const int fd = openEntry(path);
     if (fd < 0)
         return std::nullopt;
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     const auto reject = [&] {
         ::unlink(path.constData());
-        std::lock_guard lock(m_mutex);
-        forgetSummary(id);
+        forgetSummary(hash);
         return std::nullopt;
     };
 
@@ -304,12 +384,11 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
     if (numberAt(entryHead, headSize - 8, 8) != checksum(entryHead.first(headSize - 8)))
         return reject();
     const QByteArrayView summary = entryHead.sliced(at, summaryBytes);
-    {
-        std::lock_guard lock(m_mutex);
-        keepSummary(id, keyData, summary, cached.outcome);
-    }
+    const bool kept = keepSummary(hash, id, keyData, summary, cached.outcome);
     if (keyword && !TextSummary::mayHold(summary, *keyword)) {
-        markUsed(fd, path);
+        // The kept summary's use time tells this use; without one the entry's own time does.
+        if (!kept)
+            markUsed(fd, id);
         cached.keywordAbsent = true;
         return cached;
     }
@@ -340,25 +419,25 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
                                             frame.data(), size_t(frame.size()));
     if (ZSTD_isError(size) || size != characters * 2)
         return reject();
-    markUsed(fd, path);
+    markUsed(fd, id);
     return cached;
 }
 
 // Sets the entry's modification time, which eviction sorts by, unless this cache marked it (or
 // wrote it) within the last kMarkInterval seconds: searching the same documents again and again
 // costs no write per entry, and the order of use stays right to within that interval.
-void TextCache::markUsed(int fd, const QByteArray &path)
+void TextCache::markUsed(int fd, quint64 id)
 {
     bool due;
     {
         std::lock_guard lock(m_mutex);
-        due = markDue(entryId(path));
+        due = markDue(id);
     }
     if (due)
         ::futimens(fd, nullptr);
 }
 
-// True when the entry is to be marked used now (and notes it marked). Called with the mutex held.
+// True when the entry is to be marked used now (and notes it marked). Called with m_mutex held.
 bool TextCache::markDue(quint64 id)
 {
     const qint64 now = qint64(::time(nullptr));
@@ -371,33 +450,207 @@ bool TextCache::markDue(quint64 id)
     return true;
 }
 
-// Keeps an entry's checked summary in memory, as long as they fit in kSummaryMemory. Called with
-// the mutex held.
-void TextCache::keepSummary(quint64 id, QByteArrayView key, QByteArrayView bitmap, quint8 outcome)
+// Keeps an entry's checked summary in memory, used now; the least recently used ones make room
+// when kSummaryMemory is reached. False when it could not be kept (a summary larger than that).
+bool TextCache::keepSummary(quint64 hash, quint64 id, QByteArrayView key, QByteArrayView bitmap,
+                            quint8 outcome)
 {
-    if (m_summaries.contains(id) || m_summaryBytes + key.size() + bitmap.size() > kSummaryMemory)
-        return;
-    m_summaries.emplace(id, KeptSummary{key.toByteArray(), bitmap.toByteArray(), outcome});
-    m_summaryBytes += key.size() + bitmap.size();
+    const qint64 bytes = key.size() + bitmap.size();
+    if (bytes > kSummaryMemory / 4)
+        return false;
+    std::unique_lock lock(m_kept);
+    if (const auto known = m_summaries.find(hash);
+        known != m_summaries.end() && known->second.key == key && known->second.bitmap == bitmap &&
+        known->second.outcome == outcome) {
+        noteUse(known->second);
+        return true;
+    }
+    if (m_summaryBytes + bytes > kSummaryMemory)
+        dropOldSummaries();
+    // Another summary of the key, or of a key with the same hash: the newer takes its place.
+    if (const auto other = m_summaries.find(hash); other != m_summaries.end()) {
+        m_summaryBytes -= other->second.key.size() + other->second.bitmap.size();
+        m_summaries.erase(other);
+    }
+    KeptSummary &kept = m_summaries[hash];
+    kept.key = key.toByteArray();
+    kept.bitmap = bitmap.toByteArray();
+    kept.entryId = id;
+    kept.outcome = outcome;
+    kept.usedAt.store(qint64(::time(nullptr)), std::memory_order_relaxed);
+    m_summaryBytes += bytes;
+    m_summariesChanged.store(true, std::memory_order_relaxed);
+    m_holdsSummaries.store(true, std::memory_order_relaxed);
+    return true;
 }
 
-// Called with the mutex held.
-void TextCache::forgetSummary(quint64 id)
+// Drops the least recently used summaries until three quarters of kSummaryMemory are left.
+// Called with m_kept held exclusively.
+void TextCache::dropOldSummaries()
 {
-    const auto kept = m_summaries.find(id);
+    std::vector<std::pair<qint64, quint64>> byUse;
+    byUse.reserve(m_summaries.size());
+    for (const auto &[hash, kept] : m_summaries)
+        byUse.emplace_back(kept.usedAt.load(std::memory_order_relaxed), hash);
+    std::sort(byUse.begin(), byUse.end());
+    for (const auto &[usedAt, hash] : byUse) {
+        if (m_summaryBytes <= kSummaryMemory / 4 * 3)
+            break;
+        const auto kept = m_summaries.find(hash);
+        m_summaryBytes -= kept->second.key.size() + kept->second.bitmap.size();
+        m_summaries.erase(kept);
+    }
+}
+
+void TextCache::forgetSummary(quint64 hash)
+{
+    std::unique_lock lock(m_kept);
+    const auto kept = m_summaries.find(hash);
     if (kept == m_summaries.end())
         return;
     m_summaryBytes -= kept->second.key.size() + kept->second.bitmap.size();
     m_summaries.erase(kept);
+    m_summariesChanged.store(true, std::memory_order_relaxed);
+}
+
+// Maps the summaries file once, at the first find. Only its index is read now (and checked): a
+// summary's own bytes are read and checked at its first use, by the thread that needs it, so that
+// a search that finds most documents ruled out in memory starts at once. A file cut short,
+// altered or of another layout is ignored (and replaced at the next save); the file is never
+// changed in place (a save writes a new one and renames it over), so the mapping stays whole.
+void TextCache::loadSummaries()
+{
+    if (m_summariesLoaded.load(std::memory_order_acquire))
+        return;
+    std::unique_lock lock(m_kept);
+    if (m_summariesLoaded.load(std::memory_order_relaxed))
+        return;
+    m_summariesLoaded.store(true, std::memory_order_release);
+    const int fd = openEntry(QByteArray(m_nativeFolder + '/' + kSummariesName));
+    if (fd < 0)
+        return;
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < kSummariesHead ||
+        info.st_size > 2 * kSummaryMemory)
+        return;
+    void *const mapped = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped == MAP_FAILED)
+        return;
+    m_summaryMap = QByteArrayView(static_cast<const char *>(mapped), qsizetype(info.st_size));
+    const QByteArrayView file = m_summaryMap;
+    const quint64 count = numberAt(file, 8, 8);
+    if (file.first(8) != QByteArrayView(kSummariesMagic, 8) ||
+        count > quint64((file.size() - kSummariesHead) / kIndexRecord))
+        return;
+    const qsizetype indexEnd = 16 + qsizetype(count) * kIndexRecord;
+    if (numberAt(file, indexEnd, 8) != checksum(file.first(indexEnd)))
+        return;
+    for (qsizetype at = 16; at < indexEnd; at += kIndexRecord) {
+        const quint64 offset = numberAt(file, at + 8, 8);
+        const qsizetype keySize = qsizetype(numberAt(file, at + 32, 4));
+        const int log2 = quint8(file[at + 37]);
+        if (log2 < TextSummary::kMinBitsLog2 || log2 > TextSummary::kMaxBitsLog2)
+            return;
+        const qsizetype bitmapSize = qsizetype(1) << (log2 - 3);
+        if (offset < quint64(indexEnd + 8) || offset > quint64(file.size()) ||
+            keySize > kMaxKeySize || qsizetype(offset) + keySize + bitmapSize + 8 > file.size())
+            return;
+        if (m_summaryBytes + keySize + bitmapSize > kSummaryMemory)
+            break;
+        const quint64 hash = numberAt(file, at, 8);
+        if (m_summaries.contains(hash))
+            continue;
+        KeptSummary &kept = m_summaries[hash];
+        // The bytes stay in the mapping, which lives as long as the cache.
+        kept.key = QByteArray::fromRawData(file.data() + offset, keySize);
+        kept.bitmap = QByteArray::fromRawData(file.data() + offset + keySize, bitmapSize);
+        kept.entryId = numberAt(file, at + 16, 8);
+        kept.usedAt.store(qint64(numberAt(file, at + 24, 8)), std::memory_order_relaxed);
+        kept.outcome = quint8(file[at + 36]);
+        kept.state.store(KeptSummary::Unchecked, std::memory_order_relaxed);
+        m_summaryBytes += keySize + bitmapSize;
+    }
+    m_holdsSummaries.store(!m_summaries.empty(), std::memory_order_relaxed);
+}
+
+// True when the summary's bytes are sound: one read from the summaries file is checked against
+// its checksum at its first use (two threads doing so at once find the same).
+bool TextCache::isSound(const KeptSummary &kept)
+{
+    const int state = kept.state.load(std::memory_order_acquire);
+    if (state != KeptSummary::Unchecked)
+        return state == KeptSummary::Sound;
+    // The record: the key, the bitmap right after it, their checksum.
+    const QByteArrayView record(kept.key.constData(), kept.key.size() + kept.bitmap.size());
+    const bool sound = numberAt(QByteArrayView(record.data(), record.size() + 8), record.size(),
+                                8) == checksum(record);
+    kept.state.store(sound ? KeptSummary::Sound : KeptSummary::Damaged, std::memory_order_release);
+    return sound;
+}
+
+void TextCache::saveSummaries()
+{
+    if (!folderUsable() || !m_summariesChanged.load(std::memory_order_relaxed))
+        return;
+    std::lock_guard saving(m_saving);
+    if (!m_summariesChanged.exchange(false))
+        return;
+    QByteArray file;
+    {
+        std::shared_lock lock(m_kept);
+        std::vector<std::pair<quint64, const KeptSummary *>> sound;
+        sound.reserve(m_summaries.size());
+        qsizetype bytes = 0;
+        for (const auto &[hash, kept] : m_summaries) {
+            if (isSound(kept)) {
+                sound.emplace_back(hash, &kept);
+                bytes += kept.key.size() + kept.bitmap.size() + 8;
+            }
+        }
+        const qsizetype indexEnd = 16 + qsizetype(sound.size()) * kIndexRecord;
+        file.reserve(indexEnd + 8 + bytes);
+        file.append(kSummariesMagic, 8);
+        appendNumber(file, quint64(sound.size()), 8);
+        quint64 offset = quint64(indexEnd + 8);
+        for (const auto &[hash, kept] : sound) {
+            appendNumber(file, hash, 8);
+            appendNumber(file, offset, 8);
+            appendNumber(file, kept->entryId, 8);
+            appendNumber(file, quint64(kept->usedAt.load(std::memory_order_relaxed)), 8);
+            appendNumber(file, quint64(kept->key.size()), 4);
+            file.append(char(kept->outcome));
+            file.append(char(std::countr_zero(quint64(kept->bitmap.size())) + 3));
+            appendNumber(file, 0, 2);
+            offset += quint64(kept->key.size() + kept->bitmap.size() + 8);
+        }
+        appendNumber(file, checksum(file), 8);
+        for (const auto &[hash, kept] : sound) {
+            const qsizetype recordAt = file.size();
+            file.append(kept->key);
+            file.append(kept->bitmap);
+            appendNumber(file, checksum(QByteArrayView(file).sliced(recordAt)), 8);
+        }
+    }
+    QByteArray temp = m_nativeFolder + '/' + kTempPrefix + "XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        m_summariesChanged.store(true);
+        return;
+    }
+    const bool written = platform::writeAll(fd, file.constData(), file.size());
+    if (::close(fd) != 0 || !written ||
+        ::rename(temp.constData(), QByteArray(m_nativeFolder + '/' + kSummariesName).constData()) !=
+            0) {
+        ::unlink(temp.constData());
+        m_summariesChanged.store(true);
+    }
 }
 
 bool TextCache::contains(const FileKey &key, QByteArrayView version, QStringView member)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (!ensureFolder())
-            return false;
-    }
+    if (!folderUsable())
+        return false;
     thread_local QByteArray keyData;
     thread_local QByteArray path;
     keyBytes(keyData, key, version, member);
@@ -410,11 +663,9 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
 {
     if (text.size() > kMaxTextChars)
         return false;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!ensureFolder())
-            return false;
-    }
+    if (!folderUsable())
+        return false;
+    loadSummaries();
     QByteArray keyData;
     keyBytes(keyData, key, version, member);
     const QByteArray summary = TextSummary::of(text);
@@ -458,12 +709,11 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
         ::unlink(temp.constData());
         return false;
     }
+    const quint64 id = entryId(path);
+    keepSummary(keyHash(keyData), id, keyData, summary, outcome);
     std::lock_guard lock(m_mutex);
     // Written now: as good as marked used.
-    const quint64 id = entryId(path);
     m_marked.insert_or_assign(id, qint64(::time(nullptr)));
-    forgetSummary(id);
-    keepSummary(id, keyData, summary, outcome);
     if (m_total < 0)
         countEntries();
     else
@@ -520,6 +770,13 @@ void TextCache::evict()
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
         return;
+    // An entry's use is the later of its modification time and its summary's use time.
+    std::unordered_map<quint64, qint64> summaryUse;
+    {
+        std::shared_lock lock(m_kept);
+        for (const auto &[hash, kept] : m_summaries)
+            summaryUse[kept.entryId] = kept.usedAt.load(std::memory_order_relaxed) * 1000000000;
+    }
     std::vector<EntryFile> entries;
     qint64 total = 0;
     while (const dirent *item = ::readdir(dir)) {
@@ -532,6 +789,8 @@ void TextCache::evict()
             continue;
         entry.size = info.st_size;
         entry.usedNs = nanoseconds(info.st_mtim);
+        if (const auto used = summaryUse.find(entryId(entry.path)); used != summaryUse.end())
+            entry.usedNs = std::max(entry.usedNs, used->second);
         total += entry.size;
         entries.push_back(std::move(entry));
     }

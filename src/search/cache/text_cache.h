@@ -5,8 +5,10 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <unordered_map>
 
 namespace textcache {
@@ -23,6 +25,8 @@ struct FileKey
 
     // The key of the file at `path` now; nothing when it cannot be read.
     static std::optional<FileKey> of(const QString &path);
+    // The key of the open file `fd`.
+    static std::optional<FileKey> ofOpen(int fd);
 };
 
 // The text of one document as a cache entry holds it: the extraction's outcome (a
@@ -46,11 +50,16 @@ struct CachedText
 // one of those checks, is ignored and removed, and is written anew by the next extraction. A find
 // for a keyword reads the head alone when its summary rules the keyword out. Entries are written to
 // a temporary file and renamed into place, so a reader never sees half of one. When the folder
-// grows past its limit the entries used least recently are removed until it is 90 % full. A hit
-// marks the entry used by setting its modification time, unless this cache marked or wrote it a
-// short while ago (kMarkInterval), so that searching the same documents again and again writes
-// nothing. The summaries this cache read or wrote stay in memory (up to 32 MiB): the next find
-// for a keyword they rule out opens no file at all.
+// grows past its limit the entries used least recently are removed until it is 90 % full.
+//
+// The summaries this cache read or wrote stay in memory (up to 32 MiB, the least recently used
+// dropped first): the next find for a keyword they rule out opens no file at all. saveSummaries()
+// writes them to one file of the folder (atomically, with a checksum), which the next process
+// reads at its first find, so that a search of the same documents in a new session opens no entry
+// either. An entry is used when its text is read (its modification time is set then, unless this
+// cache did so a short while ago, kMarkInterval) or when its summary answers (the summary's use
+// time, kept with it, exact to kMarkInterval); eviction goes by the later of the two, so that
+// searching the same documents again and again writes nothing per entry.
 //
 // A folder that cannot be made or written (a file in its place, a read-only home, a full disk)
 // turns the cache off: finds miss and stores do nothing, and searching only loses speed.
@@ -63,6 +72,9 @@ public:
     static constexpr qsizetype kMaxTextChars = qsizetype(32) << 20;
 
     explicit TextCache(QString folder, qint64 limitBytes = kDefaultLimit);
+    ~TextCache();
+    TextCache(const TextCache &) = delete;
+    TextCache &operator=(const TextCache &) = delete;
 
     // $XDG_CACHE_HOME/quarlex, or ~/.cache/quarlex.
     static QString defaultFolder();
@@ -77,6 +89,16 @@ public:
     // hold the keyword, only the entry's head is read and the result has `keywordAbsent` set.
     std::optional<CachedText> findFor(QStringView keyword, const FileKey &key,
                                       QByteArrayView version, QStringView member = {});
+    // The answer of the summaries in memory alone, without opening any file: a result with
+    // `keywordAbsent` set when the kept summary for the key rules `keyword` out, else nothing.
+    std::optional<CachedText> findKept(QStringView keyword, const FileKey &key,
+                                       QByteArrayView version, QStringView member = {});
+    // True once summaries are in memory (read from the summaries file by a first find, or kept
+    // since), when findKept() may answer.
+    bool holdsSummaries() const { return m_holdsSummaries.load(std::memory_order_relaxed); }
+    // Writes the summaries in memory to the folder's summaries file, when they changed since it
+    // was read or last written. Meant for when a search is over (it writes up to 32 MiB).
+    void saveSummaries();
     // True when an entry for the key exists (not checked: find() may still reject it).
     bool contains(const FileKey &key, QByteArrayView version, QStringView member = {});
     // False when the entry could not be written (the cache then stays as it was).
@@ -87,16 +109,35 @@ public:
     qint64 totalBytes();
 
 private:
+    struct KeptSummary
+    {
+        QByteArray key; // the entry's key, compared in full (the map's key is its hash)
+        QByteArray bitmap;
+        quint64 entryId = 0; // the entry file's name as a number (entryId())
+        quint8 outcome = 0;
+        std::atomic<qint64> usedAt{0}; // seconds; exact to kMarkInterval
+        // Read from the summaries file: checked at first use.
+        enum State : quint8 { Sound, Unchecked, Damaged };
+        mutable std::atomic<quint8> state{Sound};
+    };
+
     std::optional<CachedText> lookup(const FileKey &key, QByteArrayView version, QStringView member,
                                      const QStringView *keyword);
-    void markUsed(int fd, const QByteArray &path);
+    std::optional<CachedText> keptAnswer(quint64 hash, QByteArrayView key, QStringView keyword);
+    void noteUse(KeptSummary &kept);
+    void markUsed(int fd, quint64 id);
     bool markDue(quint64 id);
-    void keepSummary(quint64 id, QByteArrayView key, QByteArrayView bitmap, quint8 outcome);
-    void forgetSummary(quint64 id);
+    bool keepSummary(quint64 hash, quint64 id, QByteArrayView key, QByteArrayView bitmap,
+                     quint8 outcome);
+    void forgetSummary(quint64 hash);
+    void dropOldSummaries();
+    void loadSummaries();
+    static bool isSound(const KeptSummary &kept);
     void keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
                   QStringView member) const;
     // The entry's file name, as the system takes it.
     void entryPath(QByteArray &out, QByteArrayView key) const;
+    bool folderUsable();
     bool ensureFolder();
     void countEntries();
     void evict();
@@ -107,22 +148,24 @@ private:
     QString m_folder;
     QByteArray m_nativeFolder;
     qint64 m_limit;
-    std::mutex m_mutex;
+    std::mutex m_mutex; // the folder's state, the count of bytes, m_marked; taken before m_kept
     bool m_folderChecked = false;
     bool m_usable = true;
+    std::atomic<int> m_folderState{0};            // 0 unchecked, 1 usable, 2 not usable
     qint64 m_total = -1;                          // -1 until the folder has been counted
     std::unordered_map<quint64, qint64> m_marked; // entry (entryId) -> when marked, in seconds
-    // The summaries of entries read or written, so that a search of the same documents again
-    // opens no entry that rules its keyword out.
-    struct KeptSummary
-    {
-        QByteArray key;
-        QByteArray bitmap;
-        quint8 outcome = 0;
-    };
+
+    // The summaries of entries read or written, by a hash of their key, so that a search of the
+    // same documents again opens no entry whose summary rules its keyword out.
     static constexpr qint64 kSummaryMemory = qint64(32) << 20;
-    std::unordered_map<quint64, KeptSummary> m_summaries; // by entryId
+    std::shared_mutex m_kept;
+    std::unordered_map<quint64, KeptSummary> m_summaries;
     qint64 m_summaryBytes = 0;
+    QByteArrayView m_summaryMap; // the summaries file, mapped: the summaries read from it point in
+    std::atomic<bool> m_summariesLoaded{false};
+    std::atomic<bool> m_holdsSummaries{false};
+    std::atomic<bool> m_summariesChanged{false};
+    std::mutex m_saving;
 };
 
 // The cache of the user's own cache folder (defaultFolder()), made on first use.

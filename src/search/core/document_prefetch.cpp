@@ -53,6 +53,7 @@ struct DocumentPrefetch::Shared
     std::atomic<int> runs{0};      // files in State::Run
     std::atomic<bool> ended{false};
     std::atomic<bool> stop{false};
+    std::atomic<int> workersLeft{0}; // the last to end writes the cache's summaries down
     // Threads asleep on `changed`: a state change only takes the lock to wake them when there
     // is one, so that handing over a file costs no system call while both threads are busy.
     std::atomic<int> waitingWorkers{0};
@@ -300,11 +301,15 @@ DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList path
     m_shared->paths = std::move(paths);
     if (!cache.usable())
         return;
+    m_shared->workersLeft.store(workers);
     for (int i = 0; i < workers; ++i) {
         ++g_runningWorkers;
         std::thread([shared = m_shared] {
             ::pthread_setname_np(::pthread_self(), "search worker");
             shared->work();
+            // The summaries of what this prefetch kept, for the next process's search.
+            if (--shared->workersLeft == 0)
+                shared->cache->saveSummaries();
             --g_runningWorkers;
         }).detach();
     }

@@ -336,6 +336,17 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     platform::ChunkReader file;
     if (!file.open(path))
         return unreadable(classifyOpenFailure(path));
+    // A document whose summary the cache holds in memory, and which rules the keyword out, is
+    // answered by the file's key alone: none of its bytes is read.
+    std::optional<textcache::FileKey> fileKey;
+    if (m_options.textCache && m_options.textCache->holdsSummaries()) {
+        fileKey = textcache::FileKey::ofOpen(file.descriptor());
+        if (fileKey) {
+            if (const std::optional<textcache::CachedText> kept =
+                    m_options.textCache->findKept(keyword, *fileKey, documents::extractorVersion()))
+                return searchKept(*kept, keyword, keepGoing);
+        }
+    }
     // A folder opens, and fails at the first read; what it is then tells the reason.
     FileBytes bytes(file);
     // With a cache, a page first: a document whose text the cache keeps needs none of its other
@@ -347,10 +358,10 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
         return unreadable(classifyOpenFailure(path));
     // A document searched before, unchanged since: its kept text is searched, without even
     // recognising it again.
-    std::optional<textcache::FileKey> fileKey;
     if (m_options.textCache && documents::mayBeDocument(QByteArrayView(m_raw).first(
                                    std::min(m_raw.size(), kDocumentHeadSize)))) {
-        fileKey = textcache::FileKey::of(path);
+        if (!fileKey)
+            fileKey = textcache::FileKey::ofOpen(file.descriptor());
         if (fileKey) {
             if (std::optional<FileSearchResult> result = searchCached(*fileKey, keyword, keepGoing))
                 return *result;
@@ -478,17 +489,23 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
         m_options.textCache->findFor(keyword, key, documents::extractorVersion(), member);
     if (!cached)
         return std::nullopt;
+    return searchKept(*cached, keyword, keepGoing);
+}
+
+FileSearchResult FileSearch::searchKept(const textcache::CachedText &cached, const QString &keyword,
+                                        const std::function<bool()> &keepGoing)
+{
     m_stats.document = true;
     m_stats.fromCache = true;
     TextFieldMatcher matcher;
     matcher.begin(keyword);
     // The entry's summary rules the keyword out: the answer of a search that read all the text
     // and found nothing.
-    m_stats.summaryAbsent = cached->keywordAbsent;
-    if (cached->keywordAbsent)
-        return documentResult(matcher, documents::Outcome(cached->outcome));
+    m_stats.summaryAbsent = cached.keywordAbsent;
+    if (cached.keywordAbsent)
+        return documentResult(matcher, documents::Outcome(cached.outcome));
     constexpr qsizetype kPiece = 64 * 1024;
-    const QStringView text(cached->text);
+    const QStringView text(cached.text);
     for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {
         if (at > 0 && keepGoing && !keepGoing()) {
             FileSearchResult stopped;
@@ -497,7 +514,7 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
         }
         matcher.feed(text.sliced(at, std::min(kPiece, text.size() - at)));
     }
-    return documentResult(matcher, documents::Outcome(cached->outcome));
+    return documentResult(matcher, documents::Outcome(cached.outcome));
 }
 
 FileSearchResult FileSearch::searchDocument(const documents::Source &source, documents::Kind kind,

@@ -132,6 +132,9 @@ public:
                                                  const QString &keyword,
                                                  const std::function<bool()> &keepGoing,
                                                  QStringView member = {});
+    // The search of a document's text (or summary) as the cache gave it.
+    FileSearchResult searchKept(const textcache::CachedText &cached, const QString &keyword,
+                                const std::function<bool()> &keepGoing);
 
     const FileSearchStats &stats() const { return m_stats; }
 

@@ -163,8 +163,12 @@ void SearchRun::run()
         if (m_progress)
             m_progress(done, total, 0.0);
     }
+    // The summaries of the documents kept, for the next process's search of them: the workers
+    // write them when they are done, or else the run now.
     if (m_prefetch)
         m_prefetch->runEnded();
+    else if (m_cache)
+        m_cache->saveSummaries();
     m_running = false;
 }
 
