@@ -11,6 +11,7 @@
 #include "search/core/text_matcher.h"
 #include "search/documents/document_text_stream.h"
 #include "search/documents/text_screen.h"
+#include "search/documents/zip_package.h"
 
 #include <algorithm>
 #include <optional>
@@ -375,9 +376,11 @@ FileSearchResult FileSearch::search(const QString &path, const QString &keyword,
     }
     const QByteArrayView head =
         QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize));
-    if (const documents::Kind kind = documents::recognise(path, head);
+    // A package opened to be recognised is screened as it is, not opened again.
+    documents::ZipPackage package;
+    if (const documents::Kind kind = documents::recognise(path, head, &package);
         kind != documents::Kind::NotDocument) {
-        return searchDocument(path, kind, keyword, keepGoing, fileKey);
+        return searchDocument(path, kind, keyword, keepGoing, fileKey, {}, &package);
     }
     if (archives::looksLikeArchive(m_raw))
         return searchArchive(file, path, keyword, keepGoing);
@@ -521,7 +524,8 @@ FileSearchResult FileSearch::searchDocument(const documents::Source &source, doc
                                             const QString &keyword,
                                             const std::function<bool()> &keepGoing,
                                             const std::optional<textcache::FileKey> &fileKey,
-                                            QStringView member)
+                                            QStringView member,
+                                            const documents::ZipPackage *package)
 {
     m_stats.document = true;
     TextFieldMatcher matcher;
@@ -535,7 +539,7 @@ FileSearchResult FileSearch::searchDocument(const documents::Source &source, doc
     // document, whatever its keyword, needs no extraction.
     KeptText kept(fileKey.has_value());
 
-    switch (documents::TextScreen(keyword).screen(source, kind, keepGoing)) {
+    switch (documents::TextScreen(keyword).screen(source, kind, keepGoing, package)) {
     case documents::TextScreen::Verdict::Absent:
         m_stats.screenedOut = true;
         return FileSearchResult();

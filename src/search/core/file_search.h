@@ -126,7 +126,8 @@ public:
     FileSearchResult searchDocument(const documents::Source &source, documents::Kind kind,
                                     const QString &keyword, const std::function<bool()> &keepGoing,
                                     const std::optional<textcache::FileKey> &fileKey = {},
-                                    QStringView member = {});
+                                    QStringView member = {},
+                                    const documents::ZipPackage *package = nullptr);
     // The search of a document's text kept in the cache; nothing when the cache has none.
     std::optional<FileSearchResult> searchCached(const textcache::FileKey &key,
                                                  const QString &keyword,

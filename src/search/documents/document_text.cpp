@@ -53,11 +53,12 @@ bool isEpubHead(const Source &source)
     return at < head.size() && QByteArrayView(head).sliced(at).startsWith("application/epub+zip");
 }
 
-Kind recogniseZip(const Source &source)
+Kind recogniseZip(const Source &source, ZipPackage *opened)
 {
     const QString contentTypes = QStringLiteral("[Content_Types].xml");
     const QString mimetype = QStringLiteral("mimetype");
-    ZipPackage package;
+    ZipPackage own;
+    ZipPackage &package = opened ? *opened : own;
     if (package.open(source)) {
         QByteArray content;
         if (package.contains(contentTypes)) {
@@ -176,12 +177,12 @@ std::unique_ptr<Extractor> extractorFor(Kind kind)
 
 } // namespace
 
-Kind recognise(const Source &source, QByteArrayView head)
+Kind recognise(const Source &source, QByteArrayView head, ZipPackage *package)
 {
     if (startsWith(head, kPdfSignature, 5))
         return Kind::Pdf;
     if (startsWith(head, kZipSignature, 4))
-        return recogniseZip(source);
+        return recogniseZip(source, package);
     if (startsWith(head, kOle2Signature, 8))
         return recogniseCompoundFile(source);
     if (startsWith(head, kRtfSignature, 5))

@@ -34,6 +34,8 @@
 // - Where the parts come from, per format family, is said in each extractor's header.
 namespace documents {
 
+class ZipPackage;
+
 // What a file holds, recognised by content, never by name.
 enum class Kind {
     NotDocument,
@@ -53,8 +55,9 @@ enum class Kind {
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
 // are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside; a
-// picture is told by its signature.
-Kind recognise(const Source &source, QByteArrayView head);
+// picture is told by its signature. `package`, when given, is left with the ZIP package opened
+// for a look inside (if one was), for the caller to read on without opening it again.
+Kind recognise(const Source &source, QByteArrayView head, ZipPackage *package = nullptr);
 
 enum class Outcome {
     Done,      // the whole text was handed out

@@ -244,14 +244,16 @@ TextScreen::TextScreen(QStringView keyword)
 }
 
 TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
-                                       const std::function<bool()> &keepGoing) const
+                                       const std::function<bool()> &keepGoing,
+                                       const ZipPackage *opened) const
 {
     if (!usable() ||
         (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument && kind != Kind::Ofd))
         return Verdict::Possible;
-    ZipPackage package;
-    if (!package.open(source))
+    ZipPackage own;
+    if ((!opened || !opened->isOpen()) && !own.open(source))
         return Verdict::Possible;
+    const ZipPackage &package = opened && opened->isOpen() ? *opened : own;
     // Of a Word or Excel package only the parts the reader takes text from; the styles, the
     // theme, the settings, the pictures and fonts cannot put a character into the text.
     QSet<QString> textParts;

@@ -43,7 +43,9 @@ public:
 
     // Inflates and scans the document at `path` of `kind`; other kinds than the ZIP-based ones
     // are Possible. `keepGoing` (may be empty) is called between blocks; false stops (Stopped).
-    Verdict screen(const Source &source, Kind kind, const std::function<bool()> &keepGoing) const;
+    // `opened`: the package already opened from `source` (by recognise()), or null.
+    Verdict screen(const Source &source, Kind kind, const std::function<bool()> &keepGoing,
+                   const ZipPackage *opened = nullptr) const;
 
     // The UTF-8 forms of the keyword's non-ASCII characters that are looked for.
     const std::vector<QByteArray> &needles() const { return m_needles; }

@@ -158,6 +158,11 @@ thread_local bool WholeBuffer::busy = false;
 
 } // namespace
 
+bool ZipPackage::packageOverRatio(qint64 inflated) const
+{
+    return inflated > kPackageRatioFloor && inflated > kMaxPackageRatio * m_compressedRead;
+}
+
 ZipPackage::Status ZipPackage::admit(const Entry *entry) const
 {
     const qint64 compressed = std::max<qint64>(entry ? entry->compressed : 0, 1);
@@ -165,8 +170,8 @@ ZipPackage::Status ZipPackage::admit(const Entry *entry) const
     m_compressedRead += compressed;
     // The size the entry declares, checked before anything is inflated.
     if (declared > kMaxInflated || overRatio(declared, kMaxRatio * compressed) ||
-        (declared > 0 && (overRatio(m_inflated + declared, kMaxRatio * m_compressedRead) ||
-                          m_inflated + declared > kMaxPackageInflated)))
+        (declared > 0 &&
+         (packageOverRatio(m_inflated + declared) || m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
     return Status::Ok;
 }
@@ -184,7 +189,7 @@ ZipPackage::inflateFromMemory(const Entry &entry,
     const qint64 size = whole.size();
     m_inflated += size;
     if (overRatio(size, kMaxRatio * std::max<qint64>(entry.compressed, 1)) ||
-        overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
+        packageOverRatio(m_inflated) || m_inflated > kMaxPackageInflated)
         return Status::TooLarge;
     for (qsizetype at = 0; at < size; at += kBlockSize) {
         if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
@@ -211,8 +216,8 @@ ZipPackage::Status ZipPackage::inflateBlocks(archive *a, const Entry *entry,
         inflated += n;
         m_inflated += n;
         if (inflated > kMaxInflated || overRatio(inflated, ratioLimit) ||
-            (declared >= 0 && inflated > declared) ||
-            overRatio(m_inflated, kMaxRatio * m_compressedRead) || m_inflated > kMaxPackageInflated)
+            (declared >= 0 && inflated > declared) || packageOverRatio(m_inflated) ||
+            m_inflated > kMaxPackageInflated)
             return Status::TooLarge;
         if (!block(QByteArrayView(buffer.constData(), n)))
             return Status::Stopped;
@@ -274,7 +279,10 @@ bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
 bool ZipPackage::open(const Source &source)
 {
     m_path = source.path();
+    m_open = false;
     m_entries.clear();
+    m_smallParts.clear();
+    m_smallPartBytes = 0;
     m_bytes.clear();
     m_inflated = 0;
     m_compressedRead = 0;
@@ -298,12 +306,7 @@ bool ZipPackage::open(const Source &source)
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return false;
-    struct Position
-    {
-        QString key;
-        qint64 offset;
-    };
-    std::vector<Position> positions;
+    std::vector<QString> order; // the entries' keys, as listed
     archive_entry *entry = nullptr;
     for (;;) {
         const int r = archive_read_next_header(a.get(), &entry);
@@ -311,30 +314,28 @@ bool ZipPackage::open(const Source &source)
             break;
         if (r < ARCHIVE_WARN)
             return false;
-        if (positions.size() >= size_t(kMaxEntries)) {
+        if (order.size() >= size_t(kMaxEntries)) {
             m_entries.clear();
             return false;
         }
         const QByteArray name = entryName(entry);
         const QString key = QString::fromUtf8(name).toLower();
-        m_entries.insert(
-            key, Entry{name, 0, archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1});
-        positions.push_back({key, archive_read_header_position(a.get())});
+        const qint64 declared = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+        // libarchive does not tell an entry's compressed size (nor, with the seekable reader,
+        // where its local header is): the file's size bounds it from above, which keeps the
+        // ratio check on the safe side.
+        m_entries.insert(key, Entry{name, fileSize, declared});
+        order.push_back(key);
+        // A package in memory has its small parts inflated from there below.
+        if (m_bytes.isEmpty() && !archive_entry_is_encrypted(entry))
+            keepSmallPart(a.get(), name, declared);
     }
-    // libarchive does not tell an entry's compressed size; the distance to the next local header
-    // (or to the end of the file) bounds it from above, which keeps the ratio check on the safe
-    // side: it can only flag an entry later than the exact size would.
-    std::sort(positions.begin(), positions.end(),
-              [](const Position &x, const Position &y) { return x.offset < y.offset; });
-    // The local header's fixed 30 bytes and the name are no compressed data. A package held in
-    // memory also has its central directory read here, for the exact compressed sizes (which
-    // are kept only where they are smaller than the bound: a directory cannot raise it).
+    // A package held in memory has its central directory read here, for the exact compressed
+    // sizes (the reader inflates as many bytes as it says) and for inflating parts whole.
     const QHash<QByteArray, CentralEntry> central =
         m_bytes.isEmpty() ? QHash<QByteArray, CentralEntry>() : centralDirectory(m_bytes);
-    for (size_t i = 0; i < positions.size(); ++i) {
-        const qint64 next = i + 1 < positions.size() ? positions[i + 1].offset : fileSize;
-        Entry &e = m_entries[positions[i].key];
-        e.compressed = std::max<qint64>(0, next - positions[i].offset - 30 - e.name.size());
+    for (const QString &key : order) {
+        Entry &e = m_entries[key];
         const auto found = central.constFind(e.name);
         if (found == central.cend())
             continue;
@@ -349,7 +350,51 @@ bool ZipPackage::open(const Source &source)
             e.crc = found->crc;
         }
     }
+    if (!m_bytes.isEmpty()) {
+        for (const QString &key : order) {
+            const Entry &e = m_entries[key];
+            QByteArray content;
+            if (isSmallPart(e.name, e.declared) && !m_smallParts.contains(e.name) &&
+                inflateWhole(e, content)) {
+                m_inflated += content.size();
+                m_smallPartBytes += content.size();
+                m_smallParts.insert(e.name, content);
+            }
+        }
+    }
+    m_open = true;
     return true;
+}
+
+// A part of a real package's kind is a few KiB; a package of many is read part by part.
+constexpr qint64 kMostKept = 64 * 1024;
+constexpr qint64 kMostKeptInAll = 1024 * 1024;
+
+bool ZipPackage::isSmallPart(QByteArrayView name, qint64 declared) const
+{
+    if (declared < 0 || declared > kMostKept || m_smallPartBytes + declared > kMostKeptInAll)
+        return false;
+    return name.compare("[Content_Types].xml", Qt::CaseInsensitive) == 0 || name == "mimetype" ||
+           name.endsWith(".rels");
+}
+
+void ZipPackage::keepSmallPart(archive *a, const QByteArray &name, qint64 declared)
+{
+    if (!isSmallPart(name, declared) || m_smallParts.contains(name))
+        return;
+    // Within the same limits as any read; whatever fails here is read again, and told, when the
+    // part is asked for.
+    QByteArray content;
+    const Entry bounds{name, std::max<qint64>(declared, 1), declared};
+    const Status status = inflateBlocks(a, &bounds, [&](QByteArrayView block) {
+        if (content.size() + block.size() > kMostKept)
+            return false;
+        content.append(block);
+        return true;
+    });
+    m_smallPartBytes += declared;
+    if (status == Status::Ok && content.size() == declared)
+        m_smallParts.insert(name, content);
 }
 
 ZipPackage::Status ZipPackage::read(const QString &name,
@@ -406,6 +451,14 @@ ZipPackage::Status ZipPackage::readEach(const std::function<Step(QByteArrayView 
 ZipPackage::Status ZipPackage::readAll(const QString &name, QByteArray &content, qint64 limit) const
 {
     content.clear();
+    if (const auto found = m_entries.constFind(name.toLower()); found != m_entries.cend()) {
+        if (const auto kept = m_smallParts.constFind(found->name); kept != m_smallParts.cend()) {
+            if (kept->size() > limit)
+                return Status::TooLarge;
+            content = *kept;
+            return Status::Ok;
+        }
+    }
     bool tooLarge = false;
     const Status status = read(name, [&](QByteArrayView block) {
         if (content.size() + block.size() > limit) {

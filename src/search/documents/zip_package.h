@@ -35,12 +35,15 @@ public:
     // - to the bytes inflated, block by block: past the declared size (a bomb that hides its
     //   size), past kMaxInflated, past kMaxRatio times the compressed size;
     // - to the package as a whole: all the bytes this package has inflated against all the
-    //   compressed bytes they came from, so that many entries each under kRatioFloor do not add
-    //   up to a bomb; and never more than kMaxPackageInflated in all (the same part read twice
-    //   counts twice).
+    //   compressed bytes they came from, once past kPackageRatioFloor at kMaxPackageRatio (no
+    //   real package inflates to tens of MiB at that ratio), so that many entries each under
+    //   kRatioFloor do not add up to a bomb; and never more than kMaxPackageInflated in all (the
+    //   same part read twice counts twice).
     static constexpr qint64 kMaxInflated = qint64(1) << 30;
     static constexpr qint64 kRatioFloor = qint64(1) << 20;
     static constexpr qint64 kMaxRatio = 1000;
+    static constexpr qint64 kPackageRatioFloor = qint64(16) << 20;
+    static constexpr qint64 kMaxPackageRatio = 200;
     static constexpr qint64 kMaxPackageInflated = 2 * kMaxInflated;
     // More entries than this is no document (the largest real packages hold a few thousand); the
     // entry list of such an archive is not kept, and open() fails.
@@ -53,6 +56,8 @@ public:
 
     // Reads the entry list. False when the file is no readable ZIP archive (truncated, corrupt).
     bool open(const Source &source);
+    // True after an open() that succeeded.
+    bool isOpen() const { return m_open; }
 
     bool contains(const QString &name) const { return m_entries.contains(name.toLower()); }
 
@@ -75,7 +80,7 @@ private:
     struct Entry
     {
         QByteArray name;       // as stored
-        qint64 compressed = 0; // an upper bound: up to the next entry's header
+        qint64 compressed = 0; // an upper bound: the directory's, else the file's size
         qint64 declared = -1;  // the size the archive declares for the entry, -1 when none
         // From the central directory of a package held in memory (-1 when not known there):
         // where the entry's local header starts, its compressed size, compression method and
@@ -92,6 +97,7 @@ private:
     // Counts the entry against the package's limits before a byte of it is inflated: Ok, or
     // TooLarge for a size no real part has.
     Status admit(const Entry *entry) const;
+    bool packageOverRatio(qint64 inflated) const;
     // The entry inflated whole from the bytes in memory and handed over in blocks; no status
     // when that cannot be done (the entry is then inflated through the archive reader).
     std::optional<Status> inflateFromMemory(const Entry &entry,
@@ -102,9 +108,18 @@ private:
     // that cannot be done (the entry is then inflated through the archive reader).
     bool inflateWhole(const Entry &entry, QByteArray &out) const;
 
+    // Keeps the small parts every reader asks for first (content types, relationships, the
+    // mimetype), read while open() walks the entries (or from memory after it), so that asking
+    // for them later walks the entries no more.
+    void keepSmallPart(archive *a, const QByteArray &name, qint64 declared);
+    bool isSmallPart(QByteArrayView name, qint64 declared) const;
+
     QString m_path;
-    QByteArray m_bytes;              // the whole file when it is small enough
-    QHash<QString, Entry> m_entries; // by lower-case name
+    bool m_open = false;
+    QByteArray m_bytes;                         // the whole file when it is small enough
+    QHash<QString, Entry> m_entries;            // by lower-case name
+    QHash<QByteArray, QByteArray> m_smallParts; // by name as stored: the first of that name
+    qint64 m_smallPartBytes = 0;
     // What this package has inflated so far, and the compressed bytes of the entries read.
     mutable qint64 m_inflated = 0;
     mutable qint64 m_compressedRead = 0;

@@ -26,14 +26,15 @@ class ChunkReader;
 // `version` differs from the program's is not used.
 namespace formats {
 
-inline constexpr quint32 kTableVersion = 2;
+inline constexpr quint32 kTableVersion = 3;
 
 struct FormatTable
 {
     quint32 size;
     quint32 version;
 
-    documents::Kind (*recognise)(const documents::Source &source, QByteArrayView head);
+    documents::Kind (*recognise)(const documents::Source &source, QByteArrayView head,
+                                 documents::ZipPackage *package);
     documents::Outcome (*extractText)(const documents::Source &source, documents::Kind kind,
                                       const documents::TextOut &out, const std::atomic<bool> *stop,
                                       const documents::ProgressOut &progress);
@@ -42,7 +43,8 @@ struct FormatTable
     void (*screenNeedles)(QStringView keyword, std::vector<QByteArray> &needles);
     documents::TextScreen::Verdict (*screen)(const documents::TextScreen &screen,
                                              const documents::Source &source, documents::Kind kind,
-                                             const std::function<bool()> &keepGoing);
+                                             const std::function<bool()> &keepGoing,
+                                             const documents::ZipPackage *opened);
 
     archives::WalkEnd (*walkFile)(platform::ChunkReader &file, const QByteArray &head,
                                   const QString &name, archives::Visitor &visitor);

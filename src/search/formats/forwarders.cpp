@@ -8,13 +8,13 @@
 
 namespace documents {
 
-Kind recognise(const Source &source, QByteArrayView head)
+Kind recognise(const Source &source, QByteArrayView head, ZipPackage *package)
 {
     // A file that starts as no document does is told without the module.
     if (!mayBeDocument(head))
         return Kind::NotDocument;
     const formats::FormatTable *table = formats::table();
-    return table ? table->recognise(source, head) : Kind::NotDocument;
+    return table ? table->recognise(source, head, package) : Kind::NotDocument;
 }
 
 QByteArray extractorVersion()
@@ -39,10 +39,11 @@ TextScreen::TextScreen(QStringView keyword)
 }
 
 TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
-                                       const std::function<bool()> &keepGoing) const
+                                       const std::function<bool()> &keepGoing,
+                                       const ZipPackage *opened) const
 {
     const formats::FormatTable *table = formats::table();
-    return table ? table->screen(*this, source, kind, keepGoing) : Verdict::Possible;
+    return table ? table->screen(*this, source, kind, keepGoing, opened) : Verdict::Possible;
 }
 
 } // namespace documents

@@ -105,7 +105,8 @@ void TestZipPackage::entriesAreTheArchiveReaders_data()
     const QByteArray docx = file.readAll();
     const Headers body = headersOf(docx, "word/document.xml");
     const Headers styles = headersOf(docx, "word/styles.xml");
-    QVERIFY(body.local > 0 && styles.local > 0);
+    const Headers types = headersOf(docx, "[Content_Types].xml");
+    QVERIFY(body.local > 0 && styles.local > 0 && types.local > 0);
     const auto data = [&](const Headers &h) {
         return h.local + 30 + (uchar(docx[h.local + 26]) | uchar(docx[h.local + 27]) << 8) +
                (uchar(docx[h.local + 28]) | uchar(docx[h.local + 29]) << 8);
@@ -131,6 +132,11 @@ void TestZipPackage::entriesAreTheArchiveReaders_data()
     QTest::newRow("one byte cut off the end") << docx.first(docx.size() - 1);
     QTest::newRow("the directory's entry count one short")
         << patched(patched(docx, docx.size() - 12, le16(8)), docx.size() - 14, le16(8));
+    // The small parts are read as the entries are listed: damaged, they are so when asked for.
+    QTest::newRow("the content types' CRC wrong in both headers") << patched(
+        patched(docx, types.central + 16, le32(0x12345678)), types.local + 14, le32(0x12345678));
+    QTest::newRow("the content types' data changed")
+        << patched(docx, data(types) + 10, QByteArray(1, char(docx[data(types) + 10] ^ 0x5A)));
     QTest::newRow("text data pointing into the next entry") << patched(
         patched(docx, body.central + 20, le32(766 + 40)), body.local + 18, le32(766 + 40));
 
@@ -148,6 +154,25 @@ void TestZipPackage::entriesAreTheArchiveReaders_data()
         << written({{"Word/A.xml", "first"}, {"word/a.xml", "second"}});
     QTest::newRow("a UTF-8 name") << written({{"图片/说明.xml", "<t>说明</t>"}});
     QTest::newRow("an empty entry") << written({{"empty.xml", {}}, {"x.xml", "<x/>"}});
+    // Too large to be held in memory: read through the archive reader alone.
+    QByteArray noise(int(ZipPackage::kMaxInMemory) + 4096, Qt::Uninitialized);
+    quint32 state = 12345;
+    for (char &byte : noise) {
+        state = state * 1103515245 + 12345;
+        byte = char(state >> 24);
+    }
+    // Parts inflating to more than the ratio's floor, well within its ratio.
+    QByteArray text;
+    for (int i = 0; text.size() < (3 << 20); ++i)
+        text += "<w:t>" + QByteArray::number(i * 7919 % 100003) + "</w:t>";
+    QTest::newRow("a part of 3 MiB in a small package")
+        << written({{"_rels/.rels", "<Relationships/>"}, {"word/document.xml", text}});
+    QTest::newRow("a package read from its file")
+        << written({{"_rels/.rels", "<Relationships/>"},
+                    {"word/document.xml", text},
+                    {"big.bin", noise},
+                    {"[Content_Types].xml", "<Types/>"},
+                    {"word/_rels/document.xml.rels", "<Relationships/>"}});
 }
 
 void TestZipPackage::entriesAreTheArchiveReaders()
@@ -155,7 +180,16 @@ void TestZipPackage::entriesAreTheArchiveReaders()
     QFETCH(QByteArray, zip);
     const Listing expected = libarchiveListing(zip);
     ZipPackage package;
-    QCOMPARE(package.open(Source::fromBytes(zip, QStringLiteral("p.zip"))), expected.listed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.zip"));
+    if (zip.size() > ZipPackage::kMaxInMemory) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size());
+    }
+    const Source source = zip.size() > ZipPackage::kMaxInMemory
+                              ? Source(path)
+                              : Source::fromBytes(zip, QStringLiteral("p.zip"));
+    QCOMPARE(package.open(source), expected.listed);
     if (!expected.listed)
         return;
 
@@ -198,8 +232,13 @@ void TestZipPackage::entriesAreTheArchiveReaders()
             return true;
         });
         QVERIFY2((one == ZipPackage::Status::Ok) == expected.read[i], expected.names[i]);
-        if (expected.read[i])
+        QByteArray whole;
+        const ZipPackage::Status all = package.readAll(name, whole, 4 << 20);
+        QVERIFY2((all == ZipPackage::Status::Ok) == expected.read[i], expected.names[i]);
+        if (expected.read[i]) {
             QCOMPARE(content, expected.contents[i]);
+            QCOMPARE(whole, expected.contents[i]);
+        }
     }
 }
 

@@ -39,8 +39,7 @@ QString entryOf(QStringView partName)
     return (partName.startsWith(u'/') ? partName.mid(1) : partName).toString();
 }
 
-// The main part named by [Content_Types].xml, and its family.
-Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
+Family parseMainPart(const QByteArray &contentTypes, QString &mainPart)
 {
     QXmlStreamReader reader(contentTypes);
     while (reader.readNextStartElement()) {
@@ -50,14 +49,30 @@ Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
             const QXmlStreamAttributes attributes = reader.attributes();
             const Family family = familyOf(attributes.value("ContentType"_L1));
             if (family != Family::None) {
-                if (mainPart)
-                    *mainPart = entryOf(attributes.value("PartName"_L1));
+                mainPart = entryOf(attributes.value("PartName"_L1));
                 return family;
             }
         }
         reader.skipCurrentElement();
     }
     return Family::None;
+}
+
+// The main part named by [Content_Types].xml, and its family. Recognition, the raw-byte screen and
+// the extraction of one package each ask, one after the other on the same thread: the answer for
+// the bytes asked last is kept.
+Family findMainPart(const QByteArray &contentTypes, QString *mainPart)
+{
+    thread_local QByteArray lastTypes;
+    thread_local QString lastPart;
+    thread_local Family lastFamily = Family::None;
+    if (lastTypes.isNull() || lastTypes != contentTypes) {
+        lastFamily = parseMainPart(contentTypes, lastPart);
+        lastTypes = contentTypes;
+    }
+    if (mainPart && lastFamily != Family::None)
+        *mainPart = lastPart;
+    return lastFamily;
 }
 
 } // namespace

@@ -39,7 +39,9 @@ const formats::FormatTable kTable = {
         needles = documents::TextScreen(keyword).needles();
     },
     [](const documents::TextScreen &screen, const documents::Source &source, documents::Kind kind,
-       const std::function<bool()> &keepGoing) { return screen.screen(source, kind, keepGoing); },
+       const std::function<bool()> &keepGoing, const documents::ZipPackage *opened) {
+        return screen.screen(source, kind, keepGoing, opened);
+    },
     [](platform::ChunkReader &file, const QByteArray &head, const QString &name,
        archives::Visitor &visitor) { return archives::walkArchive(file, head, name, visitor); },
     [](const QByteArray &bytes, const QString &name, archives::Visitor &visitor) {
