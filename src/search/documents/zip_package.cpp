@@ -282,6 +282,7 @@ bool ZipPackage::open(const Source &source)
     m_open = false;
     m_entries.clear();
     m_smallParts.clear();
+    m_order.clear();
     m_smallPartBytes = 0;
     m_bytes.clear();
     m_inflated = 0;
@@ -324,8 +325,11 @@ bool ZipPackage::open(const Source &source)
         // libarchive does not tell an entry's compressed size (nor, with the seekable reader,
         // where its local header is): the file's size bounds it from above, which keeps the
         // ratio check on the safe side.
-        m_entries.insert(key, Entry{name, fileSize, declared});
+        Entry listed{name, fileSize, declared};
+        listed.encrypted = archive_entry_is_encrypted(entry);
+        m_entries.insert(key, listed);
         order.push_back(key);
+        m_order.push_back(name);
         // A package in memory has its small parts inflated from there below.
         if (m_bytes.isEmpty() && !archive_entry_is_encrypted(entry))
             keepSmallPart(a.get(), name, declared);
@@ -422,27 +426,69 @@ ZipPackage::Status ZipPackage::read(const QString &name,
 ZipPackage::Status ZipPackage::readEach(const std::function<Step(QByteArrayView name)> &entry,
                                         const std::function<bool(QByteArrayView)> &block) const
 {
+    // A package in memory whose entries open() listed under names of their own is read from
+    // that list and its bytes, each part inflated whole; the archive reader takes over at the
+    // first part that cannot be (encrypted, or not inflating to what the directory says), which
+    // it then reads and tells as it would have.
+    if (!m_bytes.isEmpty() && qsizetype(m_order.size()) == m_entries.size()) {
+        for (size_t i = 0; i < m_order.size(); ++i) {
+            const Step step = entry(m_order[i]);
+            if (step == Step::Stop)
+                return Status::Stopped;
+            if (step == Step::Skip)
+                continue;
+            const Entry &e = m_entries.find(QString::fromUtf8(m_order[i]).toLower()).value();
+            if (e.encrypted || e.localHeader < 0)
+                return walkEach(i, true, false, entry, block);
+            if (const Status status = admit(&e); status != Status::Ok)
+                return status;
+            const std::optional<Status> status = inflateFromMemory(e, block);
+            if (!status)
+                return walkEach(i, true, true, entry, block);
+            if (*status != Status::Ok)
+                return *status;
+        }
+        return Status::Ok;
+    }
+    return walkEach(0, false, false, entry, block);
+}
+
+// readEach through the archive reader from the entry at `from` in the listing on. `asked`: the
+// entry at `from` is to be read without asking `entry` again; `admitted`: it was counted against
+// the limits already.
+ZipPackage::Status ZipPackage::walkEach(size_t from, bool asked, bool admitted,
+                                        const std::function<Step(QByteArrayView name)> &entry,
+                                        const std::function<bool(QByteArrayView)> &block) const
+{
     Archive a = openArchive(m_path, true, bytes());
     if (!a)
         return Status::Damaged;
     archive_entry *header = nullptr;
-    for (;;) {
+    for (size_t index = 0;; ++index) {
         const int r = archive_read_next_header(a.get(), &header);
         if (r == ARCHIVE_EOF)
             return Status::Ok;
         if (r < ARCHIVE_WARN)
             return Status::Damaged;
-        const QByteArray name = entryName(header);
-        const Step step = entry(name);
-        if (step == Step::Stop)
-            return Status::Stopped;
-        if (step == Step::Skip)
+        if (index < from)
             continue;
+        const QByteArray name = entryName(header);
+        if (index > from || !asked) {
+            const Step step = entry(name);
+            if (step == Step::Stop)
+                return Status::Stopped;
+            if (step == Step::Skip)
+                continue;
+        } else if (name != m_order[from]) {
+            return Status::Damaged; // listed otherwise a moment ago
+        }
         // Two entries whose names differ only in case share a key: the one kept may be the
         // other's.
         const auto found = m_entries.constFind(QString::fromUtf8(name).toLower());
         const bool known = found != m_entries.cend() && found->name == name;
-        const Status status = inflate(a.get(), header, known ? &*found : nullptr, block);
+        const Status status = index == from && admitted
+                                  ? inflateBlocks(a.get(), known ? &*found : nullptr, block)
+                                  : inflate(a.get(), header, known ? &*found : nullptr, block);
         if (status != Status::Ok)
             return status;
     }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QXmlStreamReader;
 struct archive;
@@ -82,6 +83,7 @@ private:
         QByteArray name;       // as stored
         qint64 compressed = 0; // an upper bound: the directory's, else the file's size
         qint64 declared = -1;  // the size the archive declares for the entry, -1 when none
+        bool encrypted = false;
         // From the central directory of a package held in memory (-1 when not known there):
         // where the entry's local header starts, its compressed size, compression method and
         // CRC-32.
@@ -102,6 +104,9 @@ private:
     // when that cannot be done (the entry is then inflated through the archive reader).
     std::optional<Status> inflateFromMemory(const Entry &entry,
                                             const std::function<bool(QByteArrayView)> &block) const;
+    Status walkEach(size_t from, bool asked, bool admitted,
+                    const std::function<Step(QByteArrayView name)> &entry,
+                    const std::function<bool(QByteArrayView)> &block) const;
     Status inflateBlocks(archive *a, const Entry *entry,
                          const std::function<bool(QByteArrayView)> &block) const;
     // The whole entry inflated from the bytes in memory in one call, its CRC checked; false when
@@ -118,6 +123,7 @@ private:
     bool m_open = false;
     QByteArray m_bytes;                         // the whole file when it is small enough
     QHash<QString, Entry> m_entries;            // by lower-case name
+    std::vector<QByteArray> m_order;            // the entries' names as stored, as listed
     QHash<QByteArray, QByteArray> m_smallParts; // by name as stored: the first of that name
     qint64 m_smallPartBytes = 0;
     // What this package has inflated so far, and the compressed bytes of the entries read.

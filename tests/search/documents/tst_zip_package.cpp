@@ -106,7 +106,9 @@ void TestZipPackage::entriesAreTheArchiveReaders_data()
     const Headers body = headersOf(docx, "word/document.xml");
     const Headers styles = headersOf(docx, "word/styles.xml");
     const Headers types = headersOf(docx, "[Content_Types].xml");
-    QVERIFY(body.local > 0 && styles.local > 0 && types.local > 0);
+    const Headers first = headersOf(docx, "_rels/.rels");
+    QVERIFY(body.local > 0 && styles.local > 0 && types.local > 0 && first.central > 0 &&
+            first.local == 0);
     const auto data = [&](const Headers &h) {
         return h.local + 30 + (uchar(docx[h.local + 26]) | uchar(docx[h.local + 27]) << 8) +
                (uchar(docx[h.local + 28]) | uchar(docx[h.local + 29]) << 8);
@@ -137,6 +139,8 @@ void TestZipPackage::entriesAreTheArchiveReaders_data()
         patched(docx, types.central + 16, le32(0x12345678)), types.local + 14, le32(0x12345678));
     QTest::newRow("the content types' data changed")
         << patched(docx, data(types) + 10, QByteArray(1, char(docx[data(types) + 10] ^ 0x5A)));
+    QTest::newRow("the first entry's data changed")
+        << patched(docx, data(first) + 20, QByteArray(1, char(docx[data(first) + 20] ^ 0x5A)));
     QTest::newRow("text data pointing into the next entry") << patched(
         patched(docx, body.central + 20, le32(766 + 40)), body.local + 18, le32(766 + 40));
 
