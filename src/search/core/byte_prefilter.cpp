@@ -159,7 +159,7 @@ const BytePrefilter::Exclusion &BytePrefilter::exclusion(TextEncoding encoding) 
     std::optional<Exclusion> &made = m_exclusions[slot];
     if (made)
         return *made;
-    made.emplace();
+    made.emplace(Exclusion{false, {}});
     // Only characters every text in these encodings spells with bytes of its own: not ASCII
     // (a trail byte may be one), not U+FFFD, not half a surrogate pair.
     for (const QChar c : m_keyword) {

@@ -65,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file.write(reinterpret_cast<const char *>(data + skip), qint64(size - skip));
     }
     const SearchTextResult reference = ReadSearchText(filePath());
-    // Only a document can fail here (damaged or encrypted); the text before the damage counts.
+    // Only a document can fail here (damaged, encrypted, or a scan without text); the text
+    // before the damage counts.
     if (!reference.ok() && reference.status != ReadStatus::Damaged &&
-        reference.status != ReadStatus::Encrypted)
+        reference.status != ReadStatus::Encrypted && reference.status != ReadStatus::NoText)
         std::abort();
     const QString keyword = makeKeyword(data, size, reference.text);
 
