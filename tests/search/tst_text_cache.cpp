@@ -12,6 +12,9 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 using namespace search;
 using textcache::TextCache;
 
@@ -94,6 +97,7 @@ private Q_SLOTS:
     void summariesWrittenDownServeTheNextProcess();
     void anUnusableFolderOnlyCostsSpeed();
     void aFullCacheRemovesTheLeastRecentlyUsed();
+    void anEntryAnsweredByItsSummaryCountsAsUsed();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -418,6 +422,59 @@ void TestTextCache::aFullCacheRemovesTheLeastRecentlyUsed()
     // Another version or another member of the same file is another entry.
     QVERIFY(!cache.find(first, "w").has_value());
     QVERIFY(!cache.find(first, "v", u"member.txt").has_value());
+}
+
+// An entry whose summary answers a search is used, though its text is not read: a full cache
+// removes an entry used less recently instead, even one written later.
+void TestTextCache::anEntryAnsweredByItsSummaryCountsAsUsed()
+{
+    const QString text(20000, u'字');
+    const textcache::FileKey first{1, 1, 10, 1, 1};
+    const textcache::FileKey second{1, 2, 10, 1, 1};
+    const textcache::FileKey third{1, 3, 10, 1, 1};
+    qint64 one = 0;
+    {
+        TextCache cache(m_cacheFolder);
+        QVERIFY(cache.store(first, "v", {}, 0, text));
+        one = cache.totalBytes();
+        QVERIFY(cache.store(second, "v", {}, 0, text));
+        cache.saveSummaries();
+    }
+    // Everything last used days ago, the first entry before the second: each entry's time (its
+    // key's inode at byte 20), each summary's use time (at 24 in its index record of 40 bytes,
+    // the index's checksum after it).
+    const qint64 now = qint64(::time(nullptr));
+    for (const QString &name : entries(m_cacheFolder)) {
+        const QString entry = m_cacheFolder + u'/' + name;
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const qint64 daysAgo = file.read(24).at(20) == 1 ? 3 : 2;
+        const struct utimbuf times
+        {
+            now - daysAgo * 86400, now - daysAgo * 86400
+        };
+        QVERIFY(::utime(QFile::encodeName(entry).constData(), &times) == 0);
+    }
+    QFile summaries(m_cacheFolder + QStringLiteral("/summaries.qts"));
+    QVERIFY(summaries.open(QIODevice::ReadWrite));
+    QByteArray bytes = summaries.readAll();
+    QVERIFY(bytes.size() > 16 + 2 * 40 + 8 && bytes.at(8) == 2);
+    for (qsizetype at = 16 + 24; at < 16 + 2 * 40; at += 40)
+        qToLittleEndian<quint64>(quint64(now - 4 * 86400), bytes.data() + at);
+    qToLittleEndian<quint64>(quint64(XXH3_64bits(bytes.constData(), 16 + 2 * 40)),
+                             bytes.data() + 16 + 2 * 40);
+    QVERIFY(summaries.seek(0) && summaries.write(bytes) == bytes.size());
+    summaries.close();
+
+    // A new session: the first entry answered by its summary, then a third written into a cache
+    // with room for two and a half.
+    TextCache cache(m_cacheFolder, one * 2 + one / 2);
+    const auto answered = cache.findFor(QStringLiteral(u"没有"), first, "v");
+    QVERIFY(answered && answered->keywordAbsent);
+    QVERIFY(cache.store(third, "v", {}, 0, text));
+    QVERIFY(!cache.find(second, "v").has_value());
+    QVERIFY(cache.find(first, "v").has_value());
+    QVERIFY(cache.find(third, "v").has_value());
 }
 
 QTEST_GUILESS_MAIN(TestTextCache)
