@@ -194,16 +194,19 @@ bool TextCache::usable()
     return folderUsable();
 }
 
-// ensureFolder() once, then a load of its answer: every find asks.
+// makeFolder() once, then a load of its answer: every find asks.
 bool TextCache::folderUsable()
 {
-    const int state = m_folderState.load(std::memory_order_acquire);
-    if (state != 0)
-        return state == 1;
-    std::lock_guard lock(m_mutex);
-    const bool usable = ensureFolder();
-    m_folderState.store(usable ? 1 : 2, std::memory_order_release);
-    return usable;
+    int state = m_folderState.load(std::memory_order_acquire);
+    if (state == 0) {
+        std::lock_guard lock(m_mutex);
+        state = m_folderState.load(std::memory_order_relaxed);
+        if (state == 0) {
+            state = makeFolder() ? 1 : 2;
+            m_folderState.store(state, std::memory_order_release);
+        }
+    }
+    return state == 1;
 }
 
 void TextCache::keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
@@ -238,29 +241,23 @@ void TextCache::entryPath(QByteArray &out, QByteArrayView key) const
     out.append(kEntrySuffix);
 }
 
-// Makes the folder (and its parents) with mode 0700; false when that is not possible. Called
-// with the mutex held.
-bool TextCache::ensureFolder()
+// Makes the folder (and its parents) with mode 0700; false when that is not possible.
+bool TextCache::makeFolder() const
 {
-    if (m_folderChecked)
-        return m_usable;
-    m_folderChecked = true;
-    const QByteArray native = platform::nativePath(m_folder);
+    const QByteArray &native = m_nativeFolder;
     struct stat info;
     if (::stat(native.constData(), &info) != 0) {
         const QString parent = QDir(m_folder).absolutePath().section(u'/', 0, -2);
         if (!parent.isEmpty() && !QDir().mkpath(parent))
-            m_usable = false;
-        else if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-            m_usable = false;
+            return false;
+        if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+            return false;
     }
-    if (m_usable && (::stat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-                     info.st_uid != ::getuid()))
-        m_usable = false;
+    if (::stat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid())
+        return false;
     // The folder holds the text of the user's documents: nobody else may read it.
-    if (m_usable && (info.st_mode & 0777) != 0700 && ::chmod(native.constData(), 0700) != 0)
-        m_usable = false;
-    return m_usable;
+    return (info.st_mode & 0777) == 0700 || ::chmod(native.constData(), 0700) == 0;
 }
 
 std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView version,
@@ -725,9 +722,9 @@ bool TextCache::store(const FileKey &key, QByteArrayView version, QStringView me
 
 qint64 TextCache::totalBytes()
 {
-    std::lock_guard lock(m_mutex);
-    if (!ensureFolder())
+    if (!folderUsable())
         return 0;
+    std::lock_guard lock(m_mutex);
     countEntries();
     return m_total;
 }

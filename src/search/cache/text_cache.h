@@ -138,7 +138,7 @@ private:
     // The entry's file name, as the system takes it.
     void entryPath(QByteArray &out, QByteArrayView key) const;
     bool folderUsable();
-    bool ensureFolder();
+    bool makeFolder() const;
     void countEntries();
     void evict();
 
@@ -149,8 +149,6 @@ private:
     QByteArray m_nativeFolder;
     qint64 m_limit;
     std::mutex m_mutex; // the folder's state, the count of bytes, m_marked; taken before m_kept
-    bool m_folderChecked = false;
-    bool m_usable = true;
     std::atomic<int> m_folderState{0};            // 0 unchecked, 1 usable, 2 not usable
     qint64 m_total = -1;                          // -1 until the folder has been counted
     std::unordered_map<quint64, qint64> m_marked; // entry (entryId) -> when marked, in seconds
