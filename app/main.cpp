@@ -1,3 +1,4 @@
+#include "platform/core/member_copies_folder.h"
 #include "chooser/chooser_slot.h"
 #include "launcher/keyword_prompt.h"
 #include "launcher/launcher_window.h"
@@ -5,7 +6,6 @@
 #include "platform/widgets/application_setup.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/shell_opener.h"
-#include "search/archives/member_copy.h"
 #include "search/widgets/search_controller.h"
 
 #include <QApplication>
@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     // Members copied out of archives to be opened are kept a day, for the application that
     // opened them.
-    archives::removeOldMemberCopies();
+    platform::removeOldMemberCopies();
 
     platform::QtDialogs dialogs;
     launcher::KeywordPrompt prompt(dialogs);

@@ -50,11 +50,14 @@
 
 #include "platform/core/field_cutter.h"
 #include "platform/core/program.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
 #include "search/documents/document_text.h"
-#include "search/documents/document_text_stream.h"
+#include "search/core/document_text_stream.h"
+#include "search/documents/registry.h"
 #include "search/documents/pdf/pdf_page_text.h"
 
 #include <QCoreApplication>
@@ -131,13 +134,13 @@ bool streamHolds(const QString &path, const QString &keyword)
     const documents::Kind kind = kindOf(path);
     if (kind == documents::Kind::NotDocument)
         return false;
-    documents::DocumentTextStream text(path, kind);
+    search::DocumentTextStream text(documents::openAs(path, kind));
     QString piece;
     for (;;) {
         const auto status = text.next(piece, 16);
-        if (status == documents::DocumentTextStream::Status::End)
+        if (status == search::DocumentTextStream::Status::End)
             return false;
-        if (status == documents::DocumentTextStream::Status::Text && !scan.feed(piece))
+        if (status == search::DocumentTextStream::Status::Text && !scan.feed(piece))
             return true;
     }
 }
@@ -579,6 +582,8 @@ int main(int argc, char **argv)
 {
     platform::pinTimeZone();
     QCoreApplication app(argc, argv);
+    // The readers linked in, as the format module would hand them out.
+    formats::setDefaultReaders(formats::linkedReaders());
     const QStringList args = app.arguments().mid(1);
     const QString command = args.value(0);
     if (command == QStringLiteral("search-cached") && args.size() >= 4) {

@@ -15,10 +15,13 @@
 //   cancel FILE                   recognises FILE on a worker (its engine loaded before), asks it
 //                                 to stop 0.5 s and 6 s into the page, and prints the
 //                                 milliseconds until the worker has ended, for each
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
-#include "search/documents/document_text_stream.h"
+#include "search/core/document_text_stream.h"
+#include "search/documents/registry.h"
 #include "search/ocr/ocr.h"
 
 #include <QDir>
@@ -203,12 +206,12 @@ int accuracy(const QStringList &args)
 qint64 stopAfter(const documents::Source &source, documents::Kind kind, int afterMs)
 {
     {
-        documents::DocumentTextStream stream(source, kind);
+        search::DocumentTextStream stream(documents::openAs(source, kind));
         QThread::msleep(afterMs);
     }
     QElapsedTimer clock;
     clock.start();
-    while (documents::DocumentTextStream::runningWorkers() > 0)
+    while (search::DocumentTextStream::runningWorkers() > 0)
         QThread::usleep(500);
     return clock.elapsed();
 }
@@ -232,6 +235,8 @@ int cancel(const QString &path)
 
 int main(int argc, char **argv)
 {
+    // The readers linked in, as the format module would hand them out.
+    formats::setDefaultReaders(formats::linkedReaders());
     // Fonts need the GUI side of Qt; no window is shown.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);

@@ -16,6 +16,8 @@
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/folder_list.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/core/file_search.h"
 #include "search/widgets/search_controller.h"
 
@@ -229,6 +231,8 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The readers linked in, as the format module would hand them out.
+    formats::setDefaultReaders(formats::linkedReaders());
     const QStringList args = app.arguments().mid(1);
     if (args.size() >= 2 && args.at(0) == QStringLiteral("chooser"))
         return chooserRun(args.at(1), args.value(2));

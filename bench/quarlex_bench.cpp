@@ -19,6 +19,8 @@
 
 #include "platform/core/event_yield.h"
 #include "platform/core/program.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
@@ -256,6 +258,8 @@ int main(int argc, char **argv)
     // converts every ZIP member's time).
     platform::pinTimeZone();
     QCoreApplication app(argc, argv);
+    // The readers linked in, as the format module would hand them out.
+    formats::setDefaultReaders(formats::linkedReaders());
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();

@@ -4,7 +4,7 @@
 #include "platform/widgets/cursors.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/shell_opener.h"
-#include "search/archives/member_copy.h"
+#include "search/core/run_report.h"
 
 #include <QContextMenuEvent>
 #include <QDir>
@@ -149,9 +149,7 @@ void ReportBox::openHit(int index)
     m_copying.insert(key);
     updatePointer();
     auto copied = std::make_shared<QString>();
-    QThread *copier = QThread::create([copied, archive = hit.path, chain = hit.member] {
-        *copied = archives::copyMember(archive, chain);
-    });
+    QThread *copier = QThread::create([copied, hit] { *copied = search::copyHitMember(hit); });
     // Queued to this box in the user interface thread; a box gone by then gets nothing, and the
     // thread removes itself when done.
     connect(copier, &QThread::finished, this, [this, copied, key] {

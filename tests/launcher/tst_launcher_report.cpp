@@ -1,3 +1,4 @@
+#include "platform/core/member_copies_folder.h"
 #include "launcher/report_box.h"
 #include "launcher_fixture.h"
 #include "platform/widgets/cursors.h"
@@ -197,7 +198,7 @@ void TestLauncherReport::openingAMemberFromTheReport()
     QCOMPARE(request.verb, QStringLiteral("open"));
     QCOMPARE(request.file, opens);
     QCOMPARE(request.owner, m_box);
-    QVERIFY2(request.workingFolder.startsWith(archives::memberCopiesFolder() + u'/'),
+    QVERIFY2(request.workingFolder.startsWith(platform::memberCopiesFolder() + u'/'),
              qPrintable(request.workingFolder));
     QFile copy(request.workingFolder + request.file);
     QVERIFY(copy.open(QIODevice::ReadOnly));

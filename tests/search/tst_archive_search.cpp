@@ -1,3 +1,4 @@
+#include "platform/core/member_copies_folder.h"
 #include "search/archives/archive_walk.h"
 #include "search/archives/member_copy.h"
 #include "search/core/file_search.h"
@@ -233,7 +234,7 @@ void TestArchiveSearch::aMemberOfAHitIsCopiedOutToBeOpened()
     QCOMPARE(QFileInfo(copy).fileName(), fileName);
     QCOMPARE(readAll(copy), bytes);
     // One folder of its own, directly inside the private folder, which only the user can enter.
-    const QString folder = archives::memberCopiesFolder();
+    const QString folder = platform::memberCopiesFolder();
     QVERIFY(folder.startsWith(m_runtime.path() + u'/'));
     QCOMPARE(QFileInfo(QFileInfo(copy).path()).path(), folder);
     struct stat info;
@@ -244,7 +245,7 @@ void TestArchiveSearch::aMemberOfAHitIsCopiedOutToBeOpened()
 
 void TestArchiveSearch::copiesOlderThanADayAreRemoved()
 {
-    const QString folder = archives::memberCopiesFolder();
+    const QString folder = platform::memberCopiesFolder();
     QVERIFY(!folder.isEmpty());
     const Run run = searchOne(QStringLiteral("gbk-names.zip"));
     QCOMPARE(run.hits.size(), 1);
@@ -255,7 +256,7 @@ void TestArchiveSearch::copiesOlderThanADayAreRemoved()
     struct utimbuf times;
     times.actime = times.modtime = ::time(nullptr) - 25 * 60 * 60;
     QCOMPARE(::utime(oldFolder.constData(), &times), 0);
-    archives::removeOldMemberCopies();
+    platform::removeOldMemberCopies();
     QVERIFY(QFileInfo::exists(fresh));
     QVERIFY(!QFileInfo::exists(QFile::decodeName(oldFolder)));
 }

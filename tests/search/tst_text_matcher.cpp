@@ -1,6 +1,6 @@
 #include "search/core/report.h"
-#include "search/core/text_field_matcher.h"
-#include "search/core/text_matcher.h"
+#include "search/match/text_field_matcher.h"
+#include "search/match/text_matcher.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "platform/core/text_encoding.h"
-#include "search/core/keyword_bytes.h"
-#include "search/core/utf8_decoder.h"
+#include "search/match/keyword_bytes.h"
+#include "search/match/utf8_decoder.h"
 
 #include <QTest>
 

@@ -3,6 +3,7 @@
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_level.h"
 #include "search/archives/read_ahead.h"
+#include "search/documents/registry.h"
 
 #include <algorithm>
 
@@ -117,11 +118,12 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
             m_visitor.failed(place, fits ? rest.failure() : Failure::Damaged);
             return;
         }
-        m_held += whole.size();
+        const qsizetype held = whole.size();
+        m_held += held;
         const documents::Source source = documents::Source::fromBytes(whole, place.path);
-        const documents::Kind kind = documents::recognise(source, head);
-        if (kind != documents::Kind::NotDocument) {
-            m_visitor.document(place, source, kind);
+        if (const std::unique_ptr<documents::Document> document =
+                documents::openDocument(source, head)) {
+            m_visitor.document(place, *document);
         } else {
             MemberStream bytes(std::move(whole));
             if (looksLikeArchive(head))
@@ -129,7 +131,7 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
             else
                 m_visitor.text(place, bytes);
         }
-        m_held -= source.bytes().size();
+        m_held -= held;
         return;
     }
     if (looksLikeArchive(head)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/documents/document_text.h"
+#include "search/documents/document.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -52,9 +52,24 @@ struct MemberPlace
 
 class MemberReader;
 
+// The bytes of one member as a visitor reads them, from the first, in blocks.
+class MemberBytes
+{
+public:
+    virtual ~MemberBytes() = default;
+    // Appends up to `size` bytes to `buffer`; 0 at the end (or at a failure or a stop).
+    virtual qint64 readInto(QByteArray &buffer, qsizetype size) = 0;
+    // Back to the first byte; false when the bytes are no longer held.
+    virtual bool rewind() = 0;
+    // True once every byte has been handed out (or the reading failed or stopped).
+    virtual bool atEnd() const = 0;
+    // True while rewind() can start again (the bytes read so far are all held).
+    virtual bool canRewind() const = 0;
+};
+
 // The bytes of one member, from its first, in blocks. A member found damaged or encrypted part
 // way, or a walk stopped, ends the bytes early; failure() then says why.
-class MemberStream
+class MemberStream final : public MemberBytes
 {
 public:
     // A member held in memory.
@@ -68,14 +83,10 @@ public:
 
     static constexpr qsizetype kReplayCap = 16 << 20;
 
-    // Appends up to `size` bytes to `buffer`; 0 at the end (or at a failure or a stop).
-    qint64 readInto(QByteArray &buffer, qsizetype size);
-    // Back to the first byte; false when the bytes are no longer held.
-    bool rewind();
-    // True once every byte has been handed out (or the reading failed or stopped).
-    bool atEnd() const { return m_at >= m_held.size() && (m_ended || !m_level); }
-    // True while rewind() can start again (the bytes read so far are all held).
-    bool canRewind() const { return m_replay; }
+    qint64 readInto(QByteArray &buffer, qsizetype size) override;
+    bool rewind() override;
+    bool atEnd() const override { return m_at >= m_held.size() && (m_ended || !m_level); }
+    bool canRewind() const override { return m_replay; }
     Failure failure() const { return m_failure; }
     // The member's size as the archive declares it, -1 when it does not.
     qint64 size() const { return m_size; }
@@ -99,10 +110,9 @@ class Visitor
 public:
     virtual ~Visitor() = default;
     // A member to search as text. It may stop reading at any point; the rest is skipped.
-    virtual void text(const MemberPlace &member, MemberStream &bytes) = 0;
-    // A member that is a document, held in memory.
-    virtual void document(const MemberPlace &member, const documents::Source &source,
-                          documents::Kind kind) = 0;
+    virtual void text(const MemberPlace &member, MemberBytes &bytes) = 0;
+    // A member that is a document, held in memory and recognised.
+    virtual void document(const MemberPlace &member, documents::Document &document) = 0;
     // A member, or an archive (nested or the outermost one, whose chain is empty), that could
     // not be read, or not to its end. A hit in what was read before is handed out before this.
     virtual void failed(const MemberPlace &member, Failure why) = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "platform/core/paths.h"
+#include "platform/core/member_copies_folder.h"
 #include "platform/core/write_all.h"
 #include "search/archives/archive_level.h"
 
@@ -145,7 +146,7 @@ QString copyMember(const QString &archivePath, const QList<int> &chain)
 {
     if (chain.isEmpty())
         return QString();
-    const QString folder = memberCopiesFolder();
+    const QString folder = platform::memberCopiesFolder();
     if (folder.isEmpty())
         return QString();
     QByteArray copyFolder = platform::nativePath(folder) + "/open-XXXXXX";

@@ -3,6 +3,7 @@
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_walk.h"
 #include "search/cache/text_cache.h"
+#include "search/formats/readers.h"
 
 #include <QFileInfo>
 
@@ -14,7 +15,7 @@ namespace {
 class MemberBytes : public ByteSource
 {
 public:
-    explicit MemberBytes(archives::MemberStream &stream) : m_stream(stream) {}
+    explicit MemberBytes(archives::MemberBytes &stream) : m_stream(stream) {}
     qint64 readInto(QByteArray &buffer, qsizetype size) override
     {
         return m_stream.readInto(buffer, size);
@@ -23,7 +24,7 @@ public:
     bool atEnd() const override { return m_stream.atEnd(); }
 
 private:
-    archives::MemberStream &m_stream;
+    archives::MemberBytes &m_stream;
 };
 
 ReadStatus statusFor(archives::Failure failure)
@@ -31,29 +32,30 @@ ReadStatus statusFor(archives::Failure failure)
     return failure == archives::Failure::Encrypted ? ReadStatus::Encrypted : ReadStatus::Damaged;
 }
 
+} // namespace
+
 // Searches every member the walk hands out as a file of its kind would be searched, and keeps
 // the members that hit or could not be read, in order.
 class ArchiveSearch : public archives::Visitor
 {
 public:
-    ArchiveSearch(FileSearch &search, const QString &keyword,
-                  const std::function<bool()> &keepGoing,
+    ArchiveSearch(FileSearch &search, const Keyword &keyword, platform::WorkMonitor &monitor,
                   std::optional<textcache::FileKey> archiveKey)
-        : m_search(search), m_keyword(keyword), m_keepGoing(keepGoing),
+        : m_search(search), m_keyword(keyword), m_monitor(monitor),
           m_archiveKey(std::move(archiveKey))
     {}
 
-    void text(const archives::MemberPlace &member, archives::MemberStream &bytes) override
+    void text(const archives::MemberPlace &member, archives::MemberBytes &bytes) override
     {
         MemberBytes source(bytes);
-        note(member, m_search.searchText(source, m_keyword, m_keepGoing, bytes.canRewind()));
+        note(member, m_search.searchText(source, m_keyword, m_monitor, bytes.canRewind()));
     }
 
-    void document(const archives::MemberPlace &member, const documents::Source &source,
-                  documents::Kind kind) override
+    void document(const archives::MemberPlace &member,
+                  std::unique_ptr<documents::Document> document) override
     {
         if (!m_archiveKey) {
-            note(member, m_search.searchDocument(source, kind, m_keyword, m_keepGoing));
+            note(member, m_search.searchDocument(std::move(document), m_keyword, m_monitor));
             return;
         }
         // The text of a document member is kept under the archive's key and the member's place:
@@ -63,12 +65,12 @@ public:
             place += QString::number(index) + u'/';
         place += u'\n' + member.path;
         if (const std::optional<FileSearchResult> cached =
-                m_search.searchCached(*m_archiveKey, m_keyword, m_keepGoing, place)) {
+                m_search.searchCached(*m_archiveKey, m_keyword, m_monitor, place)) {
             note(member, *cached);
             return;
         }
-        note(member,
-             m_search.searchDocument(source, kind, m_keyword, m_keepGoing, m_archiveKey, place));
+        note(member, m_search.searchDocument(std::move(document), m_keyword, m_monitor,
+                                             m_archiveKey, place));
     }
 
     void failed(const archives::MemberPlace &member, archives::Failure why) override
@@ -79,7 +81,7 @@ public:
 
     bool keepGoing() override
     {
-        if (m_stopped || (m_keepGoing && !m_keepGoing()))
+        if (m_stopped || !m_monitor.keepGoing())
             m_stopped = true;
         return !m_stopped;
     }
@@ -109,25 +111,22 @@ private:
     }
 
     FileSearch &m_search;
-    const QString &m_keyword;
-    const std::function<bool()> &m_keepGoing;
+    const Keyword &m_keyword;
+    platform::WorkMonitor &m_monitor;
     const std::optional<textcache::FileKey> m_archiveKey;
     QList<MemberOutcome> m_members;
     bool m_stopped = false;
 };
 
-} // namespace
-
 FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QString &path,
-                                           const QString &keyword,
-                                           const std::function<bool()> &keepGoing)
+                                           const Keyword &keyword, platform::WorkMonitor &monitor)
 {
     // The first chunk read already starts the archive; the buffer then serves the members.
     const QByteArray head(m_raw.constData(), m_raw.size());
-    ArchiveSearch search(*this, keyword, keepGoing,
+    ArchiveSearch search(*this, keyword, monitor,
                          m_options.textCache ? textcache::FileKey::of(path) : std::nullopt);
     const archives::WalkEnd end =
-        archives::walkArchive(file, head, QFileInfo(path).fileName(), search);
+        readers().walkArchive(file, head, QFileInfo(path).fileName(), search);
     // Set after the walk: each member's search starts the statistics afresh.
     m_stats.archive = true;
     FileSearchResult result;

@@ -2,9 +2,12 @@
 
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
+#include "search/core/document_reading.h"
 #include "search/core/search_text.h"
-#include "search/documents/document_text.h"
+#include "search/documents/signatures.h"
+#include "search/formats/format_module.h"
 
+#include <QFile>
 #include <QThread>
 
 #include <atomic>
@@ -32,6 +35,7 @@ struct DocumentPrefetch::Shared
     // acquire). The mutex is for the keyword, for the pass over the files the run has searched
     // itself, and for the few moments a thread sleeps because there is nothing to do.
     textcache::TextCache *cache = nullptr;
+    const formats::Readers *readers = nullptr;
     QStringList paths;
     int count = 0;
     std::unique_ptr<std::atomic<State>[]> states;
@@ -45,7 +49,7 @@ struct DocumentPrefetch::Shared
 
     std::mutex mutex;
     std::condition_variable changed;
-    QString keyword;                // the run's, for the searches ahead (under the mutex)
+    std::shared_ptr<const Keyword> keyword; // the run's, for the searches ahead (under the mutex)
     std::atomic<int> generation{0}; // counts the keyword's changes
     std::atomic<int> reached{-1};
     std::atomic<int> nextAhead{0}; // no Free file before it
@@ -179,6 +183,7 @@ struct DocumentPrefetch::Shared
     {
         FileSearchOptions options;
         options.textCache = cache;
+        options.readers = readers;
         return options;
     }
 
@@ -205,11 +210,11 @@ struct DocumentPrefetch::Shared
               const std::function<bool()> &keepGoing = {})
     {
         const QString &path = paths.at(index);
-        const auto goOn = [&] {
-            tellProgress(index, search.progress());
+        platform::WorkMonitor watched([&] {
+            tellProgress(index, watched.progress());
             return !stop.load() && (!keepGoing || keepGoing());
-        };
-        QString word;
+        });
+        std::shared_ptr<const Keyword> word;
         int wordGeneration = -1;
         if (ahead) {
             // The lock only when the keyword has changed since this thread last read it.
@@ -225,48 +230,39 @@ struct DocumentPrefetch::Shared
         // keyword: the search makes the long library calls (a PDF page, a picture's recognition)
         // on a thread of its own and asks `keepGoing` all along, where an extraction here would
         // hold the run inside them.
-        if (!word.isEmpty() || keepGoing) {
-            FileSearchResult result = search.search(path, word, goOn);
+        if ((word && !word->text().isEmpty()) || keepGoing) {
+            static const std::shared_ptr<const Keyword> none = Keyword::compile(QString());
+            FileSearchResult result = search.search(path, word ? *word : *none, watched);
             if (result.outcome == FileSearchResult::Outcome::Stopped)
                 return false;
             const FileSearchStats &stats = search.stats();
             results[size_t(index)] = Result{wordGeneration, std::move(result)};
             return stats.document && !stats.fromCache && !stats.storedInCache;
         }
-        const documents::Source source(path);
-        const QByteArray head = source.head(kDocumentHeadSize);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray head = file.read(kDocumentHeadSize);
+        file.close();
         if (!documents::mayBeDocument(head))
             return false;
+        const formats::Readers &from = readers ? *readers : formats::defaultReaders();
         const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
-        const QByteArray version = documents::extractorVersion();
+        const QByteArray version = from.version();
         if (!key || cache->contains(*key, version))
             return false;
-        const documents::Kind kind = documents::recognise(source, head);
-        if (kind == documents::Kind::NotDocument)
+        std::unique_ptr<documents::Document> document = from.openDocument(path, head);
+        if (!document)
             return false;
-        if (ahead &&
-            (kind == documents::Kind::OfficeOpenXml || kind == documents::Kind::OpenDocument))
+        // The office packages whose raw bytes usually decide a search faster than their
+        // extraction takes are left for later.
+        if (ahead && document->screens() && !document->readsOnWorker())
             return true;
-        QString text;
-        bool tooLong = false;
-        bool abandoned = false;
-        const documents::Outcome outcome = documents::extractText(
-            source, kind,
-            [&](QStringView piece) {
-                if (!goOn()) {
-                    abandoned = true;
-                    return false;
-                }
-                if (text.size() + piece.size() > textcache::TextCache::kMaxTextChars) {
-                    tooLong = true;
-                    return false;
-                }
-                text.append(piece);
-                return true;
-            },
-            &stop, [&](int permille) { tellProgress(index, permille); });
-        if (!tooLong && !abandoned && outcome != documents::Outcome::Stopped && !stop.load())
-            cache->store(*key, version, {}, quint8(outcome), text);
+        KeptText kept(true);
+        const documents::Outcome outcome =
+            readDocumentText(std::move(document), nullptr, kept, watched, false);
+        if (kept.complete(outcome) && !stop.load())
+            cache->store(*key, version, {}, quint8(outcome), kept.text());
         return false;
     }
 
@@ -287,10 +283,12 @@ struct DocumentPrefetch::Shared
 };
 
 DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers,
-                                   QString keyword)
+                                   std::shared_ptr<const Keyword> keyword,
+                                   const formats::Readers *readers)
     : m_shared(std::make_shared<Shared>())
 {
     m_shared->cache = &cache;
+    m_shared->readers = readers;
     m_shared->keyword = std::move(keyword);
     m_runKeyword = m_shared->keyword;
     m_shared->count = int(paths.size());
@@ -408,19 +406,20 @@ int DocumentPrefetch::progressOf(int index) const
     return told >> 32 == index ? int(told & 0xFFFFFFFF) : 0;
 }
 
-std::optional<FileSearchResult> DocumentPrefetch::takeResult(int index, const QString &keyword)
+std::optional<FileSearchResult> DocumentPrefetch::takeResult(int index, const Keyword &keyword)
 {
     // The slot is written only by the thread that had the file Busy, before it marked it Done;
     // the run reads it after seeing that.
     std::optional<Shared::Result> &slot = m_shared->results[size_t(index)];
     std::optional<FileSearchResult> result;
-    if (slot && slot->generation == m_runGeneration && keyword == m_runKeyword)
+    if (slot && slot->generation == m_runGeneration && m_runKeyword &&
+        keyword.text() == m_runKeyword->text())
         result = std::move(slot->result);
     slot.reset();
     return result;
 }
 
-void DocumentPrefetch::setKeyword(const QString &keyword)
+void DocumentPrefetch::setKeyword(std::shared_ptr<const Keyword> keyword)
 {
     if (keyword == m_runKeyword)
         return;

@@ -10,10 +10,15 @@ namespace textcache {
 class TextCache;
 }
 
+namespace formats {
+class Readers;
+}
+
 namespace search {
 
 class FileSearch;
 struct FileSearchResult;
+class Keyword;
 
 // Extracts the documents among a run's marked files into the text cache on worker threads (one
 // per spare core), so that the run, searching one file, finds the text of the next documents
@@ -32,9 +37,11 @@ struct FileSearchResult;
 class DocumentPrefetch
 {
 public:
-    // `keyword`: the run's, for which the documents ahead are searched (empty: only extracted).
+    // `keyword`: the run's, for which the documents ahead are searched (none: only extracted).
+    // `readers` (null: formats::defaultReaders()) read the documents.
     DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers,
-                     QString keyword = {});
+                     std::shared_ptr<const Keyword> keyword = {},
+                     const formats::Readers *readers = nullptr);
     ~DocumentPrefetch();
     DocumentPrefetch(const DocumentPrefetch &) = delete;
     DocumentPrefetch &operator=(const DocumentPrefetch &) = delete;
@@ -55,9 +62,9 @@ public:
     void waitFor(int index, const std::function<bool()> &keepGoing);
     // The answer a worker found for paths[index] when it searched it for `keyword`; nothing when
     // it did not, or searched it for another keyword (the run then searches the file itself).
-    std::optional<FileSearchResult> takeResult(int index, const QString &keyword);
+    std::optional<FileSearchResult> takeResult(int index, const Keyword &keyword);
     // The keyword the run searches the next files for, should it change during the run.
-    void setKeyword(const QString &keyword);
+    void setKeyword(std::shared_ptr<const Keyword> keyword);
     // How far the worker reading paths[index] has come through it, in thousandths
     // (documents::ProgressOut); 0 when none is reading it or it has no pages. Only the file the
     // run last reached is followed.
@@ -72,14 +79,14 @@ private:
     // The keyword as one thread last read it, with its number.
     struct KnownKeyword
     {
-        QString word;
+        std::shared_ptr<const Keyword> word;
         int generation = -1;
     };
     struct Shared;
     std::shared_ptr<Shared> m_shared;
     std::unique_ptr<FileSearch> m_search; // the run's own, for the files it takes while it waits
     // The run's keyword and its number, as the run last set it (only the run's thread uses them).
-    QString m_runKeyword;
+    std::shared_ptr<const Keyword> m_runKeyword;
     int m_runGeneration = 0;
     KnownKeyword m_known; // as the run's thread last read it for a file it takes while it waits
 };

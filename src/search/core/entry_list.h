@@ -48,7 +48,7 @@ struct ReportHit
     qsizetype start = 0;
     qsizetype length = 0;
     // For a member of an archive (`path` is then the archive's): its entry index at each level
-    // of nesting, from which archives::copyMember copies it out to be opened. Empty for a file.
+    // of nesting, from which the readers copy it out to be opened. Empty for a file.
     QList<int> member;
 };
 

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/core/text_encoding.h"
+#include "platform/core/work_monitor.h"
 #include "search/cache/text_cache.h"
 #include "search/core/search_text.h"
+#include "search/documents/document.h"
+#include "search/match/keyword.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,9 +19,11 @@ namespace platform {
 class ChunkReader;
 }
 
-namespace search {
+namespace formats {
+class Readers;
+}
 
-class BytePrefilter;
+namespace search {
 
 // Where a search reads a file's bytes from: the file itself, or a member of an archive.
 class ByteSource
@@ -38,7 +43,7 @@ public:
 struct MemberOutcome
 {
     QString path;     // below the archive, nested levels joined by "/"; empty: the archive itself
-    QList<int> chain; // the member's entry index at each level (archives::copyMember)
+    QList<int> chain; // the member's entry index at each level (formats::Readers::copyMember)
     bool hit = false; // a hit, with its excerpt; otherwise unreadable, for `status`
     QString excerpt;
     ReadStatus status = ReadStatus::Ok;
@@ -55,6 +60,8 @@ struct FileSearchOptions
     bool bytesFirst = true;
     // Where the text of documents is kept between searches; none: every document is extracted.
     textcache::TextCache *textCache = nullptr;
+    // The readers of documents and archives; null: formats::defaultReaders(), the format module's in the program.
+    const formats::Readers *readers = nullptr;
 };
 
 struct FileSearchResult
@@ -68,7 +75,7 @@ struct FileSearchResult
     QList<MemberOutcome> members;       // for an archive
 };
 
-// What the last search did, for tests and benchmarks.
+// What the last search did, for tests and benchmarks: told, never asked by the search itself.
 struct FileSearchStats
 {
     platform::TextEncoding encoding = platform::TextEncoding::Gb18030;
@@ -81,7 +88,7 @@ struct FileSearchStats
     bool archive = false;          // searched member by member
     int chunksSkipped = 0;         // chunks joined only from near their end (ByteScan::skipTo)
     bool ruledOutByBytes = false;  // a whole file without the keyword's bytes in any encoding
-    bool screenedOut = false;      // a document decided from its raw bytes (documents::TextScreen)
+    bool screenedOut = false;      // a document decided from its raw bytes (Document::screen)
     bool fromCache = false;        // a document searched by the text the cache kept of it
     bool summaryAbsent = false;    // ... decided by the kept text's summary, the text not read
     bool storedInCache = false;    // a document whose text was put into the cache
@@ -93,16 +100,16 @@ struct FileSearchStats
 //
 // The answer is exactly that of FindA and HitEntry over ReadSearchText for the same file: the
 // same encoding per file (platform::detectBom, platform::encodingFromHead, then
-// platform::EncodingSniffer), the same fields
-// (platform::FieldCutter), decoded one by one (FieldDecoder). Where the keyword has a single
-// byte form in the file's encoding (BytePrefilter), those bytes are searched in the joined field
-// bytes (ByteScan, JoinedWindow) and only their surroundings are decoded; otherwise the fields
-// are decoded and matched as text (TextMatcher).
+// platform::EncodingSniffer), the same fields (platform::FieldCutter), decoded one by one
+// (FieldDecoder). Where the keyword has a single byte form in the file's encoding
+// (BytePrefilter), those bytes are searched in the joined field bytes (ByteScan, JoinedWindow)
+// and only their surroundings are decoded; otherwise the fields are decoded and matched as text
+// (TextMatcher).
 //
-// A document (recognised by documents::recognise from the first bytes) is searched by its text,
-// cut into fields and matched (TextFieldMatcher) as it is extracted, with `keepGoing` called in
-// between: on this thread for the ZIP packages (parsed a block at a time), on a worker thread
-// (documents::DocumentTextStream) for PDF, where one page can take long.
+// A document (one the readers recognise from its first bytes) is searched by its text, cut into
+// fields and matched (TextFieldMatcher) as it is read (readDocumentText); an archive member by
+// member (archive_search.cpp). The path of a file runs one way: the readers give a document, its
+// text goes to the matcher and the cache, the answer comes back.
 class FileSearch
 {
 public:
@@ -111,57 +118,59 @@ public:
     FileSearch(const FileSearch &) = delete;
     FileSearch &operator=(const FileSearch &) = delete;
 
-    // `keepGoing` runs before every chunk after the first; when it returns false the search
-    // stops and the outcome is Stopped.
+    // `monitor.keepGoing()` runs before every chunk after the first and between the pieces of a
+    // document; when it says stop the outcome is Stopped. How far a long document has come goes
+    // to the monitor's progress.
+    FileSearchResult search(const QString &path, const Keyword &keyword,
+                            platform::WorkMonitor &monitor);
+    // The same for a keyword given as text (compiled here, and kept while it stays the same) and
+    // `keepGoing` as the monitor's poll: for tools and tests that search file by file.
     FileSearchResult search(const QString &path, const QString &keyword,
                             const std::function<bool()> &keepGoing = {});
 
     // Searches bytes that are known to be text (an archive's member) like a file's: `bytesFirst`
     // only when `bytes` can be rewound should the bytes not settle it.
-    FileSearchResult searchText(ByteSource &bytes, const QString &keyword,
-                                const std::function<bool()> &keepGoing, bool bytesFirst);
-    // Searches a document by its text. `fileKey`: the document's key in the text cache, where its
-    // text is then kept (none: not kept); for a member of an archive, the archive's key and
-    // `member`, the member's place in it.
-    FileSearchResult searchDocument(const documents::Source &source, documents::Kind kind,
-                                    const QString &keyword, const std::function<bool()> &keepGoing,
-                                    const std::optional<textcache::FileKey> &fileKey = {},
-                                    QStringView member = {},
-                                    const documents::ZipPackage *package = nullptr);
-    // The search of a document's text kept in the cache; nothing when the cache has none.
+    FileSearchResult searchText(ByteSource &bytes, const Keyword &keyword,
+                                platform::WorkMonitor &monitor, bool bytesFirst);
+
+    // The search of a document's text kept in the cache under `key` (and `member`, the place of
+    // an archive's member); nothing when the cache has none.
     std::optional<FileSearchResult> searchCached(const textcache::FileKey &key,
-                                                 const QString &keyword,
-                                                 const std::function<bool()> &keepGoing,
+                                                 const Keyword &keyword,
+                                                 platform::WorkMonitor &monitor,
                                                  QStringView member = {});
-    // The search of a document's text (or summary) as the cache gave it.
-    FileSearchResult searchKept(const textcache::CachedText &cached, const QString &keyword,
-                                const std::function<bool()> &keepGoing);
 
     const FileSearchStats &stats() const { return m_stats; }
-
-    // How far the search has come through the document it is reading on a worker (a PDF, OFD or
-    // picture file), in thousandths, as the worker last told it; 0 for any other file. Meant to
-    // be read from inside `keepGoing`, on the searching thread.
-    int progress() const { return m_progress; }
+    const formats::Readers &readers() const;
 
     void setTextCache(textcache::TextCache *cache) { m_options.textCache = cache; }
+    void setReaders(const formats::Readers *readers) { m_options.readers = readers; }
 
 private:
-    class Pass;
+    friend class ArchiveSearch;
     qint64 readFirstChunk(ByteSource &file, qsizetype upTo = 0);
     // The bytes read first from a file when there is a text cache.
     static constexpr qsizetype kCacheProbe = 4096;
-    FileSearchResult searchAfterHead(ByteSource &file, const QString &keyword,
-                                     const std::function<bool()> &keepGoing, bool bytesFirst);
+    FileSearchResult searchAfterHead(ByteSource &file, const Keyword &keyword,
+                                     platform::WorkMonitor &monitor, bool bytesFirst);
+    // Searches a document by its text. `fileKey`: the document's key in the text cache, where its
+    // text is then kept (none: not kept); for a member of an archive, the archive's key and
+    // `member`, the member's place in it.
+    FileSearchResult searchDocument(std::unique_ptr<documents::Document> document,
+                                    const Keyword &keyword, platform::WorkMonitor &monitor,
+                                    const std::optional<textcache::FileKey> &fileKey = {},
+                                    QStringView member = {});
+    // The search of a document's text (or summary) as the cache gave it.
+    FileSearchResult searchKept(const textcache::CachedText &cached, const Keyword &keyword,
+                                platform::WorkMonitor &monitor);
     // An archive whose first bytes are in m_raw, the rest to be read from `file`
     // (archive_search.cpp).
     FileSearchResult searchArchive(platform::ChunkReader &file, const QString &path,
-                                   const QString &keyword, const std::function<bool()> &keepGoing);
+                                   const Keyword &keyword, platform::WorkMonitor &monitor);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file
-    std::unique_ptr<BytePrefilter> m_prefilter; // the last keyword's, reused while it stays
-    int m_progress = 0;
+    std::shared_ptr<const Keyword> m_keyword; // of search() by text, kept while it stays
 };
 
 } // namespace search

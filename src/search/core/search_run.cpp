@@ -1,7 +1,7 @@
 #include "search/core/search_run.h"
 
-#include "platform/core/paths.h"
 #include "platform/core/read_ahead.h"
+#include "platform/core/work_monitor.h"
 
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
@@ -29,6 +29,12 @@ SearchRun::SearchRun(RunSnapshot snapshot, std::function<QString()> keyword,
     : m_snapshot(std::move(snapshot)), m_keyword(std::move(keyword)), m_yield(std::move(yield))
 {}
 
+void SearchRun::setReaders(const formats::Readers *readers)
+{
+    m_readers = readers;
+    m_search.setReaders(readers);
+}
+
 void SearchRun::cancel()
 {
     m_cancelled = true;
@@ -48,14 +54,21 @@ bool SearchRun::keepGoing()
     return !m_cancelled;
 }
 
+const std::shared_ptr<const Keyword> &SearchRun::compiledKeyword()
+{
+    // Compiled once for the run, and again only when the user changed it between two files.
+    const QString text = m_keyword ? m_keyword() : QString();
+    if (!m_compiled || m_compiled->text() != text)
+        m_compiled = Keyword::compile(text);
+    return m_compiled;
+}
+
 void SearchRun::run()
 {
     if (m_running)
         return;
     m_running = true;
-    m_body.clear();
-    m_hits.clear();
-    m_unreadable.clear();
+    m_report = RunReport(m_snapshot.folderPath);
     const int total = int(std::count_if(m_snapshot.entries.cbegin(), m_snapshot.entries.cend(),
                                         [](const RunEntry &entry) { return entry.selected; }));
     int done = 0;
@@ -79,11 +92,11 @@ void SearchRun::run()
     // The workers start while the run searches its first file, once its keyword is known: they
     // search the files ahead for the keyword of the file the run is at, on the other cores.
     const bool prefetching = m_cache && m_prefetchWorkers > 0;
-    QString keyword;
+    std::shared_ptr<const Keyword> keyword;
     const auto startPrefetch = [&] {
         if (prefetching && !m_prefetch) {
-            m_prefetch =
-                std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers, keyword);
+            m_prefetch = std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers,
+                                                            keyword, m_readers);
             m_prefetch->reached(done);
         }
     };
@@ -100,7 +113,7 @@ void SearchRun::run()
         if (done % 8 == 0)
             readAhead.reached(done);
         const QString &path = paths.at(done);
-        keyword = m_keyword ? m_keyword() : QString();
+        keyword = compiledKeyword();
         std::optional<FileSearchResult> ahead;
         if (m_prefetch) {
             m_prefetch->setKeyword(keyword);
@@ -110,48 +123,20 @@ void SearchRun::run()
                     showFileProgress(m_prefetch->progressOf(done));
                     return keepGoing();
                 });
-            ahead = m_prefetch->takeResult(done, keyword);
+            ahead = m_prefetch->takeResult(done, *keyword);
         }
-        const FileSearchResult file =
-            ahead ? std::move(*ahead) : m_search.search(path, keyword, [&] {
+        std::optional<FileSearchResult> searched;
+        if (!ahead) {
+            platform::WorkMonitor monitor([&] {
                 startPrefetch();
-                showFileProgress(m_search.progress());
+                showFileProgress(monitor.progress());
                 return keepGoing();
             });
-        if (!ahead)
+            searched = m_search.search(path, *keyword, monitor);
             startPrefetch();
-        switch (file.outcome) {
-        case FileSearchResult::Outcome::Hit: {
-            const QString hit =
-                hitEntryFromExcerpt(platform::displayName(entry.name), file.excerpt);
-            m_hits.append(ReportHit{path, m_body.size(), hit.size(), {}});
-            m_body += hit;
-            break;
         }
-        case FileSearchResult::Outcome::NoHit:
-            break;
-        case FileSearchResult::Outcome::Unreadable:
-            m_unreadable.append(
-                UnreadableFile{platform::displayName(entry.name), readFailureReason(file.status)});
-            break;
-        case FileSearchResult::Outcome::Stopped: // cancelled before the file was searched through
-            break;
-        case FileSearchResult::Outcome::Archive:
-            // Each member that holds the keyword is an entry of its own, named by the archive's
-            // entry name and the member's path below it.
-            for (const MemberOutcome &member : std::as_const(file.members)) {
-                const QString shown = platform::displayName(entry.name);
-                const QString name = member.path.isEmpty() ? shown : shown + u'/' + member.path;
-                if (member.hit) {
-                    const QString hit = hitEntryFromExcerpt(name, member.excerpt);
-                    m_hits.append(ReportHit{path, m_body.size(), hit.size(), member.chain});
-                    m_body += hit;
-                } else {
-                    m_unreadable.append(UnreadableFile{name, readFailureReason(member.status)});
-                }
-            }
-            break;
-        }
+        const FileSearchResult &file = ahead ? *ahead : *searched;
+        m_report.add(entry.name, path, file);
         if (m_prefetch && !ahead && !m_search.stats().document && !m_search.stats().archive &&
             (file.outcome == FileSearchResult::Outcome::Hit ||
              file.outcome == FileSearchResult::Outcome::NoHit))
@@ -163,6 +148,8 @@ void SearchRun::run()
         if (m_progress)
             m_progress(done, total, 0.0);
     }
+    if (m_cancelled)
+        m_report.setCancelled();
     // The summaries of the documents kept, for the next process's search of them: the workers
     // write them when they are done, or else the run now.
     if (m_prefetch)
@@ -170,26 +157,6 @@ void SearchRun::run()
     else if (m_cache)
         m_cache->saveSummaries();
     m_running = false;
-}
-
-QString SearchRun::reportText() const
-{
-    QString body = m_body + unreadableBlock(m_unreadable);
-    if (m_cancelled)
-        body += cancelledLine();
-    return ReportText(platform::displayName(m_snapshot.folderPath), body);
-}
-
-QList<ReportHit> SearchRun::hits() const
-{
-    // The body follows the header unchanged, so an entry's place in the report is its place in
-    // the body moved by the header's length.
-    const qsizetype header =
-        ReportText(platform::displayName(m_snapshot.folderPath), QString()).size();
-    QList<ReportHit> hits = m_hits;
-    for (ReportHit &hit : hits)
-        hit.start += header;
-    return hits;
 }
 
 } // namespace search

@@ -3,7 +3,7 @@
 #include "search/core/document_prefetch.h"
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
-#include "search/core/report.h"
+#include "search/core/run_report.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -29,15 +29,10 @@ struct RunSnapshot
 };
 
 // One batch search: every marked entry of the snapshot, in list order, is searched for the
-// keyword, and the report collects a hit entry per matching file.
+// keyword, and each result goes to the run's report (RunReport). The run itself paces: it lets
+// the user interface run, tells the progress, and hands files to the workers and back.
 //
-// Names and the folder are held as the file list holds them (platform/core/paths.h): files are
-// opened by their bytes, and the report shows them through displayName().
-//
-// Files that cannot be read are listed after the hit entries with a short reason. A cancelled run
-// ends its report with a line saying so; a file whose search the cancel cut short is left out.
-// When every file was read and nothing was cancelled, the report is exactly the header and the
-// hit entries.
+// Files are opened by their names' bytes as the file list holds them (platform/core/paths.h).
 class SearchRun
 {
 public:
@@ -53,11 +48,11 @@ public:
     void cancel();
     bool wasCancelled() const { return m_cancelled; }
     // True when the report body holds at least one hit entry.
-    bool hasHits() const { return !m_body.isEmpty(); }
+    bool hasHits() const { return m_report.hasHits(); }
     // The whole text for the report box.
-    QString reportText() const;
+    QString reportText() const { return m_report.text(); }
     // The hit entries of reportText(), in list order.
-    QList<ReportHit> hits() const;
+    QList<ReportHit> hits() const { return m_report.hits(); }
 
     // Called with (files done, marked files, 0) when the run starts and after every marked file,
     // whether it was a hit, no hit or unreadable. While the run waits for a long document (the
@@ -85,6 +80,8 @@ public:
         m_prefetchWorkers = workers;
         m_search.setTextCache(cache);
     }
+    // The readers of documents and archives (the format module's unless set).
+    void setReaders(const formats::Readers *readers);
     // The prefetch of the last run, which goes on keeping the text of its documents after the
     // run has ended for as long as it lives; null without a cache.
     std::unique_ptr<DocumentPrefetch> takePrefetch() { return std::move(m_prefetch); }
@@ -92,6 +89,8 @@ public:
 private:
     // Calls yield() when the interval has passed; false once the run is cancelled.
     bool keepGoing();
+    // The keyword as it is now, compiled (again only when it changed).
+    const std::shared_ptr<const Keyword> &compiledKeyword();
     void yieldNow();
 
     RunSnapshot m_snapshot;
@@ -105,11 +104,11 @@ private:
     bool m_cancelled = false;
     FileSearch m_search; // one for the whole run: its buffers serve every file
     textcache::TextCache *m_cache = nullptr;
+    const formats::Readers *m_readers = nullptr;
     int m_prefetchWorkers = 0;
     std::unique_ptr<DocumentPrefetch> m_prefetch;
-    QString m_body;
-    QList<ReportHit> m_hits; // start is the offset in m_body
-    QList<UnreadableFile> m_unreadable;
+    std::shared_ptr<const Keyword> m_compiled;
+    RunReport m_report;
 };
 
 } // namespace search

@@ -2,7 +2,9 @@
 
 #include "platform/core/field_cutter.h"
 #include "platform/core/file_slot.h"
-#include "search/documents/document_text.h"
+#include "search/documents/document.h"
+#include "search/documents/signatures.h"
+#include "search/formats/format_module.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -66,25 +68,30 @@ namespace {
 
 // The document's text, cut into fields and joined. Nothing when the file is no document.
 std::optional<SearchTextResult> readDocumentText(const QString &path,
-                                                 const std::function<void()> &yield)
+                                                 const std::function<void()> &yield,
+                                                 const formats::Readers &readers)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt; // the file slot says why
-    const documents::Kind kind = documents::recognise(path, file.read(kDocumentHeadSize));
-    if (kind == documents::Kind::NotDocument)
+    const QByteArray head = file.read(kDocumentHeadSize);
+    if (!documents::mayBeDocument(head))
+        return std::nullopt;
+    const std::unique_ptr<documents::Document> document = readers.openDocument(path, head);
+    if (!document)
         return std::nullopt;
     file.close();
     SearchTextResult result;
     platform::FieldCutter<char16_t> cutter;
     platform::AppendToText sink{result.text};
-    const documents::Outcome outcome = documents::extractText(path, kind, [&](QStringView text) {
+    platform::WorkMonitor monitor;
+    const documents::Outcome outcome = document->extract([&](QStringView text) {
         if (yield)
             yield();
         const auto *p = reinterpret_cast<const char16_t *>(text.data());
         cutter.cutAll(p, p + text.size(), sink);
         return true;
-    });
+    }, monitor);
     // A damaged document keeps the text read before the damage: a keyword found there is found.
     result.status = documentFailure(outcome);
     return result;
@@ -92,9 +99,11 @@ std::optional<SearchTextResult> readDocumentText(const QString &path,
 
 } // namespace
 
-SearchTextResult ReadSearchText(const QString &path, const std::function<void()> &yield)
+SearchTextResult ReadSearchText(const QString &path, const std::function<void()> &yield,
+                                const formats::Readers *readers)
 {
-    if (auto document = readDocumentText(path, yield))
+    if (auto document =
+            readDocumentText(path, yield, readers ? *readers : formats::defaultReaders()))
         return *document;
     SearchTextResult result;
     platform::FileSlot slot;

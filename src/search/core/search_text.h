@@ -6,6 +6,10 @@
 
 #include <functional>
 
+namespace formats {
+class Readers;
+}
+
 namespace search {
 
 // Why a file gave no search text.
@@ -51,6 +55,8 @@ struct SearchTextResult
 //
 // This is the plain definition of the search text: it holds the whole text in memory. The search
 // run uses the streaming search of file_search.h, which gives the same answers in bounded memory.
-SearchTextResult ReadSearchText(const QString &path, const std::function<void()> &yield = {});
+// `readers` (null: formats::defaultReaders()) read the documents.
+SearchTextResult ReadSearchText(const QString &path, const std::function<void()> &yield = {},
+                                const formats::Readers *readers = nullptr);
 
 } // namespace search

@@ -34,8 +34,6 @@
 // - Where the parts come from, per format family, is said in each extractor's header.
 namespace documents {
 
-class ZipPackage;
-
 // What a file holds, recognised by content, never by name.
 enum class Kind {
     NotDocument,
@@ -55,9 +53,8 @@ enum class Kind {
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document
 // are decided from `head` alone; only a ZIP or OLE2 signature or "%PDF-" leads to a look inside; a
-// picture is told by its signature. `package`, when given, is left with the ZIP package opened
-// for a look inside (if one was), for the caller to read on without opening it again.
-Kind recognise(const Source &source, QByteArrayView head, ZipPackage *package = nullptr);
+// picture is told by its signature. (The registry's openDocument() gives the document itself.)
+Kind recognise(const Source &source, QByteArrayView head);
 
 enum class Outcome {
     Done,      // the whole text was handed out
@@ -80,15 +77,8 @@ using ProgressOut = std::function<void(int permille)>;
 // out differently, so that text kept from an earlier version is not used.
 QByteArray extractorVersion();
 
-// True when `head` (a file's first bytes) starts as some document does; false tells for sure
-// that recognise() would say NotDocument.
-bool mayBeDocument(QByteArrayView head);
-
-// Hands the text of the document at `path` to `out`. `stop` (may be null) is polled between
-// pieces, pages and XML tokens. Text handed out before a failure stays valid: a document found
-// damaged half way has given its first half. `progress` (may be empty) follows the pages of a
-// PDF or OFD file and the recognition of a picture.
-Outcome extractText(const Source &source, Kind kind, const TextOut &out,
-                    const std::atomic<bool> *stop = nullptr, const ProgressOut &progress = {});
+// Hands the text of the document at `source`, read as one of `kind`, to `out`. Text handed out
+// before a failure stays valid: a document found damaged half way has given its first half.
+Outcome extractText(const Source &source, Kind kind, const TextOut &out);
 
 } // namespace documents

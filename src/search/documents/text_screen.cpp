@@ -1,5 +1,7 @@
 #include "search/documents/text_screen.h"
 
+#include "search/match/keyword.h"
+
 #include "platform/core/byte_find.h"
 #include "search/documents/ooxml/office_open_xml.h"
 #include "search/documents/zip_package.h"
@@ -14,7 +16,6 @@ namespace {
 
 // The keyword characters looked for: enough to tell most documents apart, few enough that a
 // long keyword does not cost a scan per character.
-constexpr std::size_t kMaxNeedles = 8;
 // How much of an entry decides whether it is read as UTF-8 XML (room for the declaration).
 constexpr qsizetype kHeadSize = 512;
 
@@ -224,41 +225,21 @@ bool PackageScan::search(QByteArrayView text)
 }
 
 TextScreen::TextScreen(QStringView keyword)
-{
-    for (qsizetype i = 0; i < keyword.size() && m_needles.size() < kMaxNeedles; ++i) {
-        const QChar c = keyword[i];
-        qsizetype length = 1;
-        if (c.isHighSurrogate() && i + 1 < keyword.size() && keyword[i + 1].isLowSurrogate())
-            length = 2;
-        else if (c.isSurrogate())
-            continue; // a lone surrogate has no UTF-8 form of its own
-        const QStringView character = keyword.sliced(i, length);
-        i += length - 1;
-        // U+FFFD is what the XML reader may put for bytes it cannot decode: not a byte form.
-        if (c.unicode() < 0x80 || c == QChar::ReplacementCharacter)
-            continue;
-        const QByteArray utf8 = character.toUtf8();
-        if (std::find(m_needles.begin(), m_needles.end(), utf8) == m_needles.end())
-            m_needles.push_back(utf8);
-    }
-}
+    : m_needles(search::Keyword(keyword.toString()).utf8Characters())
+{}
 
-TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
-                                       const std::function<bool()> &keepGoing,
-                                       const ZipPackage *opened) const
+Screen screenPackageBytes(const ZipPackage &package, Kind kind,
+                          const std::vector<QByteArray> &needles, platform::WorkMonitor &monitor)
 {
-    if (!usable() ||
-        (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument && kind != Kind::Ofd))
-        return Verdict::Possible;
-    ZipPackage own;
-    if ((!opened || !opened->isOpen()) && !own.open(source))
-        return Verdict::Possible;
-    const ZipPackage &package = opened && opened->isOpen() ? *opened : own;
+    if (needles.empty() ||
+        (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument && kind != Kind::Ofd) ||
+        !package.isOpen())
+        return Screen::Possible;
     // Of a Word or Excel package only the parts the reader takes text from; the styles, the
     // theme, the settings, the pictures and fonts cannot put a character into the text.
     QSet<QString> textParts;
     const bool onlyTextParts = kind == Kind::OfficeOpenXml && officeTextParts(package, textParts);
-    PackageScan scan(m_needles, kind);
+    PackageScan scan(needles, kind);
     bool stopped = false;
     using Step = ZipPackage::Step;
     const ZipPackage::Status status = package.readEach(
@@ -268,17 +249,29 @@ TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
             return scan.beginEntry(name) ? Step::Read : Step::Stop;
         },
         [&](QByteArrayView block) {
-            if (keepGoing && !keepGoing()) {
+            if (!monitor.keepGoing()) {
                 stopped = true;
                 return false;
             }
             return scan.feed(block);
         });
     if (stopped)
-        return Verdict::Stopped;
+        return Screen::Stopped;
     if (status != ZipPackage::Status::Ok)
+        return Screen::Possible;
+    return scan.possibleAtEnd() ? Screen::Possible : Screen::Absent;
+}
+
+TextScreen::Verdict TextScreen::screen(const Source &source, Kind kind,
+                                       const std::function<bool()> &keepGoing) const
+{
+    ZipPackage package;
+    if (!usable() ||
+        (kind != Kind::OfficeOpenXml && kind != Kind::OpenDocument && kind != Kind::Ofd) ||
+        !package.open(source))
         return Verdict::Possible;
-    return scan.possibleAtEnd() ? Verdict::Possible : Verdict::Absent;
+    platform::WorkMonitor monitor(keepGoing);
+    return screenPackageBytes(package, kind, m_needles, monitor);
 }
 
 } // namespace documents

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "search/documents/document_text.h"
+#include "search/documents/document.h"
+#include "search/documents/zip_package.h"
 
 #include <QByteArray>
 #include <QStringView>
@@ -39,13 +40,11 @@ public:
     // False when the keyword has no character the screen can look for (ASCII only, or empty).
     bool usable() const { return !m_needles.empty(); }
 
-    enum class Verdict { Absent, Possible, Stopped };
+    using Verdict = Screen;
 
     // Inflates and scans the document at `path` of `kind`; other kinds than the ZIP-based ones
     // are Possible. `keepGoing` (may be empty) is called between blocks; false stops (Stopped).
-    // `opened`: the package already opened from `source` (by recognise()), or null.
-    Verdict screen(const Source &source, Kind kind, const std::function<bool()> &keepGoing,
-                   const ZipPackage *opened = nullptr) const;
+    Verdict screen(const Source &source, Kind kind, const std::function<bool()> &keepGoing) const;
 
     // The UTF-8 forms of the keyword's non-ASCII characters that are looked for.
     const std::vector<QByteArray> &needles() const { return m_needles; }
@@ -53,6 +52,11 @@ public:
 private:
     std::vector<QByteArray> m_needles;
 };
+
+// The screen of a package already open (TextScreen::screen), for a keyword whose non-ASCII
+// characters have the UTF-8 forms `needles`; `monitor.keepGoing()` is asked between blocks.
+Screen screenPackageBytes(const ZipPackage &package, Kind kind,
+                          const std::vector<QByteArray> &needles, platform::WorkMonitor &monitor);
 
 // The scan of one package's raw entries, entry after entry, as TextScreen runs it: every entry is
 // searched for the needles not found yet, UTF-8 XML entries also for what would let a character

@@ -1,6 +1,5 @@
 #include "search/formats/format_module.h"
 
-#include "search/formats/format_table.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -16,7 +15,7 @@ namespace {
 constexpr char kModuleFile[] = "libquarlex_formats.so";
 
 std::once_flag g_once;
-const FormatTable *g_table = nullptr; // written once, inside g_once
+const Readers *g_readers = nullptr; // written once, inside g_once
 std::atomic<ModuleState> g_state{ModuleState::NotLoaded};
 
 // The executable's folder, from the kernel's link to it: callable from any thread, with or
@@ -31,7 +30,7 @@ void report(const QString &why)
     std::fprintf(stderr, "quarlex: no document reader: %s\n", qUtf8Printable(why));
 }
 
-const FormatTable *load()
+const Readers *load()
 {
     QStringList failures;
     for (const QString &path : moduleCandidates()) {
@@ -43,17 +42,14 @@ const FormatTable *load()
             failures << library.errorString();
             continue;
         }
-        const auto entry = reinterpret_cast<TableFunction *>(library.resolve(kTableSymbol));
+        const auto entry = reinterpret_cast<ReadersFunction *>(library.resolve(kReadersSymbol));
         if (!entry) {
-            failures << path + QStringLiteral(": no ") + QLatin1String(kTableSymbol);
+            failures << path + QStringLiteral(": no ") + QLatin1String(kReadersSymbol);
             continue;
         }
-        const FormatTable *table = entry();
-        if (!table || table->size != sizeof(FormatTable) || table->version != kTableVersion) {
-            failures << path + QStringLiteral(": from another build of the program");
-            continue;
-        }
-        return table;
+        if (const Readers *readers = entry(kReadersVersion))
+            return readers;
+        failures << path + QStringLiteral(": from another build of the program");
     }
     if (failures.isEmpty())
         failures << QStringLiteral("%1 not found in %2")
@@ -74,13 +70,69 @@ QStringList moduleCandidates()
     return {folder + u'/' + file, folder + QStringLiteral("/../lib/quarlex/") + file};
 }
 
-const FormatTable *table()
+namespace {
+
+const Readers *loaded()
 {
     std::call_once(g_once, [] {
-        g_table = load();
-        g_state = g_table ? ModuleState::Loaded : ModuleState::Missing;
+        g_readers = load();
+        g_state = g_readers ? ModuleState::Loaded : ModuleState::Missing;
     });
-    return g_table;
+    return g_readers;
+}
+
+// The module's readers, loaded at the first question that needs them. Without a usable module
+// every document is a file no reader knows and every archive the bytes it holds.
+class ModuleReaders final : public Readers
+{
+public:
+    QByteArray version() const override
+    {
+        // Matches no kept text: whatever an earlier run kept is not used without its readers.
+        const Readers *readers = loaded();
+        return readers ? readers->version() : QByteArrayLiteral("no-readers");
+    }
+    std::unique_ptr<documents::Document> openDocument(const documents::Source &source,
+                                                      QByteArrayView head) const override
+    {
+        const Readers *readers = loaded();
+        return readers ? readers->openDocument(source, head) : nullptr;
+    }
+    bool readsArchives() const override { return loaded() != nullptr; }
+    archives::WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head,
+                                  const QString &name, archives::Visitor &visitor) const override
+    {
+        const Readers *readers = loaded();
+        return readers ? readers->walkArchive(file, head, name, visitor) : archives::WalkEnd::Done;
+    }
+    QString copyMember(const QString &archivePath, const QList<int> &chain) const override
+    {
+        const Readers *readers = loaded();
+        return readers ? readers->copyMember(archivePath, chain) : QString();
+    }
+};
+
+} // namespace
+
+const Readers &moduleReaders()
+{
+    static const ModuleReaders readers;
+    return readers;
+}
+
+namespace {
+std::atomic<const Readers *> g_default{nullptr};
+}
+
+const Readers &defaultReaders()
+{
+    const Readers *chosen = g_default.load(std::memory_order_acquire);
+    return chosen ? *chosen : moduleReaders();
+}
+
+void setDefaultReaders(const Readers &readers)
+{
+    g_default.store(&readers, std::memory_order_release);
 }
 
 ModuleState moduleState()

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "search/formats/readers.h"
+
 #include <QStringList>
 
 namespace formats {
-
-struct FormatTable;
 
 enum class ModuleState {
     NotLoaded, // no document has been asked about yet
@@ -12,10 +12,15 @@ enum class ModuleState {
     Missing, // not found, not loadable or from another build: no document is read
 };
 
-// The table of the format module, which is loaded on the first call (from any thread; the other
-// callers wait for it). Null when the module cannot be used: one line then says why on stderr,
-// once, and every document is read as a file no reader knows.
-const FormatTable *table();
+// The readers of the format module, which is loaded at the first question that needs it (from
+// any thread; the other callers wait for it). When the module cannot be used, one line says why
+// on stderr, once, and every document is read as a file no reader knows.
+const Readers &moduleReaders();
+
+// The readers a search uses when it is given none: the module's, unless a tool that links the
+// readers in (a benchmark, a fuzzer) chose those at its start, before any search.
+const Readers &defaultReaders();
+void setDefaultReaders(const Readers &readers);
 
 ModuleState moduleState();
 

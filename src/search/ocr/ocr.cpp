@@ -10,8 +10,11 @@
 #include <QPainter>
 #include <QThread>
 
+#include <omp.h>
+
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -19,6 +22,22 @@
 namespace ocr {
 
 namespace {
+
+// Tesseract runs OpenMP teams inside every recognition. With a document reader on each core, the
+// teams of two readers fight over the cores and recognition is several times slower than with
+// one thread per reader. OMP_THREAD_LIMIT=1 would say so, but libgomp reads it once, when it is
+// loaded, and Qt Core brings libgomp in before main() (through libb2). So each thread that
+// recognises makes every parallel region it starts run on itself alone: an OpenMP setting of the
+// calling thread, which later threads do not inherit. A limit or team size the user set is kept.
+void oneOpenMpThreadPerReader()
+{
+    static const bool userChose = std::getenv("OMP_THREAD_LIMIT") || std::getenv("OMP_NUM_THREADS");
+    thread_local bool done = false;
+    if (userChose || done)
+        return;
+    omp_set_max_active_levels(0);
+    done = true;
+}
 
 // Where Debian puts the language data; TESSDATA_PREFIX, when set, is what the engine reads.
 QString dataFolder()
@@ -286,6 +305,7 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
         return result; // nothing to read
     if (stop && stop->load())
         return {Status::Stopped, {}};
+    oneOpenMpThreadPerReader();
     const QImage page = image.convertToFormat(QImage::Format_Grayscale8);
     const std::vector<int> cuts = bandCuts(page);
     Loan loan;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/ocr/picture_signature.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QImage>
@@ -54,9 +56,6 @@ std::vector<int> bandCuts(const QImage &gray);
 // Decodes an encoded picture (PNG, JPEG, BMP, GIF, TIFF, WebP) through Qt's image readers. A null
 // image when the bytes cannot be decoded.
 QImage decode(QByteArrayView bytes);
-
-// True when `head` (the first bytes of a file) starts as a picture of a format decode() reads.
-bool isPicture(QByteArrayView head);
 
 // Names the engine and its language data (version, data files' sizes and times): changes when
 // what recognise() gives might change. Cheap: no engine is loaded.

@@ -172,7 +172,9 @@ void TestTextSummary::aKeptTextAnswersAsTheSameTextInAFile()
     FileSearchOptions options;
     options.textCache = &cache;
     FileSearch search(options);
-    const std::optional<FileSearchResult> cached = search.searchCached(key, keyword, {});
+    platform::WorkMonitor monitor;
+    const std::optional<FileSearchResult> cached =
+        search.searchCached(key, *search::Keyword::compile(keyword), monitor);
     QVERIFY(cached.has_value());
     QCOMPARE(cached->outcome, plain.outcome);
     QCOMPARE(cached->excerpt, plain.excerpt);

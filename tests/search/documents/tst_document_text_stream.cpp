@@ -1,11 +1,12 @@
 #include "document_fixtures.h"
 
-#include "search/documents/document_text_stream.h"
+#include "search/core/document_text_stream.h"
+#include "search/documents/registry.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-using documents::DocumentTextStream;
+using search::DocumentTextStream;
 using documents::Kind;
 using documents::Outcome;
 
@@ -54,7 +55,7 @@ void TestDocumentTextStream::streamGivesTheSameTextAsExtractText()
         return true;
     });
 
-    DocumentTextStream stream(path, kind);
+    DocumentTextStream stream(documents::openAs(path, kind));
     QString text;
     QString piece;
     DocumentTextStream::Status status;
@@ -70,7 +71,7 @@ void TestDocumentTextStream::streamDestroyedInTheMiddleLetsItsWorkerEnd()
 {
     const QString path = fixtures::benchDocument(QStringLiteral("chinese15.pdf"));
     {
-        DocumentTextStream stream(path, Kind::Pdf);
+        DocumentTextStream stream(documents::openAs(path, Kind::Pdf));
         QString piece;
         while (stream.next(piece, 50) != DocumentTextStream::Status::Text) {
         }
@@ -79,7 +80,7 @@ void TestDocumentTextStream::streamDestroyedInTheMiddleLetsItsWorkerEnd()
     }
     {
         // Destroyed before any text was taken.
-        DocumentTextStream stream(path, Kind::Pdf);
+        DocumentTextStream stream(documents::openAs(path, Kind::Pdf));
     }
     // The workers end by themselves; leak detection at exit checks that they freed everything.
     QTRY_COMPARE_WITH_TIMEOUT(DocumentTextStream::runningWorkers(), 0, 30000);
@@ -102,7 +103,7 @@ void TestDocumentTextStream::callerThatTakesNothingHoldsTheWorkerBack()
     });
     QVERIFY(total > 4 * DocumentTextStream::kMaxQueued);
 
-    DocumentTextStream stream(path, Kind::OfficeOpenXml);
+    DocumentTextStream stream(documents::openAs(path, Kind::OfficeOpenXml));
     QTest::qWait(500);
     // Take what is queued without waiting: it is bounded by the queue size plus one piece.
     qsizetype queued = 0;

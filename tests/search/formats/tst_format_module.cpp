@@ -1,10 +1,10 @@
 #include "platform/core/chunk_reader.h"
-#include "search/archives/archive_walk.h"
-#include "search/archives/member_copy.h"
-#include "search/documents/document_text.h"
-#include "search/documents/document_text_stream.h"
-#include "search/documents/text_screen.h"
+#include "platform/core/member_copies_folder.h"
+#include "search/archives/archive_signature.h"
+#include "search/core/document_text_stream.h"
+#include "search/documents/signatures.h"
 #include "search/formats/format_module.h"
+#include "search/match/keyword.h"
 
 #include <QFile>
 #include <QProcess>
@@ -18,8 +18,8 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// Program-side readers: the forwarders, the format module loaded at the first document, and the
-// program still searching when the module cannot be used.
+// The readers as the program has them: the format module loaded at the first document, and the
+// program still searching when the module cannot be used. The test links none of the readers.
 class TstFormatModule : public QObject
 {
     Q_OBJECT
@@ -61,44 +61,60 @@ QStringList formatLibrariesMapped()
     return found;
 }
 
-QString textOf(const documents::Source &source, documents::Outcome *outcome = nullptr)
+const formats::Readers &readers()
 {
-    const QByteArray head = source.head(512);
+    return formats::moduleReaders();
+}
+
+QByteArray headOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(512) : QByteArray();
+}
+
+QString textOf(documents::Document &document, documents::Outcome *outcome = nullptr)
+{
     QString text;
-    const documents::Outcome got =
-        documents::extractText(source, documents::recognise(source, head), [&](QStringView piece) {
+    platform::WorkMonitor monitor;
+    const documents::Outcome got = document.extract(
+        [&](QStringView piece) {
             text += piece;
             return true;
-        });
+        },
+        monitor);
     if (outcome)
         *outcome = got;
     return text;
 }
 
-QByteArray headOf(const QString &path)
+QString textOf(const QString &path, documents::Outcome *outcome = nullptr)
 {
-    return documents::Source(path).head(512);
+    const std::unique_ptr<documents::Document> document =
+        readers().openDocument(path, headOf(path));
+    return document ? textOf(*document, outcome) : QString();
+}
+
+documents::Kind kindOf(const QString &path)
+{
+    const std::unique_ptr<documents::Document> document =
+        readers().openDocument(path, headOf(path));
+    return document ? document->kind() : documents::Kind::NotDocument;
 }
 
 class CollectingVisitor : public archives::Visitor
 {
 public:
-    void text(const archives::MemberPlace &member, archives::MemberStream &bytes) override
+    void text(const archives::MemberPlace &member, archives::MemberBytes &bytes) override
     {
         QByteArray all;
         while (bytes.readInto(all, 4096) > 0) {
         }
         texts.insert(member.path, QStringDecoder("GB18030").decode(all));
     }
-    void document(const archives::MemberPlace &member, const documents::Source &source,
-                  documents::Kind kind) override
+    void document(const archives::MemberPlace &member,
+                  std::unique_ptr<documents::Document> document) override
     {
-        QString text;
-        documents::extractText(source, kind, [&](QStringView piece) {
-            text += piece;
-            return true;
-        });
-        documentTexts.insert(member.path, text);
+        documentTexts.insert(member.path, textOf(*document));
     }
     void failed(const archives::MemberPlace &member, archives::Failure) override
     {
@@ -129,9 +145,8 @@ void TstFormatModule::noFormatLibraryBeforeTheFirstDocument()
     // What a search asks of every file before it knows a document: answered from the bytes.
     const QByteArray text("plain text, no document: 合同编号 2024");
     QVERIFY(!documents::mayBeDocument(text));
-    QCOMPARE(documents::recognise(documents::Source(), text), documents::Kind::NotDocument);
-    QVERIFY(!archives::looksLikeArchive(text));
-    archives::removeOldMemberCopies();
+    QVERIFY(!archives::hasArchiveSignature(text));
+    platform::removeOldMemberCopies();
     QCOMPARE(formats::moduleState(), formats::ModuleState::NotLoaded);
     QCOMPARE(formatLibrariesMapped(), QStringList());
 }
@@ -155,32 +170,34 @@ void TstFormatModule::documentsReadThroughTheModule()
     QFETCH(QString, file);
     QFETCH(documents::Kind, kind);
     QFETCH(QString, word);
-    const documents::Source source(kDocuments + u'/' + file);
-    QCOMPARE(documents::recognise(source, headOf(source.path())), kind);
+    const QString path = kDocuments + u'/' + file;
+    QCOMPARE(kindOf(path), kind);
     QCOMPARE(formats::moduleState(), formats::ModuleState::Loaded);
     documents::Outcome outcome;
-    QVERIFY(textOf(source, &outcome).contains(word));
+    QVERIFY(textOf(path, &outcome).contains(word));
     QCOMPARE(outcome, documents::Outcome::Done);
     // The same text through the worker thread of a text stream.
-    documents::DocumentTextStream stream(source, kind);
+    search::DocumentTextStream stream(readers().openDocument(path, headOf(path)));
     QString streamed, piece;
     for (;;) {
         const auto status = stream.next(piece, 5000);
-        QVERIFY(status != documents::DocumentTextStream::Status::Waiting);
-        if (status == documents::DocumentTextStream::Status::End)
+        QVERIFY(status != search::DocumentTextStream::Status::Waiting);
+        if (status == search::DocumentTextStream::Status::End)
             break;
         streamed += piece;
     }
     QVERIFY(streamed.contains(word));
     // The raw-bytes screen goes through the module too: a keyword absent from the package.
-    const documents::TextScreen screen(u"不在此文档中的词");
-    QVERIFY(screen.usable());
-    const auto verdict = screen.screen(source, kind, {});
-    QCOMPARE(verdict, kind == documents::Kind::OfficeOpenXml
-                          ? documents::TextScreen::Verdict::Absent
-                          : documents::TextScreen::Verdict::Possible);
-    QCOMPARE(documents::extractorVersion().isEmpty(), false);
-    QVERIFY(documents::extractorVersion() != "no-readers");
+    const std::unique_ptr<search::Keyword> absent =
+        std::make_unique<search::Keyword>(u"不在此文档中的词"_s);
+    QVERIFY(!absent->utf8Characters().empty());
+    platform::WorkMonitor monitor;
+    const documents::Screen verdict =
+        readers().openDocument(path, headOf(path))->screen(absent->utf8Characters(), monitor);
+    QCOMPARE(verdict, kind == documents::Kind::OfficeOpenXml ? documents::Screen::Absent
+                                                             : documents::Screen::Possible);
+    QCOMPARE(readers().version().isEmpty(), false);
+    QVERIFY(readers().version() != "no-readers");
     QVERIFY(formatLibrariesMapped().contains(u"libarchive"_s));
 }
 
@@ -193,9 +210,9 @@ void TstFormatModule::archiveMembersReadThroughTheModule()
     QVERIFY(file.open(path));
     QByteArray head;
     QVERIFY(file.readInto(head, archives::kHeadSize) > 0);
-    QVERIFY(archives::looksLikeArchive(head));
+    QVERIFY(archives::hasArchiveSignature(head) && readers().readsArchives());
     CollectingVisitor visitor;
-    QCOMPARE(archives::walkArchive(file, head, u"attachments.zip"_s, visitor),
+    QCOMPARE(readers().walkArchive(file, head, u"attachments.zip"_s, visitor),
              archives::WalkEnd::Done);
     QCOMPARE(visitor.failures, QStringList());
     QCOMPARE(visitor.texts.value(u"客户/合同.txt"_s), u"甲方乙方的关键字"_s);
@@ -203,9 +220,9 @@ void TstFormatModule::archiveMembersReadThroughTheModule()
     // A member copied out to be opened: the docx, whole.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    const QString copy = archives::copyMember(path, {2});
+    const QString copy = readers().copyMember(path, {2});
     QVERIFY(!copy.isEmpty());
-    QCOMPARE(textOf(documents::Source(copy)).contains(u"NeedleWord"), true);
+    QCOMPARE(textOf(copy).contains(u"NeedleWord"), true);
 }
 
 void TstFormatModule::readerThreadsRunOneOpenMpThread()
@@ -220,7 +237,8 @@ void TstFormatModule::readerThreadsRunOneOpenMpThread()
     int before = -1, after = -1, other = -1;
     std::thread([&] {
         before = levels();
-        textOf(documents::Source(kDocuments + u"/runs.docx"));
+        // A picture: its reading is text recognition, whose teams are set per thread.
+        textOf(kDocuments + u"/ocr/lines.png");
         after = levels();
     }).join();
     std::thread([&] { other = levels(); }).join();
@@ -233,7 +251,7 @@ void TstFormatModule::withoutAModule_data()
 {
     QTest::addColumn<QString>("module");
     QTest::newRow("no module file") << u"/nonexistent/libquarlex_formats.so"_s;
-    QTest::newRow("a library without the table") << u"libz"_s;
+    QTest::newRow("a library without the readers' entry") << u"libz"_s;
 }
 
 void TstFormatModule::withoutAModule()
@@ -271,15 +289,14 @@ void TstFormatModule::childWithoutAModule()
         QSKIP("run as the child of withoutAModule");
     // Documents are files no reader knows; an archive is its bytes; nothing is kept as their text.
     for (const char *file : {"runs.docx", "pages.pdf", "runs.doc"}) {
-        const documents::Source source(kDocuments + u'/' + QLatin1String(file));
-        QVERIFY(documents::mayBeDocument(source.head(512)));
-        QCOMPARE(documents::recognise(source, source.head(512)), documents::Kind::NotDocument);
+        const QString path = kDocuments + u'/' + QLatin1String(file);
+        QVERIFY(documents::mayBeDocument(headOf(path)));
+        QCOMPARE(kindOf(path), documents::Kind::NotDocument);
     }
     QCOMPARE(formats::moduleState(), formats::ModuleState::Missing);
-    QVERIFY(!archives::looksLikeArchive(headOf(kArchives + u"/attachments.zip")));
-    QCOMPARE(documents::extractorVersion(), QByteArray("no-readers"));
-    QVERIFY(!documents::TextScreen(u"关键字").usable());
-    QCOMPARE(archives::copyMember(kArchives + u"/attachments.zip", {2}), QString());
+    QVERIFY(!readers().readsArchives());
+    QCOMPARE(readers().version(), QByteArray("no-readers"));
+    QCOMPARE(readers().copyMember(kArchives + u"/attachments.zip", {2}), QString());
     QCOMPARE(formatLibrariesMapped(), QStringList());
 }
 

@@ -5,6 +5,9 @@
 //
 // Input layout: byte 0 chooses the keyword (a few ASCII and Chinese ones); the rest is the file.
 
+#include "platform/core/member_copies_folder.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/archives/archive_walk.h"
 #include "search/archives/member_copy.h"
 #include "search/core/file_search.h"
@@ -31,6 +34,8 @@ QTemporaryDir &scratch()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const bool linked = (formats::setDefaultReaders(formats::linkedReaders()), true);
+    Q_UNUSED(linked);
     if (size < 1)
         return 0;
     static const bool ready = [] {
@@ -53,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const FileSearchResult result = search.search(path, keyword);
     if (result.outcome != FileSearchResult::Outcome::Archive)
         return 0;
-    const QString folder = archives::memberCopiesFolder();
+    const QString folder = platform::memberCopiesFolder();
     int copies = 0;
     for (const MemberOutcome &member : result.members) {
         if (member.path.isEmpty() != member.chain.isEmpty() ||
@@ -75,6 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
         }
     }
-    archives::removeOldMemberCopies(-1);
+    platform::removeOldMemberCopies(-1);
     return 0;
 }

@@ -9,6 +9,8 @@
 
 #include "platform/core/file_slot.h"
 #include "platform/core/text_encoding.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 #include "search/core/search_text.h"
@@ -73,6 +75,8 @@ QByteArray shape(uint8_t how, QByteArrayView rest)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const bool linked = (formats::setDefaultReaders(formats::linkedReaders()), true);
+    Q_UNUSED(linked);
     if (size < 3)
         return 0;
     const QByteArray bytes = shape(

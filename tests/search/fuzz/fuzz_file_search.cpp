@@ -4,6 +4,8 @@
 // Input layout: byte 0 chooses the chunk size, the history size and whether bytes are searched
 // first; byte 1 chooses how the keyword is made; bytes 2-3 place it; the rest is the file.
 
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 #include "search/core/search_text.h"
@@ -57,6 +59,8 @@ QString makeKeyword(const uint8_t *data, size_t size, const QString &text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const bool linked = (formats::setDefaultReaders(formats::linkedReaders()), true);
+    Q_UNUSED(linked);
     const size_t skip = std::min<size_t>(size, 4);
     {
         QFile file(filePath());

@@ -161,11 +161,8 @@ bool isEpubPackage(const ZipPackage &package)
            !packageDocumentPath(content).isEmpty();
 }
 
-Outcome EpubExtractor::extract(const Source &source, TextSink &sink)
+Outcome EpubExtractor::extractFrom(const ZipPackage &package, TextSink &sink)
 {
-    ZipPackage package;
-    if (!package.open(source))
-        return Outcome::Damaged;
     QByteArray bytes;
     const QString encryption = QStringLiteral("META-INF/encryption.xml");
     if (package.contains(encryption) &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 namespace documents {
@@ -20,10 +21,16 @@ bool isEpubPackage(const ZipPackage &package);
 // (fonts are obfuscated by many publishers; the text is readable). A package without a readable
 // container or package document is Damaged; so is one whose spine names a document that is not
 // in the package, after the text of every document that is.
-class EpubExtractor : public Extractor
+class EpubExtractor : public PackageExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const ZipPackage &package, TextSink &sink) override;
 };
+
+// The registry's row of this family.
+extern const Format kEpubFormat;
+
+// True when the file starts with an EPUB book's stored mimetype entry.
+bool isEpubHead(const Source &source);
 
 } // namespace documents

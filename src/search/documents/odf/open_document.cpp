@@ -322,11 +322,8 @@ bool contentIsEncrypted(const ZipPackage &package)
 
 } // namespace
 
-Outcome OpenDocumentExtractor::extract(const Source &source, TextSink &sink)
+Outcome OpenDocumentExtractor::extractFrom(const ZipPackage &package, TextSink &sink)
 {
-    ZipPackage package;
-    if (!package.open(source))
-        return Outcome::Damaged;
     const QString content = QStringLiteral("content.xml");
     ContentHandler document(sink, ContentHandler::Pass::Document);
     Status status = readXmlPart(package, content, document, sink);

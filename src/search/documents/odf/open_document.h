@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 namespace documents {
@@ -18,10 +19,13 @@ namespace documents {
 // - Text documents: after content.xml, the headers and footers of the page styles (styles.xml).
 // - Text that is not shown as document text is left out: deleted text kept for change tracking,
 //   and the text of notes' citation marks.
-class OpenDocumentExtractor : public Extractor
+class OpenDocumentExtractor : public PackageExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const ZipPackage &package, TextSink &sink) override;
 };
+
+// The registry's row of this family.
+extern const Format kOpenDocumentFormat;
 
 } // namespace documents

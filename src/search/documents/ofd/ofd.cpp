@@ -337,11 +337,8 @@ Outcome OfdReader::read()
 
 } // namespace
 
-Outcome OfdExtractor::extract(const Source &source, TextSink &sink)
+Outcome OfdExtractor::extractFrom(const ZipPackage &package, TextSink &sink)
 {
-    ZipPackage package;
-    if (!package.open(source))
-        return Outcome::Damaged;
     OfdReader reader(package, sink);
     return reader.read();
 }

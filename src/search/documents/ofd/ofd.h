@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 #include <QByteArrayView>
@@ -29,14 +30,17 @@ namespace documents {
 //   its template pages.
 // - A package with Encryptions.xml (its parts encrypted) is Encrypted; one whose pages hold
 //   images and no TextObject at all (a scan), and in which recognition reads nothing, is NoText.
-class OfdExtractor : public Extractor
+class OfdExtractor : public PackageExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const ZipPackage &package, TextSink &sink) override;
 };
 
 // True when `ofdXml` (the start of an OFD.xml entry) has an OFD root element of the OFD
 // namespace.
 bool hasOfdRoot(QByteArrayView ofdXml);
+
+// The registry's row of this family.
+extern const Format kOfdFormat;
 
 } // namespace documents

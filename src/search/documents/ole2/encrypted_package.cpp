@@ -9,10 +9,9 @@ bool isEncryptedPackage(const CompoundFile &file)
     return file.contains("EncryptionInfo") && file.contains("EncryptedPackage");
 }
 
-Outcome EncryptedPackageExtractor::extract(const Source &source, TextSink &)
+Outcome EncryptedPackageExtractor::extractFrom(const CompoundFile &file, const Source &, TextSink &)
 {
-    CompoundFile file;
-    return file.open(source) && isEncryptedPackage(file) ? Outcome::Encrypted : Outcome::Damaged;
+    return isEncryptedPackage(file) ? Outcome::Encrypted : Outcome::Damaged;
 }
 
 } // namespace documents

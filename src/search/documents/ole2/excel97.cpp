@@ -164,11 +164,8 @@ private:
 
 } // namespace
 
-Outcome Excel97Extractor::extract(const Source &source, TextSink &sink)
+Outcome Excel97Extractor::extractFrom(const CompoundFile &file, const Source &, TextSink &sink)
 {
-    CompoundFile file;
-    if (!file.open(source))
-        return Outcome::Damaged;
     QByteArray stream;
     CompoundFile::Status status = file.read("Workbook", stream);
     if (status == CompoundFile::Status::Missing)

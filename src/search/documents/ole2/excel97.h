@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 namespace documents {
@@ -14,10 +15,13 @@ namespace documents {
 // shared strings (SST), string cells, numbers, the cached results of formulas, booleans (1, 0)
 // and error values (#DIV/0! ...), written as excel97_values.h says. A damaged sheet does not end
 // the reading: the sheets after it are read too.
-class Excel97Extractor : public Extractor
+class Excel97Extractor : public CompoundFileExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const CompoundFile &file, const Source &source, TextSink &sink) override;
 };
+
+// The registry's row of this family.
+extern const Format kExcel97Format;
 
 } // namespace documents

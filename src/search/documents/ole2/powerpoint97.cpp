@@ -372,11 +372,8 @@ private:
 
 } // namespace
 
-Outcome PowerPoint97Extractor::extract(const Source &source, TextSink &sink)
+Outcome PowerPoint97Extractor::extractFrom(const CompoundFile &file, const Source &source, TextSink &sink)
 {
-    CompoundFile file;
-    if (!file.open(source))
-        return Outcome::Damaged;
     QByteArray stream;
     const CompoundFile::Status status = file.read("PowerPoint Document", stream);
     if (status == CompoundFile::Status::Missing || status == CompoundFile::Status::TooLarge)

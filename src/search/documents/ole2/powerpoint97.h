@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 namespace documents {
@@ -19,10 +20,13 @@ namespace documents {
 // line; a line break inside a paragraph is "\n". A presentation whose persist directory cannot
 // be followed gives the text atoms and embedded objects of its stream in stream order, masters
 // left out.
-class PowerPoint97Extractor : public Extractor
+class PowerPoint97Extractor : public CompoundFileExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const CompoundFile &file, const Source &source, TextSink &sink) override;
 };
+
+// The registry's row of this family.
+extern const Format kPowerPoint97Format;
 
 } // namespace documents

@@ -148,11 +148,8 @@ bool isWord97Fib(QByteArrayView fib)
     return fits(fib, 0, 4) && u16At(fib, 0) == kFibIdent && u16At(fib, 2) >= kFirstWord97Fib;
 }
 
-Outcome Word97Extractor::extract(const Source &source, TextSink &sink)
+Outcome Word97Extractor::extractFrom(const CompoundFile &file, const Source &, TextSink &sink)
 {
-    CompoundFile file;
-    if (!file.open(source))
-        return Outcome::Damaged;
     QByteArray word;
     if (file.read("WordDocument", word) != CompoundFile::Status::Ok)
         return Outcome::Damaged;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 #include <QByteArrayView>
@@ -18,15 +19,18 @@ namespace documents {
 // Field codes (between a field's begin and separator marks) are left out and the field results
 // kept. A non-breaking hyphen is "-"; optional hyphens, picture and object anchors, footnote
 // references and the other control characters are no text.
-class Word97Extractor : public Extractor
+class Word97Extractor : public CompoundFileExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const CompoundFile &file, const Source &source, TextSink &sink) override;
 };
 
 // True when `fib`, the first bytes of a WordDocument stream, is the FIB of Word 97 or later. Word
 // 6 and Word 95 files have a stream of that name too, with text in the system code page and no
 // piece table of this kind; they are left to the plain reading.
 bool isWord97Fib(QByteArrayView fib);
+
+// The registry's row of this family.
+extern const Format kWord97Format;
 
 } // namespace documents

@@ -110,11 +110,8 @@ bool officeTextParts(const ZipPackage &package, QSet<QString> &parts)
     return true;
 }
 
-Outcome OfficeOpenXmlExtractor::extract(const Source &source, TextSink &sink)
+Outcome OfficeOpenXmlExtractor::extractFrom(const ZipPackage &package, TextSink &sink)
 {
-    ZipPackage package;
-    if (!package.open(source))
-        return Outcome::Damaged;
     QByteArray contentTypes;
     const Status status = package.readAll(QStringLiteral("[Content_Types].xml"), contentTypes);
     if (status != Status::Ok)

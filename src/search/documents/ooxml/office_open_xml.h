@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 #include <QByteArray>
@@ -22,10 +23,10 @@ class ZipPackage;
 // - PowerPoint: the slides in presentation order (the slide list of ppt/presentation.xml), every
 //   text paragraph a line, then the notes of every slide in the same order. Slide number fields
 //   are left out.
-class OfficeOpenXmlExtractor : public Extractor
+class OfficeOpenXmlExtractor : public PackageExtractor
 {
 public:
-    Outcome extract(const Source &source, TextSink &sink) override;
+    Outcome extractFrom(const ZipPackage &package, TextSink &sink) override;
 };
 
 // True when [Content_Types].xml (given as `contentTypes`) declares the main part of a Word, Excel
@@ -39,5 +40,8 @@ bool declaresOfficeMainPart(const QByteArray &contentTypes);
 // be told so (a presentation, whose slides are named by the main part's content; a declaration or
 // relationships that cannot be read): every part may then hold text.
 bool officeTextParts(const ZipPackage &package, QSet<QString> &parts);
+
+// The registry's row of this family.
+extern const Format kOfficeOpenXmlFormat;
 
 } // namespace documents

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 namespace documents {
@@ -16,5 +17,8 @@ class PdfExtractor : public Extractor
 public:
     Outcome extract(const Source &source, TextSink &sink) override;
 };
+
+// The registry's row of this family.
+extern const Format kPdfFormat;
 
 } // namespace documents

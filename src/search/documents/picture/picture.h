@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 #include <QImage>
@@ -18,5 +19,8 @@ public:
 // Hands the text lines recognised in `image` to `sink`, each ended by "\n". False when the
 // recognition gave nothing (a blank image, no engine) or was stopped (then sink.stopRequested()).
 bool appendRecognisedText(const QImage &image, TextSink &sink);
+
+// The registry's row of this family.
+extern const Format kPictureFormat;
 
 } // namespace documents

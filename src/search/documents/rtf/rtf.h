@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/documents/document.h"
 #include "search/documents/extractor.h"
 
 namespace documents {
@@ -28,5 +29,8 @@ class RtfExtractor : public Extractor
 public:
     Outcome extract(const Source &source, TextSink &sink) override;
 };
+
+// The registry's row of this family.
+extern const Format kRtfFormat;
 
 } // namespace documents

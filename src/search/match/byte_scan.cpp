@@ -1,11 +1,11 @@
-#include "search/core/byte_scan.h"
+#include "search/match/byte_scan.h"
 
 #include "platform/core/byte_find.h"
 #include "platform/core/text_encoding.h"
-#include "search/core/byte_prefilter.h"
-#include "search/core/field_decoder.h"
-#include "search/core/report.h"
-#include "search/core/text_matcher.h"
+#include "search/match/byte_prefilter.h"
+#include "search/match/field_decoder.h"
+#include "search/match/match_test.h"
+#include "search/match/text_matcher.h"
 
 #include <algorithm>
 #include <cstring>

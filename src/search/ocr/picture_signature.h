@@ -1,9 +1,13 @@
-#include "search/ocr/ocr.h"
+#pragma once
+
+#include <QByteArrayView>
 
 // Byte checks only, apart from the engine, so that a file is told a picture without loading it.
 namespace ocr {
 
-bool isPicture(QByteArrayView head)
+// True when `head`, a file's first bytes, starts a picture file: PNG, JPEG, GIF, TIFF, WebP or a
+// BMP with a header Windows writes.
+inline bool isPicture(QByteArrayView head)
 {
     const auto starts = [&](const char *signature, qsizetype size) {
         return head.size() >= size && head.first(size) == QByteArrayView(signature, size);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/core/field_skim.h"
-#include "search/core/joined_window.h"
+#include "search/match/joined_window.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "search/core/joined_window.h"
+#include "search/match/joined_window.h"
 
-#include "search/core/field_decoder.h"
+#include "search/match/field_decoder.h"
 
 #include <algorithm>
 #include <cstring>

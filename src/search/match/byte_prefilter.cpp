@@ -1,7 +1,7 @@
-#include "search/core/byte_prefilter.h"
+#include "search/match/byte_prefilter.h"
 
 #include "platform/core/byte_find.h"
-#include "search/core/keyword_bytes.h"
+#include "search/match/keyword_bytes.h"
 
 #include <QStringList>
 
@@ -64,9 +64,9 @@ std::optional<QByteArray> BytePrefilter::needle(std::optional<TextEncoding> enco
         return m_utf8;
     case TextEncoding::Big5:
         // Only for a Big5 file: its table is made the first time one is searched.
-        if (!m_big5)
-            m_big5 = keywordBytes(m_keyword, TextEncoding::Big5);
-        return *m_big5;
+        std::call_once(m_big5Made,
+                       [this] { m_big5 = keywordBytes(m_keyword, TextEncoding::Big5); });
+        return m_big5;
     case TextEncoding::Utf16LE:
     case TextEncoding::Utf16BE:
     case TextEncoding::Declared:
@@ -97,22 +97,18 @@ BytePrefilter::characterForms(std::optional<TextEncoding> encoding) const
             return none;
         }
     }
-    std::optional<std::optional<std::vector<QByteArray>>> &forms = m_forms[slot];
-    if (!forms) {
+    std::call_once(m_formsMade[slot], [&] {
         std::vector<QByteArray> made;
         for (const QString &character : characters(m_keyword)) {
             const std::optional<QByteArray> form =
                 encoding ? keywordBytes(character, *encoding) : character.toLatin1();
-            if (!form) {
-                // Not expected where the whole keyword has a form.
-                forms.emplace(std::nullopt);
-                return *forms;
-            }
+            if (!form)
+                return; // not expected where the whole keyword has a form
             made.push_back(*form);
         }
-        forms.emplace(std::move(made));
-    }
-    return *forms;
+        m_forms[slot].emplace(std::move(made));
+    });
+    return m_forms[slot];
 }
 
 std::optional<QByteArray> BytePrefilter::rarestCharacter(std::optional<TextEncoding> encoding,
@@ -156,22 +152,21 @@ const BytePrefilter::Exclusion &BytePrefilter::exclusion(TextEncoding encoding) 
     const size_t slot = encoding == TextEncoding::Gb18030 ? 0
                         : encoding == TextEncoding::Utf8  ? 1
                                                           : 2;
-    std::optional<Exclusion> &made = m_exclusions[slot];
-    if (made)
-        return *made;
-    made.emplace(Exclusion{false, {}});
-    // Only characters every text in these encodings spells with bytes of its own: not ASCII
-    // (a trail byte may be one), not U+FFFD, not half a surrogate pair.
-    for (const QChar c : m_keyword) {
-        const char16_t unit = c.unicode();
-        if (unit < 0x80 || unit == 0xFFFD || c.isSurrogate())
-            continue;
-        if (neverDecodedTo(unit, encoding))
-            made->never = true;
-        else if (const std::optional<QByteArray> form = keywordBytes(QString(c), encoding))
-            made->forms.push_back(*form);
-    }
-    return *made;
+    std::call_once(m_exclusionsMade[slot], [&] {
+        Exclusion &made = m_exclusions[slot];
+        // Only characters every text in these encodings spells with bytes of its own: not ASCII
+        // (a trail byte may be one), not U+FFFD, not half a surrogate pair.
+        for (const QChar c : m_keyword) {
+            const char16_t unit = c.unicode();
+            if (unit < 0x80 || unit == 0xFFFD || c.isSurrogate())
+                continue;
+            if (neverDecodedTo(unit, encoding))
+                made.never = true;
+            else if (const std::optional<QByteArray> form = keywordBytes(QString(c), encoding))
+                made.forms.push_back(*form);
+        }
+    });
+    return m_exclusions[slot];
 }
 
 bool BytePrefilter::absentFromAll(QByteArrayView bytes) const

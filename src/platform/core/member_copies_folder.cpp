@@ -1,7 +1,7 @@
 // The private folder of member copies and its cleaning: file-system work only, apart from the
-// copying itself (member_copy.cpp), so that the program can clean the folder at start without
+// copying itself (the archive readers' member copy), so that the program can clean the folder at start without
 // the archive readers.
-#include "search/archives/member_copy.h"
+#include "platform/core/member_copies_folder.h"
 
 #include "platform/core/paths.h"
 
@@ -13,7 +13,7 @@
 
 #include <ctime>
 
-namespace archives {
+namespace platform {
 
 namespace {
 
@@ -93,4 +93,4 @@ QString safeCopyName(const QString &memberPath)
     return name;
 }
 
-} // namespace archives
+} // namespace platform

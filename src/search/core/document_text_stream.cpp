@@ -1,4 +1,4 @@
-#include "search/documents/document_text_stream.h"
+#include "search/core/document_text_stream.h"
 
 #include <QStringList>
 
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-namespace documents {
+namespace search {
 
 namespace {
 std::atomic<int> g_runningWorkers{0};
@@ -22,32 +22,29 @@ struct DocumentTextStream::Shared
     std::deque<QString> pieces;
     qsizetype queued = 0;
     bool finished = false;
-    Outcome outcome = Outcome::Done;
-    std::atomic<bool> stop{false};
-    std::atomic<int> progress{0};
+    documents::Outcome outcome = documents::Outcome::Done;
+    // Cancelled when the stream goes; the worker's reader tells its progress through it.
+    platform::WorkMonitor monitor;
 };
 
-DocumentTextStream::DocumentTextStream(const Source &source, Kind kind)
+DocumentTextStream::DocumentTextStream(std::unique_ptr<documents::Document> document)
     : m_shared(std::make_shared<Shared>())
 {
     ++g_runningWorkers;
-    std::thread([shared = m_shared, source, kind]() mutable {
+    std::thread([shared = m_shared, document = std::move(document)]() mutable {
         const auto out = [&shared](QStringView text) {
             std::unique_lock lock(shared->mutex);
             shared->changed.wait(
-                lock, [&] { return shared->queued < kMaxQueued || shared->stop.load(); });
-            if (shared->stop.load())
+                lock, [&] { return shared->queued < kMaxQueued || shared->monitor.cancelled(); });
+            if (shared->monitor.cancelled())
                 return false;
             shared->pieces.emplace_back(text.toString());
             shared->queued += text.size();
             shared->changed.notify_all();
             return true;
         };
-        // The caller reads it when it polls; nothing needs telling at once.
-        const auto progress = [&shared](int permille) {
-            shared->progress.store(permille, std::memory_order_relaxed);
-        };
-        const Outcome outcome = extractText(source, kind, out, &shared->stop, progress);
+        const documents::Outcome outcome = document->extract(out, shared->monitor);
+        document.reset(); // what the reader opened, let go on the thread that used it
         {
             std::lock_guard lock(shared->mutex);
             shared->outcome = outcome;
@@ -63,7 +60,7 @@ DocumentTextStream::~DocumentTextStream()
 {
     {
         std::lock_guard lock(m_shared->mutex);
-        m_shared->stop = true;
+        m_shared->monitor.cancel();
     }
     m_shared->changed.notify_all();
 }
@@ -86,7 +83,7 @@ DocumentTextStream::Status DocumentTextStream::next(QString &piece, int timeoutM
     return Status::Text;
 }
 
-Outcome DocumentTextStream::outcome() const
+documents::Outcome DocumentTextStream::outcome() const
 {
     std::lock_guard lock(m_shared->mutex);
     return m_shared->outcome;
@@ -94,7 +91,7 @@ Outcome DocumentTextStream::outcome() const
 
 int DocumentTextStream::progress() const
 {
-    return m_shared->progress.load(std::memory_order_relaxed);
+    return m_shared->monitor.progress();
 }
 
 int DocumentTextStream::runningWorkers()
@@ -102,4 +99,4 @@ int DocumentTextStream::runningWorkers()
     return g_runningWorkers.load();
 }
 
-} // namespace documents
+} // namespace search

@@ -1,4 +1,4 @@
-#include "search/core/text_field_matcher.h"
+#include "search/match/text_field_matcher.h"
 
 namespace search {
 

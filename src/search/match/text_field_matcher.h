@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/core/field_cutter.h"
-#include "search/core/text_matcher.h"
+#include "search/match/text_matcher.h"
 
 #include <QString>
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -62,10 +63,13 @@ private:
     std::optional<QByteArray> m_ascii;
     std::optional<QByteArray> m_gb18030;
     std::optional<QByteArray> m_utf8;
-    mutable std::optional<std::optional<QByteArray>> m_big5;
+    mutable std::optional<QByteArray> m_big5;
+    mutable std::once_flag m_big5Made;
     // For no encoding yet (ASCII), GB18030, UTF-8 and Big5.
-    mutable std::array<std::optional<std::optional<std::vector<QByteArray>>>, 4> m_forms;
-    mutable std::array<std::optional<Exclusion>, 3> m_exclusions; // GB18030, UTF-8, Big5
+    mutable std::array<std::optional<std::vector<QByteArray>>, 4> m_forms;
+    mutable std::array<std::once_flag, 4> m_formsMade;
+    mutable std::array<Exclusion, 3> m_exclusions; // GB18030, UTF-8, Big5
+    mutable std::array<std::once_flag, 3> m_exclusionsMade;
 };
 
 } // namespace search

@@ -1,4 +1,4 @@
-#include "search/core/field_decoder.h"
+#include "search/match/field_decoder.h"
 
 namespace search {
 

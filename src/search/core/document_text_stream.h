@@ -1,12 +1,12 @@
 #pragma once
 
-#include "search/documents/document_text.h"
+#include "search/documents/document.h"
 
 #include <memory>
 
-namespace documents {
+namespace search {
 
-// extractText on a worker thread, so that one long library call (a heavy PDF page) never blocks
+// A document's extraction on a worker thread, so that one long library call (a heavy PDF page) never blocks
 // the caller, which keeps its event loop running between calls to next().
 //
 // The worker runs ahead of the caller by at most kMaxQueued characters, then waits until the
@@ -17,7 +17,8 @@ class DocumentTextStream
 public:
     static constexpr qsizetype kMaxQueued = 32 * 1024;
 
-    DocumentTextStream(const Source &source, Kind kind);
+    // The stream owns `document` and its worker reads it; the worker lets it go when done.
+    explicit DocumentTextStream(std::unique_ptr<documents::Document> document);
     ~DocumentTextStream();
     DocumentTextStream(const DocumentTextStream &) = delete;
     DocumentTextStream &operator=(const DocumentTextStream &) = delete;
@@ -27,8 +28,8 @@ public:
     // was taken and outcome() is final.
     Status next(QString &piece, int timeoutMs);
     // The extraction's outcome; final once next() has returned End.
-    Outcome outcome() const;
-    // How far the worker has come through the document, in thousandths (ProgressOut).
+    documents::Outcome outcome() const;
+    // How far the worker has come through the document, in thousandths (documents::ProgressOut).
     int progress() const;
 
     // How many workers are still running, those of destroyed streams included. For tests and for
@@ -40,4 +41,4 @@ private:
     std::shared_ptr<Shared> m_shared;
 };
 
-} // namespace documents
+} // namespace search

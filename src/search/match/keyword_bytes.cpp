@@ -1,4 +1,4 @@
-#include "search/core/keyword_bytes.h"
+#include "search/match/keyword_bytes.h"
 
 #include "platform/core/gb18030.h"
 

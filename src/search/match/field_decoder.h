@@ -2,7 +2,7 @@
 
 #include "platform/core/gb18030.h"
 #include "platform/core/text_encoding.h"
-#include "search/core/utf8_decoder.h"
+#include "search/match/utf8_decoder.h"
 
 #include <QString>
 

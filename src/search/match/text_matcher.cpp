@@ -1,6 +1,6 @@
-#include "search/core/text_matcher.h"
+#include "search/match/text_matcher.h"
 
-#include "search/core/report.h"
+#include "search/match/match_test.h"
 
 #include <algorithm>
 

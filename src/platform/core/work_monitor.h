@@ -1,0 +1,48 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <utility>
+
+namespace platform {
+
+// How one piece of work (the search of a file, the extraction of a document) is told to stop and
+// tells how far it has come: one object shared by the thread that asked for the work and the
+// threads doing it, in place of stop flags, callbacks and polled counters side by side.
+//
+// keepGoing() runs on the asking thread: it calls the poll given at construction (where a search
+// lets the user interface run) and says whether to go on. cancel(), cancelled() and the progress
+// may be used from any thread.
+class WorkMonitor
+{
+public:
+    WorkMonitor() = default;
+    // `poll` returns false to cancel the work.
+    explicit WorkMonitor(std::function<bool()> poll) : m_poll(std::move(poll)) {}
+    WorkMonitor(const WorkMonitor &) = delete;
+    WorkMonitor &operator=(const WorkMonitor &) = delete;
+
+    // On the asking thread: polls, and returns false once the work is cancelled.
+    bool keepGoing()
+    {
+        if (!cancelled() && m_poll && !m_poll())
+            cancel();
+        return !cancelled();
+    }
+
+    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
+    bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+    // The flag itself, for a library that polls a flag of its own.
+    const std::atomic<bool> &cancelFlag() const { return m_cancelled; }
+
+    // How far the work has come through its file, in thousandths (0..1000).
+    void setProgress(int permille) { m_progress.store(permille, std::memory_order_relaxed); }
+    int progress() const { return m_progress.load(std::memory_order_relaxed); }
+
+private:
+    std::function<bool()> m_poll;
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<int> m_progress{0};
+};
+
+} // namespace platform

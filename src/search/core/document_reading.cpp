@@ -1,0 +1,66 @@
+#include "search/core/document_reading.h"
+
+#include "search/cache/text_cache.h"
+#include "search/core/document_text_stream.h"
+#include "search/match/text_field_matcher.h"
+
+namespace search {
+
+bool KeptText::append(QStringView piece)
+{
+    if (!m_wanted)
+        return false;
+    if (m_text.size() + piece.size() > textcache::TextCache::kMaxTextChars) {
+        m_wanted = false;
+        m_text = QString();
+        return false;
+    }
+    m_text.append(piece);
+    return true;
+}
+
+namespace {
+
+// Gives `piece` to whoever still wants it; false once nobody does.
+bool hand(QStringView piece, TextFieldMatcher *matcher, KeptText &kept)
+{
+    const bool matching = matcher && !matcher->complete();
+    if (matching)
+        matcher->feed(piece);
+    const bool keeping = kept.append(piece);
+    return keeping || (matcher && !matcher->complete());
+}
+
+} // namespace
+
+documents::Outcome readDocumentText(std::unique_ptr<documents::Document> document,
+                                    TextFieldMatcher *matcher, KeptText &kept,
+                                    platform::WorkMonitor &monitor, bool worker)
+{
+    if (!worker || !document->readsOnWorker()) {
+        // A package's parts are inflated and parsed a block at a time, each step short: the text
+        // comes here in pieces, and the monitor is asked between them.
+        const documents::Outcome outcome = document->extract(
+            [&](QStringView piece) {
+                return hand(piece, matcher, kept) && monitor.keepGoing();
+            },
+            monitor);
+        return monitor.cancelled() ? documents::Outcome::Stopped : outcome;
+    }
+    constexpr int kWaitMs = 5;
+    DocumentTextStream stream(std::move(document));
+    QString piece;
+    for (;;) {
+        const DocumentTextStream::Status status = stream.next(piece, kWaitMs);
+        if (status == DocumentTextStream::Status::End)
+            break;
+        if (status == DocumentTextStream::Status::Text && !hand(piece, matcher, kept))
+            return documents::Outcome::Stopped; // all that is wanted was read
+        monitor.setProgress(stream.progress());
+        if (!monitor.keepGoing())
+            return documents::Outcome::Stopped;
+    }
+    return stream.outcome();
+}
+
+} // namespace search

@@ -1,0 +1,39 @@
+#include "search/formats/linked/linked_readers.h"
+
+#include "search/archives/member_copy.h"
+#include "search/documents/registry.h"
+
+namespace formats {
+
+namespace {
+
+class LinkedReaders final : public Readers
+{
+public:
+    QByteArray version() const override { return documents::extractorVersion(); }
+    std::unique_ptr<documents::Document> openDocument(const documents::Source &source,
+                                                      QByteArrayView head) const override
+    {
+        return documents::openDocument(source, head);
+    }
+    bool readsArchives() const override { return true; }
+    archives::WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head,
+                                  const QString &name, archives::Visitor &visitor) const override
+    {
+        return archives::walkArchive(file, head, name, visitor);
+    }
+    QString copyMember(const QString &archivePath, const QList<int> &chain) const override
+    {
+        return archives::copyMember(archivePath, chain);
+    }
+};
+
+} // namespace
+
+const Readers &linkedReaders()
+{
+    static const LinkedReaders readers;
+    return readers;
+}
+
+} // namespace formats

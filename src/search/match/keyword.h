@@ -1,0 +1,43 @@
+#pragma once
+
+#include "search/match/byte_prefilter.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace search {
+
+// The keyword as a search uses it, compiled once when a run takes it: its text, its byte forms
+// per encoding (BytePrefilter) and the UTF-8 forms of its non-ASCII characters, which a document's
+// raw bytes are screened for. Every file and every worker of the run reads the same value; none
+// of it is rebuilt per file or per document.
+class Keyword
+{
+public:
+    explicit Keyword(const QString &text);
+    Keyword(const Keyword &) = delete;
+    Keyword &operator=(const Keyword &) = delete;
+
+    // A compiled keyword to share between the run and its workers.
+    static std::shared_ptr<const Keyword> compile(const QString &text)
+    {
+        return std::make_shared<const Keyword>(text);
+    }
+
+    const QString &text() const { return m_bytes.keyword(); }
+    const BytePrefilter &bytes() const { return m_bytes; }
+    // The UTF-8 forms of the keyword's distinct non-ASCII characters (at most kMaxCharacters),
+    // without U+FFFD and lone surrogates, which have no byte form of their own in UTF-8 text.
+    const std::vector<QByteArray> &utf8Characters() const { return m_utf8Characters; }
+
+    static constexpr std::size_t kMaxCharacters = 8;
+
+private:
+    BytePrefilter m_bytes;
+    std::vector<QByteArray> m_utf8Characters;
+};
+
+} // namespace search
