@@ -81,16 +81,4 @@ void removeOldMemberCopies(qint64 maxAgeSeconds)
     ::closedir(dir);
 }
 
-QString safeCopyName(const QString &memberPath)
-{
-    QString name = memberPath.mid(memberPath.lastIndexOf(u'/') + 1);
-    name.remove(QChar(u'\0'));
-    name.remove(u'\\');
-    while (name.toUtf8().size() > 200)
-        name.chop(1);
-    if (name.isEmpty() || name == u"." || name == u"..")
-        return QStringLiteral("member");
-    return name;
-}
-
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_level.h"
+#include "search/archives/member_stream.h"
 #include "search/archives/read_ahead.h"
 #include "search/documents/registry.h"
 
@@ -121,9 +122,8 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
         const qsizetype held = whole.size();
         m_held += held;
         const documents::Source source = documents::Source::fromBytes(whole, place.path);
-        if (const std::unique_ptr<documents::Document> document =
-                documents::openDocument(source, head)) {
-            m_visitor.document(place, *document);
+        if (std::unique_ptr<documents::Document> document = documents::openDocument(source, head)) {
+            m_visitor.document(place, std::move(document));
         } else {
             MemberStream bytes(std::move(whole));
             if (looksLikeArchive(head))

@@ -50,8 +50,6 @@ struct MemberPlace
     QList<int> chain;
 };
 
-class MemberReader;
-
 // The bytes of one member as a visitor reads them, from the first, in blocks.
 class MemberBytes
 {
@@ -67,43 +65,6 @@ public:
     virtual bool canRewind() const = 0;
 };
 
-// The bytes of one member, from its first, in blocks. A member found damaged or encrypted part
-// way, or a walk stopped, ends the bytes early; failure() then says why.
-class MemberStream final : public MemberBytes
-{
-public:
-    // A member held in memory.
-    explicit MemberStream(QByteArray bytes);
-    // A member read from `level`, whose first bytes `head` were read already. With `replay`,
-    // the bytes read are kept up to kReplayCap so that rewind() can start again.
-    MemberStream(MemberReader &level, QByteArray head, bool replay);
-    ~MemberStream();
-    MemberStream(const MemberStream &) = delete;
-    MemberStream &operator=(const MemberStream &) = delete;
-
-    static constexpr qsizetype kReplayCap = 16 << 20;
-
-    qint64 readInto(QByteArray &buffer, qsizetype size) override;
-    bool rewind() override;
-    bool atEnd() const override { return m_at >= m_held.size() && (m_ended || !m_level); }
-    bool canRewind() const override { return m_replay; }
-    Failure failure() const { return m_failure; }
-    // The member's size as the archive declares it, -1 when it does not.
-    qint64 size() const { return m_size; }
-    // True for a member held whole in memory, whose bytes takeHeld() then gives up.
-    bool heldWhole() const { return !m_level; }
-    QByteArray takeHeld() { return std::exchange(m_held, QByteArray()); }
-
-private:
-    MemberReader *m_level = nullptr;
-    QByteArray m_held; // the member in memory, or the head, or what was read (replay)
-    qsizetype m_at = 0;
-    bool m_replay = false;
-    bool m_ended = false;
-    Failure m_failure = Failure::None;
-    qint64 m_size = -1;
-};
-
 // What a walk hands out, member by member in archive order.
 class Visitor
 {
@@ -111,8 +72,9 @@ public:
     virtual ~Visitor() = default;
     // A member to search as text. It may stop reading at any point; the rest is skipped.
     virtual void text(const MemberPlace &member, MemberBytes &bytes) = 0;
-    // A member that is a document, held in memory and recognised.
-    virtual void document(const MemberPlace &member, documents::Document &document) = 0;
+    // A member that is a document, held in memory and recognised; the visitor owns it.
+    virtual void document(const MemberPlace &member,
+                          std::unique_ptr<documents::Document> document) = 0;
     // A member, or an archive (nested or the outermost one, whose chain is empty), that could
     // not be read, or not to its end. A hit in what was read before is handed out before this.
     virtual void failed(const MemberPlace &member, Failure why) = 0;

@@ -185,4 +185,16 @@ QString copyMember(const QString &archivePath, const QList<int> &chain)
     return platform::pathFromNative(target);
 }
 
+QString safeCopyName(const QString &memberPath)
+{
+    QString name = memberPath.mid(memberPath.lastIndexOf(u'/') + 1);
+    name.remove(QChar(u'\0'));
+    name.remove(u'\\');
+    while (name.toUtf8().size() > 200)
+        name.chop(1);
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return QStringLiteral("member");
+    return name;
+}
+
 } // namespace archives
