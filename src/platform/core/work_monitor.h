@@ -35,12 +35,23 @@ public:
     // The flag itself, for a library that polls a flag of its own.
     const std::atomic<bool> &cancelFlag() const { return m_cancelled; }
 
-    // How far the work has come through its file, in thousandths (0..1000).
-    void setProgress(int permille) { m_progress.store(permille, std::memory_order_relaxed); }
+    // How far the work has come through its file, in thousandths (0..1000), told by the thread
+    // doing it. `observer` (set before the work starts) hears every new figure on that thread.
+    void setProgress(int permille)
+    {
+        m_progress.store(permille, std::memory_order_relaxed);
+        if (m_observer)
+            m_observer(permille);
+    }
     int progress() const { return m_progress.load(std::memory_order_relaxed); }
+    void setProgressObserver(std::function<void(int permille)> observer)
+    {
+        m_observer = std::move(observer);
+    }
 
 private:
     std::function<bool()> m_poll;
+    std::function<void(int)> m_observer;
     std::atomic<bool> m_cancelled{false};
     std::atomic<int> m_progress{0};
 };

@@ -1,6 +1,7 @@
 #include "document_fixtures.h"
 
 #include "search/documents/document_text.h"
+#include "search/documents/registry.h"
 #include "search/documents/zip_package.h"
 
 #include <QDir>
@@ -642,11 +643,12 @@ void TestDocumentText::readingStopsWhenTheCallerHasItsAnswer()
 
 void TestDocumentText::stopFlagEndsTheExtraction()
 {
-    const std::atomic<bool> stop{true};
+    platform::WorkMonitor monitor;
+    monitor.cancel();
     int calls = 0;
-    const Outcome outcome = documents::extractText(
-        document(QStringLiteral("pages.pdf")), Kind::Pdf, [&](QStringView) { return ++calls > 0; },
-        &stop);
+    const Outcome outcome =
+        documents::openAs(document(QStringLiteral("pages.pdf")), Kind::Pdf)
+            ->extract([&](QStringView) { return ++calls > 0; }, monitor);
     QCOMPARE(outcome, Outcome::Stopped);
     QCOMPARE(calls, 0);
 }

@@ -1,12 +1,13 @@
 #include "search/cache/text_cache.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
-#include "search/documents/document_text.h"
+#include "search/documents/registry.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <thread>
 
 using search::FileSearch;
@@ -26,14 +27,25 @@ QString textOf(const QString &path, documents::Outcome &outcome,
                const std::atomic<bool> *stop = nullptr)
 {
     QString text;
-    const documents::Kind kind = documents::recognise(path, documents::Source(path).head(64));
-    outcome = documents::extractText(
-        path, kind,
-        [&](QStringView piece) {
-            text.append(piece);
-            return true;
-        },
-        stop);
+    platform::WorkMonitor monitor;
+    // A stop asked from another thread reaches the reader through the monitor it polls.
+    std::atomic<bool> done{false};
+    std::thread relay([&] {
+        while (!done.load()) {
+            if (stop && stop->load())
+                monitor.cancel();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    outcome = documents::openDocument(path, documents::Source(path).head(64))
+                  ->extract(
+                      [&](QStringView piece) {
+                          text.append(piece);
+                          return true;
+                      },
+                      monitor);
+    done = true;
+    relay.join();
     return text;
 }
 
@@ -155,13 +167,15 @@ void TestOcrDocuments::extractionTellsItsPages()
     const QString path = fixture("pages.pdf");
     QList<int> told;
     QString text;
-    const documents::Outcome outcome = documents::extractText(
-        path, documents::Kind::Pdf,
-        [&](QStringView piece) {
-            text.append(piece);
-            return true;
-        },
-        nullptr, [&](int permille) { told.append(permille); });
+    platform::WorkMonitor monitor;
+    monitor.setProgressObserver([&](int permille) { told.append(permille); });
+    const documents::Outcome outcome = documents::openAs(path, documents::Kind::Pdf)
+                                           ->extract(
+                                               [&](QStringView piece) {
+                                                   text.append(piece);
+                                                   return true;
+                                               },
+                                               monitor);
     QCOMPARE(outcome, documents::Outcome::Done);
     QVERIFY2(text.contains(u"第4页扫描件"), qPrintable(text));
     QVERIFY(!told.isEmpty());
