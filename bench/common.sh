@@ -1,5 +1,5 @@
 # Sourced by bench/run.sh: the build, the temporary folder and the timing helpers every section
-# uses. The section files (bench/*.sh but this one and run.sh) only define their functions.
+# uses. The section files (bench/NAME.sh, one per section) define their targets and functions.
 
 # The Release build the benchmarks run from (BENCH_BUILD puts it elsewhere, e.g. build/rel).
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
