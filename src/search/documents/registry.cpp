@@ -144,7 +144,7 @@ QByteArray extractorVersion()
 {
     // The recognition engine's version and its language data are part of it, since pictures and
     // scanned pages are read by it.
-    static const QByteArray version = [] {
+    static const QByteArray version = []() -> QByteArray {
         QByteArray made = "quarlex-text-3";
         for (const Format *format : kFormats)
             made += ';' + QByteArray::number(int(format->kind)) + ':' + format->version;
