@@ -2,7 +2,7 @@
 
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_signature.h"
-#include "search/archives/zip_directory.h"
+#include "search/archives/zip_overlaps.h"
 
 #include <archive.h>
 #include <archive_entry.h>

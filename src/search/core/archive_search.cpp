@@ -135,6 +135,7 @@ FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QS
         return result;
     }
     result.outcome = FileSearchResult::Outcome::Archive;
+    result.readAs = FileSearchResult::ReadAs::Archive;
     result.members = search.takeMembers();
     return result;
 }

@@ -235,9 +235,10 @@ struct DocumentPrefetch::Shared
             FileSearchResult result = search.search(path, word ? *word : *none, watched);
             if (result.outcome == FileSearchResult::Outcome::Stopped)
                 return false;
-            const FileSearchStats &stats = search.stats();
+            const bool goBack =
+                result.readAs == FileSearchResult::ReadAs::Document && !result.textKept;
             results[size_t(index)] = Result{wordGeneration, std::move(result)};
-            return stats.document && !stats.fromCache && !stats.storedInCache;
+            return goBack;
         }
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))

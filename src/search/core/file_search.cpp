@@ -181,9 +181,12 @@ FileSearchResult FileSearch::searchAfterHead(ByteSource &file, const Keyword &ke
 // found damaged further on (the text before the damage holds it); an encrypted one and one
 // without text (a scan) have no text at all, not even for an empty keyword: they are listed with
 // their reason.
-static FileSearchResult documentResult(const TextFieldMatcher &matcher, documents::Outcome outcome)
+static FileSearchResult documentResult(const TextFieldMatcher &matcher, documents::Outcome outcome,
+                                       bool textKept)
 {
     FileSearchResult result;
+    result.readAs = FileSearchResult::ReadAs::Document;
+    result.textKept = textKept;
     const ReadStatus reason = documentFailure(outcome);
     const bool textless = reason == ReadStatus::Encrypted || reason == ReadStatus::NoText;
     const ReadStatus failure = matcher.complete() && !textless ? ReadStatus::Ok : reason;
@@ -222,7 +225,7 @@ FileSearchResult FileSearch::searchKept(const textcache::CachedText &cached, con
     // and found nothing.
     m_stats.summaryAbsent = cached.keywordAbsent;
     if (cached.keywordAbsent)
-        return documentResult(matcher, documents::Outcome(cached.outcome));
+        return documentResult(matcher, documents::Outcome(cached.outcome), true);
     constexpr qsizetype kPiece = 64 * 1024;
     const QStringView text(cached.text);
     for (qsizetype at = 0; at < text.size() && !matcher.complete(); at += kPiece) {
@@ -230,7 +233,7 @@ FileSearchResult FileSearch::searchKept(const textcache::CachedText &cached, con
             return stopped();
         matcher.feed(text.sliced(at, std::min(kPiece, text.size() - at)));
     }
-    return documentResult(matcher, documents::Outcome(cached.outcome));
+    return documentResult(matcher, documents::Outcome(cached.outcome), true);
 }
 
 FileSearchResult FileSearch::searchDocument(std::unique_ptr<documents::Document> document,
@@ -241,9 +244,12 @@ FileSearchResult FileSearch::searchDocument(std::unique_ptr<documents::Document>
 {
     m_stats.document = true;
     switch (document->screen(keyword.utf8Characters(), monitor)) {
-    case documents::Screen::Absent:
+    case documents::Screen::Absent: {
         m_stats.screenedOut = true;
-        return FileSearchResult();
+        FileSearchResult absent;
+        absent.readAs = FileSearchResult::ReadAs::Document;
+        return absent;
+    }
     case documents::Screen::Stopped:
         return stopped();
     case documents::Screen::Possible:
@@ -262,7 +268,7 @@ FileSearchResult FileSearch::searchDocument(std::unique_ptr<documents::Document>
     if (kept.complete(outcome))
         m_stats.storedInCache =
             cache->store(*fileKey, readers().version(), member, quint8(outcome), kept.text());
-    return documentResult(matcher, outcome);
+    return documentResult(matcher, outcome, m_stats.storedInCache);
 }
 
 } // namespace search

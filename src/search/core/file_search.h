@@ -70,6 +70,10 @@ struct FileSearchResult
     // found, in member order (Stopped when the search was stopped inside it).
     enum class Outcome { Hit, NoHit, Unreadable, Stopped, Archive };
     Outcome outcome = Outcome::NoHit;
+    // How the file was read: as text, as a document (by its text), or as an archive.
+    enum class ReadAs { Text, Document, Archive };
+    ReadAs readAs = ReadAs::Text;
+    bool textKept = false; // a document whose text the cache holds now (found there or stored)
     QString excerpt;                    // for a hit: as excerptAt() gives it
     ReadStatus status = ReadStatus::Ok; // for an unreadable file: why
     QList<MemberOutcome> members;       // for an archive

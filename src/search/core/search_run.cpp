@@ -137,7 +137,7 @@ void SearchRun::run()
         }
         const FileSearchResult &file = ahead ? *ahead : *searched;
         m_report.add(entry.name, path, file);
-        if (m_prefetch && !ahead && !m_search.stats().document && !m_search.stats().archive &&
+        if (m_prefetch && !ahead && file.readAs == FileSearchResult::ReadAs::Text &&
             (file.outcome == FileSearchResult::Outcome::Hit ||
              file.outcome == FileSearchResult::Outcome::NoHit))
             m_prefetch->searchedAsText(done);

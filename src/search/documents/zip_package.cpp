@@ -1,5 +1,8 @@
 #include "search/documents/zip_package.h"
 
+#include "platform/core/little_endian.h"
+#include "search/documents/zip_directory.h"
+
 #include "search/documents/text_sink.h"
 #include "search/documents/xml_feed.h"
 
@@ -53,64 +56,6 @@ QByteArray entryName(archive_entry *entry)
     if (!name)
         name = archive_entry_pathname(entry);
     return name ? QByteArray(name) : QByteArray();
-}
-
-quint32 u32At(const QByteArray &b, qsizetype at)
-{
-    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 |
-           quint32(uchar(b[at + 2])) << 16 | quint32(uchar(b[at + 3])) << 24;
-}
-
-quint16 u16At(const QByteArray &b, qsizetype at)
-{
-    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
-}
-
-// An entry as the central directory records it.
-struct CentralEntry
-{
-    qint64 compressed = -1; // -1 when the directory needs ZIP64 for it
-    qint64 size = -1;
-    qint64 localHeader = -1;
-    int method = -1;
-    quint16 flags = 0;
-    quint32 crc = 0;
-};
-
-// Every entry the central directory of `bytes` (a whole ZIP archive) records, by name as stored;
-// nothing for an archive whose directory cannot be walked.
-QHash<QByteArray, CentralEntry> centralDirectory(const QByteArray &bytes)
-{
-    QHash<QByteArray, CentralEntry> entries;
-    const qsizetype end = bytes.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
-    if (end < 0 || end + 22 > bytes.size())
-        return entries;
-    const qint64 directorySize = u32At(bytes, end + 12);
-    qsizetype at = u32At(bytes, end + 16);
-    if (at + directorySize > end)
-        return entries;
-    while (at + 46 <= end && u32At(bytes, at) == 0x02014B50) {
-        const qsizetype nameLength = u16At(bytes, at + 28);
-        const qsizetype next = at + 46 + nameLength + u16At(bytes, at + 30) + u16At(bytes, at + 32);
-        if (next > end)
-            break;
-        CentralEntry entry;
-        const quint32 compressed = u32At(bytes, at + 20);
-        const quint32 size = u32At(bytes, at + 24);
-        const quint32 local = u32At(bytes, at + 42);
-        if (compressed != 0xFFFFFFFF)
-            entry.compressed = compressed;
-        if (compressed != 0xFFFFFFFF && size != 0xFFFFFFFF && local != 0xFFFFFFFF) {
-            entry.size = size;
-            entry.localHeader = local;
-            entry.method = u16At(bytes, at + 10);
-            entry.flags = u16At(bytes, at + 8);
-            entry.crc = u32At(bytes, at + 16);
-        }
-        entries.insert(bytes.mid(at + 46, nameLength), entry);
-        at = next;
-    }
-    return entries;
 }
 
 // Entries up to this size are inflated whole, in one call, when their package is in memory.
@@ -246,10 +191,10 @@ bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
         return false;
     // The local header must be the entry's: its signature and its name.
     const qint64 header = entry.localHeader;
-    if (header + 30 > m_bytes.size() || u32At(m_bytes, header) != 0x04034B50)
+    if (header + 30 > m_bytes.size() || platform::le32(m_bytes, header) != 0x04034B50)
         return false;
-    const qint64 nameLength = u16At(m_bytes, header + 26);
-    const qint64 data = header + 30 + nameLength + u16At(m_bytes, header + 28);
+    const qint64 nameLength = platform::le16(m_bytes, header + 26);
+    const qint64 data = header + 30 + nameLength + platform::le16(m_bytes, header + 28);
     const qint64 compressed = entry.packed;
     if (compressed < 0 || data + compressed > m_bytes.size() ||
         QByteArrayView(m_bytes).sliced(header + 30, nameLength) != QByteArrayView(entry.name))
@@ -336,18 +281,23 @@ bool ZipPackage::open(const Source &source)
     }
     // A package held in memory has its central directory read here, for the exact compressed
     // sizes (the reader inflates as many bytes as it says) and for inflating parts whole.
-    const QHash<QByteArray, CentralEntry> central =
-        m_bytes.isEmpty() ? QHash<QByteArray, CentralEntry>() : centralDirectory(m_bytes);
+    // Every entry the central directory of the package in memory records, by name as stored.
+    QHash<QByteArray, ZipDirectoryEntry> central;
+    if (!m_bytes.isEmpty()) {
+        if (std::optional<std::vector<ZipDirectoryEntry>> directory = readZipDirectory(m_bytes)) {
+            for (ZipDirectoryEntry &entry : *directory)
+                central.insert(entry.name, std::move(entry));
+        }
+    }
     for (const QString &key : order) {
         Entry &e = m_entries[key];
         const auto found = central.constFind(e.name);
         if (found == central.cend())
             continue;
-        if (found->compressed >= 0)
-            e.compressed = std::min(e.compressed, found->compressed);
+        e.compressed = std::min(e.compressed, found->compressed);
         // Inflated whole only where the directory and the entry list agree on the entry's size
         // and it is not encrypted; its local header is checked when it is read.
-        if (found->localHeader >= 0 && found->size == e.declared && (found->flags & 1) == 0) {
+        if (found->size == e.declared && (found->flags & 1) == 0) {
             e.localHeader = found->localHeader;
             e.packed = found->compressed;
             e.method = found->method;

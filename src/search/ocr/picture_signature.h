@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/little_endian.h"
+
 #include <QByteArrayView>
 
 // Byte checks only, apart from the engine, so that a file is told a picture without loading it.
@@ -20,12 +22,8 @@ inline bool isPicture(QByteArrayView head)
     // BMP: "BM", then the file size, two reserved zero words, the pixel offset and a DIB header
     // of one of the sizes Windows writes. "BM" alone starts too many text files.
     if (starts("BM", 2) && head.size() >= 18) {
-        const auto u32 = [&](qsizetype at) {
-            return quint32(uchar(head[at])) | quint32(uchar(head[at + 1])) << 8 |
-                   quint32(uchar(head[at + 2])) << 16 | quint32(uchar(head[at + 3])) << 24;
-        };
-        const quint32 dib = u32(14);
-        return u32(6) == 0 && (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 ||
+        const quint32 dib = platform::le32(head, 14);
+        return platform::le32(head, 6) == 0 && (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 ||
                                dib == 108 || dib == 124);
     }
     return false;

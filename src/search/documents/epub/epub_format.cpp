@@ -9,9 +9,9 @@ bool isEpubHead(const Source &source)
     // The first entry of an EPUB file is its mimetype, stored, so that its content follows the
     // 30-byte local header, the name and the extra field.
     const QByteArray head = source.head(128);
-    if (head.size() < 30 || u16At(head, 8) != 0) // compressed
+    if (head.size() < 30 || le16(head, 8) != 0) // compressed
         return false;
-    const qsizetype at = 30 + u16At(head, 26) + u16At(head, 28);
+    const qsizetype at = 30 + le16(head, 26) + le16(head, 28);
     return at < head.size() && QByteArrayView(head).sliced(at).startsWith("application/epub+zip");
 }
 

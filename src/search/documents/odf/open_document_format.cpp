@@ -7,13 +7,18 @@ namespace documents {
 namespace {
 
 // A package whose mimetype names an OpenDocument type. Without an entry list, a mimetype entry
-// among the first names, unless the start is an EPUB book's (which has a mimetype too).
+// among the first names, unless the package is an EPUB book's (which has a mimetype too, and a
+// container, which OpenDocument files have not).
 bool isOpenDocumentPackage(Probe &probe)
 {
     const QString mimetype = QStringLiteral("mimetype");
     const ZipPackage &package = probe.package();
-    if (!package.isOpen())
-        return probe.localNames().contains(mimetype) && !isEpubHead(probe.source());
+    if (!package.isOpen()) {
+        const QStringList &names = probe.localNames();
+        return names.contains(mimetype) &&
+               !names.contains(QStringLiteral("META-INF/container.xml"), Qt::CaseInsensitive) &&
+               !isEpubHead(probe.source());
+    }
     QByteArray content;
     return package.contains(mimetype) &&
            package.readAll(mimetype, content, 256) == ZipPackage::Status::Ok &&

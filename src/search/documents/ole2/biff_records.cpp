@@ -11,13 +11,13 @@ bool Records::next(Record &record)
 {
     if (m_at == m_stream.size())
         return false;
-    if (!fits(m_stream, m_at, 4) || !fits(m_stream, m_at + 4, u16At(m_stream, m_at + 2))) {
+    if (!fits(m_stream, m_at, 4) || !fits(m_stream, m_at + 4, le16(m_stream, m_at + 2))) {
         m_damaged = true;
         return false;
     }
-    record.type = u16At(m_stream, m_at);
+    record.type = le16(m_stream, m_at);
     record.at = m_at;
-    record.data = m_stream.sliced(m_at + 4, u16At(m_stream, m_at + 2));
+    record.data = m_stream.sliced(m_at + 4, le16(m_stream, m_at + 2));
     m_at += 4 + record.data.size();
     return true;
 }
@@ -25,7 +25,7 @@ bool Records::next(Record &record)
 QList<QByteArrayView> Records::continuations()
 {
     QList<QByteArrayView> parts;
-    while (fits(m_stream, m_at, 4) && u16At(m_stream, m_at) == kContinue) {
+    while (fits(m_stream, m_at, 4) && le16(m_stream, m_at) == kContinue) {
         Record record;
         if (!next(record))
             break;
@@ -36,8 +36,8 @@ QList<QByteArrayView> Records::continuations()
 
 bool bofAt(QByteArrayView stream, qint64 at)
 {
-    return fits(stream, at, 8) && u16At(stream, at) == kBof && u16At(stream, at + 2) >= 4 &&
-           fits(stream, at + 4, u16At(stream, at + 2));
+    return fits(stream, at, 8) && le16(stream, at) == kBof && le16(stream, at + 2) >= 4 &&
+           fits(stream, at + 4, le16(stream, at + 2));
 }
 
 QList<qint64> substreamsFrom(QByteArrayView stream, qint64 at)
@@ -92,7 +92,7 @@ bool ContinuedData::u16(quint16 &value)
     quint8 b[2];
     if (!bytes(2, b))
         return false;
-    value = quint16(b[0] | b[1] << 8);
+    value = platform::le16(QByteArrayView(reinterpret_cast<const char *>(b), 2), 0);
     return true;
 }
 
@@ -101,7 +101,7 @@ bool ContinuedData::u32(quint32 &value)
     quint8 b[4];
     if (!bytes(4, b))
         return false;
-    value = quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24;
+    value = platform::le32(QByteArrayView(reinterpret_cast<const char *>(b), 4), 0);
     return true;
 }
 
@@ -124,7 +124,7 @@ bool ContinuedData::characters(qsizetype count, bool wide, QString &out)
             continue;
         }
         for (qsizetype i = 0; i < n; ++i, m_at += width)
-            out.append(QChar(wide ? u16At(part, m_at) : u8At(part, m_at)));
+            out.append(QChar(wide ? le16(part, m_at) : u8At(part, m_at)));
         count -= n;
     }
     return true;

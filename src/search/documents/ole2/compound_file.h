@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/core/little_endian.h"
 #include "search/documents/source.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
-#include <cstring>
 
 typedef struct _GsfInput GsfInput;
 typedef struct _GsfInfile GsfInfile;
@@ -47,8 +47,8 @@ private:
     GsfInfile *m_ole = nullptr;
 };
 
-// Little-endian fields of the binary formats. The caller has checked that `at` and the field's
-// size lie inside `bytes` (with fits()).
+// Bounds of the binary formats' fields: the caller checks with fits() that a field lies inside
+// `bytes` before reading it (platform/core/little_endian.h).
 inline bool fits(QByteArrayView bytes, qint64 at, qint64 size)
 {
     return at >= 0 && size >= 0 && at <= bytes.size() && size <= bytes.size() - at;
@@ -57,20 +57,8 @@ inline quint8 u8At(QByteArrayView bytes, qsizetype at)
 {
     return quint8(bytes[at]);
 }
-inline quint16 u16At(QByteArrayView bytes, qsizetype at)
-{
-    return quint16(u8At(bytes, at) | u8At(bytes, at + 1) << 8);
-}
-inline quint32 u32At(QByteArrayView bytes, qsizetype at)
-{
-    return quint32(u16At(bytes, at)) | quint32(u16At(bytes, at + 2)) << 16;
-}
-inline double f64At(QByteArrayView bytes, qsizetype at)
-{
-    const quint64 bits = quint64(u32At(bytes, at)) | quint64(u32At(bytes, at + 4)) << 32;
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
+using platform::le16;
+using platform::le32;
+using platform::leDouble;
 
 } // namespace documents

@@ -21,11 +21,11 @@ Kind damagedCompoundFileKind(QByteArrayView bytes)
         if (isWord97Fib(start))
             return Kind::Word97;
         // BOF of the workbook globals, BIFF8 or BIFF5 ([MS-XLS] 2.4.21).
-        if (u16At(start, 0) == 0x0809 && (u16At(start, 2) == 16 || u16At(start, 2) == 8) &&
-            (u16At(start, 4) == 0x0600 || u16At(start, 4) == 0x0500) && u16At(start, 6) == 0x0005)
+        if (le16(start, 0) == 0x0809 && (le16(start, 2) == 16 || le16(start, 2) == 8) &&
+            (le16(start, 4) == 0x0600 || le16(start, 4) == 0x0500) && le16(start, 6) == 0x0005)
             return Kind::Excel97;
         // The DocumentContainer record that opens a PowerPoint Document stream ([MS-PPT] 2.4.1).
-        if (u16At(start, 0) == 0x000F && u16At(start, 2) == 0x03E8)
+        if (le16(start, 0) == 0x000F && le16(start, 2) == 0x03E8)
             return Kind::PowerPoint97;
     }
     return Kind::NotDocument;

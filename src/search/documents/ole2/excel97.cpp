@@ -36,11 +36,11 @@ public:
         if (!biff::bofAt(m_stream, 0))
             return Outcome::Damaged;
         QList<qint64> sheets;
-        if (u16At(m_stream, 6) == kWorksheet) {
+        if (le16(m_stream, 6) == kWorksheet) {
             // A stream of worksheets without globals, as some tools write a one-sheet file.
             sheets = biff::substreamsFrom(m_stream, 0);
         } else {
-            if (u16At(m_stream, 6) != kWorkbookGlobals)
+            if (le16(m_stream, 6) != kWorkbookGlobals)
                 return Outcome::Damaged;
             const Outcome globals = readGlobals();
             if (globals == Outcome::Encrypted)
@@ -71,7 +71,7 @@ private:
         biff::Records records(m_stream, 0);
         biff::Record record;
         records.next(record);
-        m_strings.biff8 = u16At(record.data, 0) == kBiff8;
+        m_strings.biff8 = le16(record.data, 0) == kBiff8;
         while (records.next(record)) {
             switch (record.type) {
             case biff::kEof:
@@ -81,11 +81,11 @@ private:
                 return Outcome::Encrypted;
             case kCodePage:
                 if (record.data.size() >= 2)
-                    m_strings.decoder = decoderForCodePage(u16At(record.data, 0));
+                    m_strings.decoder = decoderForCodePage(le16(record.data, 0));
                 break;
             case kBoundSheet:
                 if (record.data.size() >= 6)
-                    m_sheets.append({u32At(record.data, 0), u8At(record.data, 5) == 0});
+                    m_sheets.append({le32(record.data, 0), u8At(record.data, 5) == 0});
                 break;
             case kSst:
                 if (!readSharedStrings(record.data, records.continuations()))
@@ -136,7 +136,7 @@ private:
         QList<qint64> positions;
         if (m_sheets.isEmpty()) {
             for (const qint64 at : sequence()) {
-                if (u16At(m_stream, at + 6) == kWorksheet)
+                if (le16(m_stream, at + 6) == kWorksheet)
                     positions.append(at);
             }
             return positions;

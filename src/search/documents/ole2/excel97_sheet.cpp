@@ -44,7 +44,7 @@ QString WorkbookStrings::cellString(QList<QByteArrayView> parts)
         biff::ContinuedData(std::move(parts)).unicodeString(out, false);
     } else if (parts[0].size() >= 2) {
         const QByteArrayView bytes = parts[0].sliced(2);
-        out = decoder.decode(bytes.first(std::min<qsizetype>(bytes.size(), u16At(parts[0], 0))));
+        out = decoder.decode(bytes.first(std::min<qsizetype>(bytes.size(), le16(parts[0], 0))));
     }
     return out;
 }
@@ -93,7 +93,7 @@ Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings
     biff::Record record;
     if (!records.next(record) || record.type != biff::kBof || record.data.size() < 4)
         return Outcome::Damaged;
-    if (u16At(record.data, 2) != kWorksheet)
+    if (le16(record.data, 2) != kWorksheet)
         return Outcome::Done;
     SheetWriter sheet(sink);
     int depth = 1; // charts embedded in the sheet are substreams of their own
@@ -115,12 +115,12 @@ Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings
         }
         if (depth > 1)
             continue;
-        const quint16 row = d.size() >= 4 ? u16At(d, 0) : 0;
-        const quint16 column = d.size() >= 4 ? u16At(d, 2) : 0;
+        const quint16 row = d.size() >= 4 ? le16(d, 0) : 0;
+        const quint16 column = d.size() >= 4 ? le16(d, 2) : 0;
         switch (record.type) {
         case kLabelSst:
             if (d.size() >= 10)
-                sheet.add(row, column, strings.shared(u32At(d, 6)));
+                sheet.add(row, column, strings.shared(le32(d, 6)));
             break;
         case kLabel:
         case kRString:
@@ -129,16 +129,16 @@ Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings
             break;
         case kNumber:
             if (d.size() >= 14)
-                sheet.add(row, column, generalNumberText(f64At(d, 6)));
+                sheet.add(row, column, generalNumberText(leDouble(d, 6)));
             break;
         case kRk:
             if (d.size() >= 10)
-                sheet.add(row, column, generalNumberText(rkValue(u32At(d, 6))));
+                sheet.add(row, column, generalNumberText(rkValue(le32(d, 6))));
             break;
         case kMulRk:
             for (qsizetype i = 0; 4 + 6 * (i + 1) + 2 <= d.size(); ++i)
                 sheet.add(row, quint16(column + i),
-                          generalNumberText(rkValue(u32At(d, 4 + 6 * i + 2))));
+                          generalNumberText(rkValue(le32(d, 4 + 6 * i + 2))));
             break;
         case kBoolErr:
             if (d.size() >= 8)
@@ -149,8 +149,8 @@ Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings
             if (d.size() >= 14) {
                 // The cached result: a double, or a tagged value with 0xFFFF on top.
                 pendingRow = -1;
-                if (u16At(d, 12) != 0xFFFF) {
-                    sheet.add(row, column, generalNumberText(f64At(d, 6)));
+                if (le16(d, 12) != 0xFFFF) {
+                    sheet.add(row, column, generalNumberText(leDouble(d, 6)));
                 } else if (u8At(d, 6) == 0) { // a string, in the STRING record that follows
                     pendingRow = row;
                     pendingColumn = column;

@@ -36,13 +36,13 @@ public:
         if (!recordAt(currentUser, 0, currentUser.size(), user) || user.type != kCurrentUserAtom ||
             user.size < 12)
             return false;
-        if (u32At(currentUser, user.data + 4) == kEncryptedHeaderToken) {
+        if (le32(currentUser, user.data + 4) == kEncryptedHeaderToken) {
             outcome = Outcome::Encrypted;
             return true;
         }
         quint32 document = 0;
         qint64 encryptionRef = -1;
-        if (!readPersistDirectory(u32At(currentUser, user.data + 8), document, encryptionRef))
+        if (!readPersistDirectory(le32(currentUser, user.data + 8), document, encryptionRef))
             return false;
         if (encryptionRef >= 0) {
             Record crypt;
@@ -113,18 +113,18 @@ private:
                 atom.size < 28)
                 return false;
             if (last) {
-                document = u32At(m_stream, atom.data + 16);
+                document = le32(m_stream, atom.data + 16);
                 // encryptSessionPersistIdRef is there in an encrypted presentation only.
                 if (atom.size >= 32)
-                    encryptionRef = u32At(m_stream, atom.data + 28);
+                    encryptionRef = le32(m_stream, atom.data + 28);
                 last = false;
             }
             Record directory;
-            if (!recordAt(m_stream, u32At(m_stream, atom.data + 12), m_stream.size(), directory) ||
+            if (!recordAt(m_stream, le32(m_stream, atom.data + 12), m_stream.size(), directory) ||
                 directory.type != kPersistDirectoryAtom)
                 return false;
             for (qint64 at = directory.data; at + 4 <= directory.end();) {
-                const quint32 entry = u32At(m_stream, at);
+                const quint32 entry = le32(m_stream, at);
                 const quint32 first = entry & 0xFFFFF;
                 const qint64 count = entry >> 20;
                 at += 4;
@@ -132,10 +132,10 @@ private:
                     return false;
                 for (qint64 i = 0; i < count; ++i, at += 4) {
                     if (!m_persist.contains(first + quint32(i)))
-                        m_persist.insert(first + quint32(i), u32At(m_stream, at));
+                        m_persist.insert(first + quint32(i), le32(m_stream, at));
                 }
             }
-            const qint64 previous = u32At(m_stream, atom.data + 8);
+            const qint64 previous = le32(m_stream, atom.data + 8);
             if (previous == 0)
                 return true;
             edit = previous;
@@ -179,14 +179,14 @@ private:
                     return false;
                 child = record.end();
                 if (record.type == kSlidePersistAtom && record.size >= 16) {
-                    current = u32At(m_stream, record.data);
+                    current = le32(m_stream, record.data);
                     inSlide = list.instance != 1;
                     if (list.instance == 1) // a slide names its master by the slide identifier
-                        m_mastersById.insert(u32At(m_stream, record.data + 12), current);
+                        m_mastersById.insert(le32(m_stream, record.data + 12), current);
                     else if (list.instance == 0)
                         m_slides.append(current);
                     else // a slide names its notes page by the page's slide identifier
-                        m_notesById.insert(u32At(m_stream, record.data + 12), current);
+                        m_notesById.insert(le32(m_stream, record.data + 12), current);
                 } else if (inSlide && isText(record)) {
                     m_listed[current].append(textOf(m_stream, record));
                 }
@@ -201,9 +201,9 @@ private:
     {
         walk(list.data, list.end(), 0, [this](const Record &record) {
             if (record.type == kExOleObjAtom && record.size >= 20 &&
-                u32At(m_stream, record.data) != kIconAspect)
-                m_objects.insert(u32At(m_stream, record.data + 8),
-                                 u32At(m_stream, record.data + 16));
+                le32(m_stream, record.data) != kIconAspect)
+                m_objects.insert(le32(m_stream, record.data + 8),
+                                 le32(m_stream, record.data + 16));
             return true;
         });
     }
@@ -214,7 +214,7 @@ private:
         result.present = true;
         walk(container.data, container.end(), kMaxDepth, [&](const Record &record) {
             if (record.type == kHeadersFootersAtom && record.size >= 4)
-                result.flags = u16At(m_stream, record.data + 2);
+                result.flags = le16(m_stream, record.data + 2);
             else if (record.type == kCString && record.instance == 0)
                 result.date = stringOf(m_stream, record);
             else if (record.type == kCString && record.instance == 2)
@@ -278,10 +278,10 @@ private:
         walk(container.data, container.end(), kMaxDepth, [&](const Record &record) {
             // SlideAtom: geometry, placeholder types, master and notes slide identifiers, flags.
             if (record.type == kSlideAtom && record.size >= 22) {
-                master = u32At(m_stream, record.data + 12);
+                master = le32(m_stream, record.data + 12);
                 if (notesId)
-                    *notesId = u32At(m_stream, record.data + 16);
-                flags = u16At(m_stream, record.data + 20);
+                    *notesId = le32(m_stream, record.data + 16);
+                flags = le16(m_stream, record.data + 20);
             } else if (record.type == kHeadersFooters) {
                 own = headersFootersOf(record);
             }
@@ -297,13 +297,13 @@ private:
             if (isText(record)) {
                 m_sink.append(textOf(m_stream, record));
             } else if (record.type == kOutlineTextRefAtom && record.size >= 4) {
-                const qint64 index = qint32(u32At(m_stream, record.data));
+                const qint64 index = qint32(le32(m_stream, record.data));
                 if (index >= 0 && index < listed.size() && !written[index]) {
                     m_sink.append(listed[index]);
                     written[index] = true;
                 }
             } else if (record.type == kExObjRefAtom && record.size >= 4) {
-                const quint32 object = u32At(m_stream, record.data);
+                const quint32 object = le32(m_stream, record.data);
                 Record storage;
                 if (m_objects.contains(object) && !objects.contains(object) &&
                     persistRecord(m_objects.value(object), kExOleObjStg, storage)) {

@@ -22,7 +22,7 @@ QByteArray inflateStorage(QByteArrayView data, qint64 limit)
 {
     if (data.size() < 4)
         return QByteArray();
-    const qint64 size = u32At(data, 0);
+    const qint64 size = le32(data, 0);
     if (size == 0 || size > limit)
         return QByteArray();
     QByteArray out(qsizetype(size), Qt::Uninitialized);

@@ -70,12 +70,12 @@ inline bool recordAt(QByteArrayView stream, qint64 at, qint64 limit, Record &rec
 {
     if (at < 0 || at + 8 > limit || !fits(stream, at, 8))
         return false;
-    const quint16 versionInstance = u16At(stream, at);
+    const quint16 versionInstance = le16(stream, at);
     record.version = versionInstance & 0x0F;
     record.instance = versionInstance >> 4;
-    record.type = u16At(stream, at + 2);
+    record.type = le16(stream, at + 2);
     record.data = at + 8;
-    record.size = u32At(stream, at + 4);
+    record.size = le32(stream, at + 4);
     return record.end() <= limit && fits(stream, record.data, record.size);
 }
 
@@ -94,7 +94,7 @@ inline QString textOf(QByteArrayView stream, const Record &record)
     text.reserve(count + 1);
     for (qint64 i = 0; i < count; ++i) {
         const char16_t c =
-            wide ? u16At(stream, record.data + 2 * i) : u8At(stream, record.data + i);
+            wide ? le16(stream, record.data + 2 * i) : u8At(stream, record.data + i);
         if (c == 0x0D || c == 0x0B) // paragraph end, line break
             text.append(u'\n');
         else if (c >= 0x20 || c == 0x09)
@@ -109,7 +109,7 @@ inline QString stringOf(QByteArrayView stream, const Record &record)
 {
     QString text;
     for (qint64 i = 0; i + 1 < record.size; i += 2)
-        text.append(QChar(u16At(stream, record.data + i)));
+        text.append(QChar(le16(stream, record.data + i)));
     return text;
 }
 

@@ -69,7 +69,7 @@ private:
                     const quint8 b = u8At(m_word, fc);
                     c = b >= 0x80 && b < 0xA0 ? kCompressed80[b - 0x80] : char16_t(b);
                 } else {
-                    c = u16At(m_word, fc);
+                    c = le16(m_word, fc);
                 }
                 each(c, fc);
                 if (i % kStep == kStep - 1 && m_sink.stopRequested())
@@ -145,7 +145,7 @@ private:
 
 bool isWord97Fib(QByteArrayView fib)
 {
-    return fits(fib, 0, 4) && u16At(fib, 0) == kFibIdent && u16At(fib, 2) >= kFirstWord97Fib;
+    return fits(fib, 0, 4) && le16(fib, 0) == kFibIdent && le16(fib, 2) >= kFirstWord97Fib;
 }
 
 Outcome Word97Extractor::extractFrom(const CompoundFile &file, const Source &, TextSink &sink)

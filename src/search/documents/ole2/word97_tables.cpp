@@ -35,7 +35,7 @@ qint64 operandSize(QByteArrayView grpprl, qsizetype at, quint16 sprm)
     if (sprm == 0xD608) { // sprmTDefTable: a 16-bit size, one more than what follows it
         if (!fits(grpprl, at, 2))
             return -1;
-        return 2 + std::max(0, int(u16At(grpprl, at)) - 1);
+        return 2 + std::max(0, int(le16(grpprl, at)) - 1);
     }
     const quint8 size = u8At(grpprl, at);
     if (sprm == 0xC615 && size == 255) { // sprmPChgTabs: deleted tabs, then added tabs
@@ -56,7 +56,7 @@ bool endsTableRow(QByteArrayView grpprl)
 {
     qsizetype at = 0;
     while (fits(grpprl, at, 2)) {
-        const quint16 sprm = u16At(grpprl, at);
+        const quint16 sprm = le16(grpprl, at);
         at += 2;
         const qint64 size = operandSize(grpprl, at, sprm);
         if (size < 0 || !fits(grpprl, at, size))
@@ -72,21 +72,21 @@ bool endsTableRow(QByteArrayView grpprl)
 
 FibStatus readFib(QByteArrayView w, Fib &fib)
 {
-    if (!fits(w, 0, 34) || u16At(w, 0) != kFibIdent)
+    if (!fits(w, 0, 34) || le16(w, 0) != kFibIdent)
         return FibStatus::Damaged;
-    const quint16 flags = u16At(w, 0x0A);
+    const quint16 flags = le16(w, 0x0A);
     // fEncrypted, and fObfuscated which only qualifies it: both need the password.
     if (flags & 0x0100)
         return FibStatus::Encrypted;
     fib.table1 = flags & 0x0200;
-    const qint64 rgLwCount = 34 + 2 * qint64(u16At(w, 32));
+    const qint64 rgLwCount = 34 + 2 * qint64(le16(w, 32));
     if (!fits(w, rgLwCount, 2))
         return FibStatus::Damaged;
-    const quint16 cslw = u16At(w, rgLwCount);
+    const quint16 cslw = le16(w, rgLwCount);
     const qint64 rgLw = rgLwCount + 2;
     if (cslw < 11 || !fits(w, rgLw, 4 * qint64(cslw) + 2))
         return FibStatus::Damaged;
-    const auto ccp = [&](int index) { return qint64(qint32(u32At(w, rgLw + 4 * index))); };
+    const auto ccp = [&](int index) { return qint64(qint32(le32(w, rgLw + 4 * index))); };
     fib.ccpText = ccp(3);
     fib.ccpFtn = ccp(4);
     fib.ccpHdd = ccp(5);
@@ -99,13 +99,13 @@ FibStatus readFib(QByteArrayView w, Fib &fib)
             return FibStatus::Damaged;
     }
     const qint64 rgFcLcbCount = rgLw + 4 * qint64(cslw);
-    const quint16 pairs = u16At(w, rgFcLcbCount);
+    const quint16 pairs = le16(w, rgFcLcbCount);
     const qint64 rgFcLcb = rgFcLcbCount + 2;
     if (pairs < 34 || !fits(w, rgFcLcb, 8 * qint64(pairs)))
         return FibStatus::Damaged;
     const auto pair = [&](int index, quint32 &fc, quint32 &lcb) {
-        fc = u32At(w, rgFcLcb + 8 * index);
-        lcb = u32At(w, rgFcLcb + 8 * index + 4);
+        fc = le32(w, rgFcLcb + 8 * index);
+        lcb = le32(w, rgFcLcb + 8 * index + 4);
     };
     pair(11, fib.fcPlcfHdd, fib.lcbPlcfHdd);
     pair(13, fib.fcPlcfBtePapx, fib.lcbPlcfBtePapx);
@@ -124,14 +124,14 @@ std::optional<QList<Piece>> readPieces(QByteArrayView table, quint32 fc, quint32
     while (at < clx.size() && u8At(clx, at) == 0x01) {
         if (!fits(clx, at + 1, 2))
             return std::nullopt;
-        const qint16 size = qint16(u16At(clx, at + 1));
+        const qint16 size = qint16(le16(clx, at + 1));
         if (size < 0)
             return std::nullopt;
         at += 3 + size;
     }
     if (!fits(clx, at, 5) || u8At(clx, at) != 0x02)
         return std::nullopt;
-    const quint32 size = u32At(clx, at + 1);
+    const quint32 size = le32(clx, at + 1);
     at += 5;
     if (!fits(clx, at, size) || size < 4 || (size - 4) % 12 != 0)
         return std::nullopt;
@@ -140,12 +140,12 @@ std::optional<QList<Piece>> readPieces(QByteArrayView table, quint32 fc, quint32
     QList<Piece> pieces;
     pieces.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
-        const qint64 cpStart = u32At(clx, at + 4 * i);
-        const qint64 cpEnd = u32At(clx, at + 4 * (i + 1));
+        const qint64 cpStart = le32(clx, at + 4 * i);
+        const qint64 cpEnd = le32(clx, at + 4 * (i + 1));
         // Pieces follow one another in character positions.
         if (cpEnd < cpStart || (!pieces.isEmpty() && cpStart != pieces.last().cpEnd))
             return std::nullopt;
-        const quint32 fcCompressed = u32At(clx, descriptors + 8 * i + 2);
+        const quint32 fcCompressed = le32(clx, descriptors + 8 * i + 2);
         const bool compressed = fcCompressed & 0x40000000;
         const qint64 offset = fcCompressed & 0x3FFFFFFF;
         pieces.append({cpStart, cpEnd, compressed ? offset / 2 : offset, compressed});
@@ -161,7 +161,7 @@ RowEnds::RowEnds(QByteArrayView word, QByteArrayView table, const Fib &fib)
     const qsizetype count = (plc.size() - 4) / 8;
     QSet<quint32> pages; // a page named twice is read once
     for (qsizetype i = 0; i < count; ++i) {
-        const quint32 page = u32At(plc, 4 * (count + 1) + 4 * i) & 0x3FFFFF;
+        const quint32 page = le32(plc, 4 * (count + 1) + 4 * i) & 0x3FFFFF;
         if (!pages.contains(page)) {
             pages.insert(page);
             readPage(word, qint64(page) * 512);
@@ -203,7 +203,7 @@ void RowEnds::readPage(QByteArrayView word, qint64 start)
         if (size < 2 || !fits(page, from, size))
             continue;
         if (endsTableRow(page.sliced(from + 2, size - 2)))
-            m_ranges.emplace_back(u32At(page, 4 * i), u32At(page, 4 * (i + 1)));
+            m_ranges.emplace_back(le32(page, 4 * i), le32(page, 4 * (i + 1)));
     }
 }
 
@@ -219,8 +219,8 @@ QList<std::pair<qint64, qint64>> headerStories(QByteArrayView table, const Fib &
     const qint64 start = fib.ccpText + fib.ccpFtn;
     const qsizetype stories = plc.size() / 4 - 1;
     for (qsizetype i = 6; i < stories; ++i) {
-        const qint64 from = u32At(plc, 4 * i);
-        const qint64 to = std::min<qint64>(u32At(plc, 4 * (i + 1)), fib.ccpHdd);
+        const qint64 from = le32(plc, 4 * i);
+        const qint64 to = std::min<qint64>(le32(plc, 4 * (i + 1)), fib.ccpHdd);
         if (to - 1 <= from)
             continue;
         // Of the six stories of a section, the third, fourth and sixth are footers.
