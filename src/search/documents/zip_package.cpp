@@ -2,6 +2,7 @@
 
 #include "platform/core/little_endian.h"
 #include "search/documents/zip_directory.h"
+#include "search/documents/zip_limits.h"
 
 #include "search/documents/text_sink.h"
 #include "search/documents/xml_feed.h"
@@ -58,49 +59,6 @@ QByteArray entryName(archive_entry *entry)
     return name ? QByteArray(name) : QByteArray();
 }
 
-// Entries up to this size are inflated whole, in one call, when their package is in memory.
-constexpr qint64 kMaxWholeEntry = qint64(16) << 20;
-constexpr qsizetype kBlockSize = 64 * 1024;
-
-struct Decompressor
-{
-    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
-    ~Decompressor() { libdeflate_free_decompressor(decompressor); }
-};
-
-} // namespace
-
-namespace {
-
-bool overRatio(qint64 inflated, qint64 limit)
-{
-    return inflated > ZipPackage::kRatioFloor && inflated > limit;
-}
-
-// The buffer parts are inflated whole into, kept by the thread for the next part (a part is
-// inflated while another is handed over only if a block handler reads one: that one gets a
-// buffer of its own). One that grew large is given back after use.
-struct WholeBuffer
-{
-    static constexpr qsizetype kKept = qsizetype(1) << 20;
-    thread_local static QByteArray shared;
-    thread_local static bool busy;
-    QByteArray own;
-    QByteArray &bytes;
-    const bool mine;
-    WholeBuffer() : bytes(busy ? own : shared), mine(!busy) { busy = true; }
-    ~WholeBuffer()
-    {
-        if (!mine)
-            return;
-        busy = false;
-        if (shared.capacity() > kKept)
-            shared = QByteArray();
-    }
-};
-thread_local QByteArray WholeBuffer::shared;
-thread_local bool WholeBuffer::busy = false;
-
 } // namespace
 
 bool ZipPackage::packageOverRatio(qint64 inflated) const
@@ -118,28 +76,6 @@ ZipPackage::Status ZipPackage::admit(const Entry *entry) const
         (declared > 0 &&
          (packageOverRatio(m_inflated + declared) || m_inflated + declared > kMaxPackageInflated)))
         return Status::TooLarge;
-    return Status::Ok;
-}
-
-// A part of a package in memory: inflated in one call, far faster than block by block. Its size
-// is the declared one (else the whole inflation fails and the blocks tell).
-std::optional<ZipPackage::Status>
-ZipPackage::inflateFromMemory(const Entry &entry,
-                              const std::function<bool(QByteArrayView)> &block) const
-{
-    WholeBuffer buffer;
-    QByteArray &whole = buffer.bytes;
-    if (!inflateWhole(entry, whole))
-        return std::nullopt;
-    const qint64 size = whole.size();
-    m_inflated += size;
-    if (overRatio(size, kMaxRatio * std::max<qint64>(entry.compressed, 1)) ||
-        packageOverRatio(m_inflated) || m_inflated > kMaxPackageInflated)
-        return Status::TooLarge;
-    for (qsizetype at = 0; at < size; at += kBlockSize) {
-        if (!block(QByteArrayView(whole).sliced(at, std::min(kBlockSize, size - at))))
-            return Status::Stopped;
-    }
     return Status::Ok;
 }
 
@@ -182,43 +118,6 @@ ZipPackage::Status ZipPackage::inflate(archive *a, archive_entry *header, const 
             return *status;
     }
     return inflateBlocks(a, entry, block);
-}
-
-bool ZipPackage::inflateWhole(const Entry &entry, QByteArray &out) const
-{
-    if (m_bytes.isEmpty() || entry.localHeader < 0 || entry.declared < 0 ||
-        entry.declared > kMaxWholeEntry || (entry.method != 0 && entry.method != 8))
-        return false;
-    // The local header must be the entry's: its signature and its name.
-    const qint64 header = entry.localHeader;
-    if (header + 30 > m_bytes.size() || platform::le32(m_bytes, header) != 0x04034B50)
-        return false;
-    const qint64 nameLength = platform::le16(m_bytes, header + 26);
-    const qint64 data = header + 30 + nameLength + platform::le16(m_bytes, header + 28);
-    const qint64 compressed = entry.packed;
-    if (compressed < 0 || data + compressed > m_bytes.size() ||
-        QByteArrayView(m_bytes).sliced(header + 30, nameLength) != QByteArrayView(entry.name))
-        return false;
-    const char *input = m_bytes.constData() + data;
-    out.resize(qsizetype(entry.declared));
-    if (entry.method == 0) {
-        if (compressed != entry.declared)
-            return false;
-        std::memcpy(out.data(), input, size_t(compressed));
-    } else {
-        thread_local Decompressor context;
-        // Exactly the declared size from exactly the compressed bytes, or failure: a part that
-        // inflates to more or less, or whose stream ends before its data does, is read block by
-        // block, where the limits and the damage are told.
-        size_t consumed = 0;
-        if (!context.decompressor ||
-            libdeflate_deflate_decompress_ex(context.decompressor, input, size_t(compressed),
-                                             out.data(), size_t(out.size()), &consumed,
-                                             nullptr) != LIBDEFLATE_SUCCESS ||
-            qint64(consumed) != compressed)
-            return false;
-    }
-    return libdeflate_crc32(0, out.constData(), size_t(out.size())) == entry.crc;
 }
 
 bool ZipPackage::open(const Source &source)
@@ -467,23 +366,6 @@ ZipPackage::Status ZipPackage::readAll(const QString &name, QByteArray &content,
     return tooLarge ? Status::TooLarge : status;
 }
 
-Outcome outcomeOf(ZipPackage::Status status)
-{
-    switch (status) {
-    case ZipPackage::Status::Ok:
-        return Outcome::Done;
-    case ZipPackage::Status::Stopped:
-        return Outcome::Stopped;
-    case ZipPackage::Status::Encrypted:
-        return Outcome::Encrypted;
-    case ZipPackage::Status::Missing:
-    case ZipPackage::Status::Damaged:
-    case ZipPackage::Status::TooLarge:
-        break;
-    }
-    return Outcome::Damaged;
-}
-
 QStringList zipNamesFromLocalHeaders(const Source &source, int maxEntries)
 {
     QStringList names;
@@ -494,63 +376,6 @@ QStringList zipNamesFromLocalHeaders(const Source &source, int maxEntries)
     while (names.size() < maxEntries && archive_read_next_header(a.get(), &entry) >= ARCHIVE_WARN)
         names.append(QString::fromUtf8(entryName(entry)));
     return names;
-}
-
-ZipPackage::Status readXmlPart(const ZipPackage &package, const QString &name,
-                               XmlPartHandler &handler, const TextSink &sink)
-{
-    QXmlStreamReader reader;
-    XmlFeed feed;
-    QByteArray fed;
-    bool malformed = false;
-    bool stopped = false;
-    // Reads every token the data given so far holds; false to stop inflating.
-    const auto drain = [&] {
-        while (!reader.atEnd()) {
-            switch (reader.readNext()) {
-            case QXmlStreamReader::StartElement:
-                handler.startElement(reader);
-                break;
-            case QXmlStreamReader::EndElement:
-                handler.endElement(reader);
-                break;
-            case QXmlStreamReader::Characters:
-                handler.characters(reader.text());
-                break;
-            case QXmlStreamReader::Invalid:
-                if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError)
-                    return true; // wants more data
-                malformed = true;
-                return false;
-            default:
-                break;
-            }
-            if (sink.stopRequested()) {
-                stopped = true;
-                return false;
-            }
-        }
-        return true;
-    };
-    const ZipPackage::Status status = package.read(name, [&](QByteArrayView block) {
-        fed.resize(0);
-        if (!feed.feed(block, fed)) {
-            malformed = true;
-            return false;
-        }
-        reader.addData(fed);
-        return drain();
-    });
-    if (stopped)
-        return ZipPackage::Status::Stopped;
-    if (malformed)
-        return ZipPackage::Status::Damaged;
-    if (status != ZipPackage::Status::Ok)
-        return status;
-    // All of the part was read: the document must be complete.
-    if (!reader.atEnd() || reader.hasError())
-        return ZipPackage::Status::Damaged;
-    return ZipPackage::Status::Ok;
 }
 
 } // namespace documents
