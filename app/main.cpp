@@ -1,7 +1,7 @@
-#include "platform/core/member_copies_folder.h"
 #include "chooser/chooser_slot.h"
 #include "launcher/keyword_prompt.h"
 #include "launcher/launcher_window.h"
+#include "platform/core/member_copies_folder.h"
 #include "platform/core/program.h"
 #include "platform/widgets/application_setup.h"
 #include "platform/widgets/dialogs.h"

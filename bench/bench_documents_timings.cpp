@@ -6,9 +6,9 @@
 
 #include "platform/core/field_cutter.h"
 #include "search/cache/text_cache.h"
+#include "search/core/document_text_stream.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
-#include "search/core/document_text_stream.h"
 #include "search/documents/registry.h"
 
 #include <QElapsedTimer>

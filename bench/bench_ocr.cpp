@@ -15,13 +15,13 @@
 //   cancel FILE                   recognises FILE on a worker (its engine loaded before), asks it
 //                                 to stop 0.5 s and 6 s into the page, and prints the
 //                                 milliseconds until the worker has ended, for each
-#include "search/formats/format_module.h"
-#include "search/formats/linked/linked_readers.h"
 #include "search/cache/text_cache.h"
+#include "search/core/document_text_stream.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
-#include "search/core/document_text_stream.h"
 #include "search/documents/registry.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 #include "search/ocr/ocr.h"
 
 #include <QDir>

@@ -16,9 +16,9 @@
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/folder_list.h"
+#include "search/core/file_search.h"
 #include "search/formats/format_module.h"
 #include "search/formats/linked/linked_readers.h"
-#include "search/core/file_search.h"
 #include "search/widgets/search_controller.h"
 
 #include <QAction>

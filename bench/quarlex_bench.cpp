@@ -19,11 +19,11 @@
 
 #include "platform/core/event_yield.h"
 #include "platform/core/program.h"
-#include "search/formats/format_module.h"
-#include "search/formats/linked/linked_readers.h"
 #include "search/core/entry_list.h"
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 
 #include <QCoreApplication>
 #include <QDir>

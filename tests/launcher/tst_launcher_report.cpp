@@ -1,6 +1,6 @@
-#include "platform/core/member_copies_folder.h"
 #include "launcher/report_box.h"
 #include "launcher_fixture.h"
+#include "platform/core/member_copies_folder.h"
 #include "platform/widgets/cursors.h"
 #include "search/archives/member_copy.h"
 #include "search/core/search_run.h"

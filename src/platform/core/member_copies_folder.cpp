@@ -1,6 +1,6 @@
 // The private folder of member copies and its cleaning: file-system work only, apart from the
-// copying itself (the archive readers' member copy), so that the program can clean the folder at start without
-// the archive readers.
+// copying itself (the archive readers' member copy), so that the program can clean the folder at
+// start without the archive readers.
 #include "platform/core/member_copies_folder.h"
 
 #include "platform/core/paths.h"

@@ -1,8 +1,8 @@
 #include "search/archives/member_copy.h"
 
 #include "platform/core/chunk_reader.h"
-#include "platform/core/paths.h"
 #include "platform/core/member_copies_folder.h"
+#include "platform/core/paths.h"
 #include "platform/core/write_all.h"
 #include "search/archives/archive_level.h"
 

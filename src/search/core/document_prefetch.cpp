@@ -1,8 +1,8 @@
 #include "search/core/document_prefetch.h"
 
 #include "search/cache/text_cache.h"
-#include "search/core/file_search.h"
 #include "search/core/document_reading.h"
+#include "search/core/file_search.h"
 #include "search/core/search_text.h"
 #include "search/documents/signatures.h"
 #include "search/formats/format_module.h"
@@ -50,7 +50,7 @@ struct DocumentPrefetch::Shared
     std::mutex mutex;
     std::condition_variable changed;
     std::shared_ptr<const Keyword> keyword; // the run's, for the searches ahead (under the mutex)
-    std::atomic<int> generation{0}; // counts the keyword's changes
+    std::atomic<int> generation{0};         // counts the keyword's changes
     std::atomic<int> reached{-1};
     std::atomic<int> nextAhead{0}; // no Free file before it
     std::atomic<int> nextRun{0};   // no Run file before it

@@ -41,9 +41,7 @@ documents::Outcome readDocumentText(std::unique_ptr<documents::Document> documen
         // A package's parts are inflated and parsed a block at a time, each step short: the text
         // comes here in pieces, and the monitor is asked between them.
         const documents::Outcome outcome = document->extract(
-            [&](QStringView piece) {
-                return hand(piece, matcher, kept) && monitor.keepGoing();
-            },
+            [&](QStringView piece) { return hand(piece, matcher, kept) && monitor.keepGoing(); },
             monitor);
         return monitor.cancelled() ? documents::Outcome::Stopped : outcome;
     }

@@ -6,8 +6,8 @@
 
 namespace search {
 
-// A document's extraction on a worker thread, so that one long library call (a heavy PDF page) never blocks
-// the caller, which keeps its event loop running between calls to next().
+// A document's extraction on a worker thread, so that one long library call (a heavy PDF page)
+// never blocks the caller, which keeps its event loop running between calls to next().
 //
 // The worker runs ahead of the caller by at most kMaxQueued characters, then waits until the
 // caller takes text. Destroying the stream asks the worker to stop and returns at once, also in

@@ -237,8 +237,7 @@ FileSearchResult FileSearch::searchKept(const textcache::CachedText &cached, con
 }
 
 FileSearchResult FileSearch::searchDocument(std::unique_ptr<documents::Document> document,
-                                            const Keyword &keyword,
-                                            platform::WorkMonitor &monitor,
+                                            const Keyword &keyword, platform::WorkMonitor &monitor,
                                             const std::optional<textcache::FileKey> &fileKey,
                                             QStringView member)
 {

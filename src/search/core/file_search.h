@@ -60,7 +60,8 @@ struct FileSearchOptions
     bool bytesFirst = true;
     // Where the text of documents is kept between searches; none: every document is extracted.
     textcache::TextCache *textCache = nullptr;
-    // The readers of documents and archives; null: formats::defaultReaders(), the format module's in the program.
+    // The readers of documents and archives; null: formats::defaultReaders(), the format module's
+    // in the program.
     const formats::Readers *readers = nullptr;
 };
 
@@ -74,7 +75,7 @@ struct FileSearchResult
     enum class ReadAs { Text, Document, Archive };
     ReadAs readAs = ReadAs::Text;
     bool textKept = false; // a document whose text the cache holds now (found there or stored)
-    QString excerpt;                    // for a hit: as excerptAt() gives it
+    QString excerpt;       // for a hit: as excerptAt() gives it
     ReadStatus status = ReadStatus::Ok; // for an unreadable file: why
     QList<MemberOutcome> members;       // for an archive
 };

@@ -85,13 +85,15 @@ std::optional<SearchTextResult> readDocumentText(const QString &path,
     platform::FieldCutter<char16_t> cutter;
     platform::AppendToText sink{result.text};
     platform::WorkMonitor monitor;
-    const documents::Outcome outcome = document->extract([&](QStringView text) {
-        if (yield)
-            yield();
-        const auto *p = reinterpret_cast<const char16_t *>(text.data());
-        cutter.cutAll(p, p + text.size(), sink);
-        return true;
-    }, monitor);
+    const documents::Outcome outcome = document->extract(
+        [&](QStringView text) {
+            if (yield)
+                yield();
+            const auto *p = reinterpret_cast<const char16_t *>(text.data());
+            cutter.cutAll(p, p + text.size(), sink);
+            return true;
+        },
+        monitor);
     // A damaged document keeps the text read before the damage: a keyword found there is found.
     result.status = documentFailure(outcome);
     return result;

@@ -6,7 +6,6 @@ namespace search {
 
 using platform::TextEncoding;
 
-
 qint64 TextPass::fill(qsizetype size)
 {
     const qint64 got = m_file->readInto(m_raw, size);

@@ -23,7 +23,7 @@ class TextPass
 public:
     // `raw`: the buffer for the file's bytes, holding its first chunk already.
     TextPass(const FileSearchOptions &options, FileSearchStats &stats, const Keyword &keyword,
-         platform::WorkMonitor &monitor, bool bytesFirst, QByteArray &raw)
+             platform::WorkMonitor &monitor, bool bytesFirst, QByteArray &raw)
         : m_options(options), m_stats(stats), m_keyword(keyword.text()), m_monitor(monitor),
           m_bytesFirst(bytesFirst), m_raw(raw), m_prefilter(keyword.bytes()),
           m_scan(m_keyword, options.historySize)

@@ -55,8 +55,7 @@ struct Format
 class Document
 {
 public:
-    Document(const Format &format, Source source) : m_format(format), m_source(std::move(source))
-    {}
+    Document(const Format &format, Source source) : m_format(format), m_source(std::move(source)) {}
     virtual ~Document() = default;
     Document(const Document &) = delete;
     Document &operator=(const Document &) = delete;
@@ -69,8 +68,7 @@ public:
     Screen screen(const std::vector<QByteArray> &utf8Characters,
                   platform::WorkMonitor &monitor) const
     {
-        return m_format.screen ? m_format.screen(*this, utf8Characters, monitor)
-                               : Screen::Possible;
+        return m_format.screen ? m_format.screen(*this, utf8Characters, monitor) : Screen::Possible;
     }
 
     // Hands the document's text to `out` in pieces, in order (the layout of document_text.h),

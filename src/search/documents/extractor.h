@@ -39,8 +39,7 @@ public:
         CompoundFile file;
         return file.open(source) ? extractFrom(file, source, sink) : Outcome::Damaged;
     }
-    virtual Outcome extractFrom(const CompoundFile &file, const Source &source,
-                                TextSink &sink) = 0;
+    virtual Outcome extractFrom(const CompoundFile &file, const Source &source, TextSink &sink) = 0;
 };
 
 } // namespace documents

@@ -2,6 +2,7 @@
 
 #include "search/documents/extractor.h"
 #include "search/documents/registry.h"
+#include "search/documents/signatures.h"
 #include "search/documents/text_sink.h"
 
 #include <functional>
@@ -36,8 +37,7 @@ public:
 class PackageDocument : public Document
 {
 public:
-    PackageDocument(const Format &format, const Source &source,
-                    std::unique_ptr<ZipPackage> package)
+    PackageDocument(const Format &format, const Source &source, std::unique_ptr<ZipPackage> package)
         : Document(format, source), m_package(std::move(package))
     {}
     const ZipPackage &package() const { return *m_package; }
@@ -62,8 +62,7 @@ public:
 template <typename Reader> class CompoundDocument : public Document
 {
 public:
-    CompoundDocument(const Format &format, const Source &source,
-                     std::unique_ptr<CompoundFile> file)
+    CompoundDocument(const Format &format, const Source &source, std::unique_ptr<CompoundFile> file)
         : Document(format, source), m_file(std::move(file))
     {}
     Outcome extract(const TextOut &out, platform::WorkMonitor &monitor) override
@@ -101,7 +100,12 @@ std::unique_ptr<Document> openCompoundFile(Probe &probe)
 Screen screenPackage(const Document &document, const std::vector<QByteArray> &utf8Characters,
                      platform::WorkMonitor &monitor);
 
-bool hasZipSignature(QByteArrayView head);
-bool hasCompoundFileSignature(QByteArrayView head);
+// True when `head` starts with the `size` bytes of `signature` (signatures.h).
+template <const char *signature, qsizetype size> bool hasSignature(QByteArrayView head)
+{
+    return startsWith(head, signature, size);
+}
+inline constexpr auto hasZipSignature = hasSignature<kZipSignature, 4>;
+inline constexpr auto hasCompoundFileSignature = hasSignature<kOle2Signature, 8>;
 
 } // namespace documents

@@ -24,9 +24,10 @@ namespace {
 // container the more telling rows come first (an Office package before an OpenDocument one, an
 // encrypted package before the compound files' own formats).
 const Format *const kFormats[] = {
-    &kPdfFormat,        &kOfficeOpenXmlFormat, &kOpenDocumentFormat, &kOfdFormat,
-    &kEpubFormat,       &kEncryptedPackageFormat, &kWord97Format,    &kExcel97Format,
-    &kPowerPoint97Format, &kRtfFormat,         &kPictureFormat,
+    &kPdfFormat,    &kOfficeOpenXmlFormat, &kOpenDocumentFormat,
+    &kOfdFormat,    &kEpubFormat,          &kEncryptedPackageFormat,
+    &kWord97Format, &kExcel97Format,       &kPowerPoint97Format,
+    &kRtfFormat,    &kPictureFormat,
 };
 
 } // namespace
@@ -120,16 +121,6 @@ Screen screenPackage(const Document &document, const std::vector<QByteArray> &ut
 {
     const auto &package = static_cast<const PackageDocument &>(document).package();
     return screenPackageBytes(package, document.kind(), utf8Characters, monitor);
-}
-
-bool hasZipSignature(QByteArrayView head)
-{
-    return startsWith(head, kZipSignature, 4);
-}
-
-bool hasCompoundFileSignature(QByteArrayView head)
-{
-    return startsWith(head, kOle2Signature, 8);
 }
 
 // --- The functions of document_text.h, over the registry ---------------------------------------

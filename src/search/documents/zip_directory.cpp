@@ -2,7 +2,6 @@
 
 #include "platform/core/little_endian.h"
 
-
 #include <algorithm>
 #include <limits>
 

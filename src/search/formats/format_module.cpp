@@ -1,6 +1,5 @@
 #include "search/formats/format_module.h"
 
-
 #include <QFileInfo>
 #include <QLibrary>
 

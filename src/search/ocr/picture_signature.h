@@ -23,8 +23,8 @@ inline bool isPicture(QByteArrayView head)
     // of one of the sizes Windows writes. "BM" alone starts too many text files.
     if (starts("BM", 2) && head.size() >= 18) {
         const quint32 dib = platform::le32(head, 14);
-        return platform::le32(head, 6) == 0 && (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 ||
-                               dib == 108 || dib == 124);
+        return platform::le32(head, 6) == 0 && (dib == 12 || dib == 40 || dib == 52 || dib == 56 ||
+                                                dib == 64 || dib == 108 || dib == 124);
     }
     return false;
 }

@@ -646,9 +646,8 @@ void TestDocumentText::stopFlagEndsTheExtraction()
     platform::WorkMonitor monitor;
     monitor.cancel();
     int calls = 0;
-    const Outcome outcome =
-        documents::openAs(document(QStringLiteral("pages.pdf")), Kind::Pdf)
-            ->extract([&](QStringView) { return ++calls > 0; }, monitor);
+    const Outcome outcome = documents::openAs(document(QStringLiteral("pages.pdf")), Kind::Pdf)
+                                ->extract([&](QStringView) { return ++calls > 0; }, monitor);
     QCOMPARE(outcome, Outcome::Stopped);
     QCOMPARE(calls, 0);
 }

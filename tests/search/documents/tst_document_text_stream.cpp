@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using search::DocumentTextStream;
 using documents::Kind;
 using documents::Outcome;
+using search::DocumentTextStream;
 
 Q_DECLARE_METATYPE(documents::Kind)
 Q_DECLARE_METATYPE(documents::Outcome)

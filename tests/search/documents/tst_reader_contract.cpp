@@ -93,8 +93,8 @@ void TestReaderContract::familyKeepsTheContract_data()
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("word");
     for (const Fixture &fixture : kCatalogue)
-        QTest::newRow(fixture.file) << document(fixture.file) << fixture.kind
-                                    << QString::fromUtf16(fixture.word);
+        QTest::newRow(fixture.file)
+            << document(fixture.file) << fixture.kind << QString::fromUtf16(fixture.word);
 }
 
 void TestReaderContract::familyKeepsTheContract()

@@ -6,11 +6,11 @@
 // Input layout: byte 0 chooses the keyword (a few ASCII and Chinese ones); the rest is the file.
 
 #include "platform/core/member_copies_folder.h"
-#include "search/formats/format_module.h"
-#include "search/formats/linked/linked_readers.h"
 #include "search/archives/archive_walk.h"
 #include "search/archives/member_copy.h"
 #include "search/core/file_search.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 
 #include <QFile>
 #include <QFileInfo>

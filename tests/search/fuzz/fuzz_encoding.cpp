@@ -9,11 +9,11 @@
 
 #include "platform/core/file_slot.h"
 #include "platform/core/text_encoding.h"
-#include "search/formats/format_module.h"
-#include "search/formats/linked/linked_readers.h"
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 #include "search/core/search_text.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -4,11 +4,11 @@
 // Input layout: byte 0 chooses the chunk size, the history size and whether bytes are searched
 // first; byte 1 chooses how the keyword is made; bytes 2-3 place it; the rest is the file.
 
-#include "search/formats/format_module.h"
-#include "search/formats/linked/linked_readers.h"
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 #include "search/core/search_text.h"
+#include "search/formats/format_module.h"
+#include "search/formats/linked/linked_readers.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -31,7 +31,8 @@ bool isEpub(Probe &probe)
 
 } // namespace
 
-const Format kEpubFormat{Kind::Epub,    "1", hasZipSignature, isEpub,
-                         openPackage<EpubExtractor, kEpubFormat>, false, nullptr};
+const Format kEpubFormat{
+    Kind::Epub, "1",    hasZipSignature, isEpub, openPackage<EpubExtractor, kEpubFormat>,
+    false,      nullptr};
 
 } // namespace documents

@@ -40,7 +40,8 @@ bool isOfdPackage(Probe &probe)
 } // namespace
 
 // Scanned pages are recognised: on a worker.
-const Format kOfdFormat{Kind::Ofd,    "1", hasZipSignature, isOfdPackage,
-                        openPackage<OfdExtractor, kOfdFormat>, true, screenPackage};
+const Format kOfdFormat{
+    Kind::Ofd, "1",          hasZipSignature, isOfdPackage, openPackage<OfdExtractor, kOfdFormat>,
+    true,      screenPackage};
 
 } // namespace documents

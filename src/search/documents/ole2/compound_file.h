@@ -7,7 +7,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-
 typedef struct _GsfInput GsfInput;
 typedef struct _GsfInfile GsfInfile;
 

@@ -202,8 +202,7 @@ private:
         walk(list.data, list.end(), 0, [this](const Record &record) {
             if (record.type == kExOleObjAtom && record.size >= 20 &&
                 le32(m_stream, record.data) != kIconAspect)
-                m_objects.insert(le32(m_stream, record.data + 8),
-                                 le32(m_stream, record.data + 16));
+                m_objects.insert(le32(m_stream, record.data + 8), le32(m_stream, record.data + 16));
             return true;
         });
     }
@@ -372,7 +371,8 @@ private:
 
 } // namespace
 
-Outcome PowerPoint97Extractor::extractFrom(const CompoundFile &file, const Source &source, TextSink &sink)
+Outcome PowerPoint97Extractor::extractFrom(const CompoundFile &file, const Source &source,
+                                           TextSink &sink)
 {
     QByteArray stream;
     const CompoundFile::Status status = file.read("PowerPoint Document", stream);

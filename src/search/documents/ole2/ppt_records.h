@@ -93,8 +93,7 @@ inline QString textOf(QByteArrayView stream, const Record &record)
     const qint64 count = wide ? record.size / 2 : record.size;
     text.reserve(count + 1);
     for (qint64 i = 0; i < count; ++i) {
-        const char16_t c =
-            wide ? le16(stream, record.data + 2 * i) : u8At(stream, record.data + i);
+        const char16_t c = wide ? le16(stream, record.data + 2 * i) : u8At(stream, record.data + i);
         if (c == 0x0D || c == 0x0B) // paragraph end, line break
             text.append(u'\n');
         else if (c >= 0x20 || c == 0x09)

@@ -5,7 +5,8 @@
 namespace documents {
 
 // Recognition of a picture takes long: on a worker.
-const Format kPictureFormat{Kind::Picture,  "1",  ocr::isPicture, anyFile,
-                            openSource<PictureExtractor, kPictureFormat>, true, nullptr};
+const Format kPictureFormat{
+    Kind::Picture, "1",    ocr::isPicture, anyFile, openSource<PictureExtractor, kPictureFormat>,
+    true,          nullptr};
 
 } // namespace documents
