@@ -40,6 +40,10 @@ public:
     // The first MiB of the file, for a compound file whose directory cannot be read.
     QByteArrayView start();
 
+    // What the rows of one container found out about the file (the kind its streams tell),
+    // noted by the first of them so that the others need not work it out again.
+    std::optional<Kind> &containerKind() { return m_containerKind; }
+
 private:
     const Source &m_source;
     QByteArrayView m_head;
@@ -48,6 +52,7 @@ private:
     std::unique_ptr<CompoundFile> m_compound;
     bool m_compoundTried = false;
     std::optional<QByteArray> m_start;
+    std::optional<Kind> m_containerKind;
 };
 
 // The rows of the registry, in the order recognition asks them.

@@ -37,12 +37,25 @@ QStringList characters(const QString &text)
 } // namespace
 
 BytePrefilter::BytePrefilter(const QString &keyword)
-    : m_keyword(keyword), m_gb18030(keywordBytes(keyword, TextEncoding::Gb18030)),
-      m_utf8(keywordBytes(keyword, TextEncoding::Utf8))
+    : m_keyword(keyword)
 {
     // ASCII is its own text in all of them.
     if (!keyword.isEmpty() && isAscii(keyword))
         m_ascii = keyword.toLatin1();
+}
+
+const std::optional<QByteArray> &BytePrefilter::gb18030() const
+{
+    // The first time a file needs them: a run of documents alone never does.
+    std::call_once(m_gb18030Made,
+                   [this] { m_gb18030 = keywordBytes(m_keyword, TextEncoding::Gb18030); });
+    return m_gb18030;
+}
+
+const std::optional<QByteArray> &BytePrefilter::utf8() const
+{
+    std::call_once(m_utf8Made, [this] { m_utf8 = keywordBytes(m_keyword, TextEncoding::Utf8); });
+    return m_utf8;
 }
 
 bool BytePrefilter::usable(std::optional<TextEncoding> encoding) const
@@ -50,7 +63,7 @@ bool BytePrefilter::usable(std::optional<TextEncoding> encoding) const
     if (encoding)
         return needle(encoding).has_value();
     // A keyword with a Big5 form has a UTF-8 one.
-    return m_ascii || m_gb18030 || m_utf8;
+    return m_ascii || gb18030() || utf8();
 }
 
 std::optional<QByteArray> BytePrefilter::needle(std::optional<TextEncoding> encoding) const
@@ -59,9 +72,9 @@ std::optional<QByteArray> BytePrefilter::needle(std::optional<TextEncoding> enco
         return m_ascii;
     switch (*encoding) {
     case TextEncoding::Gb18030:
-        return m_gb18030;
+        return gb18030();
     case TextEncoding::Utf8:
-        return m_utf8;
+        return utf8();
     case TextEncoding::Big5:
         // Only for a Big5 file: its table is made the first time one is searched.
         std::call_once(m_big5Made,

@@ -60,9 +60,14 @@ private:
     characterForms(std::optional<platform::TextEncoding> encoding) const;
 
     QString m_keyword;
+    const std::optional<QByteArray> &gb18030() const;
+    const std::optional<QByteArray> &utf8() const;
+
     std::optional<QByteArray> m_ascii;
-    std::optional<QByteArray> m_gb18030;
-    std::optional<QByteArray> m_utf8;
+    mutable std::optional<QByteArray> m_gb18030;
+    mutable std::once_flag m_gb18030Made;
+    mutable std::optional<QByteArray> m_utf8;
+    mutable std::once_flag m_utf8Made;
     mutable std::optional<QByteArray> m_big5;
     mutable std::once_flag m_big5Made;
     // For no encoding yet (ASCII), GB18030, UTF-8 and Big5.

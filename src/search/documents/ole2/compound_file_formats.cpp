@@ -53,7 +53,10 @@ Kind compoundFileKind(Probe &probe)
 
 template <Kind kind> bool isOfKind(Probe &probe)
 {
-    return compoundFileKind(probe) == kind;
+    std::optional<Kind> &found = probe.containerKind();
+    if (!found)
+        found = compoundFileKind(probe);
+    return *found == kind;
 }
 
 } // namespace
