@@ -1,5 +1,7 @@
 #include "search/documents/zip_package.h"
 
+#include "search/documents/zip_directory.h"
+
 #include "document_fixtures.h"
 
 #include <QFile>
@@ -94,6 +96,8 @@ class TestZipPackage : public QObject
 private Q_SLOTS:
     void entriesAreTheArchiveReaders_data();
     void entriesAreTheArchiveReaders();
+    void directoryNamesEveryEntryWhereItIs_data();
+    void directoryNamesEveryEntryWhereItIs();
 };
 
 void TestZipPackage::entriesAreTheArchiveReaders_data()
@@ -244,6 +248,56 @@ void TestZipPackage::entriesAreTheArchiveReaders()
             QCOMPARE(whole, expected.contents[i]);
         }
     }
+}
+
+void TestZipPackage::directoryNamesEveryEntryWhereItIs_data()
+{
+    QTest::addColumn<QByteArray>("zip");
+    QTest::addColumn<QList<QByteArray>>("names"); // empty: the directory cannot be read
+
+    QFile file(fixtures::document("runs.docx"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray docx = file.readAll();
+    const Listing listed = libarchiveListing(docx);
+    QVERIFY(listed.listed);
+    QTest::newRow("an office package") << docx << listed.names;
+    // A self-extracting program before the archive: its offsets count from the archive's start.
+    QByteArray program(4096, '\x90');
+    program.replace(0, 4,
+                    "\x7F"
+                    "ELF");
+    QTest::newRow("bytes put before the archive") << program + docx << listed.names;
+    QTest::newRow("one byte cut off the end") << docx.first(docx.size() - 1) << QList<QByteArray>();
+    QTest::newRow("no end record") << docx.first(docx.size() - 22) << QList<QByteArray>();
+    const qsizetype end = docx.lastIndexOf(QByteArrayView("PK\x05\x06", 4));
+    QTest::newRow("more entries counted than the directory holds")
+        << patched(docx, end + 10, QByteArray("\xFF\x00", 2)) << QList<QByteArray>();
+}
+
+void TestZipPackage::directoryNamesEveryEntryWhereItIs()
+{
+    QFETCH(QByteArray, zip);
+    QFETCH(QList<QByteArray>, names);
+    const std::optional<std::vector<documents::ZipDirectoryEntry>> directory =
+        documents::readZipDirectory(zip);
+    QCOMPARE(directory.has_value(), !names.isEmpty());
+    if (!directory)
+        return;
+    QList<QByteArray> found;
+    for (const documents::ZipDirectoryEntry &entry : *directory) {
+        found.append(entry.name);
+        // The entry's local header is where the directory says, and names it alike.
+        QCOMPARE(zip.mid(entry.localHeader, 4), QByteArray("PK\x03\x04"));
+        QCOMPARE(zip.mid(entry.localHeader + 30, entry.name.size()), entry.name);
+        QVERIFY(entry.compressed >= 0 && entry.localHeader + entry.compressed <= zip.size());
+    }
+    QCOMPARE(found, names);
+    // A package in memory reads every part whole from there, as from the plain archive.
+    ZipPackage package;
+    QVERIFY(package.open(Source::fromBytes(zip, QStringLiteral("p.zip"))));
+    QByteArray body;
+    QCOMPARE(package.readAll(QStringLiteral("word/document.xml"), body), ZipPackage::Status::Ok);
+    QVERIFY(body.contains("Needle"));
 }
 
 QTEST_GUILESS_MAIN(TestZipPackage)
