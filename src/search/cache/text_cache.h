@@ -1,15 +1,15 @@
 #pragma once
 
+#include "search/cache/entry_file.h"
+#include "search/cache/entry_store.h"
+#include "search/cache/summary_index.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
-#include <atomic>
-#include <mutex>
 #include <optional>
-#include <shared_mutex>
-#include <unordered_map>
 
 namespace textcache {
 
@@ -57,9 +57,12 @@ struct CachedText
 // writes them to one file of the folder (atomically, with a checksum), which the next process
 // reads at its first find, so that a search of the same documents in a new session opens no entry
 // either. An entry is used when its text is read (its modification time is set then, unless this
-// cache did so a short while ago, kMarkInterval) or when its summary answers (the summary's use
-// time, kept with it, exact to kMarkInterval); eviction goes by the later of the two, so that
-// searching the same documents again and again writes nothing per entry.
+// cache did so a short while ago, EntryStore::kMarkInterval) or when its summary answers (the
+// summary's use time, kept with it, exact to that interval); eviction goes by the later of the two,
+// so that searching the same documents again and again writes nothing per entry.
+//
+// The parts: EntryFile reads and writes one entry's bytes, EntryStore keeps the folder (its
+// entries, their use, eviction), SummaryIndex the summaries in memory and their file.
 //
 // A folder that cannot be made or written (a file in its place, a read-only home, a full disk)
 // turns the cache off: finds miss and stores do nothing, and searching only loses speed.
@@ -69,7 +72,7 @@ class TextCache
 public:
     static constexpr qint64 kDefaultLimit = qint64(1) << 30;
     // Texts longer than this are not kept (a multi-thousand-page document is re-extracted).
-    static constexpr qsizetype kMaxTextChars = qsizetype(32) << 20;
+    static constexpr qsizetype kMaxTextChars = EntryFile::kMaxTextChars;
 
     explicit TextCache(QString folder, qint64 limitBytes = kDefaultLimit);
     ~TextCache();
@@ -79,7 +82,7 @@ public:
     // $XDG_CACHE_HOME/quarlex, or ~/.cache/quarlex.
     static QString defaultFolder();
 
-    const QString &folder() const { return m_folder; }
+    const QString &folder() const { return m_store.folder(); }
     // False when the folder cannot be made or used.
     bool usable();
 
@@ -95,7 +98,7 @@ public:
                                        QByteArrayView version, QStringView member = {});
     // True once summaries are in memory (read from the summaries file by a first find, or kept
     // since), when findKept() may answer.
-    bool holdsSummaries() const { return m_holdsSummaries.load(std::memory_order_relaxed); }
+    bool holdsSummaries() const { return m_summaries.holdsAny(); }
     // Writes the summaries in memory to the folder's summaries file, when they changed since it
     // was read or last written. Meant for when a search is over (it writes up to 32 MiB).
     void saveSummaries();
@@ -109,61 +112,18 @@ public:
     qint64 totalBytes();
 
 private:
-    struct KeptSummary
-    {
-        QByteArray key; // the entry's key, compared in full (the map's key is its hash)
-        QByteArray bitmap;
-        quint64 entryId = 0; // the entry file's name as a number (entryId())
-        quint8 outcome = 0;
-        std::atomic<qint64> usedAt{0}; // seconds; exact to kMarkInterval
-        // Read from the summaries file: checked at first use.
-        enum State : quint8 { Sound, Unchecked, Damaged };
-        mutable std::atomic<quint8> state{Sound};
-    };
-
     std::optional<CachedText> lookup(const FileKey &key, QByteArrayView version, QStringView member,
                                      const QStringView *keyword);
     std::optional<CachedText> keptAnswer(quint64 hash, QByteArrayView key, QStringView keyword);
-    void noteUse(KeptSummary &kept);
-    void markUsed(int fd, quint64 id);
-    bool markDue(quint64 id);
-    bool keepSummary(quint64 hash, quint64 id, QByteArrayView key, QByteArrayView bitmap,
-                     quint8 outcome);
-    void forgetSummary(quint64 hash);
-    void dropOldSummaries();
-    void loadSummaries();
-    static bool isSound(const KeptSummary &kept);
-    void keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
-                  QStringView member) const;
-    // The entry's file name, as the system takes it.
-    void entryPath(QByteArray &out, QByteArrayView key) const;
-    bool folderUsable();
-    bool makeFolder() const;
-    void countEntries();
-    void evict();
+    std::optional<CachedText> readEntry(quint64 hash, QByteArrayView key,
+                                        const QStringView *keyword);
+    std::nullopt_t reject(const QByteArray &path, quint64 hash);
+    void markUsed(const EntryFile &entry, quint64 id);
+    static void keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,
+                         QStringView member);
 
-    // An entry this cache marked used (or wrote) is marked again only this many seconds later.
-    static constexpr qint64 kMarkInterval = 600;
-
-    QString m_folder;
-    QByteArray m_nativeFolder;
-    qint64 m_limit;
-    std::mutex m_mutex; // the folder's state, the count of bytes, m_marked; taken before m_kept
-    std::atomic<int> m_folderState{0};            // 0 unchecked, 1 usable, 2 not usable
-    qint64 m_total = -1;                          // -1 until the folder has been counted
-    std::unordered_map<quint64, qint64> m_marked; // entry (entryId) -> when marked, in seconds
-
-    // The summaries of entries read or written, by a hash of their key, so that a search of the
-    // same documents again opens no entry whose summary rules its keyword out.
-    static constexpr qint64 kSummaryMemory = qint64(32) << 20;
-    std::shared_mutex m_kept;
-    std::unordered_map<quint64, KeptSummary> m_summaries;
-    qint64 m_summaryBytes = 0;
-    QByteArrayView m_summaryMap; // the summaries file, mapped: the summaries read from it point in
-    std::atomic<bool> m_summariesLoaded{false};
-    std::atomic<bool> m_holdsSummaries{false};
-    std::atomic<bool> m_summariesChanged{false};
-    std::mutex m_saving;
+    EntryStore m_store;
+    SummaryIndex m_summaries;
 };
 
 // The cache of the user's own cache folder (defaultFolder()), made on first use.
