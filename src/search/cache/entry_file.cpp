@@ -1,7 +1,7 @@
 #include "search/cache/entry_file.h"
 
 #include "search/cache/cache_bytes.h"
-#include "search/cache/text_summary.h"
+#include "search/match/text_summary.h"
 
 #include <zstd.h>
 
@@ -11,6 +11,8 @@
 #include <memory>
 
 namespace textcache {
+
+using search::TextSummary;
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "search/cache/cache_bytes.h"
 #include "search/cache/entry_store.h"
-#include "search/cache/text_summary.h"
+#include "search/match/text_summary.h"
 
 #include <algorithm>
 #include <bit>
@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace textcache {
+
+using search::TextSummary;
 
 namespace {
 
@@ -30,7 +32,8 @@ quint64 SummaryIndex::hashOf(QByteArrayView key)
     return bytes::checksum(key);
 }
 
-std::optional<quint8> SummaryIndex::ruledOut(quint64 hash, QByteArrayView key, QStringView keyword)
+std::optional<quint8> SummaryIndex::ruledOut(quint64 hash, QByteArrayView key,
+                                             const search::TextSummary::Probe &keyword)
 {
     std::shared_lock lock(m_mutex);
     const auto kept = m_kept.find(hash);

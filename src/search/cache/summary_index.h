@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/file_ops.h"
+#include "search/match/text_summary.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -54,7 +55,8 @@ public:
 
     // The outcome of the entry of `key` when its kept summary, found sound, rules `keyword` out
     // (the summary then counts as used); else nothing.
-    std::optional<quint8> ruledOut(quint64 hash, QByteArrayView key, QStringView keyword);
+    std::optional<quint8> ruledOut(quint64 hash, QByteArrayView key,
+                                   const search::TextSummary::Probe &keyword);
     // Keeps an entry's checked summary, used now; the least recently used ones make room when
     // kMemory is reached. False when it could not be kept (a summary larger than that allows).
     bool keep(quint64 hash, quint64 entryId, QByteArrayView key, QByteArrayView bitmap,

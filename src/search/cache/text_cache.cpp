@@ -1,7 +1,7 @@
 #include "search/cache/text_cache.h"
 
 #include "search/cache/cache_bytes.h"
-#include "search/cache/text_summary.h"
+#include "search/match/text_summary.h"
 
 #include "platform/core/file_ops.h"
 #include "platform/core/paths.h"
@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 
 namespace textcache {
+
+using search::TextSummary;
 
 namespace {
 
@@ -76,14 +78,16 @@ std::optional<CachedText> TextCache::find(const FileKey &key, QByteArrayView ver
     return lookup(key, version, member, nullptr);
 }
 
-std::optional<CachedText> TextCache::findFor(QStringView keyword, const FileKey &key,
-                                             QByteArrayView version, QStringView member)
+std::optional<CachedText> TextCache::findFor(const search::TextSummary::Probe &keyword,
+                                             const FileKey &key, QByteArrayView version,
+                                             QStringView member)
 {
     return lookup(key, version, member, &keyword);
 }
 
-std::optional<CachedText> TextCache::findKept(QStringView keyword, const FileKey &key,
-                                              QByteArrayView version, QStringView member)
+std::optional<CachedText> TextCache::findKept(const search::TextSummary::Probe &keyword,
+                                              const FileKey &key, QByteArrayView version,
+                                              QStringView member)
 {
     if (!m_summaries.holdsAny())
         return std::nullopt;
@@ -94,7 +98,7 @@ std::optional<CachedText> TextCache::findKept(QStringView keyword, const FileKey
 
 // The kept summary's answer for `keyword`: a result when it rules the keyword out.
 std::optional<CachedText> TextCache::keptAnswer(quint64 hash, QByteArrayView key,
-                                                QStringView keyword)
+                                                const search::TextSummary::Probe &keyword)
 {
     const std::optional<quint8> outcome = m_summaries.ruledOut(hash, key, keyword);
     if (!outcome)
@@ -106,7 +110,8 @@ std::optional<CachedText> TextCache::keptAnswer(quint64 hash, QByteArrayView key
 }
 
 std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView version,
-                                            QStringView member, const QStringView *keyword)
+                                            QStringView member,
+                                            const search::TextSummary::Probe *keyword)
 {
     if (!m_store.usable())
         return std::nullopt;

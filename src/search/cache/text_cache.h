@@ -90,12 +90,23 @@ public:
                                    QStringView member = {});
     // As find(), for a search of `keyword`: when the entry's summary shows that its text cannot
     // hold the keyword, only the entry's head is read and the result has `keywordAbsent` set.
-    std::optional<CachedText> findFor(QStringView keyword, const FileKey &key,
+    std::optional<CachedText> findFor(const search::TextSummary::Probe &keyword, const FileKey &key,
                                       QByteArrayView version, QStringView member = {});
+    std::optional<CachedText> findFor(QStringView keyword, const FileKey &key,
+                                      QByteArrayView version, QStringView member = {})
+    {
+        return findFor(search::TextSummary::probe(keyword), key, version, member);
+    }
     // The answer of the summaries in memory alone, without opening any file: a result with
     // `keywordAbsent` set when the kept summary for the key rules `keyword` out, else nothing.
+    std::optional<CachedText> findKept(const search::TextSummary::Probe &keyword,
+                                       const FileKey &key, QByteArrayView version,
+                                       QStringView member = {});
     std::optional<CachedText> findKept(QStringView keyword, const FileKey &key,
-                                       QByteArrayView version, QStringView member = {});
+                                       QByteArrayView version, QStringView member = {})
+    {
+        return findKept(search::TextSummary::probe(keyword), key, version, member);
+    }
     // True once summaries are in memory (read from the summaries file by a first find, or kept
     // since), when findKept() may answer.
     bool holdsSummaries() const { return m_summaries.holdsAny(); }
@@ -113,10 +124,11 @@ public:
 
 private:
     std::optional<CachedText> lookup(const FileKey &key, QByteArrayView version, QStringView member,
-                                     const QStringView *keyword);
-    std::optional<CachedText> keptAnswer(quint64 hash, QByteArrayView key, QStringView keyword);
+                                     const search::TextSummary::Probe *keyword);
+    std::optional<CachedText> keptAnswer(quint64 hash, QByteArrayView key,
+                                         const search::TextSummary::Probe &keyword);
     std::optional<CachedText> readEntry(quint64 hash, QByteArrayView key,
-                                        const QStringView *keyword);
+                                        const search::TextSummary::Probe *keyword);
     std::nullopt_t reject(const QByteArray &path, quint64 hash);
     void markUsed(const EntryFile &entry, quint64 id);
     static void keyBytes(QByteArray &out, const FileKey &key, QByteArrayView version,

@@ -104,8 +104,8 @@ FileSearchResult FileSearch::search(const QString &path, const Keyword &keyword,
     if (m_options.textCache && m_options.textCache->holdsSummaries()) {
         fileKey = textcache::FileKey::ofOpen(file.descriptor());
         if (fileKey) {
-            if (const std::optional<textcache::CachedText> kept =
-                    m_options.textCache->findKept(keyword.text(), *fileKey, readers().version()))
+            if (const std::optional<textcache::CachedText> kept = m_options.textCache->findKept(
+                    keyword.summaryProbe(), *fileKey, readers().version()))
                 return searchKept(*kept, keyword, monitor);
         }
     }
@@ -208,7 +208,7 @@ std::optional<FileSearchResult> FileSearch::searchCached(const textcache::FileKe
     if (!m_options.textCache)
         return std::nullopt;
     const std::optional<textcache::CachedText> cached =
-        m_options.textCache->findFor(keyword.text(), key, readers().version(), member);
+        m_options.textCache->findFor(keyword.summaryProbe(), key, readers().version(), member);
     if (!cached)
         return std::nullopt;
     return searchKept(*cached, keyword, monitor);

@@ -36,8 +36,7 @@ QStringList characters(const QString &text)
 
 } // namespace
 
-BytePrefilter::BytePrefilter(const QString &keyword)
-    : m_keyword(keyword)
+BytePrefilter::BytePrefilter(const QString &keyword) : m_keyword(keyword)
 {
     // ASCII is its own text in all of them.
     if (!keyword.isEmpty() && isAscii(keyword))

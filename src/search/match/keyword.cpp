@@ -30,6 +30,9 @@ std::vector<QByteArray> utf8CharactersOf(QStringView keyword)
 
 } // namespace
 
-Keyword::Keyword(const QString &text) : m_bytes(text), m_utf8Characters(utf8CharactersOf(text)) {}
+Keyword::Keyword(const QString &text)
+    : m_bytes(text), m_utf8Characters(utf8CharactersOf(text)),
+      m_summaryProbe(TextSummary::probe(text))
+{}
 
 } // namespace search

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/match/byte_prefilter.h"
+#include "search/match/text_summary.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,9 +12,10 @@
 namespace search {
 
 // The keyword as a search uses it, compiled once when a run takes it: its text, its byte forms
-// per encoding (BytePrefilter) and the UTF-8 forms of its non-ASCII characters, which a document's
-// raw bytes are screened for. Every file and every worker of the run reads the same value; none
-// of it is rebuilt per file or per document.
+// per encoding (BytePrefilter), the UTF-8 forms of its non-ASCII characters, which a document's
+// raw bytes are screened for, and the probe a kept text's summary is tested with (TextSummary).
+// Every file and every worker of the run reads the same value; none of it is rebuilt per file or
+// per document.
 class Keyword
 {
 public:
@@ -32,12 +34,14 @@ public:
     // The UTF-8 forms of the keyword's distinct non-ASCII characters (at most kMaxCharacters),
     // without U+FFFD and lone surrogates, which have no byte form of their own in UTF-8 text.
     const std::vector<QByteArray> &utf8Characters() const { return m_utf8Characters; }
+    const TextSummary::Probe &summaryProbe() const { return m_summaryProbe; }
 
     static constexpr std::size_t kMaxCharacters = 8;
 
 private:
     BytePrefilter m_bytes;
     std::vector<QByteArray> m_utf8Characters;
+    TextSummary::Probe m_summaryProbe;
 };
 
 } // namespace search

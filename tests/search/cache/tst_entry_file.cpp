@@ -1,6 +1,6 @@
 #include "search/cache/cache_bytes.h"
 #include "search/cache/entry_file.h"
-#include "search/cache/text_summary.h"
+#include "search/match/text_summary.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -8,7 +8,7 @@
 #include <QTest>
 
 using textcache::EntryFile;
-using textcache::TextSummary;
+using search::TextSummary;
 using Verdict = textcache::EntryFile::Verdict;
 
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/core/field_cutter.h"
 #include "search/cache/text_cache.h"
-#include "search/cache/text_summary.h"
+#include "search/match/text_summary.h"
 #include "search/core/file_search.h"
 #include "search/documents/document_text.h"
 
@@ -12,7 +12,7 @@
 #include <bit>
 
 using namespace search;
-using textcache::TextSummary;
+using search::TextSummary;
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "search/cache/text_summary.h"
+#include "search/match/text_summary.h"
 
 #include "platform/core/field_cutter.h"
 
 #include <bit>
 #include <vector>
 
-namespace textcache {
+namespace search {
 
 namespace {
 
@@ -76,21 +76,28 @@ QByteArray TextSummary::of(QStringView text)
     return bitmap;
 }
 
-bool TextSummary::mayHold(QByteArrayView bitmap, QStringView keyword)
+TextSummary::Probe TextSummary::probe(QStringView keyword)
 {
-    const quint32 mask = quint32(bitmap.size()) * 8 - 1;
-    const auto isSet = [&](quint32 bit) {
-        bit &= mask;
-        return (quint8(bitmap[bit >> 3]) >> (bit & 7)) & 1;
-    };
+    Probe made;
+    made.bits.reserve(size_t(keyword.size()) * 2);
     for (qsizetype i = 0; i < keyword.size(); ++i) {
         const char16_t unit = keyword[i].unicode();
-        if (!isSet(unitBit(unit)))
-            return false;
-        if (i > 0 && !isSet(pairBit(keyword[i - 1].unicode(), unit)))
+        made.bits.push_back(unitBit(unit));
+        if (i > 0)
+            made.bits.push_back(pairBit(keyword[i - 1].unicode(), unit));
+    }
+    return made;
+}
+
+bool TextSummary::mayHold(QByteArrayView bitmap, const Probe &probe)
+{
+    const quint32 mask = quint32(bitmap.size()) * 8 - 1;
+    for (quint32 bit : probe.bits) {
+        bit &= mask;
+        if (!((quint8(bitmap[bit >> 3]) >> (bit & 7)) & 1))
             return false;
     }
     return true;
 }
 
-} // namespace textcache
+} // namespace search

@@ -4,7 +4,9 @@
 #include <QByteArrayView>
 #include <QStringView>
 
-namespace textcache {
+#include <vector>
+
+namespace search {
 
 // What a kept text holds, small enough to be read before the text itself: a bitmap with a bit
 // for every code unit and every pair of neighbouring code units of the search text, hashed to the
@@ -27,9 +29,21 @@ public:
     // kMinBitsLog2 and kMaxBitsLog2.
     static QByteArray of(QStringView text);
 
-    // False when `keyword` cannot occur in the search text of the text `bitmap` was made of. An
-    // empty keyword occurs in every text. `bitmap` must hold a power of two bytes.
-    static bool mayHold(QByteArrayView bitmap, QStringView keyword);
+    // What a keyword is tested by: the bits of its code units and of its neighbouring pairs, made
+    // once for every summary it is tested against (the compiled keyword holds it).
+    struct Probe
+    {
+        std::vector<quint32> bits;
+    };
+    static Probe probe(QStringView keyword);
+
+    // False when the keyword of `probe` cannot occur in the search text of the text `bitmap` was
+    // made of. An empty keyword occurs in every text. `bitmap` must hold a power of two bytes.
+    static bool mayHold(QByteArrayView bitmap, const Probe &probe);
+    static bool mayHold(QByteArrayView bitmap, QStringView keyword)
+    {
+        return mayHold(bitmap, probe(keyword));
+    }
 };
 
-} // namespace textcache
+} // namespace search
