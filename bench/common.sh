@@ -8,6 +8,7 @@ bench="$build/bench/quarlex_bench"
 windowed="$build/bench/bench_search_window"
 documents="$build/bench/bench_documents"
 ocr="$build/bench/bench_ocr"
+encoding="$build/bench/bench_encoding"
 
 # bench_build TARGET...: configures the build without tests or sanitizers and builds the targets.
 bench_build() {

@@ -2,8 +2,9 @@
 //
 //   gen-text FILE MIB SEED [gbk|utf8 [SHAPE]]  text without either keyword, of SHAPE (see Shape)
 //   gen-hit-first FILE MIB SEED    GBK text with the keyword in the first kilobyte
-//   gen-many DIR COUNT KIB SEED [SHAPE [HITS]]  COUNT GBK files; HITS (20) hold the keyword,
-//                                  half of them split by CR LF
+//   gen-many DIR COUNT KIB SEED [SHAPE [HITS [RANGE]]]  COUNT GBK files; HITS (20) hold the
+//                                  keyword, half of them split by CR LF; RANGE the characters
+//                                  of the text (see bench/gbk_ranges.h)
 //   keyword-bytes [common]         the keyword (or the common keyword) in GBK, for grep
 //   search KEYWORD FILE...         prints the files that hold it, like grep -l
 //   timed KEYWORD PATH             seconds a search run takes and its number of hits; PATH is a
@@ -16,6 +17,7 @@
 //   stall FILE                     longest delay of a 10 ms timer during a run
 
 #include "bench_support.h"
+#include "gbk_ranges.h"
 
 #include "platform/core/event_yield.h"
 #include "platform/core/program.h"
@@ -41,6 +43,8 @@
 #include <random>
 
 namespace {
+
+using bench::Range;
 
 const QString kKeyword = QStringLiteral(u"关键字");
 // A keyword whose characters are everywhere in the common shape, but never together.
@@ -77,18 +81,16 @@ std::optional<Shape> shapeNamed(const QString &name)
 class TextMaker
 {
 public:
-    explicit TextMaker(quint32 seed, Shape shape = Shape::Prose) : m_random(seed), m_shape(shape)
+    explicit TextMaker(quint32 seed, Shape shape = Shape::Prose, Range range = Range::Gb2312Level1)
+        : m_random(seed), m_shape(shape)
     {
         const QByteArray avoid = gbk(kKeyword + kCommonKeyword);
-        for (int lead = 0xB0; lead <= 0xD7; ++lead) {
-            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
-                const QByteArray pair = QByteArray(1, char(lead)) + char(trail);
-                bool avoided = false;
-                for (qsizetype i = 0; i + 1 < avoid.size(); i += 2)
-                    avoided = avoided || avoid.mid(i, 2) == pair;
-                if (!avoided)
-                    m_pairs.append(pair);
-            }
+        for (const QByteArray &pair : bench::pairsOf(range)) {
+            bool avoided = false;
+            for (qsizetype i = 0; i + 1 < avoid.size(); i += 2)
+                avoided = avoided || avoid.mid(i, 2) == pair;
+            if (!avoided)
+                m_pairs.append(pair);
         }
     }
 
@@ -211,10 +213,11 @@ bool writeText(const QString &path, qint64 size, quint32 seed, const QByteArray 
     return true;
 }
 
-bool writeMany(const QString &folder, int count, int kib, quint32 seed, Shape shape, int hits)
+bool writeMany(const QString &folder, int count, int kib, quint32 seed, Shape shape, int hits,
+               Range range)
 {
     QDir().mkpath(folder);
-    TextMaker maker(seed, shape);
+    TextMaker maker(seed, shape, range);
     const QByteArray whole = gbk(kKeyword);
     const QByteArray split = gbk(QStringLiteral(u"关键")) + "\r\n" + gbk(QStringLiteral(u"字"));
     for (int i = 0; i < count; ++i) {
@@ -280,12 +283,14 @@ int main(int argc, char **argv)
                          gbk(kKeyword))
                    ? 0
                    : 1;
-    if (command == QStringLiteral("gen-many") && args.size() >= 5 && args.size() <= 7) {
+    if (command == QStringLiteral("gen-many") && args.size() >= 5 && args.size() <= 8) {
         const std::optional<Shape> shape = shapeNamed(args.value(5, QStringLiteral("prose")));
-        if (!shape)
+        const std::optional<Range> range =
+            bench::rangeNamed(args.value(7, QStringLiteral("gb2312-1")));
+        if (!shape || !range)
             return usage();
         return writeMany(args.at(1), args.at(2).toInt(), args.at(3).toInt(), args.at(4).toUInt(),
-                         *shape, args.value(6, QStringLiteral("20")).toInt())
+                         *shape, args.value(6, QStringLiteral("20")).toInt(), *range)
                    ? 0
                    : 1;
     }

@@ -14,13 +14,15 @@
 #                           through the real program under Xvfb
 #   bench/run.sh startup    only the program's start to the launcher's first paint under Xvfb
 #   bench/run.sh ocr        only the search of scanned pages (BENCH_OCR_PAGES pages, default 100)
+#   bench/run.sh encoding   only GBK files whose encoding is decided per file: the whole GBK
+#                           range, and GB2312's second level (BENCH_OTHER: see bench/encoding.sh)
 # Several names run those sections in the order given (bench/run.sh tree startup). Each section
 # lives in bench/NAME.sh, which can also be run by itself; bench/common.sh holds what they share.
 # The build goes to build/bench; BENCH_BUILD names another folder (e.g. BENCH_BUILD=build/rel).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 all=(text documents tree archives windowed startup ocr)
-known=(text documents rtf bomb tree archives windowed startup ocr)
+known=(text documents rtf bomb tree archives windowed startup ocr encoding)
 
 usage() {
     sed -n '2,/^set -euo/p' "$here/run.sh" | sed '$d; s/^# \{0,1\}//' >&2

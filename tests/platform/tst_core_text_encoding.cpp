@@ -37,11 +37,27 @@ const char16_t kTraditional[] =
     u"濟車親極林服快辦議往元英士證近失轉夫令準布始怎呢存未遠叫台單影具羅字愛擊流備兵連調深商算質"
     u"團集百需價花黨華城石級整府離況亞請技際約示復病息究線似官火斷精滿支視消越器容照須九增研寫稱";
 
-enum class Shape { Prose, Csv, Uniform };
+enum class Shape { Prose, Csv, Uniform, WholeGbk };
+
+// A GBK character drawn uniformly from the whole double-byte range: GB2312's characters
+// (0xB0-0xF7 with 0xA1-0xFE) and the areas beyond (0x81-0xA0 with 0x40-0xFE, 0xAA-0xFE with
+// 0x40-0xA0), whose trail bytes in 0x40-0x7E look like Big5's. Two thirds come from beyond.
+QByteArray wholeGbkCharacter(std::mt19937 &random)
+{
+    for (;;) {
+        const int lead = 0x81 + int(random() % (0xFE - 0x81 + 1));
+        const int trail = 0x40 + int(random() % (0xFE - 0x40 + 1));
+        const bool gb2312 = lead >= 0xB0 && trail >= 0xA1 && !(lead == 0xD7 && trail > 0xF9);
+        const bool beyond = trail != 0x7F && (lead <= 0xA0 || (lead >= 0xAA && trail <= 0xA0));
+        if (gb2312 || beyond)
+            return QByteArray(1, char(lead)) + char(trail);
+    }
+}
 
 // Text of `size` bytes or more in `codec`: prose (characters drawn with a strong bias to the
 // frequent ones, full-width punctuation, line ends), CSV (short fields of characters, numbers and
-// ASCII words), or GB2312 characters drawn uniformly (as the benchmark corpora are).
+// ASCII words), GB2312 characters drawn uniformly (as the benchmark corpora are), or GBK CSV
+// whose characters come from the whole GBK range.
 QByteArray makeText(const char *codec, const char16_t *characters, Shape shape, quint32 seed,
                     qsizetype size)
 {
@@ -54,6 +70,11 @@ QByteArray makeText(const char *codec, const char16_t *characters, Shape shape, 
         if (shape == Shape::Uniform) {
             const char pair[2] = {char(0xB0 + random() % 40), char(0xA1 + random() % 94)};
             bytes.append(pair, 2);
+            continue;
+        }
+        if (shape == Shape::WholeGbk) {
+            bytes +=
+                random() % 8 ? wholeGbkCharacter(random) : QByteArray(random() % 2 ? "," : "\r\n");
             continue;
         }
         const quint32 kind = random() % 40;
@@ -98,6 +119,8 @@ private Q_SLOTS:
     void gbkIsNeverTakenForBig5();
     void big5TextIsDetected_data();
     void big5TextIsDetected();
+    void decidedAlikeHoweverFed_data();
+    void decidedAlikeHoweverFed();
     void delimitersStandAloneOnlyWhereTheyDo_data();
     void delimitersStandAloneOnlyWhereTheyDo();
 };
@@ -260,6 +283,8 @@ void TestTextEncoding::gbkIsNeverTakenForBig5_data()
             << int(Shape::Prose) << traditional << seed;
         QTest::addRow("uniform GB2312 characters, seed %u", seed)
             << int(Shape::Uniform) << QByteArray() << seed;
+        QTest::addRow("the whole GBK range in CSV, seed %u", seed)
+            << int(Shape::WholeGbk) << QByteArray() << seed;
     }
 }
 
@@ -313,6 +338,66 @@ void TestTextEncoding::big5TextIsDetected()
     const QByteArray text = makeText("Big5", kTraditional, Shape(shape), seed, size).left(size);
     const Encoding decided = platform::detectTextEncoding(text);
     QCOMPARE(int(decided.kind), int(TextEncoding::Big5));
+}
+
+void TestTextEncoding::decidedAlikeHoweverFed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("encoding");
+    constexpr qsizetype kFile = 50 * 1024;
+    const auto big5 = [](quint32 seed, qsizetype size) {
+        return makeText("Big5", kTraditional, Shape::Prose, seed, size);
+    };
+    const int gb18030 = int(TextEncoding::Gb18030);
+    QTest::newRow("GBK CSV drawing on the whole GBK range is GB18030")
+        << makeText("GBK", kSimplified, Shape::WholeGbk, 11, kFile) << gb18030;
+    QTest::newRow("traditional prose in GBK is GB18030")
+        << makeText("GBK", kTraditional, Shape::Prose, 12, kFile) << gb18030;
+    QTest::newRow("GB2312 CSV is GB18030")
+        << makeText("GBK", kSimplified, Shape::Csv, 13, kFile) << gb18030;
+    QTest::newRow("Big5 prose is Big5") << big5(14, kFile) << int(TextEncoding::Big5);
+    QTest::newRow("Big5 CSV after a line of ASCII is Big5")
+        << QByteArray("id,name,note\r\n") + makeText("Big5", kTraditional, Shape::Csv, 15, kFile)
+        << int(TextEncoding::Big5);
+    // A character only GBK has (lead 0x81, trail 0x80) between Big5 characters, three times.
+    QByteArray broken = big5(16, 3000);
+    for (const quint32 seed : {17u, 18u, 19u})
+        broken += QByteArray("\x81\x80") + big5(seed, 3000);
+    QTest::newRow("Big5 with a few characters only GBK has is Big5")
+        << broken << int(TextEncoding::Big5);
+    // Big5 pairs and the four-byte sequences of GB18030, which Big5 has not.
+    QByteArray fourByte;
+    const QByteArray hangul = QStringEncoder("GB18030").encode(QStringLiteral(u"한"));
+    for (quint32 seed = 100; seed < 160; ++seed)
+        fourByte += big5(seed, 60) + hangul;
+    QTest::newRow("Big5 pairs among four-byte sequences are GB18030") << fourByte << gb18030;
+    QTest::newRow("sequences only GBK has after the Big5 sample do not count")
+        << big5(21, platform::kBig5Sample + 100) +
+               makeText("GBK", kSimplified, Shape::WholeGbk, 22, kFile)
+        << int(TextEncoding::Big5);
+    QTest::newRow("UTF-8 Chinese is UTF-8")
+        << QString(QStringDecoder("Big5").decode(big5(23, kFile))).toUtf8()
+        << int(TextEncoding::Utf8);
+}
+
+// Whole, and fed to the sniffer in pieces of several sizes: the same encoding, however early the
+// pieces settle it.
+void TestTextEncoding::decidedAlikeHoweverFed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, encoding);
+    QCOMPARE(int(platform::detectTextEncoding(bytes).kind), encoding);
+    for (const qsizetype piece : {7, 61, 4096}) {
+        platform::EncodingSniffer sniffer;
+        std::optional<TextEncoding> decided;
+        qsizetype at = 0;
+        for (; at < bytes.size() && !decided; at += piece)
+            decided = sniffer.feed(
+                QByteArrayView(bytes).sliced(at).first(std::min(piece, bytes.size() - at)));
+        const TextEncoding kind = decided ? *decided : sniffer.finish();
+        if (int(kind) != encoding)
+            QFAIL(qPrintable(QStringLiteral("pieces of %1: %2").arg(piece).arg(int(kind))));
+    }
 }
 
 void TestTextEncoding::delimitersStandAloneOnlyWhereTheyDo_data()

@@ -1,5 +1,5 @@
-// The parts of the encoding rule that look at a file's head (a declared charset, the zero bytes
-// of UTF-16) and the Big5 test, through ICU's charset detector.
+// The parts of the encoding rule that look at a file's head: a declared charset, the zero bytes
+// of UTF-16.
 
 #include "platform/core/text_encoding.h"
 
@@ -7,12 +7,10 @@
 #include <QMutex>
 
 #include <unicode/ucnv.h>
-#include <unicode/ucsdet.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <memory>
 
 namespace platform {
 
@@ -49,11 +47,6 @@ std::optional<QByteArray> valueAfter(const QByteArray &tag, const char *key)
     }
     return std::nullopt;
 }
-
-struct DetectorClose
-{
-    void operator()(UCharsetDetector *detector) const { ucsdet_close(detector); }
-};
 
 // Whether a charset's converter keeps the field delimiters as bytes of their own (see
 // cutsAsBytes), asked once per name.
@@ -204,83 +197,6 @@ std::optional<Encoding> encodingFromHead(QByteArrayView head, bool fileEndsHere)
             return Encoding{*utf16, {}};
     }
     return std::nullopt;
-}
-
-bool looksBig5(QByteArrayView window)
-{
-    // Fewer double-byte characters than this, and the detector's confidence says little.
-    constexpr qsizetype kMinimumPairs = 300;
-    const auto *p = reinterpret_cast<const uchar *>(window.data());
-    const uchar *end = p + window.size();
-    const auto isLead = [](uchar byte) { return uchar(byte - 0x81) <= 0xFE - 0x81; };
-    const auto isLowTrail = [](uchar byte) { return uchar(byte - 0x40) <= 0x7E - 0x40; };
-    // Bounds first, in one pass without branches: every pair starts with a lead byte before the
-    // last byte, and every such lead byte is the lead or the trail of a pair, so there are at
-    // most as many pairs and at least half as many; a low trail always follows a lead byte. Most
-    // text fails the tests below on these bounds alone, without the walk through the pairs.
-    {
-        qsizetype leads = 0;
-        qsizetype leadThenLow = 0;
-        // Counted in bytes, a block of at most 255 at a time, so that the loop runs on vectors.
-        for (const uchar *q = p; q + 1 < end;) {
-            const uchar *blockEnd = q + std::min<qsizetype>(255, end - 1 - q);
-            uchar blockLeads = 0;
-            uchar blockLow = 0;
-            for (; q < blockEnd; ++q) {
-                blockLeads += isLead(q[0]);
-                blockLow += uchar(isLead(q[0])) & uchar(isLowTrail(q[1]));
-            }
-            leads += blockLeads;
-            leadThenLow += blockLow;
-        }
-        const qsizetype leastPairs = (leads + 1) / 2;
-        if (leads < kMinimumPairs || 8 * leadThenLow < leastPairs)
-            return false;
-    }
-    qsizetype pairs = 0;
-    qsizetype lowTrails = 0;
-    while (p + 1 < end) {
-        if (*p >= 0x81 && *p <= 0xFE) {
-            ++pairs;
-            lowTrails += p[1] >= 0x40 && p[1] <= 0x7E;
-            p += 2;
-        } else {
-            ++p;
-        }
-    }
-    // About four Big5 characters in ten have a trail byte in 0x40-0x7E; GB2312 characters none.
-    if (pairs < kMinimumPairs || 8 * lowTrails < pairs)
-        return false;
-
-    thread_local std::unique_ptr<UCharsetDetector, DetectorClose> detector;
-    UErrorCode status = U_ZERO_ERROR;
-    if (!detector) {
-        detector.reset(ucsdet_open(&status));
-        if (U_FAILURE(status)) {
-            detector.reset();
-            return false;
-        }
-    }
-    ucsdet_setText(detector.get(), window.data(), int32_t(window.size()), &status);
-    int32_t found = 0;
-    const UCharsetMatch **matches = ucsdet_detectAll(detector.get(), &found, &status);
-    if (U_FAILURE(status))
-        return false;
-    int big5 = 0;
-    int gb18030 = 0;
-    for (int32_t i = 0; i < found; ++i) {
-        UErrorCode nameStatus = U_ZERO_ERROR;
-        const char *name = ucsdet_getName(matches[i], &nameStatus);
-        if (U_FAILURE(nameStatus) || !name)
-            continue;
-        const int confidence = ucsdet_getConfidence(matches[i], &nameStatus);
-        if (std::strcmp(name, "Big5") == 0)
-            big5 = std::max(big5, confidence);
-        else if (std::strcmp(name, "GB18030") == 0)
-            gb18030 = std::max(gb18030, confidence);
-    }
-    constexpr int kConfident = 50;
-    return big5 >= kConfident && big5 > gb18030;
 }
 
 } // namespace platform

@@ -32,12 +32,13 @@ qsizetype firstNonAscii(QByteArrayView bytes)
     return -1;
 }
 
-bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
+Utf8Extent utf8Extent(QByteArrayView bytes, qsizetype from)
 {
     // Stops at the first invalid byte: most windows that are not UTF-8 (GBK text) fail at their
     // first character, and decoding the rest would be wasted.
-    const auto *p = reinterpret_cast<const uchar *>(window.data());
-    const uchar *end = p + window.size();
+    const auto *begin = reinterpret_cast<const uchar *>(bytes.data());
+    const uchar *end = begin + bytes.size();
+    const uchar *p = begin + from;
     while (p < end) {
         p = utf8::skipAsciiWords(p, end);
         if (p == end)
@@ -47,18 +48,18 @@ bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
             continue;
         }
         const utf8::SequenceResult sequence = utf8::readSequence(p, end);
-        switch (sequence.kind) {
-        case utf8::Sequence::Invalid:
-            return false;
-        case utf8::Sequence::Incomplete:
-            // Cut off by the end of the window: valid unless the file ends there too.
-            return !fileEndsHere;
-        case utf8::Sequence::Complete:
-            p += sequence.length;
-            break;
-        }
+        if (sequence.kind != utf8::Sequence::Complete)
+            return {p - begin, sequence.kind == utf8::Sequence::Invalid};
+        p += sequence.length;
     }
-    return true;
+    return {bytes.size(), false};
+}
+
+bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere)
+{
+    // A sequence cut off by the end of the window is valid unless the file ends there too.
+    const Utf8Extent extent = utf8Extent(window);
+    return !extent.invalid && (extent.validTo == window.size() || !fileEndsHere);
 }
 
 std::optional<TextEncoding> EncodingSniffer::feed(QByteArrayView bytes)
@@ -72,24 +73,41 @@ std::optional<TextEncoding> EncodingSniffer::feed(QByteArrayView bytes)
         m_started = true;
         bytes = bytes.sliced(first);
     }
-    m_window.append(bytes.first(std::min<qsizetype>(bytes.size(), kSniffWindow - m_window.size())));
-    if (m_window.size() == kSniffWindow)
-        m_decided = decide(false);
+    bytes = bytes.first(std::min<qsizetype>(bytes.size(), kSniffWindow - m_window.size()));
+    QByteArrayView window = bytes;
+    if (!m_window.isEmpty()) {
+        m_window.append(bytes);
+        window = m_window;
+    }
+    m_decided = decide(window, window.size() == kSniffWindow ? Window::Full : Window::Partial);
+    if (!m_decided && m_window.isEmpty())
+        m_window = bytes.toByteArray();
     return m_decided;
 }
 
 TextEncoding EncodingSniffer::finish()
 {
     if (!m_decided)
-        m_decided = m_started ? decide(true) : TextEncoding::Gb18030;
+        m_decided = m_started ? decide(m_window, Window::Ended) : TextEncoding::Gb18030;
     return *m_decided;
 }
 
-TextEncoding EncodingSniffer::decide(bool endsHere) const
+std::optional<TextEncoding> EncodingSniffer::decide(QByteArrayView window, Window state)
 {
-    if (isValidUtf8Window(m_window, endsHere))
-        return TextEncoding::Utf8;
-    return looksBig5(m_window) ? TextEncoding::Big5 : TextEncoding::Gb18030;
+    if (!m_notUtf8) {
+        const Utf8Extent extent = utf8Extent(window, m_utf8Checked);
+        m_utf8Checked = extent.validTo;
+        m_notUtf8 = extent.invalid;
+    }
+    if (!m_notUtf8) {
+        // Valid so far: only the whole window tells, and a sequence cut off by its end counts as
+        // valid unless the file ends there.
+        if (state == Window::Partial)
+            return std::nullopt;
+        if (state == Window::Full || m_utf8Checked == window.size())
+            return TextEncoding::Utf8;
+    }
+    return big5OrGb18030(window, state != Window::Partial);
 }
 
 Encoding detectTextEncoding(QByteArrayView bytes, int *bomLength)

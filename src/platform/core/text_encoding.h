@@ -65,6 +65,16 @@ qsizetype firstNonAscii(QByteArrayView bytes);
 // A multi-byte sequence cut off at the end of the window is accepted unless the file ends there.
 bool isValidUtf8Window(QByteArrayView window, bool fileEndsHere);
 
+// How far `bytes` are valid UTF-8 from `from` on (a position where a character starts): up to
+// `validTo`, where the first invalid sequence (`invalid`) or one cut off by the end begins, or the
+// end.
+struct Utf8Extent
+{
+    qsizetype validTo;
+    bool invalid;
+};
+Utf8Extent utf8Extent(QByteArrayView bytes, qsizetype from = 0);
+
 // The charset an HTML or XML file declares in `head` (its first bytes): `<?xml ... encoding=...?>`,
 // `<meta charset=...>` or the charset in a `<meta http-equiv=... content=...>`. Only a text that
 // begins (after blanks) with '<' is taken for HTML or XML. The name as written, lower case.
@@ -84,29 +94,45 @@ std::optional<TextEncoding> utf16ByZeros(QByteArrayView head);
 // EncodingSniffer.
 std::optional<Encoding> encodingFromHead(QByteArrayView head, bool fileEndsHere);
 
-// True when `window` (bytes that begin at the first non-ASCII byte) is Big5 text by the charset
-// detector of ICU: only when it holds enough double-byte characters for its confidence to mean
-// something, many of them with a trail byte in 0x40-0x7E (as Big5 has and GBK text rarely), and
-// the detector is confident in Big5 and less in GB18030.
-bool looksBig5(QByteArrayView window);
+// The most bytes, from a file's first non-ASCII byte on, on which Big5 and GB18030 are told
+// apart (text with many double-byte characters is told on fewer, see big5OrGb18030).
+inline constexpr qsizetype kBig5Sample = 16 * 1024;
+
+// Big5 or GB18030 for `window` (bytes that begin at the first non-ASCII byte and are not UTF-8),
+// decided on a sample of its start: the blocks of bytes up to the one that brings the lead bytes
+// to about two thousand (a thousand characters), at most kBig5Sample bytes. GB18030 as soon as
+// the sample holds enough sequences that only GBK has (a trail byte in 0x80-0xA0, a four-byte
+// sequence); else Big5 only when it holds enough double-byte characters for the detector's
+// confidence to mean something, many of them with a trail byte in 0x40-0x7E (as Big5 has and
+// GBK text rarely), and ICU's charset detector, shown the sample, is confident in Big5 and less
+// in GB18030. Nothing when more bytes may follow (`whole` false) and those seen do not settle
+// it.
+std::optional<TextEncoding> big5OrGb18030(QByteArrayView window, bool whole);
 
 // Decides the encoding of a file without a byte-order mark or a head decision from its bytes,
 // fed in order as they are read: UTF-8 when the kSniffWindow bytes that begin at the first
-// non-ASCII byte are valid UTF-8; else Big5 when looksBig5 says so; else GB18030. Every reader of
-// files decides through this one rule.
+// non-ASCII byte are valid UTF-8; else big5OrGb18030. Every reader of files decides through this
+// one rule. The answer comes as soon as the bytes fed settle it (an invalid UTF-8 sequence and
+// the Big5 sample, or enough sequences only GBK has), which is what the whole window would
+// decide; it is the same however the bytes are cut into pieces.
 class EncodingSniffer
 {
 public:
     // Takes the next bytes; returns the encoding once it is known (and from then on).
     std::optional<TextEncoding> feed(QByteArrayView bytes);
-    // True once a non-ASCII byte has been seen but the window after it is not complete yet.
+    // True once a non-ASCII byte has been seen but the encoding is not known yet.
     bool needsMore() const { return m_started && !m_decided; }
     // The input ended: decides from what was fed (all ASCII reads the same either way).
     TextEncoding finish();
 
 private:
-    TextEncoding decide(bool endsHere) const;
+    enum class Window { Partial, Full, Ended };
+    std::optional<TextEncoding> decide(QByteArrayView window, Window state);
+    // Bytes of the window kept while the encoding is open (the first bytes fed are looked at
+    // where they lie, and kept only when they do not settle it).
     QByteArray m_window;
+    qsizetype m_utf8Checked = 0; // the window is valid UTF-8 up to here
+    bool m_notUtf8 = false;      // the window holds an invalid UTF-8 sequence
     bool m_started = false;
     std::optional<TextEncoding> m_decided;
 };
