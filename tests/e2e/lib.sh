@@ -162,7 +162,7 @@ ask_keyword() {
     xdotool mousemove --window "$1" 60 60 click 1
     local prompt
     prompt=$(wait_window '^Quarlex$')
-    printf '%s' "$2" | xclip -selection clipboard
+    printf '%s' "$2" | xclip -selection clipboard >/dev/null 2>&1
     xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
     E2E_CHOOSER=$(wait_window '选择导入数据的路径')
 }
