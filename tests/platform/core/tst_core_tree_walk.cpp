@@ -57,9 +57,12 @@ void TestTreeWalk::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_root = m_dir->path();
-    QVERIFY(writeTree(m_root,
-                      {"b.txt", "A.txt", ".hidden.txt", "sub2/z.txt", "Sub1/c.txt",
-                       "Sub1/deeper/d.txt", "Sub1/B.doc", ".git/objects/x", "Sub1/.cache/y.txt"}));
+    QStringList files;
+    for (const char *file :
+         {"b.txt", "A.txt", ".hidden.txt", "sub2/z.txt", "Sub1/c.txt", "Sub1/deeper/d.txt",
+          "Sub1/B.doc", ".git/objects/x", "Sub1/.cache/y.txt"})
+        files.append(QLatin1String(file));
+    QVERIFY(writeTree(m_root, files));
 }
 
 void TestTreeWalk::filesFirstThenSubfoldersEachByNameWithoutCase()

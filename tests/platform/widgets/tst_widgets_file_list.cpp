@@ -408,8 +408,11 @@ void TestFileList::aTreePatternListsTheSubfolders()
     QFETCH(QString, names);
     QVERIFY(m_dir.isValid());
     const QString folder = m_dir.filePath(QStringLiteral("tree"));
-    QVERIFY(writeTree(folder, {"a.txt", "b.doc", "2023/x.TXT", "2023/client/y.txt", "Zeta/z.doc",
-                               ".hidden/h.txt"}));
+    QStringList files;
+    for (const char *file :
+         {"a.txt", "b.doc", "2023/x.TXT", "2023/client/y.txt", "Zeta/z.doc", ".hidden/h.txt"})
+        files.append(QLatin1String(file));
+    QVERIFY(writeTree(folder, files));
     FileList list;
     list.setPattern(pattern);
     QSignalSpy finished(&list, &FileList::listingFinished);
