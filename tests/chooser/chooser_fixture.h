@@ -98,13 +98,7 @@ struct ChooserFixture
     // Makes `folder` (with any missing parents) holding empty files of these names.
     [[nodiscard]] static bool makeFolder(const QString &folder, const QStringList &names)
     {
-        if (!QDir().mkpath(folder))
-            return false;
-        for (const QString &name : names) {
-            if (!writeFile(folder + QLatin1Char('/') + name))
-                return false;
-        }
-        return true;
+        return writeTree(folder, names);
     }
 
     QString driveA() const { return a + QStringLiteral(" [DISK A]"); }
@@ -125,6 +119,7 @@ struct ChooserFixture
                          lastLocationFileBytes(drive, path));
     }
 
+    // The bytes of the last-location file; empty when there is none.
     QByteArray lastLocationBytes() const
     {
         QFile file(settings + QStringLiteral("/find.ini"));

@@ -31,31 +31,9 @@ for f in one.txt two.txt; do : >"$data/$f"; done
 for i in $(seq -w 1 30); do : >"$data/alpha/file$i.txt"; done
 : >"$data/alpha/-x 中文.txt"
 
-# Asks for the keyword with the launcher's search label (pasting it: xdotool cannot type
-# Chinese) and sets $chooser to the chooser window that appears.
-open_chooser() {
-    local launcher prompt
-    launcher=$(wait_window 'Quarlex - 批量查找')
-    sleep 0.5
-    # The search label lies at 24..137 x 48..73 in the launcher.
-    xdotool mousemove --window "$launcher" 60 60 click 1
-    prompt=$(wait_window '^Quarlex$')
-    sleep 0.3
-    # xclip stays in the background to serve the clipboard; it must not hold our output open.
-    printf '%s' '查找' | xclip -selection clipboard >/dev/null 2>&1
-    xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v
-    sleep 0.2
-    xdotool key --clearmodifiers Return
-    chooser=$(wait_window '选择导入数据的路径')
-}
-
 # Clicks at a point of the chooser window.
 click_at() {
-    local button=${3:-1}
-    xdotool mousemove --window "$chooser" "$1" "$2"
-    sleep 0.1
-    xdotool click "$button"
-    sleep 0.3
+    click_in "$chooser" "$@"
 }
 
 # The centre of the file list's entry `row` in the chooser (its entries are 14 pixels high).
@@ -96,7 +74,7 @@ no_window() {
 # --- First run, from the data folder: no find.ini yet, so the chooser opens there.
 cd "$data"
 start_app "$progdir/quarlex"
-open_chooser
+open_chooser '查找'
 sleep 1
 shot chooser-first
 
@@ -153,7 +131,7 @@ wait_until app_ended || fail "the program still runs"
 # --- Second run, from elsewhere: the chooser opens where the first run left it.
 cd /
 start_app "$progdir/quarlex"
-open_chooser
+open_chooser '查找'
 sleep 1
 shot chooser-restored
 xdotool windowactivate --sync "$chooser"

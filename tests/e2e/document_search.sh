@@ -7,12 +7,9 @@ source "$(dirname "$0")/lib.sh"
 app=$1
 fixtures=$2
 
-start_display --wm
-private_program "$app"
+program_with_data "$app" 文档
 progdir=$E2E_PROGDIR
-data="$E2E_TMP/文档"
-mkdir -p "$data"
-last_location / "$data" >"$progdir/find.ini"
+data=$E2E_DATA
 
 # The keyword lies split over two formatting runs in the Word file and on the third page of the
 # PDF file; the names say nothing of what the files are.
@@ -29,15 +26,9 @@ for library in libpoppler libarchive libgsf libtesseract; do
 done
 ask_keyword "$launcher" "$keyword"
 chooser=$E2E_CHOOSER
-# Mark the three entries: a click on the first (the file list starts at x = 128), then
-# Shift+Down twice.
-xdotool mousemove --window "$chooser" 180 8 click 1
-xdotool key --clearmodifiers shift+Down shift+Down
-windows=$(program_windows)
-xdotool mousemove --window "$chooser" 180 8 click 3
-wait_more_windows "$windows"
-xdotool key --clearmodifiers Down Return
-wait_until window_hidden "$chooser" || fail "the chooser stayed on screen"
+# Mark the three entries and search them.
+mark_entries "$chooser" shift+Down shift+Down
+search_marked "$chooser"
 
 E2E_WAIT=30 wait_for_report "$launcher" < <(
     report_header "$data"

@@ -9,16 +9,14 @@
 source "$(dirname "$0")/lib.sh"
 app=$1
 
-start_display --wm
-private_program "$app"
+program_with_data "$app" data
 progdir=$E2E_PROGDIR
-data="$E2E_TMP/data"
+data=$E2E_DATA
 folder="$data/$(printf '\xd7\xca\xc1\xcf')"
 file="$folder/$(printf '\xb2\xe2\xca\xd4').txt"
 mkdir -p "$folder"
 printf '合同：甲方同意批量查找的条款。\r\n' | iconv -f UTF-8 -t GBK >"$file"
 printf 'nothing here\r\n' >"$folder/b.txt"
-last_location / "$data" >"$progdir/find.ini"
 keyword='批量查找'
 
 # The stand-in xdg-open: decodes a file URL the way xdg-open does and writes down the bytes it
@@ -51,27 +49,9 @@ expect_opened() {
     rm -f "$bin"/opened.*
 }
 
-open_chooser() {
-    launcher=$(wait_window 'Quarlex - 批量查找')
-    sleep 0.5
-    # The search label lies at 24..137 x 48..73 in the launcher.
-    xdotool mousemove --window "$launcher" 60 60 click 1
-    local prompt
-    prompt=$(wait_window '^Quarlex$')
-    sleep 0.3
-    printf '%s' "$keyword" | xclip -selection clipboard >/dev/null 2>&1
-    xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v
-    sleep 0.2
-    xdotool key --clearmodifiers Return
-    chooser=$(wait_window '选择导入数据的路径')
-    sleep 0.5
-}
-
+# Clicks at a point of the chooser window.
 click_at() {
-    xdotool mousemove --window "$chooser" "$1" "$2"
-    sleep 0.1
-    xdotool click "${3:-1}"
-    sleep 0.3
+    click_in "$chooser" "$@"
 }
 
 # Right-clicks the file list and chooses item $1 of the menu (1 "选定", 2 "打开").
@@ -86,7 +66,7 @@ menu_item() {
 }
 
 start_app "$progdir/quarlex"
-open_chooser
+open_chooser "$keyword"
 # The folder list (0..129 x 24..212) shows the data folder with the GBK folder below it, last:
 # a click gives it the focus, End goes to the last row, Enter opens it.
 click_at 60 30
@@ -111,7 +91,7 @@ xdotool key --clearmodifiers --delay 100 ctrl+Home Down Down Down Down Return
 expect_opened "the report's entry"
 
 # "打开" in the chooser, with only 测试.txt marked.
-open_chooser
+open_chooser "$keyword"
 click_at 180 21
 menu_item 2
 expect_opened '"打开"'
@@ -128,7 +108,7 @@ wait_until app_ended || fail "the program still runs"
 # A second run opens the chooser in the GBK folder again: its second entry is 测试.txt.
 cd /
 start_app "$progdir/quarlex"
-open_chooser
+open_chooser "$keyword"
 click_at 180 21
 menu_item 2
 expect_opened "the restored chooser's \"打开\""

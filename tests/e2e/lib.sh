@@ -125,6 +125,23 @@ private_program() {
     if [ -e "$module" ]; then cp "$module" "$E2E_PROGDIR/"; fi
 }
 
+# Starts a display with a window manager and gives the program $1 a folder of its own (see
+# private_program) whose last-location file names a new folder "$E2E_TMP/$2", so that the
+# chooser opens on it; the folder, where the test puts the files to search, is in E2E_DATA.
+program_with_data() {
+    start_display --wm
+    private_program "$1"
+    E2E_DATA="$E2E_TMP/$2"
+    mkdir -p "$E2E_DATA"
+    last_location / "$E2E_DATA" >"$E2E_PROGDIR/find.ini"
+}
+
+# Gives the program a private runtime folder, where it copies archive members to open them.
+private_runtime_dir() {
+    export XDG_RUNTIME_DIR="$E2E_TMP/run"
+    mkdir -m 0700 "$XDG_RUNTIME_DIR"
+}
+
 # Puts a stand-in xdg-open first on PATH: it writes down its arguments, one per line, into
 # $E2E_TMP/opened, renaming the record into place only when it is complete.
 record_opener() {
@@ -145,9 +162,62 @@ ask_keyword() {
     xdotool mousemove --window "$1" 60 60 click 1
     local prompt
     prompt=$(wait_window '^Quarlex$')
-    printf '%s' "$2" | xclip -selection clipboard
+    printf '%s' "$2" | xclip -selection clipboard >/dev/null 2>&1
     xdotool windowactivate --sync "$prompt" key --clearmodifiers ctrl+v Return
     E2E_CHOOSER=$(wait_window '选择导入数据的路径')
+}
+
+# Waits for the launcher, then asks for the keyword $1 as ask_keyword does, leaving the launcher's
+# id in $launcher and the chooser's in $chooser, each after a pause for the window to settle.
+open_chooser() {
+    launcher=$(wait_window 'Quarlex - 批量查找')
+    sleep 0.5
+    ask_keyword "$launcher" "$1"
+    chooser=$E2E_CHOOSER
+    sleep 0.5
+}
+
+# Clicks with the button $4 (the left one unless given) at $2,$3 in the window $1, pausing as
+# a person does so that the program sees the press and the release apart.
+click_in() {
+    xdotool mousemove --window "$1" "$2" "$3"
+    sleep 0.1
+    xdotool click "${4:-1}"
+    sleep 0.3
+}
+
+# In the chooser $1, clicks the first entry of the file list (which starts at x = 128) and then
+# presses the keys $2... (shift+Down, ctrl+a) to mark more.
+mark_entries() {
+    local chooser=$1
+    shift
+    click_in "$chooser" 180 8
+    xdotool key --clearmodifiers "$@"
+}
+
+# In the chooser $1, chooses "选定" from the file list's menu (it opens when the right button is
+# released over the list) and waits until the run hides the chooser.
+search_marked() {
+    local windows
+    windows=$(program_windows)
+    xdotool mousemove --window "$1" 180 8 click 3
+    wait_more_windows "$windows"
+    xdotool key --clearmodifiers Down Return
+    wait_until window_hidden "$1" || fail "the chooser stayed on screen"
+}
+
+# Waits until the stand-in xdg-open of record_opener was called, after $3 (what was acted on),
+# and checks that it was given a copy of an archive member named $1 in the program's private
+# folder, holding the text $2 in GBK.
+expect_member_copy() {
+    wait_until test -e "$E2E_TMP/opened" || fail "$3 opened nothing"
+    local opened
+    opened=$(cat "$E2E_TMP/opened")
+    case "$opened" in
+        "$XDG_RUNTIME_DIR"/quarlex-members/open-*/"$1") ;;
+        *) fail "xdg-open was given '$opened', not a copy in the private folder" ;;
+    esac
+    [ "$(iconv -f GBK -t UTF-8 "$opened")" = "$2" ] || fail "the copy does not hold the member's bytes"
 }
 
 # Prints the last-location file (find.ini) naming the folders $1 and $2 as the program writes it:

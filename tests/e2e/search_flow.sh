@@ -8,13 +8,10 @@ source "$(dirname "$0")/lib.sh"
 app=$1
 E2E_SHOTS=${2:-}
 
-start_display --wm
 # The program runs from a folder of its own, so its last-location file lands there.
-private_program "$app"
+program_with_data "$app" 样例
 progdir=$E2E_PROGDIR
-data="$E2E_TMP/样例"
-mkdir -p "$data"
-last_location / "$data" >"$progdir/find.ini"
+data=$E2E_DATA
 
 # Four files: a UTF-8 hit, a GBK file with the keyword split by a line break, a miss, and a
 # GBK hit that stays unmarked.

@@ -9,12 +9,10 @@ source "$(dirname "$0")/lib.sh"
 app=$1
 fixtures=$2
 
-start_display --wm
-private_program "$app"
+program_with_data "$app" 项目
 progdir=$E2E_PROGDIR
-data="$E2E_TMP/项目"
+data=$E2E_DATA
 mkdir -p "$data/.hidden" "$data/sub/深"
-last_location / "$data" >"$progdir/find.ini"
 gbk() { iconv -f UTF-8 -t GBK; }
 printf '顶层的关键字\r\n' | gbk >"$data/a.txt"
 printf '藏起来的关键字\r\n' | gbk >"$data/.hidden/secret.txt"
@@ -22,30 +20,20 @@ printf 'nothing here\r\n' >"$data/sub/b.txt"
 cp "$fixtures/attachments.zip" "$data/sub/附件.zip"
 printf '深处的关键字\r\n' | gbk >"$data/sub/深/c.txt"
 keyword='关键字'
-export XDG_RUNTIME_DIR="$E2E_TMP/run"
-mkdir -m 0700 "$XDG_RUNTIME_DIR"
-
+private_runtime_dir
 record_opener
 
 start_app "$progdir/quarlex"
-launcher=$(wait_window 'Quarlex - 批量查找')
-ask_keyword "$launcher" "$keyword"
-chooser=$E2E_CHOOSER
+open_chooser "$keyword"
 # The pattern box lies at the chooser's lower left; the typed pattern replaces the one shown.
 xdotool mousemove --window "$chooser" 60 218 click 1
 sleep 0.3
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 50 '**/*'
 sleep 1
-# Mark every listed entry: a click on the first (the file list starts at x = 128), then Ctrl+A.
-xdotool mousemove --window "$chooser" 180 8 click 1
-sleep 0.3
-xdotool key --clearmodifiers ctrl+a
-windows=$(program_windows)
-xdotool mousemove --window "$chooser" 180 8 click 3
-wait_more_windows "$windows"
-xdotool key --clearmodifiers Down Return
-wait_until window_hidden "$chooser" || fail "the chooser stayed on screen"
+# Mark every listed entry and search them.
+mark_entries "$chooser" ctrl+a
+search_marked "$chooser"
 
 E2E_WAIT=30 wait_for_report "$launcher" < <(
     report_header "$data"
@@ -62,13 +50,6 @@ xdotool mousemove --window "$launcher" 300 200 click 1
 xdotool key --clearmodifiers ctrl+Home
 for _ in $(seq 12); do xdotool key --clearmodifiers Down; done
 xdotool key --clearmodifiers Return
-wait_until test -e "$E2E_TMP/opened" || fail "Enter on the member's entry opened nothing"
-opened=$(cat "$E2E_TMP/opened")
-case "$opened" in
-    "$XDG_RUNTIME_DIR"/quarlex-members/open-*/合同.txt) ;;
-    *) fail "xdg-open was given '$opened', not a copy in the private folder" ;;
-esac
-[ "$(iconv -f GBK -t UTF-8 "$opened")" = '甲方乙方的关键字' ] ||
-    fail "the copy does not hold the member's bytes"
+expect_member_copy 合同.txt '甲方乙方的关键字' "Enter on the member's entry"
 app_ended && fail "the program ended"
 echo "PASS"

@@ -6,6 +6,7 @@
 #include "search/core/search_run.h"
 #include "support/fake_entry_list.h"
 #include "support/fake_shell_opener.h"
+#include "support/report_entries.h"
 #include "support/test_files.h"
 
 #include <QApplication>
@@ -225,9 +226,9 @@ void TestLauncherReport::savingTheReport()
     QFETCH(bool, saved);
 
     // Control characters from a binary file are kept as they are, unlike in the box.
-    const QString report = QStringLiteral(u"\r\n  /数据/\r\n\r\n\r\n") + QString(26, u' ') +
-                           QStringLiteral(u"会议.txt：\r\n\r\n") + QString(40, u' ') +
-                           QStringLiteral(u"查找\x01\x1b[0m...\r\n\r\n");
+    const QString report =
+        expected::reportHeader(QStringLiteral(u"/数据")) +
+        expected::hitEntry(QStringLiteral(u"会议.txt"), QStringLiteral(u"查找\x01\x1b[0m"));
     m_form->setReport(report, {});
     m_dialogs->savePaths = {answer};
 

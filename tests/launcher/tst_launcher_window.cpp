@@ -1,5 +1,6 @@
 #include "launcher_fixture.h"
 #include "platform/widgets/cursors.h"
+#include "support/report_entries.h"
 
 #include <QApplication>
 #include <QBitmap>
@@ -224,16 +225,12 @@ void TestLauncherWindow::report_data()
     QTest::addColumn<int>("lines");
 
     QTest::newRow("CR LF ends a line, as in the report's header")
-        << QStringLiteral("\r\n  /tmp/data/\r\n\r\n\r\n") << QStringLiteral("\n  /tmp/data/\n\n\n")
-        << 5;
-    const QString spaces26(26, u' ');
-    const QString spaces40(40, u' ');
+        << expected::reportHeader(QStringLiteral("/tmp/data"))
+        << QStringLiteral("\n  /tmp/data/\n\n\n") << 5;
+    const QString entry =
+        expected::hitEntry(QStringLiteral(u"笔记．ｔｘｔ"), QStringLiteral(u"在这里找到关键字。"));
     QTest::newRow("Full-width characters are shown as they are")
-        << spaces26 + QStringLiteral(u"笔记．ｔｘｔ：\r\n\r\n") + spaces40 +
-               QStringLiteral(u"在这里找到关键字。...\r\n\r\n")
-        << spaces26 + QStringLiteral(u"笔记．ｔｘｔ：\n\n") + spaces40 +
-               QStringLiteral(u"在这里找到关键字。...\n\n")
-        << 5;
+        << entry << expected::shownInTheBox(entry) << 5;
     QTest::newRow("A NUL character does not cut the text short")
         << QStringLiteral("before") + QChar(0) + QStringLiteral("after")
         << QStringLiteral(u"before\u2400after") << 1;

@@ -16,14 +16,6 @@ using settings::LastLocation;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
-}
-
 // Names of the files in `folder` that are the last-location file in some case.
 QStringList lastLocationFiles(const QString &folder)
 {

@@ -4,6 +4,7 @@
 // compound files written on the spot.
 
 #include "platform/core/field_cutter.h"
+#include "support/document_catalogue.h"
 
 #include <QFile>
 #include <QList>
@@ -19,14 +20,15 @@
 
 namespace fixtures {
 
+// The path of the fixture `name` below tests/data/documents (see support/document_catalogue.h).
 inline QString document(const QString &name)
 {
-    return QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name;
+    return documentPath(name);
 }
 
 inline QString document(const char *name)
 {
-    return document(QString::fromUtf8(name));
+    return documentPath(QString::fromUtf8(name));
 }
 
 inline QString benchDocument(const QString &name)

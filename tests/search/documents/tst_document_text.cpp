@@ -3,6 +3,8 @@
 #include "search/documents/document_text.h"
 #include "search/documents/registry.h"
 #include "search/documents/zip_package.h"
+#include "support/document_catalogue.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -14,9 +16,14 @@
 using documents::Kind;
 using documents::Outcome;
 using fixtures::document;
+using fixtures::DocumentFixture;
+using fixtures::documentPath;
+using fixtures::Family;
+using fixtures::kindName;
 using fixtures::kWordContentTypes;
 using fixtures::le16;
 using fixtures::le32;
+using fixtures::outcomeName;
 using fixtures::wordDocument;
 using fixtures::writeZip;
 
@@ -42,15 +49,11 @@ Extracted extract(const QString &path)
     return result;
 }
 
-QString readUtf8(const QString &path)
+// The fixtures of the readers this test is about; RTF, OFD and pictures have tests of their own.
+QList<DocumentFixture> readersFixtures()
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read a fixture");
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF))) // the export starts with a byte order mark
-        text.remove(0, 1);
-    return text;
+    return fixtures::documentFixtures(
+        {Family::Ooxml, Family::Odf, Family::Ole2, Family::Pdf, Family::Epub});
 }
 
 } // namespace
@@ -110,34 +113,15 @@ QString TestDocumentText::write(const QString &name,
     return path;
 }
 
+// Every fixture of the readers this test is about, as the catalogue has it, and a text file.
 void TestDocumentText::recognisedByContent_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<Kind>("kind");
 
-    QTest::newRow("a Word file is Office Open XML") << document("runs.docx") << Kind::OfficeOpenXml;
-    QTest::newRow("an Excel file is Office Open XML")
-        << document("sheets.xlsx") << Kind::OfficeOpenXml;
-    QTest::newRow("a PowerPoint file is Office Open XML")
-        << document("slides.pptx") << Kind::OfficeOpenXml;
-    QTest::newRow("a Writer file is OpenDocument") << document("runs.odt") << Kind::OpenDocument;
-    QTest::newRow("a Calc file is OpenDocument") << document("sheets.ods") << Kind::OpenDocument;
-    QTest::newRow("an Impress file is OpenDocument")
-        << document("slides.odp") << Kind::OpenDocument;
-    QTest::newRow("a PDF file is PDF") << document("pages.pdf") << Kind::Pdf;
-    QTest::newRow("an EPUB file is EPUB") << document("runs.epub") << Kind::Epub;
-    QTest::newRow("a Word file saved with a password is an encrypted package")
-        << document("encrypted.docx") << Kind::EncryptedPackage;
-    QTest::newRow("a truncated Word file is still recognised as one")
-        << document("truncated.docx") << Kind::OfficeOpenXml;
-    QTest::newRow("a Word 97 file is Word 97") << document("runs.doc") << Kind::Word97;
-    QTest::newRow("a Word 97 file saved with a password is still Word 97")
-        << document("encrypted.doc") << Kind::Word97;
-    QTest::newRow("an Excel 97 file is Excel 97") << document("sheets.xls") << Kind::Excel97;
-    QTest::newRow("an Excel 97 file cut in half, its directory lost, is still Excel 97")
-        << document("truncated.xls") << Kind::Excel97;
-    QTest::newRow("a PowerPoint 97 file is PowerPoint 97")
-        << document("slides.ppt") << Kind::PowerPoint97;
+    for (const DocumentFixture &fixture : readersFixtures())
+        QTest::addRow("%s is recognised as %s", qPrintable(fixture.about), kindName(fixture.kind))
+            << documentPath(fixture) << fixture.kind;
     QTest::newRow("a text file is no document") << document("runs.export.txt") << Kind::NotDocument;
 }
 
@@ -170,73 +154,28 @@ void TestDocumentText::otherZipArchivesAreNoDocuments()
     QCOMPARE(documents::recognise(odfLike, fixtures::head(odfLike)), Kind::NotDocument);
 }
 
+// Every word the catalogue gives for a fixture of these readers is in its search text, damaged
+// files' words too (those before the damage).
 void TestDocumentText::keywordIsInTheSearchText_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("keyword");
+    QTest::addColumn<Outcome>("outcome");
 
-    const QString chinese = QStringLiteral(u"批量查找");
-    QTest::newRow("a keyword split over two formatting runs of a Word file")
-        << document("runs.docx") << chinese;
-    QTest::newRow("an ASCII keyword split over two formatting runs of a Word file")
-        << document("runs.docx") << QStringLiteral("NeedleWord");
-    QTest::newRow("a keyword split over two spans of a Writer file")
-        << document("runs.odt") << chinese;
-    QTest::newRow("an ASCII keyword split over two spans of a Writer file")
-        << document("runs.odt") << QStringLiteral("NeedleWord");
-    QTest::newRow("a keyword in a table cell of a Word file") << document("table.docx") << chinese;
-    QTest::newRow("a keyword in a table cell of a Writer file") << document("table.odt") << chinese;
-    QTest::newRow("a keyword in the header of a Word file")
-        << document("header.docx") << QStringLiteral("HeaderWord");
-    QTest::newRow("a keyword in the footer of a Word file")
-        << document("header.docx") << QStringLiteral("FooterWord");
-    QTest::newRow("a keyword in the header of a Writer file")
-        << document("header.odt") << QStringLiteral("HeaderWord");
-    QTest::newRow("a keyword in a cell of the second sheet of an Excel file")
-        << document("sheets.xlsx") << QStringLiteral("NeedleCell");
-    QTest::newRow("a keyword in a cell of the second sheet of a Calc file")
-        << document("sheets.ods") << QStringLiteral("NeedleCell");
-    QTest::newRow("a keyword over two paragraphs of a PowerPoint slide")
-        << document("slides.pptx") << chinese;
-    QTest::newRow("a keyword over two paragraphs of an Impress slide")
-        << document("slides.odp") << chinese;
-    QTest::newRow("a keyword in the notes of a PowerPoint slide")
-        << document("slides.pptx") << QStringLiteral("NotesWord");
-    QTest::newRow("a keyword split over two formatting runs of a Word 97 file")
-        << document("runs.doc") << chinese;
-    QTest::newRow("an ASCII keyword split over two formatting runs of a Word 97 file")
-        << document("runs.doc") << QStringLiteral("NeedleWord");
-    QTest::newRow("an ASCII keyword in the 8-bit piece of a Word 97 file")
-        << document("compressed.doc") << QStringLiteral("NeedleAscii");
-    QTest::newRow("a keyword in a table cell of a Word 97 file")
-        << document("table.doc") << chinese;
-    QTest::newRow("a keyword in the footer of a Word 97 file")
-        << document("header.doc") << QStringLiteral("FooterWord");
-    QTest::newRow("a keyword on the third page of a Word 97 file")
-        << document("pages.doc") << QStringLiteral("ThirdPageWord");
-    QTest::newRow("a keyword in a cell of the second sheet of an Excel 97 file")
-        << document("sheets.xls") << QStringLiteral("NeedleCell");
-    QTest::newRow("a keyword over two paragraphs of a PowerPoint 97 slide")
-        << document("slides.ppt") << chinese;
-    QTest::newRow("a keyword in the notes of a PowerPoint 97 slide")
-        << document("slides.ppt") << QStringLiteral("NotesWord");
-    QTest::newRow("a keyword split over two spans of an EPUB file")
-        << document("runs.epub") << chinese;
-    QTest::newRow("an ASCII keyword split over two spans of an EPUB file")
-        << document("runs.epub") << QStringLiteral("NeedleWord");
-    QTest::newRow("a keyword in the master page footer of an Impress file")
-        << document("footer.odp") << chinese;
-    QTest::newRow("a keyword on the third page of a PDF file") << document("pages.pdf") << chinese;
-    QTest::newRow("an ASCII keyword on the third page of a PDF file")
-        << document("pages.pdf") << QStringLiteral("ThirdPageWord");
+    for (const DocumentFixture &fixture : readersFixtures()) {
+        for (const QString &word : fixture.words)
+            QTest::addRow("\"%s\" is in %s", qPrintable(word), qPrintable(fixture.about))
+                << documentPath(fixture) << word << fixture.outcome;
+    }
 }
 
 void TestDocumentText::keywordIsInTheSearchText()
 {
     QFETCH(QString, path);
     QFETCH(QString, keyword);
+    QFETCH(Outcome, outcome);
     const Extracted extracted = extract(path);
-    QCOMPARE(extracted.outcome, Outcome::Done);
+    QCOMPARE(extracted.outcome, outcome);
     QVERIFY2(fixtures::searchText(extracted.text).contains(keyword), qPrintable(extracted.text));
 }
 
@@ -245,21 +184,11 @@ void TestDocumentText::unreadableDocumentsAreNamed_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<Outcome>("outcome");
 
-    QTest::newRow("a Word file saved with a password is encrypted")
-        << document("encrypted.docx") << Outcome::Encrypted;
-    QTest::newRow("a Writer file saved with a password is encrypted")
-        << document("encrypted.odt") << Outcome::Encrypted;
-    QTest::newRow("a PDF file with a user password is encrypted")
-        << document("encrypted.pdf") << Outcome::Encrypted;
-    QTest::newRow("a Word 97 file saved with a password is encrypted")
-        << document("encrypted.doc") << Outcome::Encrypted;
-    QTest::newRow("an Excel 97 file cut in half is damaged")
-        << document("truncated.xls") << Outcome::Damaged;
-    QTest::newRow("a Word file cut in half is damaged")
-        << document("truncated.docx") << Outcome::Damaged;
-    QTest::newRow("a ZIP bomb named .docx is damaged") << document("bomb.docx") << Outcome::Damaged;
-    QTest::newRow("a PDF whose pages are only images has no text")
-        << document("scan.pdf") << Outcome::NoText;
+    for (const DocumentFixture &fixture : readersFixtures()) {
+        if (fixture.outcome != Outcome::Done)
+            QTest::addRow("%s is %s", qPrintable(fixture.about), outcomeName(fixture.outcome))
+                << documentPath(fixture) << fixture.outcome;
+    }
 }
 
 // A package's parts are checked against their CRC-32 however they are inflated (whole from
@@ -372,48 +301,20 @@ void TestDocumentText::exactText()
     QCOMPARE(extracted.text, text);
 }
 
+// Every fixture of these readers that has an export, but PDF files (below).
 void TestDocumentText::textMatchesTheOfficeSuitesExport_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QStringList>("exports");
 
-    const auto exportOf = [](const char *name) {
-        return QStringList{document(QLatin1String(name))};
-    };
-    QTest::newRow("a Word file with formatting runs, a tab and a run of spaces")
-        << document("runs.docx") << exportOf("runs.export.txt");
-    QTest::newRow("a Writer file with formatting runs, a tab and a run of spaces")
-        << document("runs.odt") << exportOf("runs.export.txt");
-    QTest::newRow("a Word file with a list and a table")
-        << document("table.docx") << exportOf("table.export.txt");
-    QTest::newRow("a Writer file with a list and a table")
-        << document("table.odt") << exportOf("table.export.txt");
-    QTest::newRow("an EPUB file with a list and a table")
-        << document("table.epub") << exportOf("table.export.txt");
-    QTest::newRow("a Word file with a header, whose export leaves the header out")
-        << document("header.docx") << exportOf("header.export.txt");
-    QTest::newRow("a Writer file with a header, whose export leaves the header out")
-        << document("header.odt") << exportOf("header.export.txt");
-    QTest::newRow("a Word 97 file with formatting runs, a tab and a run of spaces")
-        << document("runs.doc") << exportOf("runs.export.txt");
-    QTest::newRow("a Word 97 file with a list and a table")
-        << document("table.doc") << exportOf("table.export.txt");
-    QTest::newRow("a Word 97 file with a header, whose export leaves the header out")
-        << document("header.doc") << exportOf("header.export.txt");
-    QTest::newRow("a Word 97 file of three pages")
-        << document("pages.doc") << exportOf("pages.export.txt");
-    QTest::newRow("a Word 97 file whose text is 8-bit Windows-1252 with curly quotes and a dash")
-        << document("compressed.doc") << exportOf("compressed.export.txt");
-    const QStringList sheets{document(QStringLiteral("sheets-Summary.export.csv")),
-                             document(QStringLiteral("sheets-Data.export.csv"))};
-    QTest::newRow("an Excel file against the CSV export of each sheet")
-        << document("sheets.xlsx") << sheets;
-    QTest::newRow("a Calc file against the CSV export of each sheet")
-        << document("sheets.ods") << sheets;
-    QTest::newRow("an Excel 97 file against the CSV export of each sheet")
-        << document("sheets.xls") << sheets;
-    QTest::newRow("an Excel 97 file of numbers in the general format, a boolean and formulas")
-        << document("numbers.xls") << exportOf("numbers-Numbers.export.csv");
+    for (const DocumentFixture &fixture : readersFixtures()) {
+        if (fixture.exports.isEmpty() || fixture.family == Family::Pdf)
+            continue;
+        QStringList exports;
+        for (const QString &file : fixture.exports)
+            exports.append(documentPath(file));
+        QTest::addRow("%s", qPrintable(fixture.about)) << documentPath(fixture) << exports;
+    }
 }
 
 // The differential check: the extracted text against what the office suite itself exports. Three

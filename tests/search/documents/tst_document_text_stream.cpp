@@ -37,12 +37,18 @@ void TestDocumentTextStream::streamGivesTheSameTextAsExtractText_data()
         << fixtures::benchDocument(QStringLiteral("chinese15.pdf")) << Kind::Pdf;
     QTest::newRow("a Word file of many pieces")
         << fixtures::benchDocument(QStringLiteral("chinese.docx")) << Kind::OfficeOpenXml;
-    QTest::newRow("a Calc file") << fixtures::document(QStringLiteral("sheets.ods"))
-                                 << Kind::OpenDocument;
-    QTest::newRow("an encrypted PDF file gives no text and its outcome")
-        << fixtures::document(QStringLiteral("encrypted.pdf")) << Kind::Pdf;
-    QTest::newRow("a damaged Word file gives its outcome")
-        << fixtures::document(QStringLiteral("truncated.docx")) << Kind::OfficeOpenXml;
+    // A fixture of each outcome that ends a whole reading.
+    const std::pair<const char *, const char16_t *> rows[] = {
+        {"a Calc file", u"sheets.ods"},
+        {"a blank PDF file gives no text", u"blank.pdf"},
+        {"an encrypted PDF file gives no text and its outcome", u"encrypted.pdf"},
+        {"a damaged Word file gives its outcome", u"truncated.docx"},
+        {"a scanned PDF file gives its outcome", u"scan.pdf"},
+    };
+    for (const auto &[about, path] : rows) {
+        const fixtures::DocumentFixture &fixture = fixtures::documentFixture(path);
+        QTest::newRow(about) << fixtures::documentPath(fixture) << fixture.kind;
+    }
 }
 
 void TestDocumentTextStream::streamGivesTheSameTextAsExtractText()

@@ -1,6 +1,7 @@
 #include "document_fixtures.h"
 
 #include "search/documents/document_text.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -133,25 +134,20 @@ void TestOfdText::init()
 
 void TestOfdText::realFilesGiveTheWordsAReaderSees_data()
 {
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<QStringList>("words");
 
-    QTest::newRow("WPS") << QStringLiteral("ofdrw_multiKeywordInTextCode_wps.ofd")
-                         << QStringList{QStringLiteral(u"哈哈")};
-    QTest::newRow("iOFD, absolute paths, a seal")
-        << QStringLiteral("ofdrw_n_iofd.ofd")
-        << QStringList{QStringLiteral(u"辞职的批复"), QStringLiteral(u"卫生局"),
-                       QStringLiteral(u"2011年3月10日印发")};
-    QTest::newRow("Suwell, the namespace of 2012, a table and images")
-        << QStringLiteral("ofdrw_z_suwell.ofd")
-        << QStringList{QStringLiteral(u"字型变换"), QStringLiteral("Heaffixedhisfinesign.")};
+    for (const fixtures::DocumentFixture &fixture :
+         fixtures::documentFixtures({fixtures::Family::Ofd}))
+        QTest::addRow("%s", qPrintable(fixture.about))
+            << fixtures::documentPath(fixture) << fixture.words;
 }
 
 void TestOfdText::realFilesGiveTheWordsAReaderSees()
 {
-    QFETCH(QString, name);
+    QFETCH(QString, path);
     QFETCH(QStringList, words);
-    const Extracted extracted = extract(fixtures::document(QStringLiteral("ofd/") + name));
+    const Extracted extracted = extract(path);
     QCOMPARE(extracted.kind, Kind::Ofd);
     QCOMPARE(extracted.outcome, Outcome::Done);
     const QString text = fixtures::searchText(extracted.text);
@@ -283,8 +279,7 @@ void TestOfdText::packageText_data()
         << QString::fromLatin1(runOn + "\n") << Outcome::Done;
     // Scanned pages: the page's image, found through its resource, read by recognition.
     const auto picture = [](const char *name) {
-        QFile file(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/ocr/") + QLatin1StringView(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return readAll(fixtures::document(QStringLiteral("ocr/") + QLatin1StringView(name)));
     };
     const QByteArray resources = "<ofd:DocumentRes>DocumentRes.xml</ofd:DocumentRes>";
     const QByteArray resourceXml =

@@ -24,42 +24,26 @@ private Q_SLOTS:
 
 void TestOle2Documents::realFilesGiveTheirWords_data()
 {
-    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<Outcome>("outcome");
 
-    QTest::newRow("a workbook stream named WORKBOOK")
-        << QStringLiteral("spreadsheet__OddStyleRecord.xls") << Kind::Excel97
-        << QStringList{QStringLiteral("segalanya"), QStringLiteral("confidence")} << Outcome::Done;
-    // Both BoundSheet offsets are two bytes short of their BOF records.
-    QTest::newRow("a damaged workbook whose sheet offsets are wrong")
-        << QStringLiteral(
-               "spreadsheet__clusterfuzz-testcase-minimized-POIHSSFFuzzer-4657005060816896.xls")
-        << Kind::Excel97
-        << QStringList{QStringLiteral("transporte"), QStringLiteral("servicios"),
-                       QStringLiteral("TOTALES")}
-        << Outcome::Damaged;
-    QTest::newRow("a Word document embedded on a slide")
-        << QStringLiteral("slideshow__ole2-embedding-2003.ppt") << Kind::PowerPoint97
-        << QStringList{QStringLiteral("OLE Embedding"),
-                       QStringLiteral("OLE embedding is thoroughly unremarkable.")}
-        << Outcome::Done;
-    // The footer of every slide in the document's settings; one slide has its own date.
-    QTest::newRow("the footer and fixed date the slides show")
-        << QStringLiteral("slideshow__headers_footers.ppt") << Kind::PowerPoint97
-        << QStringList{QStringLiteral("Global Slide Footer"), QStringLiteral("custom date format"),
-                       QStringLiteral("per-slide footer")}
-        << Outcome::Done;
+    for (const fixtures::DocumentFixture &fixture :
+         fixtures::documentFixtures({fixtures::Family::Ole2})) {
+        if (fixture.path.startsWith(u"ole2/"))
+            QTest::addRow("%s", qPrintable(fixture.about))
+                << fixtures::documentPath(fixture) << fixture.kind << fixture.words
+                << fixture.outcome;
+    }
 }
 
 void TestOle2Documents::realFilesGiveTheirWords()
 {
-    QFETCH(QString, file);
+    QFETCH(QString, path);
     QFETCH(Kind, kind);
     QFETCH(QStringList, words);
     QFETCH(Outcome, outcome);
-    const QString path = fixtures::document(QStringLiteral("ole2/") + file);
     QCOMPARE(documents::recognise(path, fixtures::head(path)), kind);
     QString text;
     QCOMPARE(documents::extractText(path, kind,

@@ -1,14 +1,13 @@
 #include "document_fixtures.h"
 
 #include "search/documents/pdf/pdf_page_text.h"
+#include "support/test_files.h"
 
 #include <poppler-qt6.h>
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QTest>
-
-using fixtures::document;
 
 namespace {
 
@@ -96,14 +95,6 @@ QList<int> inOrder(int count)
     return order;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read a fixture");
-    return file.readAll();
-}
-
 } // namespace
 
 // The page texts against poppler's text of each page displayed alone: pages laid out by one
@@ -123,11 +114,15 @@ void TestPdfPageText::pagesAsPopplerGivesThem_data()
     QTest::addColumn<QList<int>>("order");
     QTest::addColumn<QString>("mustHold"); // a word some page must give, or empty
 
-    const QStringList fixtures = {document(QStringLiteral("pages.pdf")),
-                                  document(QStringLiteral("blank.pdf")),
-                                  document(QStringLiteral("scan.pdf")),
-                                  QStringLiteral(QUARLEX_BENCH_DATA_DIR "/chinese15.pdf")};
-    for (const QString &path : fixtures) {
+    // Every PDF fixture that can be opened without a password, and a long one of the benchmarks.
+    QStringList files;
+    for (const fixtures::DocumentFixture &fixture :
+         fixtures::documentFixtures({fixtures::Family::Pdf})) {
+        if (fixture.outcome != documents::Outcome::Encrypted)
+            files.append(fixtures::documentPath(fixture));
+    }
+    files.append(fixtures::benchDocument(QStringLiteral("chinese15.pdf")));
+    for (const QString &path : std::as_const(files)) {
         const QByteArray bytes = readAll(path);
         QTest::newRow(qPrintable(QFileInfo(path).fileName()))
             << bytes << inOrder(int(popplerPages(bytes).size())) << QString();

@@ -1,6 +1,7 @@
 #include "document_fixtures.h"
 
 #include "search/documents/document_text.h"
+#include "support/test_files.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,17 +54,6 @@ QByteArray chineseDocument(const QByteArray &body)
            body + "}";
 }
 
-QString readUtf8(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read a fixture");
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
-}
-
 } // namespace
 
 class TestRtfText : public QObject
@@ -101,10 +91,7 @@ void TestRtfText::recognisedByContent()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("notes.txt"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    file.close();
+    QVERIFY(writeFile(path, bytes));
     QCOMPARE(documents::recognise(path, fixtures::head(path)), kind);
 }
 
@@ -216,27 +203,30 @@ void TestRtfText::text()
 
 void TestRtfText::textMatchesTheOfficeSuitesExport_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("exported");
+    QTest::addColumn<QStringList>("words");
 
-    QTest::newRow("Chinese, Big5, Japanese and Korean fonts, fallbacks, a picture and a field")
-        << QStringLiteral("chinese") << QStringLiteral(u"批量查找");
-    QTest::newRow("a file of Word for Mac in Mac Roman")
-        << QStringLiteral("ffc") << QStringLiteral("commons");
-    QTest::newRow("a file of Word 2003 in Windows-1252")
-        << QStringLiteral("tika_testRTF") << QStringLiteral(u"d’indexation");
+    for (const fixtures::DocumentFixture &fixture :
+         fixtures::documentFixtures({fixtures::Family::Rtf}))
+        QTest::addRow("%s", qPrintable(fixture.about))
+            << fixtures::documentPath(fixture) << fixtures::documentPath(fixture.exports.value(0))
+            << fixture.words;
 }
 
-// The extracted text against LibreOffice's text export of the same file, and the word a reader
+// The extracted text against LibreOffice's text export of the same file, and the words a reader
 // of it sees in its search text.
 void TestRtfText::textMatchesTheOfficeSuitesExport()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, word);
-    const Extracted extracted = extract(Source(document(u"rtf/" + name + u".rtf")));
+    QFETCH(QString, path);
+    QFETCH(QString, exported);
+    QFETCH(QStringList, words);
+    const Extracted extracted = extract(Source(path));
     QCOMPARE(extracted.outcome, Outcome::Done);
-    QCOMPARE(extracted.text, readUtf8(document(u"rtf/" + name + u".export.txt")));
-    QVERIFY(fixtures::searchText(extracted.text).contains(word));
+    QCOMPARE(extracted.text, readUtf8(exported));
+    QVERIFY(!words.isEmpty());
+    for (const QString &word : std::as_const(words))
+        QVERIFY2(fixtures::searchText(extracted.text).contains(word), qPrintable(word));
 }
 
 void TestRtfText::binaryDataOfAnySizeIsPassedOver()

@@ -5,6 +5,8 @@
 #include "search/documents/signatures.h"
 #include "search/formats/format_module.h"
 #include "search/match/keyword.h"
+#include "support/document_catalogue.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QProcess>
@@ -38,7 +40,12 @@ private Q_SLOTS:
 
 namespace {
 
-const QString kDocuments = QStringLiteral(QUARLEX_DOCUMENTS_DIR);
+// A document for each reader library: the ZIP package, poppler, the compound file.
+const std::pair<const char *, QString> kModuleFixtures[] = {
+    {"Word document (ZIP package)", u"runs.docx"_s},
+    {"PDF (poppler)", u"pages.pdf"_s},
+    {"Word 97 (compound file)", u"runs.doc"_s},
+};
 const QString kArchives = QStringLiteral(QUARLEX_ARCHIVES_DIR);
 
 // The libraries only the readers need, as their files are named in /proc/self/maps.
@@ -47,8 +54,7 @@ const char *const kFormatLibraries[] = {"libpoppler",   "libarchive", "libgsf",
 
 QByteArray mappedFiles()
 {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+    return readAll(QStringLiteral("/proc/self/maps"));
 }
 
 QStringList formatLibrariesMapped()
@@ -153,28 +159,29 @@ void TstFormatModule::noFormatLibraryBeforeTheFirstDocument()
 
 void TstFormatModule::documentsReadThroughTheModule_data()
 {
-    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("path");
     QTest::addColumn<documents::Kind>("kind");
-    QTest::addColumn<QString>("word");
-    QTest::newRow("Word document (ZIP package)")
-        << u"runs.docx"_s << documents::Kind::OfficeOpenXml << u"NeedleWord"_s;
-    QTest::newRow("PDF (poppler)") << u"pages.pdf"_s << documents::Kind::Pdf << u"ThirdPageWord"_s;
-    QTest::newRow("Word 97 (compound file)")
-        << u"runs.doc"_s << documents::Kind::Word97 << u"NeedleWord"_s;
+    QTest::addColumn<QStringList>("words");
+    for (const auto &[about, path] : kModuleFixtures) {
+        const fixtures::DocumentFixture &fixture = fixtures::documentFixture(path);
+        QTest::newRow(about) << fixtures::documentPath(fixture) << fixture.kind << fixture.words;
+    }
 }
 
 void TstFormatModule::documentsReadThroughTheModule()
 {
     if (qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
         QSKIP("the child reads without the module only");
-    QFETCH(QString, file);
+    QFETCH(QString, path);
     QFETCH(documents::Kind, kind);
-    QFETCH(QString, word);
-    const QString path = kDocuments + u'/' + file;
+    QFETCH(QStringList, words);
+    QVERIFY(!words.isEmpty());
     QCOMPARE(kindOf(path), kind);
     QCOMPARE(formats::moduleState(), formats::ModuleState::Loaded);
     documents::Outcome outcome;
-    QVERIFY(textOf(path, &outcome).contains(word));
+    const QString text = textOf(path, &outcome);
+    for (const QString &word : std::as_const(words))
+        QVERIFY2(text.contains(word), qPrintable(word));
     QCOMPARE(outcome, documents::Outcome::Done);
     // The same text through the worker thread of a text stream.
     search::DocumentTextStream stream(readers().openDocument(path, headOf(path)));
@@ -186,7 +193,7 @@ void TstFormatModule::documentsReadThroughTheModule()
             break;
         streamed += piece;
     }
-    QVERIFY(streamed.contains(word));
+    QCOMPARE(streamed, text);
     // The raw-bytes screen goes through the module too: a keyword absent from the package.
     const std::unique_ptr<search::Keyword> absent =
         std::make_unique<search::Keyword>(u"不在此文档中的词"_s);
@@ -238,7 +245,7 @@ void TstFormatModule::readerThreadsRunOneOpenMpThread()
     std::thread([&] {
         before = levels();
         // A picture: its reading is text recognition, whose teams are set per thread.
-        textOf(kDocuments + u"/ocr/lines.png");
+        textOf(fixtures::documentPath(u"ocr/lines.png"_s));
         after = levels();
     }).join();
     std::thread([&] { other = levels(); }).join();
@@ -288,8 +295,8 @@ void TstFormatModule::childWithoutAModule()
     if (!qEnvironmentVariableIsSet("QUARLEX_TEST_CHILD"))
         QSKIP("run as the child of withoutAModule");
     // Documents are files no reader knows; an archive is its bytes; nothing is kept as their text.
-    for (const char *file : {"runs.docx", "pages.pdf", "runs.doc"}) {
-        const QString path = kDocuments + u'/' + QLatin1String(file);
+    for (const auto &[about, file] : kModuleFixtures) {
+        const QString path = fixtures::documentPath(file);
         QVERIFY(documents::mayBeDocument(headOf(path)));
         QCOMPARE(kindOf(path), documents::Kind::NotDocument);
     }

@@ -2,6 +2,8 @@
 #include "search/core/file_search.h"
 #include "search/core/search_run.h"
 #include "search/documents/registry.h"
+#include "support/document_catalogue.h"
+#include "support/read_status.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -65,30 +67,26 @@ private Q_SLOTS:
     void runShowsTheScanPageByPage();
 };
 
+// Every picture fixture: each of its words is a hit; one without words answers as unreadable.
 void TestOcrDocuments::scansAndPicturesAreSearched_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<int>("outcome");
     QTest::addColumn<int>("status");
-    const int hit = int(Outcome::Hit);
-    const int unreadable = int(Outcome::Unreadable);
-    const int ok = int(ReadStatus::Ok);
-    QTest::newRow("PNG") << fixture("lines.png") << QStringLiteral(u"违约金") << hit << ok;
-    QTest::newRow("PNG, a Latin word")
-        << fixture("lines.png") << QStringLiteral("Number 2024") << hit << ok;
-    QTest::newRow("JPEG photo, turned and noisy")
-        << fixture("photo.jpg") << QStringLiteral(u"审批单") << hit << ok;
-    QTest::newRow("PDF of a scanned page")
-        << fixture("scan.pdf") << QStringLiteral(u"印章") << hit << ok;
-    QTest::newRow("mixed PDF, the scanned page")
-        << fixture("mixed.pdf") << QStringLiteral(u"扫描的图片") << hit << ok;
-    QTest::newRow("a keyword that is not there")
-        << fixture("lines.png") << QStringLiteral(u"甲方") << int(Outcome::NoHit) << ok;
-    QTest::newRow("a blank picture")
-        << fixture("blank.png") << QStringLiteral(u"合同") << unreadable << int(ReadStatus::NoText);
-    QTest::newRow("a corrupt JPEG") << fixture("corrupt.jpg") << QStringLiteral(u"合同")
-                                    << unreadable << int(ReadStatus::Damaged);
+    for (const fixtures::DocumentFixture &fixture :
+         fixtures::documentFixtures({fixtures::Family::Picture})) {
+        const int status = int(fixtures::readStatusOf(fixture.outcome));
+        for (const QString &word : fixture.words)
+            QTest::addRow("\"%s\" in %s", qPrintable(word), qPrintable(fixture.about))
+                << fixtures::documentPath(fixture) << word << int(Outcome::Hit) << status;
+        if (fixture.words.isEmpty())
+            QTest::addRow("%s", qPrintable(fixture.about))
+                << fixtures::documentPath(fixture) << QStringLiteral(u"合同")
+                << int(Outcome::Unreadable) << status;
+    }
+    QTest::newRow("a keyword that is not there") << fixture("lines.png") << QStringLiteral(u"甲方")
+                                                 << int(Outcome::NoHit) << int(ReadStatus::Ok);
 }
 
 // Each file searched twice with a text cache: the first search recognises it, the second

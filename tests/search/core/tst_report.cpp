@@ -1,16 +1,9 @@
 #include "search/core/report.h"
+#include "support/report_entries.h"
 
 #include <QTest>
 
 using namespace search;
-
-namespace {
-QString spaces(int n)
-{
-    return QString(n, u' ');
-}
-const QString crlf = QStringLiteral("\r\n");
-} // namespace
 
 class TestReport : public QObject
 {
@@ -99,10 +92,8 @@ void TestReport::hitEntryBytes()
     QFETCH(QString, text);
     QFETCH(QString, keyword);
     QFETCH(QString, excerpt);
-    const QString expected = spaces(26) + name + QStringLiteral(u"：") + crlf + crlf + spaces(40) +
-                             excerpt + QStringLiteral("...") + crlf + crlf;
-    QCOMPARE(HitEntry(name, text, keyword), expected);
-    QCOMPARE(hitEntryFromExcerpt(name, excerpt), expected);
+    QCOMPARE(HitEntry(name, text, keyword), expected::hitEntry(name, excerpt));
+    QCOMPARE(hitEntryFromExcerpt(name, excerpt), expected::hitEntry(name, excerpt));
 }
 
 void TestReport::reportBytes_data()
@@ -146,7 +137,7 @@ void TestReport::unreadableFilesAndCancelLine()
     QCOMPARE(block, QStringLiteral(u"\r\n  以下文件无法读取：\r\n\r\n"
                                    "                          a.txt：文件不存在\r\n\r\n"
                                    "                          乙.txt：读取出错\r\n\r\n"));
-    QCOMPARE(cancelledLine(), QStringLiteral(u"\r\n  查找已取消，以上是取消前找到的结果。\r\n"));
+    QCOMPARE(cancelledLine(), expected::kCancelLine);
 }
 
 QTEST_GUILESS_MAIN(TestReport)

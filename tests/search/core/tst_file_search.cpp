@@ -2,7 +2,9 @@
 #include "search/core/report.h"
 #include "search/core/search_text.h"
 
-#include "documents/document_fixtures.h"
+#include "search/documents/document_fixtures.h"
+#include "support/read_status.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QStringEncoder>
@@ -53,12 +55,6 @@ QString hexOf(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.left(400).toHex(' ')) +
            (bytes.size() > 400 ? QStringLiteral(" ... (%1 bytes)").arg(bytes.size()) : QString());
-}
-
-QByteArray gbk(const QString &text)
-{
-    QStringEncoder encoder("GBK");
-    return encoder.encode(text);
 }
 
 // Builds file contents that stress the field rules and the decoders: delimiters, quotes,
@@ -277,11 +273,7 @@ void TestFileSearch::init()
 
 QString TestFileSearch::write(const QByteArray &bytes, const QString &name)
 {
-    const QString path = m_dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the test file");
-    return path;
+    return writeTestFile(m_dir->path(), name, bytes);
 }
 
 std::pair<FileSearchResult, FileSearchStats>
@@ -386,13 +378,6 @@ void TestFileSearch::encodingsAnswerLikeTheReference_data()
     QTest::addColumn<int>("encoding");
 
     using platform::TextEncoding;
-    const auto encode = [](const char *codec, const QString &text) {
-        QStringEncoder encoder(codec);
-        const QByteArray bytes = encoder.encode(text);
-        if (encoder.hasError())
-            qFatal("a test text the codec cannot encode");
-        return bytes;
-    };
     // Traditional Chinese prose, long enough for Big5 to be told from GBK.
     QString traditional;
     for (int i = 0; traditional.size() < 1200; ++i)
@@ -405,12 +390,12 @@ void TestFileSearch::encodingsAnswerLikeTheReference_data()
                                   << QStringLiteral(u"之后的关键") << int(TextEncoding::Utf8);
     QTest::newRow("Big5 declared in an HTML file")
         << QByteArray("<html><head><meta charset=\"big5\"></head><body>") +
-               encode("Big5", QStringLiteral(u"檔案,關鍵字</body></html>"))
+               encoded("Big5", QStringLiteral(u"檔案,關鍵字</body></html>"))
         << QStringLiteral(u"案關鍵") << int(TextEncoding::Big5);
     QTest::newRow("Shift-JIS declared by http-equiv: its trail bytes look like ASCII")
         << QByteArray("<html><meta http-equiv=\"Content-Type\" content=\"text/html; "
                       "charset=Shift_JIS\">") +
-               encode("Shift_JIS", QStringLiteral(u"表示,ソフト,\"検索\"機能</html>"))
+               encoded("Shift_JIS", QStringLiteral(u"表示,ソフト,\"検索\"機能</html>"))
         << QStringLiteral(u"ソフト検索") << int(TextEncoding::Declared);
     QTest::newRow("windows-1252 declared in an XML file")
         << QByteArray(
@@ -418,7 +403,7 @@ void TestFileSearch::encodingsAnswerLikeTheReference_data()
         << QStringLiteral(u"cafécrème") << int(TextEncoding::Declared);
     QTest::newRow("ISO-2022-JP declared in an XML file: cut on its characters")
         << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?>\n<p>") +
-               encode("ISO-2022-JP", QStringLiteral(u"日本語の,\"文書\",検索</p>"))
+               encoded("ISO-2022-JP", QStringLiteral(u"日本語の,\"文書\",検索</p>"))
         << QStringLiteral(u"文書検索") << int(TextEncoding::Declared);
     QTest::newRow("UTF-8 without a mark") << QStringLiteral(u"没有标记的\r\nUTF-8,文字").toUtf8()
                                           << QStringLiteral(u"的UTF") << int(TextEncoding::Utf8);
@@ -430,22 +415,23 @@ void TestFileSearch::encodingsAnswerLikeTheReference_data()
         << QByteArray(QStringEncoder(QStringConverter::Utf16BE).encode(ascii))
         << QStringLiteral(u"批量查找") << int(TextEncoding::Utf16BE);
     QTest::newRow("Big5 of more than 1 KiB")
-        << encode("Big5", traditional + QStringLiteral(u"\r\n最後的關鍵字"))
+        << encoded("Big5", traditional + QStringLiteral(u"\r\n最後的關鍵字"))
         << QStringLiteral(u"關鍵字") << int(TextEncoding::Big5);
     QTest::newRow("Big5 whose trail byte is a backslash or a letter")
-        << encode("Big5", traditional + QStringLiteral(u"許功蓋")) << QStringLiteral(u"功蓋")
+        << encoded("Big5", traditional + QStringLiteral(u"許功蓋")) << QStringLiteral(u"功蓋")
         << int(TextEncoding::Big5);
     QTest::newRow("GB18030 four-byte characters: Hangul, CJK Extension B, Mongolian")
-        << encode("GB18030", hangul) << QStringLiteral(u"자료查找𠀀") << int(TextEncoding::Gb18030);
-    QTest::newRow("a four-byte character split by a line end")
-        << encode("GB18030", QStringLiteral(u"한국\r\n어")) << QStringLiteral(u"국어")
+        << encoded("GB18030", hangul) << QStringLiteral(u"자료查找𠀀")
         << int(TextEncoding::Gb18030);
-    QTest::newRow("short GBK") << encode("GBK", QStringLiteral(u"查找")) << QStringLiteral(u"找")
+    QTest::newRow("a four-byte character split by a line end")
+        << encoded("GB18030", QStringLiteral(u"한국\r\n어")) << QStringLiteral(u"국어")
+        << int(TextEncoding::Gb18030);
+    QTest::newRow("short GBK") << encoded("GBK", QStringLiteral(u"查找")) << QStringLiteral(u"找")
                                << int(TextEncoding::Gb18030);
     QByteArray longGbk;
     while (longGbk.size() < 300 * 1024)
-        longGbk += encode("GBK", QStringLiteral(u"今天的文件,内容很多\r\n"));
-    longGbk += encode("GBK", QStringLiteral(u"末尾的批量查找"));
+        longGbk += encoded("GBK", QStringLiteral(u"今天的文件,内容很多\r\n"));
+    longGbk += encoded("GBK", QStringLiteral(u"末尾的批量查找"));
     QTest::newRow("long GBK") << longGbk << QStringLiteral(u"批量查找")
                               << int(TextEncoding::Gb18030);
 }
@@ -482,10 +468,6 @@ void TestFileSearch::smallFilesRuledOutByTheirBytes_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<bool>("ruledOut");
-    const auto encode = [](const char *codec, const QString &text) {
-        QStringEncoder encoder(codec);
-        return QByteArray(encoder.encode(text));
-    };
     const QString simplified = QStringLiteral(u"今天的文件,内容很多\r\n").repeated(40);
     const QString traditional = QStringLiteral(u"今天天氣很好，我們去公園散步。\r\n").repeated(40);
     QTest::newRow("GBK without the keyword")
@@ -495,10 +477,10 @@ void TestFileSearch::smallFilesRuledOutByTheirBytes_data()
     QTest::newRow("GBK with each character, not together")
         << gbk(simplified + QStringLiteral(u"关于,键盘,字")) << QStringLiteral(u"关键字") << false;
     QTest::newRow("Big5 with the keyword")
-        << encode("Big5", traditional + QStringLiteral(u"關鍵字")) << QStringLiteral(u"關鍵字")
+        << encoded("Big5", traditional + QStringLiteral(u"關鍵字")) << QStringLiteral(u"關鍵字")
         << false;
     QTest::newRow("Big5, a keyword with characters Big5 cannot make")
-        << encode("Big5", traditional) << QStringLiteral(u"关键字") << true;
+        << encoded("Big5", traditional) << QStringLiteral(u"关键字") << true;
     QTest::newRow("UTF-8 with the keyword") << (simplified + QStringLiteral(u"末尾关键字")).toUtf8()
                                             << QStringLiteral(u"关键字") << false;
     QTest::newRow("an ASCII keyword") << gbk(simplified) << QStringLiteral("abc") << false;
@@ -726,77 +708,46 @@ void TestFileSearch::skippedChunksAnswerLikeTheReference()
     QVERIFY(skippedLong > 5);
 }
 
+// Every document fixture but pictures and scans, which text recognition reads (tst_ocr_documents).
 void TestFileSearch::documentsAnswerLikeTheReference_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("status"); // of the document's text: Ok, Encrypted or Damaged
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status"); // of the document's text: Ok, Encrypted, Damaged or NoText
+    QTest::addColumn<QStringList>("words");
 
-    const int ok = int(ReadStatus::Ok);
-    QTest::newRow("a Word file") << QStringLiteral("runs.docx") << ok;
-    QTest::newRow("a Word file with a table") << QStringLiteral("table.docx") << ok;
-    QTest::newRow("a Word file with a header") << QStringLiteral("header.docx") << ok;
-    QTest::newRow("a Writer file") << QStringLiteral("runs.odt") << ok;
-    QTest::newRow("an Excel file") << QStringLiteral("sheets.xlsx") << ok;
-    QTest::newRow("a Calc file") << QStringLiteral("sheets.ods") << ok;
-    QTest::newRow("a PowerPoint file") << QStringLiteral("slides.pptx") << ok;
-    QTest::newRow("an Impress file") << QStringLiteral("slides.odp") << ok;
-    QTest::newRow("an Impress file with a master page footer")
-        << QStringLiteral("footer.odp") << ok;
-    QTest::newRow("an EPUB file") << QStringLiteral("runs.epub") << ok;
-    QTest::newRow("an EPUB file with a table") << QStringLiteral("table.epub") << ok;
-    QTest::newRow("a PDF file") << QStringLiteral("pages.pdf") << ok;
-    QTest::newRow("a Word 97 file") << QStringLiteral("runs.doc") << ok;
-    QTest::newRow("a Word 97 file with a table") << QStringLiteral("table.doc") << ok;
-    QTest::newRow("a Word 97 file with a header") << QStringLiteral("header.doc") << ok;
-    QTest::newRow("a Word 97 file of 8-bit text") << QStringLiteral("compressed.doc") << ok;
-    QTest::newRow("an Excel 97 file") << QStringLiteral("sheets.xls") << ok;
-    QTest::newRow("an Excel 97 file of numbers") << QStringLiteral("numbers.xls") << ok;
-    QTest::newRow("a PowerPoint 97 file") << QStringLiteral("slides.ppt") << ok;
-    QTest::newRow("an RTF file in GBK, Big5, Shift-JIS and \\uN")
-        << QStringLiteral("rtf/chinese.rtf") << ok;
-    QTest::newRow("an RTF file of Word for Mac") << QStringLiteral("rtf/ffc.rtf") << ok;
-    QTest::newRow("an RTF file of Word 2003") << QStringLiteral("rtf/tika_testRTF.rtf") << ok;
-    QTest::newRow("a Word 97 file with a password")
-        << QStringLiteral("encrypted.doc") << int(ReadStatus::Encrypted);
-    QTest::newRow("an Excel 97 file cut short")
-        << QStringLiteral("truncated.xls") << int(ReadStatus::Damaged);
-    QTest::newRow("a Word file with a password")
-        << QStringLiteral("encrypted.docx") << int(ReadStatus::Encrypted);
-    QTest::newRow("a Writer file with a password")
-        << QStringLiteral("encrypted.odt") << int(ReadStatus::Encrypted);
-    QTest::newRow("a PDF file with a password")
-        << QStringLiteral("encrypted.pdf") << int(ReadStatus::Encrypted);
-    QTest::newRow("a Word file cut short")
-        << QStringLiteral("truncated.docx") << int(ReadStatus::Damaged);
-    QTest::newRow("a ZIP bomb") << QStringLiteral("bomb.docx") << int(ReadStatus::Damaged);
-    QTest::newRow("an OFD file by WPS")
-        << QStringLiteral("ofd/ofdrw_multiKeywordInTextCode_wps.ofd") << ok;
-    QTest::newRow("an OFD file by iOFD") << QStringLiteral("ofd/ofdrw_n_iofd.ofd") << ok;
-    QTest::newRow("an OFD file by Suwell") << QStringLiteral("ofd/ofdrw_z_suwell.ofd") << ok;
+    using fixtures::Family;
+    for (const fixtures::DocumentFixture &fixture :
+         fixtures::documentFixtures({Family::Ooxml, Family::Odf, Family::Ole2, Family::Pdf,
+                                     Family::Epub, Family::Rtf, Family::Ofd}))
+        QTest::addRow("%s", qPrintable(fixture.about))
+            << fixtures::documentPath(fixture) << int(fixtures::readStatusOf(fixture.outcome))
+            << fixture.words;
 }
 
 void TestFileSearch::documentsAnswerLikeTheReference()
 {
     // Whatever the name: a document is recognised by its content.
-    QFETCH(QString, name);
+    QFETCH(QString, path);
     QFETCH(int, status);
-    QFile source(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name);
-    QVERIFY(source.open(QIODevice::ReadOnly));
-    const QByteArray bytes = source.readAll();
-    const QString path = write(bytes, QStringLiteral("renamed.txt"));
-    const SearchTextResult text = ReadSearchText(path);
+    QFETCH(QStringList, words);
+    const QByteArray bytes = readAll(path);
+    const QString renamed = write(bytes, QStringLiteral("renamed.txt"));
+    const SearchTextResult text = ReadSearchText(renamed);
     QCOMPARE(int(text.status), status);
+    for (const QString &word : std::as_const(words))
+        QVERIFY2(FindA(word, text.text), qPrintable(word));
     QStringList keywords = {QStringLiteral(u"批量查找"), QStringLiteral("NeedleWord"),
                             QStringLiteral(u"没有的词"), QString()};
+    keywords += words;
     for (qsizetype at = 0; at + 4 < text.text.size(); at += 37)
         keywords.append(text.text.mid(at, 4)); // across lines, cells and pages too
     for (const QString &keyword : std::as_const(keywords)) {
-        compareWithReference(path, keyword, FileSearchOptions(), bytes);
+        compareWithReference(renamed, keyword, FileSearchOptions(), bytes);
         if (QTest::currentTestFailed())
             return;
     }
     FileSearch search;
-    search.search(path, QStringLiteral(u"批量查找"));
+    search.search(renamed, QStringLiteral(u"批量查找"));
     QVERIFY(search.stats().document);
 }
 
@@ -929,10 +880,8 @@ void TestFileSearch::olderOfficeFormatsAnswerLikeTheirSuccessors()
     QFETCH(QString, successor);
     QFETCH(QString, keyword);
     FileSearch search;
-    const FileSearchResult older =
-        search.search(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name, keyword);
-    const FileSearchResult newer =
-        search.search(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + successor, keyword);
+    const FileSearchResult older = search.search(fixtures::documentPath(name), keyword);
+    const FileSearchResult newer = search.search(fixtures::documentPath(successor), keyword);
     QCOMPARE(older.outcome, Outcome::Hit);
     QCOMPARE(newer.outcome, Outcome::Hit);
     QCOMPARE(older.excerpt, newer.excerpt);

@@ -4,6 +4,8 @@
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 #include "search/core/search_run.h"
+#include "support/report_entries.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,18 +24,6 @@ namespace {
 const QString kArchives = QStringLiteral(QUARLEX_ARCHIVES_DIR);
 const QString kKeyword = QStringLiteral(u"关键字");
 
-QString entry(const QString &name, const QString &excerpt)
-{
-    return QString(26, u' ') + name + QStringLiteral(u"：\r\n\r\n") + QString(40, u' ') + excerpt +
-           QStringLiteral("...\r\n\r\n");
-}
-
-QByteArray gbk(const QString &text)
-{
-    QStringEncoder encoder("GBK");
-    return encoder(text);
-}
-
 struct Run
 {
     QString report;
@@ -49,12 +39,6 @@ Run searchOne(const QString &archive, const QString &keyword = kKeyword)
         std::move(snapshot), [keyword] { return keyword; }, [] {});
     run.run();
     return Run{run.reportText(), run.hits()};
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 } // namespace
@@ -161,14 +145,15 @@ void TestArchiveSearch::everyMemberIsSearchedAsAFile()
     QFETCH(QString, archive);
     QFETCH(QStringList, hits);
     QFETCH(QStringList, unreadable);
-    QString body;
+    QString report = expected::reportHeader(kArchives);
     for (qsizetype i = 0; i + 1 < hits.size(); i += 2)
-        body += entry(hits.at(i), hits.at(i + 1));
-    QList<UnreadableFile> failed;
+        report += expected::hitEntry(hits.at(i), hits.at(i + 1));
+    if (!unreadable.isEmpty())
+        report += expected::kUnreadableHeading;
     for (qsizetype i = 0; i + 1 < unreadable.size(); i += 2)
-        failed.append(UnreadableFile{unreadable.at(i), unreadable.at(i + 1)});
+        report += expected::unreadableEntry(unreadable.at(i), unreadable.at(i + 1));
     const Run run = searchOne(archive);
-    QCOMPARE(run.report, ReportText(kArchives, body + unreadableBlock(failed)));
+    QCOMPARE(run.report, report);
     // Every hit entry names the archive and the member within it.
     QCOMPARE(run.hits.size(), hits.size() / 2);
     for (const ReportHit &hit : run.hits) {

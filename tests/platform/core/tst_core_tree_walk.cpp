@@ -1,5 +1,6 @@
 #include "platform/core/paths.h"
 #include "platform/core/tree_walk.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,12 +30,6 @@ QStringList walked(const QString &folder, TreeWalk::Accept accept = {})
     return names;
 }
 
-bool touch(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly);
-}
-
 } // namespace
 
 // Walking a folder tree: order, what is left out, links, unreadable folders, stopping.
@@ -62,12 +57,12 @@ void TestTreeWalk::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_root = m_dir->path();
-    for (const char *folder : {"Sub1/deeper", "sub2", ".git/objects", "Sub1/.cache"})
-        QVERIFY(QDir(m_root).mkpath(QLatin1String(folder)));
+    QStringList files;
     for (const char *file :
          {"b.txt", "A.txt", ".hidden.txt", "sub2/z.txt", "Sub1/c.txt", "Sub1/deeper/d.txt",
           "Sub1/B.doc", ".git/objects/x", "Sub1/.cache/y.txt"})
-        QVERIFY(touch(m_root + u'/' + QLatin1String(file)));
+        files.append(QLatin1String(file));
+    QVERIFY(writeTree(m_root, files));
 }
 
 void TestTreeWalk::filesFirstThenSubfoldersEachByNameWithoutCase()

@@ -1,9 +1,9 @@
 #include "search/core/file_search.h"
 #include "search/core/report.h"
 #include "search/core/search_text.h"
+#include "support/test_files.h"
 
 #include <QFile>
-#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,12 +18,6 @@ constexpr qint64 kMiB = 1024 * 1024;
 constexpr qint64 kGiB = 1024 * kMiB;
 // Whatever the file, the search holds no more than this in its buffers.
 constexpr qsizetype kBufferBound = 4 * kMiB;
-
-QByteArray gbk(const QString &text)
-{
-    QStringEncoder encoder("GBK");
-    return encoder.encode(text);
-}
 
 } // namespace
 
@@ -126,16 +120,14 @@ void TestFileSearchBadInput::binaryBytesAnswerLikeTheReference()
                              : char(random() % 32);
     }
     bytes += "\x81"; // a lone lead byte at the very end
-    QFile file(path(QStringLiteral("binary.bin")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-    file.close();
-    const SearchTextResult reference = ReadSearchText(file.fileName());
+    const QString file = path(QStringLiteral("binary.bin"));
+    QVERIFY(writeFile(file, bytes));
+    const SearchTextResult reference = ReadSearchText(file);
     QVERIFY(reference.ok());
     FileSearch search;
     for (const QString &keyword : {reference.text.right(5), reference.text.mid(1000, 3),
                                    QStringLiteral(u"\uFFFD\x1a"), QStringLiteral(u"not in it")}) {
-        const FileSearchResult result = search.search(file.fileName(), keyword);
+        const FileSearchResult result = search.search(file, keyword);
         const bool hit = FindA(keyword, reference.text);
         QCOMPARE(result.outcome, hit ? Outcome::Hit : Outcome::NoHit);
         if (hit)
@@ -147,16 +139,13 @@ void TestFileSearchBadInput::binaryBytesAnswerLikeTheReference()
 
 void TestFileSearchBadInput::fileTruncatedWhileReadEndsNormally()
 {
-    QFile file(path(QStringLiteral("shrinking.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(QByteArray(8 * kMiB, 'a') + "key"), 8 * kMiB + 3);
-    file.close();
+    const QString file = path(QStringLiteral("shrinking.txt"));
+    QVERIFY(writeFile(file, QByteArray(8 * kMiB, 'a') + "key"));
     FileSearchOptions options;
     options.chunkSize = 64 * 1024;
     FileSearch search(options);
-    const FileSearchResult result = search.search(file.fileName(), QStringLiteral("key"), [&] {
-        return QFile::resize(file.fileName(), 100);
-    });
+    const FileSearchResult result =
+        search.search(file, QStringLiteral("key"), [&] { return QFile::resize(file, 100); });
     // The keyword was cut off with the rest of the file: what was read holds no hit.
     QCOMPARE(result.outcome, Outcome::NoHit);
     QVERIFY(search.stats().bytesRead < 8 * kMiB);
@@ -164,17 +153,15 @@ void TestFileSearchBadInput::fileTruncatedWhileReadEndsNormally()
 
 void TestFileSearchBadInput::fileDeletedWhileReadIsReadToTheEnd()
 {
-    QFile file(path(QStringLiteral("vanishing.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(QByteArray(8 * kMiB, 'a') + "key"), 8 * kMiB + 3);
-    file.close();
+    const QString file = path(QStringLiteral("vanishing.txt"));
+    QVERIFY(writeFile(file, QByteArray(8 * kMiB, 'a') + "key"));
     FileSearchOptions options;
     options.chunkSize = 64 * 1024;
     FileSearch search(options);
     bool removed = false;
-    const FileSearchResult result = search.search(file.fileName(), QStringLiteral("key"), [&] {
+    const FileSearchResult result = search.search(file, QStringLiteral("key"), [&] {
         if (!removed)
-            removed = QFile::remove(file.fileName());
+            removed = QFile::remove(file);
         return true;
     });
     QVERIFY(removed);

@@ -113,11 +113,8 @@ void TestFileList::patternMatches()
 
 FileList *TestFileList::shownList(const QString &folder, const QStringList &names)
 {
-    QDir().mkpath(folder);
-    for (const QString &name : names) {
-        if (!writeFile(folder + QLatin1Char('/') + name))
-            return nullptr;
-    }
+    if (!writeTree(folder, names))
+        return nullptr;
     m_list = std::make_unique<FileList>();
     m_list->resize(200, 400);
     m_list->show();
@@ -411,12 +408,11 @@ void TestFileList::aTreePatternListsTheSubfolders()
     QFETCH(QString, names);
     QVERIFY(m_dir.isValid());
     const QString folder = m_dir.filePath(QStringLiteral("tree"));
-    QDir().mkpath(folder + QStringLiteral("/2023/client"));
-    QDir().mkpath(folder + QStringLiteral("/Zeta"));
-    QDir().mkpath(folder + QStringLiteral("/.hidden"));
-    for (const char *name :
+    QStringList files;
+    for (const char *file :
          {"a.txt", "b.doc", "2023/x.TXT", "2023/client/y.txt", "Zeta/z.doc", ".hidden/h.txt"})
-        QVERIFY(writeFile(folder + u'/' + QLatin1String(name)));
+        files.append(QLatin1String(file));
+    QVERIFY(writeTree(folder, files));
     FileList list;
     list.setPattern(pattern);
     QSignalSpy finished(&list, &FileList::listingFinished);

@@ -2,7 +2,10 @@
 #include "search/core/entry_list.h"
 #include "search/core/report.h"
 #include "search/core/search_run.h"
+#include "support/document_catalogue.h"
 #include "support/fake_entry_list.h"
+#include "support/report_entries.h"
+#include "support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,29 +17,6 @@
 #include <unistd.h>
 
 using namespace search;
-
-namespace {
-
-QString header(const QString &folder)
-{
-    return ReportText(folder, QString());
-}
-
-QString entry(const QString &name, const QString &excerpt)
-{
-    return QString(26, u' ') + name + QStringLiteral(u"：\r\n\r\n") + QString(40, u' ') + excerpt +
-           QStringLiteral("...\r\n\r\n");
-}
-
-QString unreadable(const QString &name, const QString &reason)
-{
-    return QString(26, u' ') + name + u'：' + reason + QStringLiteral("\r\n\r\n");
-}
-
-const QString kUnreadableHeading = QStringLiteral(u"\r\n  以下文件无法读取：\r\n\r\n");
-const QString kCancelLine = QStringLiteral(u"\r\n  查找已取消，以上是取消前找到的结果。\r\n");
-
-} // namespace
 
 class TestSearchRun : public QObject
 {
@@ -77,9 +57,7 @@ void TestSearchRun::init()
 
 void TestSearchRun::write(const QString &name, const QByteArray &bytes)
 {
-    QFile file(m_dir->filePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
+    writeTestFile(m_dir->path(), name, bytes);
 }
 
 FakeEntryList TestSearchRun::list(const QList<RunEntry> &entries) const
@@ -99,7 +77,7 @@ void TestSearchRun::nothingMarkedGivesTheHeaderAlone()
     run.run();
     QVERIFY(!run.hasHits());
     QVERIFY(!run.wasCancelled());
-    QCOMPARE(run.reportText(), header(m_dir->path()));
+    QCOMPARE(run.reportText(), expected::reportHeader(m_dir->path()));
 }
 
 void TestSearchRun::onlyTheMatchingMarkedFileIsReported()
@@ -115,8 +93,9 @@ void TestSearchRun::onlyTheMatchingMarkedFileIsReported()
     run.run();
     QVERIFY(run.hasHits());
     QCOMPARE(run.reportText(),
-             header(m_dir->path()) +
-                 entry(QStringLiteral("2.txt"), QStringLiteral("the budget for 2024approved")));
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("2.txt"),
+                                    QStringLiteral("the budget for 2024approved")));
 }
 
 void TestSearchRun::hitsAreReportedInListOrder()
@@ -132,18 +111,19 @@ void TestSearchRun::hitsAreReportedInListOrder()
     SearchRun run(
         RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
     run.run();
-    QCOMPARE(run.reportText(), header(m_dir->path()) +
-                                   entry(QStringLiteral("z.txt"), QStringLiteral("key in z")) +
-                                   entry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
+    QCOMPARE(run.reportText(),
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("z.txt"), QStringLiteral("key in z")) +
+                 expected::hitEntry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
     // Beside the report, each hit names its file and the characters of its entry.
     const QList<ReportHit> hits = run.hits();
     QCOMPARE(hits.size(), 2);
     QCOMPARE(hits[0].path, m_dir->path() + QStringLiteral("/z.txt"));
     QCOMPARE(hits[1].path, m_dir->path() + QStringLiteral("/b.txt"));
     QCOMPARE(run.reportText().mid(hits[0].start, hits[0].length),
-             entry(QStringLiteral("z.txt"), QStringLiteral("key in z")));
+             expected::hitEntry(QStringLiteral("z.txt"), QStringLiteral("key in z")));
     QCOMPARE(run.reportText().mid(hits[1].start, hits[1].length),
-             entry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
+             expected::hitEntry(QStringLiteral("b.txt"), QStringLiteral("key in b")));
 }
 
 void TestSearchRun::emptyKeywordMakesEveryMarkedFileAHit()
@@ -158,9 +138,10 @@ void TestSearchRun::emptyKeywordMakesEveryMarkedFileAHit()
         RunSnapshot::take(files), [] { return QString(); }, [] {});
     run.run();
     QCOMPARE(run.reportText(),
-             header(m_dir->path()) +
-                 entry(QStringLiteral("a.txt"), QStringLiteral("abcdefghijklmnopqrstuvwxyz0123")) +
-                 entry(QStringLiteral("empty.txt"), QString()));
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("a.txt"),
+                                    QStringLiteral("abcdefghijklmnopqrstuvwxyz0123")) +
+                 expected::hitEntry(QStringLiteral("empty.txt"), QString()));
 }
 
 void TestSearchRun::keywordIsReadAnewForEveryFile()
@@ -181,9 +162,10 @@ void TestSearchRun::keywordIsReadAnewForEveryFile()
     run.setYieldInterval(1000 * 1000); // only the yields before the entries
     run.setEntryYieldSpacing(0);       // before every entry
     run.run();
-    QCOMPARE(run.reportText(), header(m_dir->path()) +
-                                   entry(QStringLiteral("1.txt"), QStringLiteral("alpha")) +
-                                   entry(QStringLiteral("2.txt"), QStringLiteral("beta")));
+    QCOMPARE(run.reportText(),
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("1.txt"), QStringLiteral("alpha")) +
+                 expected::hitEntry(QStringLiteral("2.txt"), QStringLiteral("beta")));
 }
 
 void TestSearchRun::keywordSplitByALineBreakInAGbkFileIsFound()
@@ -194,8 +176,9 @@ void TestSearchRun::keywordSplitByALineBreakInAGbkFileIsFound()
     SearchRun run(
         RunSnapshot::take(files), [] { return QStringLiteral(u"查找"); }, [] {});
     run.run();
-    QCOMPARE(run.reportText(), header(m_dir->path()) +
-                                   entry(QStringLiteral(u"报告.txt"), QStringLiteral(u"批量查找")));
+    QCOMPARE(run.reportText(),
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral(u"报告.txt"), QStringLiteral(u"批量查找")));
 }
 
 void TestSearchRun::unreadableFilesAreListedAfterTheHits_data()
@@ -224,9 +207,10 @@ void TestSearchRun::unreadableFilesAreListedAfterTheHits()
         RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
     run.run();
     QVERIFY(run.hasHits());
-    QCOMPARE(run.reportText(), header(m_dir->path()) +
-                                   entry(QStringLiteral("hit.txt"), QStringLiteral("key")) +
-                                   kUnreadableHeading + unreadable(name, reason));
+    QCOMPARE(run.reportText(),
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("hit.txt"), QStringLiteral("key")) +
+                 expected::kUnreadableHeading + expected::unreadableEntry(name, reason));
 }
 
 void TestSearchRun::scannedDocumentIsListedAsHavingNoText_data()
@@ -237,11 +221,12 @@ void TestSearchRun::scannedDocumentIsListedAsHavingNoText_data()
     // A blank PDF (no text, no image) is read whole: it holds no keyword, and the empty keyword
     // is in any text, its empty one too. A scan has no text to search at all.
     QTest::newRow("a keyword: the scan is named, the blank PDF is no hit")
-        << QStringLiteral("key") << entry(QStringLiteral("hit.txt"), QStringLiteral("key"));
+        << QStringLiteral("key")
+        << expected::hitEntry(QStringLiteral("hit.txt"), QStringLiteral("key"));
     QTest::newRow("the empty keyword: the scan is still named, the blank PDF is a hit")
         << QString()
-        << entry(QStringLiteral("blank.pdf"), QString()) +
-               entry(QStringLiteral("hit.txt"), QStringLiteral("key"));
+        << expected::hitEntry(QStringLiteral("blank.pdf"), QString()) +
+               expected::hitEntry(QStringLiteral("hit.txt"), QStringLiteral("key"));
 }
 
 void TestSearchRun::scannedDocumentIsListedAsHavingNoText()
@@ -249,7 +234,7 @@ void TestSearchRun::scannedDocumentIsListedAsHavingNoText()
     QFETCH(QString, keyword);
     QFETCH(QString, hits);
     for (const char *name : {"scan.pdf", "blank.pdf"}) {
-        QVERIFY(QFile::copy(QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + QLatin1StringView(name),
+        QVERIFY(QFile::copy(fixtures::documentPath(QLatin1StringView(name)),
                             m_dir->filePath(QLatin1StringView(name))));
     }
     write(QStringLiteral("hit.txt"), "key");
@@ -259,9 +244,10 @@ void TestSearchRun::scannedDocumentIsListedAsHavingNoText()
     SearchRun run(
         RunSnapshot::take(files), [&] { return keyword; }, [] {});
     run.run();
-    QCOMPARE(run.reportText(),
-             header(m_dir->path()) + hits + kUnreadableHeading +
-                 unreadable(QStringLiteral("scan.pdf"), QStringLiteral(u"没有可搜索的文字")));
+    QCOMPARE(run.reportText(), expected::reportHeader(m_dir->path()) + hits +
+                                   expected::kUnreadableHeading +
+                                   expected::unreadableEntry(QStringLiteral("scan.pdf"),
+                                                             QStringLiteral(u"没有可搜索的文字")));
 }
 
 void TestSearchRun::fileWithoutPermissionIsListedAsUnreadable()
@@ -277,9 +263,10 @@ void TestSearchRun::fileWithoutPermissionIsListedAsUnreadable()
         RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
     run.run();
     QVERIFY(!run.hasHits());
-    QCOMPARE(run.reportText(),
-             header(m_dir->path()) + kUnreadableHeading +
-                 unreadable(QStringLiteral("locked.txt"), QStringLiteral(u"没有读取权限")));
+    QCOMPARE(run.reportText(), expected::reportHeader(m_dir->path()) +
+                                   expected::kUnreadableHeading +
+                                   expected::unreadableEntry(QStringLiteral("locked.txt"),
+                                                             QStringLiteral(u"没有读取权限")));
 }
 
 void TestSearchRun::yieldRunsBeforeEveryEntry()
@@ -319,8 +306,10 @@ void TestSearchRun::cancelFromInsideYieldKeepsTheHitsSoFar()
     run.run();
     QVERIFY(run.wasCancelled());
     QCOMPARE(run.reportText(),
-             header(m_dir->path()) + entry(QStringLiteral("1.txt"), QStringLiteral("key one")) +
-                 entry(QStringLiteral("2.txt"), QStringLiteral("key two")) + kCancelLine);
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("1.txt"), QStringLiteral("key one")) +
+                 expected::hitEntry(QStringLiteral("2.txt"), QStringLiteral("key two")) +
+                 expected::kCancelLine);
 }
 
 void TestSearchRun::cancelInsideALongFileStopsThatFile()
@@ -353,9 +342,10 @@ void TestSearchRun::cancelInsideALongFileStopsThatFile()
     run.setYieldInterval(0);
     run.run();
     QVERIFY(run.wasCancelled());
-    QCOMPARE(run.reportText(), header(m_dir->path()) +
-                                   entry(QStringLiteral("1.txt"), QStringLiteral("key one")) +
-                                   kCancelLine);
+    QCOMPARE(run.reportText(),
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("1.txt"), QStringLiteral("key one")) +
+                 expected::kCancelLine);
 }
 
 void TestSearchRun::snapshotIsNotAffectedByLaterChangesToTheList()
@@ -373,7 +363,8 @@ void TestSearchRun::snapshotIsNotAffectedByLaterChangesToTheList()
         });
     run.run();
     QCOMPARE(run.reportText(),
-             header(folder) + entry(QStringLiteral("a.txt"), QStringLiteral("key a")));
+             expected::reportHeader(folder) +
+                 expected::hitEntry(QStringLiteral("a.txt"), QStringLiteral("key a")));
 }
 
 void TestSearchRun::runStartedFromInsideYieldDoesNothing()
@@ -391,7 +382,8 @@ void TestSearchRun::runStartedFromInsideYieldDoesNothing()
     running = &run;
     run.run();
     QCOMPARE(run.reportText(),
-             header(m_dir->path()) + entry(QStringLiteral("a.txt"), QStringLiteral("key a")));
+             expected::reportHeader(m_dir->path()) +
+                 expected::hitEntry(QStringLiteral("a.txt"), QStringLiteral("key a")));
 }
 
 void TestSearchRun::rootFolderPathIsJoinedWithoutNormalisation()
@@ -404,7 +396,8 @@ void TestSearchRun::rootFolderPathIsJoinedWithoutNormalisation()
         RunSnapshot::take(files), [] { return QStringLiteral("key"); }, [] {});
     run.run();
     QCOMPARE(run.reportText(),
-             header(files.folder) + entry(QStringLiteral("r.txt"), QStringLiteral("key r")));
+             expected::reportHeader(files.folder) +
+                 expected::hitEntry(QStringLiteral("r.txt"), QStringLiteral("key r")));
 }
 
 void TestSearchRun::namesThatAreNotUtf8AreSearchedAndReportedReadable()
@@ -428,14 +421,15 @@ void TestSearchRun::namesThatAreNotUtf8AreSearchedAndReportedReadable()
     run.run();
     const QString shownFolder = m_dir->path() + QStringLiteral(u"/资料");
     const QString report = run.reportText();
-    QVERIFY2(report.startsWith(header(shownFolder) + entry(QStringLiteral(u"测试.txt"),
-                                                           QStringLiteral("a keyword here"))),
+    QVERIFY2(report.startsWith(
+                 expected::reportHeader(shownFolder) +
+                 expected::hitEntry(QStringLiteral(u"测试.txt"), QStringLiteral("a keyword here"))),
              qPrintable(report));
     QVERIFY2(report.contains(QStringLiteral(u"坏.txt")), qPrintable(report));
     // The hit keeps the real path, for opening it from the report.
     QCOMPARE(run.hits().size(), 1);
     QCOMPARE(platform::nativePath(run.hits()[0].path), hit);
-    QCOMPARE(run.hits()[0].start, header(shownFolder).size());
+    QCOMPARE(run.hits()[0].start, expected::reportHeader(shownFolder).size());
     QCOMPARE(::rmdir(bad.constData()), 0);
     QCOMPARE(::unlink(hit.constData()), 0);
     QCOMPARE(::rmdir(folder.constData()), 0);

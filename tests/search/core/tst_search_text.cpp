@@ -1,4 +1,5 @@
 #include "search/core/search_text.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -39,11 +40,7 @@ void TestSearchText::init()
 
 QString TestSearchText::write(const QString &name, const QByteArray &bytes)
 {
-    const QString path = m_dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the test file");
-    return path;
+    return writeTestFile(m_dir->path(), name, bytes);
 }
 
 static QByteArray bytes(const char *data, qsizetype size)

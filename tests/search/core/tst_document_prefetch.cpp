@@ -1,7 +1,9 @@
 #include "search/cache/text_cache.h"
 #include "search/core/document_prefetch.h"
 #include "search/core/search_run.h"
+#include "support/document_catalogue.h"
 #include "support/fake_entry_list.h"
+#include "support/test_files.h"
 
 #include "search/documents/document_text.h"
 
@@ -21,7 +23,7 @@ namespace {
 
 bool copyDocument(const QString &name, const QString &to)
 {
-    const QString from = QStringLiteral(QUARLEX_DOCUMENTS_DIR "/") + name;
+    const QString from = fixtures::documentPath(name);
     if (QFile::exists(to))
         return true; // made by an earlier run of the same test
     return QFile::copy(from, to) && QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
@@ -65,9 +67,7 @@ FakeEntryList TestDocumentPrefetch::mixedList(int leadingText)
     list.folder = m_dir->path();
     for (int i = 0; i < leadingText; ++i) {
         const QString text = QStringLiteral("0-lead-%1.txt").arg(i, 3, 10, QChar(u'0'));
-        QFile file(m_dir->filePath(text));
-        if (!file.open(QIODevice::WriteOnly) || file.write("plain text, no keyword") < 0)
-            qFatal("cannot write a text file");
+        writeTestFile(m_dir->path(), text, "plain text, no keyword");
         list.entries.append(RunEntry{text, true});
     }
     const QStringList sources = {
@@ -84,10 +84,7 @@ FakeEntryList TestDocumentPrefetch::mixedList(int leadingText)
         list.entries.append(RunEntry{name, i != 3});
         // A plain text file after every document, and a file that is gone.
         const QString text = QStringLiteral("%1-note.txt").arg(i, 2, 10, QChar(u'0'));
-        QFile file(m_dir->filePath(text));
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(QByteArrayLiteral("NeedleWord,") + QByteArray::number(i)) < 0)
-            qFatal("cannot write a text file");
+        writeTestFile(m_dir->path(), text, "NeedleWord," + QByteArray::number(i));
         list.entries.append(RunEntry{text, i % 3 == 0});
     }
     // An archive with text members and a document inside, searched ahead like a document.

@@ -1,6 +1,7 @@
 #include "platform/core/field_cutter.h"
 #include "platform/core/file_slot.h"
 #include "platform/core/text_encoding.h"
+#include "support/test_files.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,11 +15,7 @@ namespace {
 QString writeFile(const QTemporaryDir &dir, const QByteArray &bytes,
                   const QString &name = QStringLiteral("f.txt"))
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write test file");
-    return path;
+    return writeTestFile(dir.path(), name, bytes);
 }
 
 QStringList readAllFields(FileSlot &slot)
@@ -207,9 +204,7 @@ void TestFileSlot::writtenLinesAreCodePageWithCrLf()
     QVERIFY(slot.writeLine(QStringLiteral(u"[路径]")));
     QVERIFY(slot.writeLine(QString()));
     QVERIFY(slot.closeAll());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("[\xc2\xb7\xbe\xb6]\r\n\r\n"));
+    QCOMPARE(readAll(path), QByteArray("[\xc2\xb7\xbe\xb6]\r\n\r\n"));
 }
 
 void TestFileSlot::unencodableTextCanBeWrittenAsUtf8WithBom()
@@ -295,13 +290,9 @@ void TestFileSlot::outputReplacesTheTargetOnlyWhenClosed()
         FileSlot slot;
         QVERIFY(slot.openOutput(path));
         QVERIFY(slot.writeLine(QStringLiteral("new")));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("old\r\n"));
+        QCOMPARE(readAll(path), QByteArray("old\r\n"));
     }
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("new\r\n"));
+    QCOMPARE(readAll(path), QByteArray("new\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestFileSlot)
