@@ -132,7 +132,7 @@ std::optional<CachedText> TextCache::lookup(const FileKey &key, QByteArrayView v
 // The entry's head, and its text unless the head's summary rules `keyword` out. A damaged entry
 // is removed (with its summary) and not served.
 std::optional<CachedText> TextCache::readEntry(quint64 hash, QByteArrayView key,
-                                               const QStringView *keyword)
+                                               const search::TextSummary::Probe *keyword)
 {
     // Reused from entry to entry: the name and the head cost no allocation per entry.
     thread_local QByteArray path;
