@@ -1,12 +1,13 @@
 #include "search/documents/document_text_stream.h"
 
+#include "platform/core/program.h"
+
 #include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 namespace documents {
 
@@ -31,41 +32,54 @@ DocumentTextStream::DocumentTextStream(const Source &source, Kind kind)
     : m_shared(std::make_shared<Shared>())
 {
     ++g_runningWorkers;
-    std::thread([shared = m_shared, source, kind]() mutable {
-        const auto out = [&shared](QStringView text) {
-            std::unique_lock lock(shared->mutex);
-            shared->changed.wait(
-                lock, [&] { return shared->queued < kMaxQueued || shared->stop.load(); });
-            if (shared->stop.load())
-                return false;
-            shared->pieces.emplace_back(text.toString());
-            shared->queued += text.size();
-            shared->changed.notify_all();
-            return true;
-        };
-        // The caller reads it when it polls; nothing needs telling at once.
-        const auto progress = [&shared](int permille) {
-            shared->progress.store(permille, std::memory_order_relaxed);
-        };
-        const Outcome outcome = extractText(source, kind, out, &shared->stop, progress);
+    const auto stop = [shared = m_shared] {
         {
-            std::lock_guard lock(shared->mutex);
-            shared->outcome = outcome;
-            shared->finished = true;
+            const std::lock_guard lock(shared->mutex);
+            shared->stop = true;
         }
         shared->changed.notify_all();
-        shared.reset(); // freed here when the stream is gone, before the worker counts as ended
-        --g_runningWorkers;
-    }).detach();
+    };
+    m_worker = std::make_unique<platform::OwnedThread>(
+        "document text",
+        [shared = m_shared, source = Source(source), kind]() mutable {
+            const auto out = [&shared](QStringView text) {
+                std::unique_lock lock(shared->mutex);
+                shared->changed.wait(
+                    lock, [&] { return shared->queued < kMaxQueued || shared->stop.load(); });
+                if (shared->stop.load())
+                    return false;
+                shared->pieces.emplace_back(text.toString());
+                shared->queued += text.size();
+                shared->changed.notify_all();
+                return true;
+            };
+            // The caller reads it when it polls; nothing needs telling at once.
+            const auto progress = [&shared](int permille) {
+                shared->progress.store(permille, std::memory_order_relaxed);
+            };
+            const Outcome outcome = extractText(source, kind, out, &shared->stop, progress);
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->outcome = outcome;
+                shared->finished = true;
+            }
+            shared->changed.notify_all();
+            shared.reset(); // freed here when the stream is gone, before the worker counts as ended
+            source = Source();
+            --g_runningWorkers;
+        },
+        stop);
 }
 
 DocumentTextStream::~DocumentTextStream()
 {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->stop = true;
-    }
-    m_shared->changed.notify_all();
+    // The worker may be in the middle of a long page: the registry joins it once it is through.
+    m_worker->stopAndRelease();
+}
+
+void DocumentTextStream::stopAndWait()
+{
+    m_worker->stopAndJoin();
 }
 
 DocumentTextStream::Status DocumentTextStream::next(QString &piece, int timeoutMs)

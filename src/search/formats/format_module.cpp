@@ -1,5 +1,6 @@
 #include "search/formats/format_module.h"
 
+#include "platform/core/program.h"
 #include "search/formats/format_table.h"
 
 #include <QFileInfo>
@@ -37,7 +38,9 @@ const FormatTable *load()
     for (const QString &path : moduleCandidates()) {
         if (!QFileInfo::exists(path))
             continue;
-        // Never unloaded: text streams and workers may use the readers until the process ends.
+        // Never unloaded while the program runs: the readers are used until it ends. Its threads
+        // are stopped and joined with the program's (platform::endThreads, which the program's
+        // end and exit() run) before exit() unloads it.
         QLibrary library(path);
         if (!library.load()) {
             failures << library.errorString();
@@ -53,6 +56,7 @@ const FormatTable *load()
             failures << path + QStringLiteral(": from another build of the program");
             continue;
         }
+        platform::addThreadRegistry(table->endThreads);
         return table;
     }
     if (failures.isEmpty())

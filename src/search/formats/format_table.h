@@ -26,7 +26,7 @@ class ChunkReader;
 // `version` differs from the program's is not used.
 namespace formats {
 
-inline constexpr quint32 kTableVersion = 3;
+inline constexpr quint32 kTableVersion = 4;
 
 struct FormatTable
 {
@@ -53,6 +53,9 @@ struct FormatTable
     qint64 (*memberReadInto)(archives::MemberStream &stream, QByteArray &buffer, qsizetype size);
     bool (*memberRewind)(archives::MemberStream &stream);
     QString (*copyMember)(const QString &archivePath, const QList<int> &chain);
+    // The module's own thread registry (it is linked with its own copy of the platform code):
+    // stops and joins the threads started inside it, as platform::endThreads does.
+    bool (*endThreads)(int limitMs);
 };
 
 // The one symbol the module exports: returns its table (never null, valid while it is loaded).

@@ -1,3 +1,4 @@
+#include "platform/core/program.h"
 #include "search/archives/member_copy.h"
 #include "search/formats/format_table.h"
 
@@ -52,6 +53,7 @@ const formats::FormatTable kTable = {
     },
     [](archives::MemberStream &stream) { return stream.rewind(); },
     &archives::copyMember,
+    [](int limitMs) { return platform::endThreads(limitMs); },
 };
 
 } // namespace
