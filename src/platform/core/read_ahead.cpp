@@ -1,15 +1,14 @@
 #include "platform/core/read_ahead.h"
 
 #include "platform/core/paths.h"
+#include "platform/core/program.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
-#include <pthread.h>
 #include <sys/uio.h>
-#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -104,19 +103,20 @@ ReadAhead::ReadAhead(QStringList paths, int depth) : m_shared(std::make_shared<S
     m_shared->depth = depth;
     if (m_shared->paths.size() < 2)
         return; // nothing to read ahead of
-    std::thread([shared = m_shared] {
-        ::pthread_setname_np(::pthread_self(), "read ahead");
-        shared->work();
-    }).detach();
+    m_worker = OwnedThread(
+        "read ahead", [shared = m_shared] { shared->work(); },
+        [shared = m_shared] {
+            {
+                const std::lock_guard lock(shared->mutex);
+                shared->stop.store(true);
+            }
+            shared->wake.notify_all();
+        });
 }
 
 ReadAhead::~ReadAhead()
 {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->stop.store(true);
-    }
-    m_shared->wake.notify_all();
+    m_worker.stopAndRelease();
 }
 
 void ReadAhead::reached(int index)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/program.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -49,7 +51,8 @@ class ReadAhead
 {
 public:
     explicit ReadAhead(QStringList paths, int depth = 16);
-    // Stops the worker without waiting for it (it may be inside a slow open).
+    // Stops the worker without waiting for it (it may be inside a slow open): the process's
+    // thread registry joins it once it has ended (OwnedThread::stopAndRelease).
     ~ReadAhead();
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
@@ -60,6 +63,7 @@ public:
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    OwnedThread m_worker;
 };
 
 } // namespace platform

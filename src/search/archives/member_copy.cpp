@@ -3,6 +3,7 @@
 #include "platform/core/chunk_reader.h"
 #include "platform/core/member_copies_folder.h"
 #include "platform/core/paths.h"
+#include "platform/core/program.h"
 #include "platform/core/write_all.h"
 #include "search/archives/archive_level.h"
 
@@ -16,6 +17,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 
 namespace archives {
@@ -84,8 +86,8 @@ bool readWhole(Level &level, QByteArray &whole)
 class Copier
 {
 public:
-    Copier(const QList<int> &chain, int fd, QByteArray folder)
-        : m_chain(chain), m_fd(fd), m_folder(std::move(folder))
+    Copier(const QList<int> &chain, int fd, QByteArray folder, std::function<bool()> keepGoing)
+        : m_chain(chain), m_fd(fd), m_folder(std::move(folder)), m_keepGoing(std::move(keepGoing))
     {}
 
     // Follows the chain from `level` (at depth `depth`, 0-based in the chain).
@@ -116,18 +118,20 @@ public:
             QByteArray bytes = head;
             if (!readWhole(level, bytes))
                 return false;
-            const std::unique_ptr<Level> inner = Level::inMemory(std::move(bytes), name, {});
+            const std::unique_ptr<Level> inner =
+                Level::inMemory(std::move(bytes), name, m_keepGoing);
             return follow(*inner, depth + 1);
         }
-        Level inner(std::move(head),
-                    [&level](QByteArray &buffer, qsizetype size) {
-                        const qsizetype old = buffer.size();
-                        buffer.resize(old + size);
-                        const qint64 got = level.readData(buffer.data() + old, size);
-                        buffer.resize(old + std::max<qint64>(got, 0));
-                        return got;
-                    },
-                    name, {});
+        Level inner(
+            std::move(head),
+            [&level](QByteArray &buffer, qsizetype size) {
+                const qsizetype old = buffer.size();
+                buffer.resize(old + size);
+                const qint64 got = level.readData(buffer.data() + old, size);
+                buffer.resize(old + std::max<qint64>(got, 0));
+                return got;
+            },
+            name, m_keepGoing);
         return follow(inner, depth + 1);
     }
 
@@ -137,6 +141,7 @@ private:
     const QList<int> &m_chain;
     int m_fd;
     QByteArray m_folder;
+    std::function<bool()> m_keepGoing;
     QString m_name;
 };
 
@@ -146,6 +151,10 @@ QString copyMember(const QString &archivePath, const QList<int> &chain)
 {
     if (chain.isEmpty())
         return QString();
+    // The end of the process stops the copy between two blocks (the levels ask `keepGoing`),
+    // and waits for it, so that nothing is inside the archive's reader when it goes.
+    const platform::StoppableWork work;
+    const auto keepGoing = [&work] { return !work.stopRequested(); };
     const QString folder = platform::memberCopiesFolder();
     if (folder.isEmpty())
         return QString();
@@ -173,8 +182,8 @@ QString copyMember(const QString &archivePath, const QList<int> &chain)
         return giveUp();
     }
     const std::unique_ptr<Level> level =
-        Level::inFile(file, std::move(head), QFileInfo(archivePath).fileName(), {});
-    Copier copier(chain, fd, copyFolder);
+        Level::inFile(file, std::move(head), QFileInfo(archivePath).fileName(), keepGoing);
+    Copier copier(chain, fd, copyFolder, keepGoing);
     const bool copied = copier.follow(*level, 0);
     const bool closed = ::close(fd) == 0;
     if (!copied || !closed)

@@ -1,5 +1,7 @@
 #include "search/archives/read_ahead.h"
 
+#include "platform/core/program.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -19,17 +21,22 @@ ReadAhead::ReadAhead(const Open &open, std::function<bool()> keepGoing)
     : m_keepGoing(std::move(keepGoing))
 {
     m_level = open([this] { return !m_cancel.load(std::memory_order_relaxed); });
-    m_thread = std::thread([this] { produce(); });
+    // A thread of the process's registry: the end of the process stops it too, also while the
+    // walk that owns it is held further down a stack that is never unwound.
+    m_thread = platform::OwnedThread(
+        "archive read", [this] { produce(); },
+        [this] {
+            {
+                const std::lock_guard lock(m_mutex);
+                m_cancel = true;
+            }
+            m_changed.notify_all();
+        });
 }
 
 ReadAhead::~ReadAhead()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_cancel = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
+    m_thread.stopAndJoin();
 }
 
 void ReadAhead::produce()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/program.h"
 #include "search/archives/archive_level.h"
 
 #include <QByteArray>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace archives {
@@ -20,7 +20,8 @@ namespace archives {
 // them: a bounded queue of the members' headers and bytes, in member order. Searching and
 // inflating then take turns on two processors instead of one. The archive's level, with its
 // checks (bombs, entries laid over one another), lives on that thread; `keepGoing` is polled
-// here, on the walk's thread, and a stop ends the thread at its next block.
+// here, on the walk's thread, and a stop ends the thread at its next block. Destroying the
+// read-ahead stops the thread and joins it.
 class ReadAhead : public MemberReader
 {
 public:
@@ -85,7 +86,7 @@ private:
     // The ordinal of the last member the walk has left: the thread stops inflating a member the
     // walk no longer reads (the rest of a member after a hit), which the archive then skips.
     std::atomic<int> m_passed{0};
-    std::thread m_thread;
+    platform::OwnedThread m_thread;
     // On the thread: the events not handed over yet.
     std::vector<Event> m_batch;
     qsizetype m_batchBytes = 0;

@@ -1,5 +1,6 @@
 #include "search/core/document_prefetch.h"
 
+#include "platform/core/program.h"
 #include "search/cache/text_cache.h"
 #include "search/core/document_reading.h"
 #include "search/core/file_search.h"
@@ -15,8 +16,6 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <pthread.h>
-#include <thread>
 #include <vector>
 
 namespace search {
@@ -301,27 +300,42 @@ DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList path
     if (!cache.usable())
         return;
     m_shared->workersLeft.store(workers);
+    const auto stop = [shared = m_shared] {
+        {
+            // Under the lock, so that a worker about to wait cannot miss it.
+            const std::lock_guard lock(shared->mutex);
+            shared->stop.store(true);
+        }
+        shared->changed.notify_all();
+    };
+    m_workers.reserve(size_t(std::max(workers, 0)));
     for (int i = 0; i < workers; ++i) {
         ++g_runningWorkers;
-        std::thread([shared = m_shared] {
-            ::pthread_setname_np(::pthread_self(), "search worker");
-            shared->work();
-            // The summaries of what this prefetch kept, for the next process's search.
-            if (--shared->workersLeft == 0)
-                shared->cache->saveSummaries();
-            --g_runningWorkers;
-        }).detach();
+        m_workers.emplace_back(
+            "search worker",
+            [shared = m_shared]() mutable {
+                shared->work();
+                // The summaries of what this prefetch kept, for the next process's search.
+                if (--shared->workersLeft == 0)
+                    shared->cache->saveSummaries();
+                shared.reset();
+                --g_runningWorkers;
+            },
+            stop);
     }
 }
 
 DocumentPrefetch::~DocumentPrefetch()
 {
-    {
-        // Under the lock, so that a worker about to wait cannot miss it.
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->stop.store(true);
-    }
-    m_shared->changed.notify_all();
+    // Each worker ends at its next piece of text or page; the registry joins it then.
+    for (platform::OwnedThread &worker : m_workers)
+        worker.stopAndRelease();
+}
+
+void DocumentPrefetch::stopAndWait()
+{
+    for (platform::OwnedThread &worker : m_workers)
+        worker.stopAndJoin();
 }
 
 int DocumentPrefetch::spareCores()

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "platform/core/program.h"
+
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace textcache {
 class TextCache;
@@ -33,7 +36,9 @@ class Keyword;
 //
 // A worker holds the text of one document at a time, at most what the cache keeps of one
 // (TextCache::kMaxTextChars); everything else goes to the cache. Destroying the prefetch stops the
-// workers without waiting for them: each ends at its next piece of text or page.
+// workers without waiting for them: each ends at its next piece of text or page, and the
+// process's thread registry (platform::OwnedThread) joins it then, at the latest before the
+// process ends. The cache must outlive them (the program's is never destroyed).
 class DocumentPrefetch
 {
 public:
@@ -72,6 +77,9 @@ public:
     // Waits at most `timeoutMs` for the worker extracting paths[index]; true once none is.
     bool waitUntilDone(int index, int timeoutMs);
 
+    // Asks the workers to stop and waits until they have ended (each at most the page it is in).
+    void stopAndWait();
+
     // Workers still running, those of destroyed prefetches included (for tests).
     static int runningWorkers();
 
@@ -84,6 +92,7 @@ private:
     };
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    std::vector<platform::OwnedThread> m_workers;
     std::unique_ptr<FileSearch> m_search; // the run's own, for the files it takes while it waits
     // The run's keyword and its number, as the run last set it (only the run's thread uses them).
     std::shared_ptr<const Keyword> m_runKeyword;

@@ -1,12 +1,13 @@
 #include "search/core/document_text_stream.h"
 
+#include "platform/core/program.h"
+
 #include <QStringList>
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 namespace search {
 
@@ -31,38 +32,51 @@ DocumentTextStream::DocumentTextStream(std::unique_ptr<documents::Document> docu
     : m_shared(std::make_shared<Shared>())
 {
     ++g_runningWorkers;
-    std::thread([shared = m_shared, document = std::move(document)]() mutable {
-        const auto out = [&shared](QStringView text) {
-            std::unique_lock lock(shared->mutex);
-            shared->changed.wait(
-                lock, [&] { return shared->queued < kMaxQueued || shared->monitor.cancelled(); });
-            if (shared->monitor.cancelled())
-                return false;
-            shared->pieces.emplace_back(text.toString());
-            shared->queued += text.size();
-            shared->changed.notify_all();
-            return true;
-        };
-        const documents::Outcome outcome = document->extract(out, shared->monitor);
-        document.reset(); // what the reader opened, let go on the thread that used it
+    const auto stop = [shared = m_shared] {
         {
-            std::lock_guard lock(shared->mutex);
-            shared->outcome = outcome;
-            shared->finished = true;
+            const std::lock_guard lock(shared->mutex);
+            shared->monitor.cancel();
         }
         shared->changed.notify_all();
-        shared.reset(); // freed here when the stream is gone, before the worker counts as ended
-        --g_runningWorkers;
-    }).detach();
+    };
+    m_worker = std::make_unique<platform::OwnedThread>(
+        "document text",
+        [shared = m_shared, document = std::move(document)]() mutable {
+            const auto out = [&shared](QStringView text) {
+                std::unique_lock lock(shared->mutex);
+                shared->changed.wait(lock, [&] {
+                    return shared->queued < kMaxQueued || shared->monitor.cancelled();
+                });
+                if (shared->monitor.cancelled())
+                    return false;
+                shared->pieces.emplace_back(text.toString());
+                shared->queued += text.size();
+                shared->changed.notify_all();
+                return true;
+            };
+            const documents::Outcome outcome = document->extract(out, shared->monitor);
+            document.reset(); // what the reader opened, let go on the thread that used it
+            {
+                std::lock_guard lock(shared->mutex);
+                shared->outcome = outcome;
+                shared->finished = true;
+            }
+            shared->changed.notify_all();
+            shared.reset(); // freed here when the stream is gone, before the worker counts as ended
+            --g_runningWorkers;
+        },
+        stop);
 }
 
 DocumentTextStream::~DocumentTextStream()
 {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->monitor.cancel();
-    }
-    m_shared->changed.notify_all();
+    // The worker may be in the middle of a long page: the registry joins it once it is through.
+    m_worker->stopAndRelease();
+}
+
+void DocumentTextStream::stopAndWait()
+{
+    m_worker->stopAndJoin();
 }
 
 DocumentTextStream::Status DocumentTextStream::next(QString &piece, int timeoutMs)

@@ -4,6 +4,10 @@
 
 #include <memory>
 
+namespace platform {
+class OwnedThread;
+}
+
 namespace search {
 
 // A document's extraction on a worker thread, so that one long library call (a heavy PDF page)
@@ -11,7 +15,9 @@ namespace search {
 //
 // The worker runs ahead of the caller by at most kMaxQueued characters, then waits until the
 // caller takes text. Destroying the stream asks the worker to stop and returns at once, also in
-// the middle of a page; the worker finishes that page on its own, then frees what it holds.
+// the middle of a page; the worker finishes that page on its own, then frees what it holds. It is
+// a thread of the process's registry (platform::OwnedThread), which joins it then, and at the
+// latest before the process ends (platform::endThreads).
 class DocumentTextStream
 {
 public:
@@ -32,13 +38,17 @@ public:
     // How far the worker has come through the document, in thousandths (documents::ProgressOut).
     int progress() const;
 
-    // How many workers are still running, those of destroyed streams included. For tests and for
-    // a clean program exit, which may wait for this to reach zero.
+    // Asks the worker to stop and waits until it has ended (at most the page it is in); next()
+    // then gives what was queued, then End.
+    void stopAndWait();
+
+    // How many workers are still running, those of destroyed streams included (for tests).
     static int runningWorkers();
 
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<platform::OwnedThread> m_worker;
 };
 
 } // namespace search

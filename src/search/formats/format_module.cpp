@@ -1,5 +1,7 @@
 #include "search/formats/format_module.h"
 
+#include "platform/core/program.h"
+
 #include <QFileInfo>
 #include <QLibrary>
 
@@ -35,7 +37,9 @@ const Readers *load()
     for (const QString &path : moduleCandidates()) {
         if (!QFileInfo::exists(path))
             continue;
-        // Never unloaded: text streams and workers may use the readers until the process ends.
+        // Never unloaded while the program runs: the readers are used until it ends. Its threads
+        // are stopped and joined with the program's (platform::endThreads, which the program's
+        // end and exit() run) before exit() unloads it.
         QLibrary library(path);
         if (!library.load()) {
             failures << library.errorString();
@@ -76,6 +80,11 @@ const Readers *loaded()
     std::call_once(g_once, [] {
         g_readers = load();
         g_state = g_readers ? ModuleState::Loaded : ModuleState::Missing;
+        // The module is linked with its own copy of the platform code, and so has its own
+        // registry of threads: the program's end stops and joins those too.
+        if (g_readers)
+            platform::addThreadRegistry(
+                [](int limitMs) { return g_readers->endThreads(limitMs); });
     });
     return g_readers;
 }
@@ -108,6 +117,11 @@ public:
     {
         const Readers *readers = loaded();
         return readers ? readers->copyMember(archivePath, chain) : QString();
+    }
+    bool endThreads(int limitMs) const override
+    {
+        // A module never loaded started no thread: ending them must not load it.
+        return g_state.load() != ModuleState::Loaded || g_readers->endThreads(limitMs);
     }
 };
 

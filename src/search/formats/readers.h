@@ -43,12 +43,17 @@ public:
                                           archives::Visitor &visitor) const = 0;
     // Copies one member out to be opened (archives::copyMember); empty when it cannot be.
     virtual QString copyMember(const QString &archivePath, const QList<int> &chain) const = 0;
+
+    // Stops and joins the threads started inside the readers within `limitMs`
+    // (platform::endThreads): the format module is linked with its own copy of the platform code,
+    // and so has a registry of its own. False when some are still running.
+    virtual bool endThreads(int limitMs) const = 0;
 };
 
 // The format module's one exported symbol: the module's readers, or null when `version` (the
 // program's kReadersVersion) is not the module's own. Valid for as long as the module is loaded.
 inline constexpr char kReadersSymbol[] = "quarlex_readers";
-inline constexpr quint32 kReadersVersion = 4;
+inline constexpr quint32 kReadersVersion = 5;
 using ReadersFunction = const Readers *(quint32 version);
 
 } // namespace formats

@@ -1,3 +1,4 @@
+#include "platform/core/program.h"
 #include "search/cache/text_cache.h"
 #include "search/core/document_prefetch.h"
 #include "search/core/search_run.h"
@@ -6,6 +7,7 @@
 #include "support/test_files.h"
 
 #include "search/documents/document_text.h"
+#include "search/documents/document_text_stream.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,7 +31,11 @@ bool copyDocument(const QString &name, const QString &to)
     return QFile::copy(from, to) && QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
 }
 
+enum class Gone { StreamAfterText, StreamAtOnce, PrefetchExtracting, PrefetchAfterItsRun };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Gone)
 
 class TestDocumentPrefetch : public QObject
 {
@@ -42,6 +48,8 @@ private Q_SLOTS:
     void cancelStopsTheWorkers();
     void waitingRunExtractsFilesAhead();
     void keywordChangedDuringTheRun();
+    void endOfTheProcessJoinsTheWorkersOfGoneOwners_data();
+    void endOfTheProcessJoinsTheWorkersOfGoneOwners();
 
 private:
     // A list of slow and fast documents mixed with text files, an unreadable document, a
@@ -248,6 +256,61 @@ void TestDocumentPrefetch::keywordChangedDuringTheRun()
     QVERIFY(expected.contains(QStringLiteral(u"第")));
     textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
     QCOMPARE(report(&cache, 2, changing()), expected);
+}
+
+void TestDocumentPrefetch::endOfTheProcessJoinsTheWorkersOfGoneOwners_data()
+{
+    QTest::addColumn<Gone>("gone");
+    QTest::newRow("a text stream destroyed after the first text of a scanned PDF file")
+        << Gone::StreamAfterText;
+    QTest::newRow("a text stream destroyed before its worker gave any text") << Gone::StreamAtOnce;
+    QTest::newRow("a prefetch destroyed while its workers extract scanned pages")
+        << Gone::PrefetchExtracting;
+    QTest::newRow("a prefetch destroyed while its workers go back over the run's files")
+        << Gone::PrefetchAfterItsRun;
+}
+
+// The owner goes in the middle of a document, its worker being inside a page (a scanned page is
+// recognised for a good while); once the process's end has stopped and joined its threads, as
+// it does before any static destructor runs, no worker is left.
+void TestDocumentPrefetch::endOfTheProcessJoinsTheWorkersOfGoneOwners()
+{
+    QFETCH(Gone, gone);
+    QVERIFY(platform::endThreads());
+    const QString scan = QStringLiteral(QUARLEX_DOCUMENTS_DIR "/ocr/pages.pdf");
+    QStringList paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.append(m_dir->filePath(QStringLiteral("scan-%1.pdf").arg(i)));
+        QVERIFY(QFile::copy(scan, paths.last()));
+    }
+    textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
+    switch (gone) {
+    case Gone::StreamAfterText: {
+        documents::DocumentTextStream stream(scan, documents::Kind::Pdf);
+        QString piece;
+        while (stream.next(piece, 50) == documents::DocumentTextStream::Status::Waiting) {
+        }
+        break;
+    }
+    case Gone::StreamAtOnce: {
+        const documents::DocumentTextStream stream(scan, documents::Kind::Pdf);
+        break;
+    }
+    case Gone::PrefetchExtracting:
+    case Gone::PrefetchAfterItsRun: {
+        DocumentPrefetch prefetch(cache, paths, 2);
+        if (gone == Gone::PrefetchAfterItsRun) {
+            prefetch.reached(0);
+            prefetch.reached(1);
+            prefetch.runEnded();
+        }
+        QTest::qWait(300);
+        break;
+    }
+    }
+    QVERIFY(platform::endThreads());
+    QCOMPARE(documents::DocumentTextStream::runningWorkers(), 0);
+    QCOMPARE(DocumentPrefetch::runningWorkers(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDocumentPrefetch)

@@ -1,5 +1,6 @@
 #include "document_fixtures.h"
 
+#include "platform/core/program.h"
 #include "search/core/document_text_stream.h"
 #include "search/documents/registry.h"
 
@@ -22,6 +23,8 @@ private Q_SLOTS:
     void streamGivesTheSameTextAsExtractText();
     void streamDestroyedInTheMiddleLetsItsWorkerEnd();
     void callerThatTakesNothingHoldsTheWorkerBack();
+    void stopAndWaitEndsTheWorkerWithinAPage_data();
+    void stopAndWaitEndsTheWorkerWithinAPage();
     void cleanupTestCase();
 
 private:
@@ -121,6 +124,52 @@ void TestDocumentTextStream::callerThatTakesNothingHoldsTheWorkerBack()
     }
     QVERIFY2(queued <= DocumentTextStream::kMaxQueued + 64 * 1024,
              qPrintable(QString::number(queued)));
+}
+
+void TestDocumentTextStream::stopAndWaitEndsTheWorkerWithinAPage_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("takeFirst");
+
+    QTest::newRow("a PDF file of fifteen pages, after its first piece")
+        << fixtures::benchDocument(QStringLiteral("chinese15.pdf")) << Kind::Pdf << true;
+    QTest::newRow("a PDF file of fifteen pages, before any text was taken")
+        << fixtures::benchDocument(QStringLiteral("chinese15.pdf")) << Kind::Pdf << false;
+    QTest::newRow("a scanned PDF file, in the middle of recognising a page")
+        << fixtures::document(QStringLiteral("ocr/pages.pdf")) << Kind::Pdf << false;
+}
+
+// The caller stops the stream in the middle of the document and waits: the worker has ended by
+// then, having read no more than the page it was in; what it queued comes, then the end.
+void TestDocumentTextStream::stopAndWaitEndsTheWorkerWithinAPage()
+{
+    QFETCH(QString, path);
+    QFETCH(Kind, kind);
+    QFETCH(bool, takeFirst);
+    QVERIFY(platform::endThreads()); // no worker of an earlier test is left
+    qsizetype whole = 0;
+    documents::extractText(path, kind, [&](QStringView piece) {
+        whole += piece.size();
+        return true;
+    });
+
+    DocumentTextStream stream(documents::openAs(path, kind));
+    qsizetype got = 0;
+    QString piece;
+    if (takeFirst) {
+        while (stream.next(piece, 50) != DocumentTextStream::Status::Text) {
+        }
+        got += piece.size();
+    }
+    stream.stopAndWait();
+    QCOMPARE(DocumentTextStream::runningWorkers(), 0);
+    DocumentTextStream::Status status;
+    while ((status = stream.next(piece, 0)) == DocumentTextStream::Status::Text)
+        got += piece.size();
+    QCOMPARE(status, DocumentTextStream::Status::End);
+    QCOMPARE(stream.outcome(), Outcome::Stopped);
+    QVERIFY2(got < whole, qPrintable(QStringLiteral("%1 of %2").arg(got).arg(whole)));
 }
 
 void TestDocumentTextStream::cleanupTestCase()

@@ -1,5 +1,6 @@
 #include "search/formats/linked/linked_readers.h"
 
+#include "platform/core/program.h"
 #include "search/archives/member_copy.h"
 #include "search/documents/registry.h"
 
@@ -26,6 +27,7 @@ public:
     {
         return archives::copyMember(archivePath, chain);
     }
+    bool endThreads(int limitMs) const override { return platform::endThreads(limitMs); }
 };
 
 } // namespace
