@@ -83,8 +83,7 @@ const Readers *loaded()
         // The module is linked with its own copy of the platform code, and so has its own
         // registry of threads: the program's end stops and joins those too.
         if (g_readers)
-            platform::addThreadRegistry(
-                [](int limitMs) { return g_readers->endThreads(limitMs); });
+            platform::addThreadRegistry([](int limitMs) { return g_readers->endThreads(limitMs); });
     });
     return g_readers;
 }
