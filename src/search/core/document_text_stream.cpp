@@ -41,7 +41,8 @@ DocumentTextStream::DocumentTextStream(std::unique_ptr<documents::Document> docu
     };
     m_worker = std::make_unique<platform::OwnedThread>(
         "document text",
-        [shared = m_shared, document = std::move(document)]() mutable {
+        [shared = m_shared,
+         document = std::shared_ptr<documents::Document>(std::move(document))]() mutable {
             const auto out = [&shared](QStringView text) {
                 std::unique_lock lock(shared->mutex);
                 shared->changed.wait(lock, [&] {

@@ -6,8 +6,9 @@
 #include "support/fake_entry_list.h"
 #include "support/test_files.h"
 
+#include "search/core/document_text_stream.h"
 #include "search/documents/document_text.h"
-#include "search/documents/document_text_stream.h"
+#include "search/documents/registry.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -286,14 +287,14 @@ void TestDocumentPrefetch::endOfTheProcessJoinsTheWorkersOfGoneOwners()
     textcache::TextCache cache(m_dir->filePath(QStringLiteral("cache")));
     switch (gone) {
     case Gone::StreamAfterText: {
-        documents::DocumentTextStream stream(scan, documents::Kind::Pdf);
+        search::DocumentTextStream stream(documents::openAs(scan, documents::Kind::Pdf));
         QString piece;
-        while (stream.next(piece, 50) == documents::DocumentTextStream::Status::Waiting) {
+        while (stream.next(piece, 50) == search::DocumentTextStream::Status::Waiting) {
         }
         break;
     }
     case Gone::StreamAtOnce: {
-        const documents::DocumentTextStream stream(scan, documents::Kind::Pdf);
+        const search::DocumentTextStream stream(documents::openAs(scan, documents::Kind::Pdf));
         break;
     }
     case Gone::PrefetchExtracting:
@@ -309,7 +310,7 @@ void TestDocumentPrefetch::endOfTheProcessJoinsTheWorkersOfGoneOwners()
     }
     }
     QVERIFY(platform::endThreads());
-    QCOMPARE(documents::DocumentTextStream::runningWorkers(), 0);
+    QCOMPARE(search::DocumentTextStream::runningWorkers(), 0);
     QCOMPARE(DocumentPrefetch::runningWorkers(), 0);
 }
 
