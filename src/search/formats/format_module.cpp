@@ -128,8 +128,9 @@ public:
 
 const Readers &moduleReaders()
 {
-    static const ModuleReaders readers;
-    return readers;
+    // Never destroyed, as the module's own readers: threads may ask it until the process ends.
+    static const ModuleReaders *const readers = new ModuleReaders;
+    return *readers;
 }
 
 namespace {

@@ -34,8 +34,10 @@ public:
 
 const Readers &linkedReaders()
 {
-    static const LinkedReaders readers;
-    return readers;
+    // Never destroyed: the end of the process still asks it to end its threads (endThreads)
+    // after the static objects of the format module have gone.
+    static const LinkedReaders *const readers = new LinkedReaders;
+    return *readers;
 }
 
 } // namespace formats
