@@ -1,25 +1,18 @@
 #include "search/core/file_search.h"
 
 #include "platform/core/chunk_reader.h"
-#include "platform/core/field_cutter.h"
 #include "search/archives/archive_signature.h"
 #include "search/cache/text_cache.h"
 #include "search/core/document_reading.h"
 #include "search/core/text_pass.h"
 #include "search/documents/signatures.h"
 #include "search/formats/format_module.h"
-#include "search/match/byte_prefilter.h"
-#include "search/match/byte_scan.h"
-#include "search/match/field_decoder.h"
 #include "search/match/text_field_matcher.h"
-#include "search/match/text_matcher.h"
 
 #include <algorithm>
 #include <optional>
 
 namespace search {
-
-using platform::TextEncoding;
 
 FileSearch::FileSearch(FileSearchOptions options) : m_options(options) {}
 

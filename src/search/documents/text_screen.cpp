@@ -224,8 +224,7 @@ bool PackageScan::search(QByteArrayView text)
     return true;
 }
 
-TextScreen::TextScreen(QStringView keyword)
-    : m_needles(search::Keyword(keyword.toString()).utf8Characters())
+TextScreen::TextScreen(QStringView keyword) : m_needles(search::Keyword::utf8CharactersOf(keyword))
 {}
 
 Screen screenPackageBytes(const ZipPackage &package, Kind kind,

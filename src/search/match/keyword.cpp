@@ -4,9 +4,7 @@
 
 namespace search {
 
-namespace {
-
-std::vector<QByteArray> utf8CharactersOf(QStringView keyword)
+std::vector<QByteArray> Keyword::utf8CharactersOf(QStringView keyword)
 {
     std::vector<QByteArray> forms;
     for (qsizetype i = 0; i < keyword.size() && forms.size() < Keyword::kMaxCharacters; ++i) {
@@ -27,8 +25,6 @@ std::vector<QByteArray> utf8CharactersOf(QStringView keyword)
     }
     return forms;
 }
-
-} // namespace
 
 Keyword::Keyword(const QString &text)
     : m_bytes(text), m_utf8Characters(utf8CharactersOf(text)),

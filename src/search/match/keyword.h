@@ -37,6 +37,8 @@ public:
     const TextSummary::Probe &summaryProbe() const { return m_summaryProbe; }
 
     static constexpr std::size_t kMaxCharacters = 8;
+    // utf8Characters() of `text`, without compiling the rest.
+    static std::vector<QByteArray> utf8CharactersOf(QStringView text);
 
 private:
     BytePrefilter m_bytes;
