@@ -32,6 +32,7 @@ private Q_SLOTS:
     void openingAMemberFromTheReport();
     void savingTheReport_data();
     void savingTheReport();
+    void namesCannotForgeEntries();
 
 private:
     QTemporaryDir m_dir;
@@ -265,3 +266,58 @@ void TestLauncherReport::savingTheReport()
 
 QTEST_MAIN(TestLauncherReport)
 #include "tst_launcher_report.moc"
+
+// Names that hold line ends, a paragraph separator or a right-to-left override, on disk and as
+// members of an archive, are shown escaped on their own entry line: no line of the report starts
+// an entry of its own making, and Enter on the escaped entry still opens the file by its name.
+void TestLauncherReport::namesCannotForgeEntries()
+{
+    const QString indent(26, u' ');
+    const QString forged = QStringLiteral(u"y.txt\r\n") + indent +
+                           QStringLiteral(u"合同.docx：\r\n") + QString(40, u' ') +
+                           QStringLiteral(u"伪造摘要");
+    const QString reversed = QStringLiteral(u"rlo\u202Etxt.exe");
+    FakeEntryList list;
+    list.folder = m_dir.path();
+    for (const QString &name : {forged, reversed}) {
+        QVERIFY(writeFile(m_dir.filePath(name), QStringLiteral(u"文件里的关键字").toUtf8()));
+        list.entries.append({name, true});
+    }
+    const QString archive = m_dir.filePath(QStringLiteral("forged.zip"));
+    QFile::remove(archive);
+    QVERIFY(QFile::copy(QStringLiteral(QUARLEX_ARCHIVES_DIR "/forged-names.zip"), archive));
+    list.entries.append({QStringLiteral("forged.zip"), true});
+    search::SearchRun run(
+        search::RunSnapshot::take(list), [] { return QStringLiteral(u"关键字"); }, [] {});
+    run.run();
+    QCOMPARE(run.hits().size(), 5);
+    m_form->setReport(run.reportText(), run.hits());
+
+    const QString escapedForged = QStringLiteral(u"y.txt\\r\\n") + indent +
+                                  QStringLiteral(u"合同.docx：\\r\\n") + QString(40, u' ') +
+                                  QStringLiteral(u"伪造摘要");
+    const QStringList names = {escapedForged, QStringLiteral(u"rlo\\u202Etxt.exe"),
+                               QStringLiteral(u"forged.zip/") + escapedForged,
+                               QStringLiteral(u"forged.zip/段\\u2029落.txt"),
+                               QStringLiteral(u"forged.zip/rlo\\u202Etxt.exe")};
+    // Every entry is the two lines of a hit; the text a saved report keeps is the same.
+    const QStringList lines = run.reportText().split(QStringLiteral("\r\n"));
+    for (const QString &name : names)
+        QVERIFY2(run.reportText().contains(indent + name + u'：'), qPrintable(name));
+    for (const QString &line : lines) {
+        QVERIFY2(!line.contains(u'\r') && !line.contains(u'\n') && !line.contains(u'\u2029') &&
+                     !line.contains(u'\u202E'),
+                 qPrintable(line));
+        QVERIFY2(!line.startsWith(indent + QStringLiteral(u"合同.docx")), qPrintable(line));
+    }
+
+    QTextBlock block = m_box->document()->begin();
+    while (block.isValid() && block.text() != indent + names.at(1) + u'：')
+        block = block.next();
+    QVERIFY2(block.isValid(), qPrintable(m_box->toPlainText()));
+    m_box->setFocus();
+    m_box->setTextCursor(QTextCursor(block));
+    QTest::keyClick(m_box, Qt::Key_Return);
+    QTRY_COMPARE(m_shell.requests.size(), 1);
+    QCOMPARE(m_shell.requests.first().file, reversed);
+}

@@ -2,6 +2,8 @@
 
 #include "platform/core/text_encoding.h"
 
+#include <algorithm>
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
@@ -112,6 +114,48 @@ QString displayName(const QString &path)
         from = i + 1;
     }
     return shown;
+}
+
+namespace {
+
+// True for the characters visibleName() writes out.
+bool breaksTheLine(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
+QString visibleName(const QString &path)
+{
+    return visibleText(displayName(path));
+}
+
+QString visibleText(QString shown)
+{
+    const auto first = std::find_if(shown.cbegin(), shown.cend(),
+                                    [](QChar c) { return breaksTheLine(c.unicode()); });
+    if (first == shown.cend())
+        return shown;
+    QString escaped = shown.left(first - shown.cbegin());
+    escaped.reserve(shown.size() + 16);
+    for (auto it = first; it != shown.cend(); ++it) {
+        const char16_t c = it->unicode();
+        if (!breaksTheLine(c))
+            escaped += *it;
+        else if (c == u'\t')
+            escaped += QLatin1String("\\t");
+        else if (c == u'\r')
+            escaped += QLatin1String("\\r");
+        else if (c == u'\n')
+            escaped += QLatin1String("\\n");
+        else
+            escaped += QLatin1String("\\u") +
+                       QString::number(uint(c), 16).toUpper().rightJustified(4, u'0');
+    }
+    return escaped;
 }
 
 QString rawNameFromDisplay(const QString &name)

@@ -40,6 +40,19 @@ bool hasRawBytes(const QString &path);
 // GB18030 (a superset of GBK), the others unchanged.
 QString displayName(const QString &path);
 
+// `path` as it is shown wherever a name is listed or reported (the file and folder lists, the
+// report's entries, a saved report): displayName() with every character that could end a line or
+// reorder the text around it written out visibly, so that no name starts a line of its own or
+// shows its characters in another order than they have. Tab, CR and LF become \t, \r and \n;
+// other control characters (C0, DEL, C1), the line and paragraph separators U+2028 and U+2029,
+// and the bidirectional marks, embeddings, overrides and isolates (U+061C, U+200E, U+200F,
+// U+202A..U+202E, U+2066..U+2069) become \u and four hex digits. Everything else, a backslash
+// included, is shown as it is. Only for showing: the file is still opened by its held name.
+QString visibleName(const QString &path);
+
+// The same for a name displayName() already gave.
+QString visibleText(QString shown);
+
 // The held form of the component whose GB18030 bytes are those of the displayed `name`: where a
 // name was shown (and written down) by displayName(), this finds the bytes it has on disk.
 QString rawNameFromDisplay(const QString &name);

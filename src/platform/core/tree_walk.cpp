@@ -109,7 +109,7 @@ void TreeWalk::walk(int fd, const QString &absolute, const QString &relative)
         if (isFile && !m_accept(shown, inTop))
             return;
         if (isFile)
-            files.push_back({std::move(name), std::move(shown), {}});
+            files.push_back({std::move(name), visibleText(std::move(shown)), {}});
         else
             folders.push_back({std::move(name), std::move(shown), QByteArray(bytes)});
     });
@@ -117,7 +117,7 @@ void TreeWalk::walk(int fd, const QString &absolute, const QString &relative)
         return;
     if (!files.empty()) {
         sortByShownName(files);
-        const QString shownRelative = displayName(relative);
+        const QString shownRelative = visibleName(relative);
         QList<TreeFile> found;
         found.reserve(qsizetype(files.size()));
         const bool plainFolder = shownRelative == relative;

@@ -12,7 +12,7 @@ namespace platform {
 struct TreeFile
 {
     QString name;  // relative to the walked folder, "/" between folders, held as in paths.h
-    QString shown; // the same as the user reads it (displayName)
+    QString shown; // the same as the user reads it (visibleName)
 };
 
 // Walks a folder and all its subfolders, giving the files whose shown bare name `accept` takes.

@@ -61,7 +61,7 @@ void DriveList::fill(const QString &keepMountPoint)
     clear();
     for (const Drive &drive : m_drives.drives()) {
         // Shown readable; the text the list reports keeps a mount point's bytes.
-        addItem(displayName(drive.text()), drive.mountPoint);
+        addItem(visibleName(drive.text()), drive.mountPoint);
         setItemData(count() - 1, drive.text(), kDriveTextRole);
     }
     int index = findData(keepMountPoint, kMountPointRole);

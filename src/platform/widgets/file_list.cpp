@@ -82,9 +82,8 @@ bool FileList::list(const QString &folder)
         if (entry.kind != FolderEntry::Kind::File || entry.name.startsWith('.'))
             continue;
         QString name = pathFromNative(entry.name);
-        QString text = displayName(name);
-        if (m_pattern.matches(text))
-            shown.push_back({std::move(text), std::move(name)});
+        if (m_pattern.matches(displayName(name)))
+            shown.push_back({visibleName(name), std::move(name)});
     }
     std::sort(shown.begin(), shown.end(), [](const Shown &a, const Shown &b) {
         const int order = QString::compare(a.text, b.text, Qt::CaseInsensitive);

@@ -95,14 +95,14 @@ bool FolderList::showFolder(const QString &folder, const QString &driveRoot)
     });
 
     clear();
-    auto *root = new QTreeWidgetItem(this, QStringList(displayName(driveRoot)));
+    auto *root = new QTreeWidgetItem(this, QStringList(visibleName(driveRoot)));
     root->setData(0, kPathRole, driveRoot);
     QTreeWidgetItem *current = root;
     QString currentPath = driveRoot;
     const QString below = folder.mid(driveRoot.size());
     for (const QString &name : below.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         currentPath = childPath(currentPath, name);
-        auto *item = new QTreeWidgetItem(current, QStringList(displayName(name)));
+        auto *item = new QTreeWidgetItem(current, QStringList(visibleName(name)));
         item->setData(0, kPathRole, currentPath);
         current = item;
     }
@@ -111,7 +111,7 @@ bool FolderList::showFolder(const QString &folder, const QString &driveRoot)
     QList<QTreeWidgetItem *> children;
     children.reserve(subfolders.size());
     for (const QString &name : subfolders) {
-        auto *item = new QTreeWidgetItem(QStringList(displayName(name)));
+        auto *item = new QTreeWidgetItem(QStringList(visibleName(name)));
         item->setData(0, kPathRole, childPath(folder, name));
         item->setIcon(0, closedFolderIcon());
         children.append(item);

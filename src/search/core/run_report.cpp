@@ -21,7 +21,7 @@ void RunReport::addHit(const QString &shownName, const QString &path, const QStr
 
 void RunReport::add(const QString &name, const QString &path, const FileSearchResult &result)
 {
-    const QString shown = platform::displayName(name);
+    const QString shown = platform::visibleName(name);
     switch (result.outcome) {
     case FileSearchResult::Outcome::Hit:
         addHit(shown, path, result.excerpt, {});
@@ -36,7 +36,8 @@ void RunReport::add(const QString &name, const QString &path, const FileSearchRe
         // Each member that holds the keyword is an entry of its own, named by the archive's
         // entry name and the member's path below it.
         for (const MemberOutcome &member : result.members) {
-            const QString memberName = member.path.isEmpty() ? shown : shown + u'/' + member.path;
+            const QString memberName =
+                member.path.isEmpty() ? shown : shown + u'/' + platform::visibleName(member.path);
             if (member.hit)
                 addHit(memberName, path, member.excerpt, member.chain);
             else
@@ -51,14 +52,14 @@ QString RunReport::text() const
     QString body = m_body + unreadableBlock(m_unreadable);
     if (m_cancelled)
         body += cancelledLine();
-    return ReportText(platform::displayName(m_folderPath), body);
+    return ReportText(platform::visibleName(m_folderPath), body);
 }
 
 QList<ReportHit> RunReport::hits() const
 {
     // The body follows the header unchanged, so an entry's place in the report is its place in
     // the body moved by the header's length.
-    const qsizetype header = ReportText(platform::displayName(m_folderPath), QString()).size();
+    const qsizetype header = ReportText(platform::visibleName(m_folderPath), QString()).size();
     QList<ReportHit> hits = m_hits;
     for (ReportHit &hit : hits)
         hit.start += header;

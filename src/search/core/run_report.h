@@ -24,7 +24,7 @@ QString copyHitMember(const ReportHit &hit, const formats::Readers *readers = nu
 // report box needs to open the file under the caret).
 //
 // Names and the folder are held as the file list holds them (platform/core/paths.h) and shown
-// through displayName(). When every file was read and nothing was cancelled, the text is exactly
+// through visibleName(). When every file was read and nothing was cancelled, the text is exactly
 // the header and the hit entries.
 class RunReport
 {

@@ -77,6 +77,13 @@ with open(os.path.join(out, 'deep.zip'), 'wb') as f:
 with zipfile.ZipFile(os.path.join(out, 'climb.zip'), 'w') as z:
     put(z, '../../evil.txt', gbk('爬出去的关键字'))
 
+# Member names that would start report lines of their own, or show reordered, if shown as they
+# are: CR LF with the indents of an entry, a paragraph separator, a right-to-left override.
+with zipfile.ZipFile(os.path.join(out, 'forged-names.zip'), 'w') as z:
+    put(z, 'y.txt\r\n' + ' ' * 26 + '合同.docx：\r\n' + ' ' * 40 + '伪造摘要', gbk('一号的关键字'))
+    put(z, '段\u2029落.txt', gbk('二号的关键字'))
+    put(z, 'rlo\u202etxt.exe', gbk('三号的关键字'))
+
 # Cut short in the middle of its second member.
 buf = io.BytesIO()
 with zipfile.ZipFile(buf, 'w') as z:

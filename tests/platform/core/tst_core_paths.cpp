@@ -30,6 +30,8 @@ private Q_SLOTS:
     void utf8NamesAreHeldAsTheirText();
     void rawComponentsAreShownAsGb18030_data();
     void rawComponentsAreShownAsGb18030();
+    void namesAreShownOnOneLineInTheirOrder_data();
+    void namesAreShownOnOneLineInTheirOrder();
     void fileUrlNamesTheBytes();
     void aShownPathFindsTheBytesOnDisk();
 };
@@ -112,6 +114,38 @@ void TestPaths::rawComponentsAreShownAsGb18030()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, shown);
     QCOMPARE(displayName(pathFromNative(bytes)), shown);
+}
+
+void TestPaths::namesAreShownOnOneLineInTheirOrder_data()
+{
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("a plain name is shown as it is")
+        << QStringLiteral(u"/tmp/合同 (1)\\a.docx") << QStringLiteral(u"/tmp/合同 (1)\\a.docx");
+    QTest::newRow("CR LF and spaces cannot start an entry of their own")
+        << QStringLiteral(u"y.txt\r\n  合同.docx：\r\n伪造")
+        << QStringLiteral(u"y.txt\\r\\n  合同.docx：\\r\\n伪造");
+    QTest::newRow("a tab, an escape, DEL and a C1 control")
+        << QStringLiteral(u"a\tb\x1b[31m\x7f\u0085")
+        << QStringLiteral(u"a\\tb\\u001B[31m\\u007F\\u0085");
+    QTest::newRow("the line and paragraph separators")
+        << QStringLiteral(u"a\u2028b\u2029c") << QStringLiteral(u"a\\u2028b\\u2029c");
+    QTest::newRow("a right-to-left override cannot turn txt.exe into exe.txt")
+        << QStringLiteral(u"rlo\u202Etxt.exe") << QStringLiteral(u"rlo\\u202Etxt.exe");
+    QTest::newRow("embeddings, isolates and marks")
+        << QStringLiteral(u"\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069\u200E\u200F\u061C")
+        << QStringLiteral(
+               u"\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069\\u200E\\u200F\\u061C");
+    QTest::newRow("a GBK name is decoded before it is escaped")
+        << pathFromNative(QByteArray(QByteArray("/x/") + kGbkTest + "\n.txt"))
+        << QStringLiteral(u"/x/测试\\n.txt");
+}
+
+void TestPaths::namesAreShownOnOneLineInTheirOrder()
+{
+    QFETCH(QString, held);
+    QFETCH(QString, shown);
+    QCOMPARE(platform::visibleName(held), shown);
 }
 
 void TestPaths::fileUrlNamesTheBytes()

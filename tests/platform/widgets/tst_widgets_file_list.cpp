@@ -34,6 +34,7 @@ private Q_SLOTS:
     void patternNarrowsTheListing();
     void missingFolderChangesNothing();
     void namesThatAreNotUtf8AreListedByTheirBytes();
+    void namesAreShownOnOneLineInTheirOrder();
     void aTreePatternListsTheSubfolders_data();
     void aTreePatternListsTheSubfolders();
     void anotherFolderAbandonsATreeListing();
@@ -383,6 +384,28 @@ void TestFileList::namesThatAreNotUtf8AreListedByTheirBytes()
 
     QCOMPARE(::unlink(gbkFile.constData()), 0);
     QCOMPARE(::rmdir(gbkFolder.constData()), 0);
+}
+
+void TestFileList::namesAreShownOnOneLineInTheirOrder()
+{
+    QVERIFY(m_dir.isValid());
+    const QString folder = m_dir.filePath(QStringLiteral("breaks"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString twoLines = QStringLiteral(u"a\r\n合同.docx");
+    const QString reversed = QStringLiteral(u"rlo\u202Etxt.exe");
+    QVERIFY(writeFile(folder + u'/' + twoLines));
+    QVERIFY(writeFile(folder + u'/' + reversed));
+
+    FileList list;
+    QVERIFY(list.setPath(folder));
+    QCOMPARE(list.entryCount(), 2);
+    QCOMPARE(list.model()->index(0, 0).data().toString(), QStringLiteral(u"a\\r\\n合同.docx"));
+    QCOMPARE(list.model()->index(1, 0).data().toString(), QStringLiteral(u"rlo\\u202Etxt.exe"));
+    QCOMPARE(list.entryNames(), (QStringList{twoLines, reversed}));
+    // The pattern sees the name, not its escaped form: the override's name ends in ".exe".
+    list.setPattern(QStringLiteral("*.exe"));
+    QCOMPARE(list.entryCount(), 1);
+    QCOMPARE(list.entryName(0), reversed);
 }
 
 void TestFileList::aTreePatternListsTheSubfolders_data()
