@@ -42,7 +42,8 @@
 //   nested-zip FILE LEVELS MEMBERS MIB
 //                                  writes ZIP files nested LEVELS deep (FILE the outermost),
 //                                  MEMBERS entries a level; the innermost hold runs of MIB MiB of
-//                                  zero bytes (the well-known 42.zip: 5 16 4095, 42 KB)
+//                                  zero bytes (5 16 128: 48 KiB, 128 TiB in all, the shape and
+//                                  size of the well-known 42.zip)
 //   search-rss KEYWORD FILE        the run's search of FILE: prints seconds, idle and peak resident
 //                                  memory (KiB), the outcome and the reason of an unreadable file
 //                                  (of an archive: of the archive as a whole, "-" when it was read)

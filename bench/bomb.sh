@@ -23,13 +23,13 @@ bomb_section() {
 }
 
 # Archives nested in archives, 42.zip's shape: five levels of 16 ZIP files, the innermost holding
-# runs of 4095 MiB of zero bytes (16^5 of them: 4.5 PB). The archive's budget names it damaged as
-# a whole; the text file after it in the same run is searched as usual.
+# runs of 128 MiB of zero bytes (16^5 of them: 128 TiB) in a file of 48 KiB. The archive's budget
+# names it damaged as a whole; the text file after it in the same run is searched as usual.
 nested_section() {
     echo
-    echo "Nested ZIP files (5 levels of 16, runs of 4095 MiB): time until named, the file after it"
+    echo "Nested ZIP files (5 levels of 16, runs of 128 MiB): time until named, the file after it"
     local seconds idle peak outcome reason above run hits
-    "$documents" nested-zip nested.zip 5 16 4095
+    "$documents" nested-zip nested.zip 5 16 128
     printf '压缩包后面的文件里有关键字。\n' > after.txt
     read -r seconds idle peak outcome reason <<< "$("$documents" search-rss 关键字 nested.zip)"
     above=$(printf '%.1f' "$(echo "($peak - $idle) / 1024" | bc -l)")

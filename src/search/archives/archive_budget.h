@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/archives/archive_walk.h"
+
 #include <QtGlobal>
 
 #include <atomic>
@@ -9,14 +11,16 @@ namespace archives {
 
 // What reading one archive may cost, all its levels of nesting and all their members together.
 // An archive made to inflate without end (archives nested in archives sixteen to a level, each
-// innermost member a run of one byte, as the well-known 42.zip) passes the check of each member
-// (kBombFloor) a million times over; this bound ends the whole archive instead, which is then
-// named damaged, and the search goes on with the next file. Two bounds, either of which ends it:
+// innermost member a run of one byte, as the well-known 42.zip) meets the check of each member
+// (kBombFloor), or fails it one member at a time, a million times over; this bound ends the whole
+// archive instead, which is then named damaged, and the search goes on with the next file. Two
+// bounds, either of which ends it:
 //
 // - bytes: what libarchive gives out of the members of every level (a nested archive's bytes
-//   count once where it is a member, and again as its own members inflate), at most
-//   kBytesRatio times the archive file's size, but never less than kBytesFloor. An ordinary
-//   archive inflates to a few times its size, rarely a hundred;
+//   count once where it is a member, and again as its own members inflate): at most 1,000 times
+//   the archive file's size (kBombRatio, as for one member), and never less than twice the bound
+//   of one member (kBombFloor), so that one bomb member ends only itself. An ordinary archive
+//   inflates to a few times its size, rarely a hundred, nested archives counted twice or not;
 // - time: what libarchive takes to read headers, inflate and skip, at every level and on every
 //   thread, at most kTimeFloor plus kTimePerMiB for each MiB of the archive file. Waiting for
 //   the disk, for the search of the members' text, for the readers of document members or for
@@ -27,8 +31,8 @@ namespace archives {
 class ArchiveBudget
 {
 public:
-    static constexpr qint64 kBytesFloor = qint64(256) << 20;
-    static constexpr qint64 kBytesRatio = 1000;
+    static constexpr qint64 kBytesFloor = 2 * kBombFloor;
+    static constexpr qint64 kBytesRatio = kBombRatio;
     static constexpr std::chrono::seconds kTimeFloor{10};
     static constexpr std::chrono::seconds kTimePerMiB{1};
 
