@@ -39,8 +39,14 @@
 //                                  an inline string cell), streamed through libarchive so that
 //                                  writing it holds no more than a block. FORM ending in "-hidden"
 //                                  declares a size of 1 KiB in the archive for the bomb entry.
+//   nested-zip FILE LEVELS MEMBERS MIB
+//                                  writes ZIP files nested LEVELS deep (FILE the outermost),
+//                                  MEMBERS entries a level; the innermost hold runs of MIB MiB of
+//                                  zero bytes (5 16 128: 48 KiB, 128 TiB in all, the shape and
+//                                  size of the well-known 42.zip)
 //   search-rss KEYWORD FILE        the run's search of FILE: prints seconds, idle and peak resident
 //                                  memory (KiB), the outcome and the reason of an unreadable file
+//                                  (of an archive: of the archive as a whole, "-" when it was read)
 //   pdf-pages FILE...              each PDF file's page texts as the extraction lays them out
 //                                  against poppler's own text of each page displayed alone: prints
 //                                  per file "same" or the first page that differs, then the seconds
@@ -91,6 +97,7 @@ constexpr Command kCommands[] = {
     {"make-rtf", 3, -1, benchdocs::makeRtf},
     {"make-rtf-hex", 3, 3, benchdocs::makeRtfHex},
     {"bomb", 4, 4, benchdocs::writeBomb},
+    {"nested-zip", 5, 5, benchdocs::writeNestedZip},
 };
 
 } // namespace

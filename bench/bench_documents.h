@@ -59,9 +59,10 @@ int recallWords(const QStringList &args);     // recall
 int comparePdfPages(const QStringList &args); // pdf-pages
 
 // Corpus makers (bench_documents_corpora.cpp, bench_documents_bombs.cpp).
-int generateOfd(const QStringList &args); // gen-ofd
-int makeRtf(const QStringList &args);     // make-rtf
-int makeRtfHex(const QStringList &args);  // make-rtf-hex
-int writeBomb(const QStringList &args);   // bomb
+int generateOfd(const QStringList &args);    // gen-ofd
+int makeRtf(const QStringList &args);        // make-rtf
+int makeRtfHex(const QStringList &args);     // make-rtf-hex
+int writeBomb(const QStringList &args);      // bomb
+int writeNestedZip(const QStringList &args); // nested-zip
 
 } // namespace benchdocs

@@ -1,12 +1,15 @@
-// The bomb command of bench_documents: a document whose one text run inflates to gigabytes from a
-// package of megabytes, written through libarchive a block at a time.
+// The bomb commands of bench_documents: a document whose one text run inflates to gigabytes from a
+// package of megabytes, written through libarchive a block at a time; and ZIP files nested in ZIP
+// files, as the well-known 42.zip, written by hand from one deflated copy of each level.
 
 #include "bench_documents.h"
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace benchdocs {
 
@@ -134,11 +137,122 @@ int writeBombFile(const QString &form, const QString &path, qint64 mebibytes)
     return 0;
 }
 
+// One ZIP entry's bytes, deflated once and written under many names.
+struct Deflated
+{
+    QByteArray bytes;
+    quint32 crc = 0;
+    quint32 size = 0;
+};
+
+// Raw deflate of what `feed` gives block by block (an empty block ends it); `strategy` Z_RLE for
+// a run of one byte, which it packs as tightly as any and many times faster.
+template <typename Feed> Deflated deflateBlocks(Feed feed, int strategy)
+{
+    Deflated out;
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, strategy);
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (QByteArray block = feed();; block = feed()) {
+        const bool last = block.isEmpty();
+        out.crc = quint32(
+            crc32(out.crc, reinterpret_cast<const Bytef *>(block.constData()), uInt(block.size())));
+        out.size += quint32(block.size());
+        z.next_in = reinterpret_cast<Bytef *>(block.data());
+        z.avail_in = uInt(block.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef *>(buffer.data());
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            out.bytes.append(buffer.constData(), buffer.size() - qsizetype(z.avail_out));
+        } while (z.avail_out == 0);
+        if (last)
+            break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+void appendLittle(QByteArray &out, quint32 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        out.append(char(value >> (8 * i) & 0xFF));
+}
+
+// A ZIP file of `count` entries holding the same deflated bytes, named 0, 1, ... in hex with
+// `suffix`.
+QByteArray zipOfCopies(const Deflated &entry, int count, const QByteArray &suffix)
+{
+    QByteArray body;
+    QByteArray directory;
+    const auto header = [&](QByteArray &out, const QByteArray &name) {
+        appendLittle(out, 20, 2);     // version needed
+        appendLittle(out, 0, 2);      // flags
+        appendLittle(out, 8, 2);      // deflated
+        appendLittle(out, 0x6000, 2); // 12:00
+        appendLittle(out, 0x5821, 2); // 2024-01-01
+        appendLittle(out, entry.crc, 4);
+        appendLittle(out, quint32(entry.bytes.size()), 4);
+        appendLittle(out, entry.size, 4);
+        appendLittle(out, quint32(name.size()), 2);
+        appendLittle(out, 0, 2); // extra field
+    };
+    for (int i = 0; i < count; ++i) {
+        const QByteArray name = QByteArray::number(i, 16) + suffix;
+        const quint32 offset = quint32(body.size());
+        appendLittle(body, 0x04034b50, 4);
+        header(body, name);
+        body += name;
+        body += entry.bytes;
+        appendLittle(directory, 0x02014b50, 4);
+        appendLittle(directory, 20, 2); // made by
+        header(directory, name);
+        appendLittle(directory, 0, 2); // comment
+        appendLittle(directory, 0, 2); // disk
+        appendLittle(directory, 0, 2); // internal attributes
+        appendLittle(directory, 0, 4); // external attributes
+        appendLittle(directory, offset, 4);
+        directory += name;
+    }
+    QByteArray zip = body + directory;
+    appendLittle(zip, 0x06054b50, 4);
+    appendLittle(zip, 0, 4);
+    appendLittle(zip, quint32(count), 2);
+    appendLittle(zip, quint32(count), 2);
+    appendLittle(zip, quint32(directory.size()), 4);
+    appendLittle(zip, quint32(body.size()), 4);
+    appendLittle(zip, 0, 2);
+    return zip;
+}
+
 } // namespace
 
 int writeBomb(const QStringList &args)
 {
     return writeBombFile(args.at(1), args.at(2), args.at(3).toLongLong());
+}
+
+int writeNestedZip(const QStringList &args)
+{
+    const int levels = args.at(2).toInt();
+    const int members = args.at(3).toInt();
+    const qint64 leafMiB = args.at(4).toLongLong();
+    if (levels < 1 || members < 1 || leafMiB < 1 || leafMiB >= 4096)
+        return 2;
+    // The innermost ZIP files hold the leaves: runs of zero bytes.
+    const QByteArray zeros(1 << 20, '\0');
+    qint64 left = leafMiB;
+    Deflated entry = deflateBlocks([&] { return left-- > 0 ? zeros : QByteArray(); }, Z_RLE);
+    QByteArray zip = zipOfCopies(entry, members, ".bin");
+    // Each level above holds copies of the level below, deflated once.
+    for (int level = levels - 1; level >= 1; --level) {
+        bool given = false;
+        entry = deflateBlocks([&] { return std::exchange(given, true) ? QByteArray() : zip; },
+                              Z_DEFAULT_STRATEGY);
+        zip = zipOfCopies(entry, members, ".zip");
+    }
+    QFile file(args.at(1));
+    return file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size() ? 0 : 1;
 }
 
 } // namespace benchdocs

@@ -177,9 +177,17 @@ int searchRss(const QStringList &args)
     const search::FileSearchResult result = search.search(args.at(2), args.at(1));
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const char *outcomes[] = {"hit", "no-hit", "unreadable", "stopped", "archive"};
+    // An archive named as a whole is the member without a path.
+    QString reason = search::readFailureReason(result.status);
+    if (result.outcome == search::FileSearchResult::Outcome::Archive) {
+        reason = QStringLiteral("-");
+        for (const search::MemberOutcome &member : result.members) {
+            if (member.path.isEmpty())
+                reason = search::readFailureReason(member.status);
+        }
+    }
     std::printf("%.3f %lld %lld %s %s\n", seconds, idle, peakRssKiB(),
-                outcomes[int(result.outcome)],
-                qPrintable(search::readFailureReason(result.status)));
+                outcomes[int(result.outcome)], qPrintable(reason));
     return 0;
 }
 

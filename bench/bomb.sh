@@ -19,6 +19,26 @@ bomb_section() {
              "$(verdict "$seconds < 3 && $above < 100")"
         rm -f "$file"
     done
+    nested_section
+}
+
+# Archives nested in archives, 42.zip's shape: five levels of 16 ZIP files, the innermost holding
+# runs of 128 MiB of zero bytes (16^5 of them: 128 TiB) in a file of 48 KiB. The archive's budget
+# names it damaged as a whole; the text file after it in the same run is searched as usual.
+nested_section() {
+    echo
+    echo "Nested ZIP files (5 levels of 16, runs of 128 MiB): time until named, the file after it"
+    local seconds idle peak outcome reason above run hits
+    "$documents" nested-zip nested.zip 5 16 128
+    printf '压缩包后面的文件里有关键字。\n' > after.txt
+    read -r seconds idle peak outcome reason <<< "$("$documents" search-rss 关键字 nested.zip)"
+    above=$(printf '%.1f' "$(echo "($peak - $idle) / 1024" | bc -l)")
+    read -r run hits <<< "$("$documents" run cache 1 关键字 nested.zip after.txt)"
+    echo "  nested.zip ($(($(stat -c %s nested.zip) / 1024)) KiB): $outcome $reason in ${seconds}s," \
+         "${above} MiB above idle   target < 2 s: $(verdict "$seconds < 2")"
+    echo "  a run over it and a text file after it: ${run}s, ${hits} hit(s)   target 1 hit:" \
+         "$( [ "$hits" = 1 ] && echo met || echo MISSED)"
+    rm -rf nested.zip after.txt cache
 }
 
 # Run as a script: the same as bench/run.sh bomb.

@@ -7,7 +7,8 @@
 #                           files, the 1 GiB file, and the costs of the run and its windows
 #   bench/run.sh documents  only the office documents and PDF files
 #   bench/run.sh rtf        only the RTF files
-#   bench/run.sh bomb       only the document bombs (3 GiB of one text run in a 3 MB package)
+#   bench/run.sh bomb       only the bombs: documents (3 GiB of one text run in a 3 MB package)
+#                           and ZIP files nested five levels deep (42.zip's shape)
 #   bench/run.sh tree       only the file list's listing of a folder tree
 #   bench/run.sh archives   only the search inside ZIP archives
 #   bench/run.sh windowed   only the windowed run through the chooser's file list, in-process and

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -43,6 +45,19 @@ int openForReading(const QByteArray &path)
     return fd;
 }
 
+bool typeTellsChanges(const struct statfs &info)
+{
+    switch (quint64(info.f_type)) {
+    case EXT4_SUPER_MAGIC: // ext2 and ext3 too
+    case BTRFS_SUPER_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 std::optional<FileStatus> fileStatus(const QByteArray &path)
@@ -67,6 +82,34 @@ std::optional<FileStatus> openFileStatus(int fd)
     if (::fstat(fd, &info) != 0)
         return std::nullopt;
     return statusFrom(info);
+}
+
+bool timesTellChanges(int fd)
+{
+    struct statfs info;
+    return ::fstatfs(fd, &info) == 0 && typeTellsChanges(info);
+}
+
+bool timesTellChanges(const QByteArray &path)
+{
+    struct statfs info;
+    return ::statfs(path.constData(), &info) == 0 && typeTellsChanges(info);
+}
+
+qsizetype readAt(int fd, char *to, qsizetype size, qint64 offset)
+{
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, to + got, size_t(size - got), off_t(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
 }
 
 bool fileExists(const QByteArray &path)
@@ -131,18 +174,7 @@ ReadOnlyFile &ReadOnlyFile::operator=(ReadOnlyFile &&other) noexcept
 
 qsizetype ReadOnlyFile::readAt(char *to, qsizetype size, qint64 offset) const
 {
-    qsizetype got = 0;
-    while (got < size) {
-        const ssize_t n = ::pread(m_fd, to + got, size_t(size - got), off_t(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += n;
-    }
-    return got;
+    return platform::readAt(m_fd, to, size, offset);
 }
 
 std::optional<FileStatus> ReadOnlyFile::status() const

@@ -28,6 +28,20 @@ std::optional<FileStatus> linkStatus(const QByteArray &path);
 // The status of the open file `fd`.
 std::optional<FileStatus> openFileStatus(int fd);
 
+// True when the file system holding the open file `fd` (or the file at `path`) tells every change
+// of a file's content by its times: ext2/3/4, btrfs, xfs and tmpfs keep nanosecond modification
+// times and a change time nobody can set back. False on every other file system: vfat and exFAT
+// (USB sticks, memory cards) keep the modification time to 2 s and have no change time (the
+// system repeats the modification time for it), so a rewrite of the same size within those
+// 2 s, or with its time set back, looks the same as before; a file system not known here is
+// taken to be like them. Decided by statfs's f_type.
+bool timesTellChanges(int fd);
+bool timesTellChanges(const QByteArray &path);
+
+// Up to `size` bytes of the open file `fd` at `offset`, fewer only at the end of the file; -1 on
+// a read error. The file's own position is left as it was.
+qsizetype readAt(int fd, char *to, qsizetype size, qint64 offset);
+
 bool fileExists(const QByteArray &path);
 // False when the file could not be removed (or was not there).
 bool removeFile(const QByteArray &path);
@@ -57,6 +71,7 @@ public:
     ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
     // Up to `size` bytes at `offset`, fewer only at the end of the file; -1 on a read error.
     qsizetype readAt(char *to, qsizetype size, qint64 offset) const;
     std::optional<FileStatus> status() const;

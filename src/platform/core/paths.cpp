@@ -8,7 +8,9 @@
 #include <QStringEncoder>
 #include <QStringList>
 
+#include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -86,6 +88,17 @@ QString pathFromNative(QByteArrayView bytes)
         from = i + 1;
     }
     return path;
+}
+
+QString currentFolder()
+{
+    QByteArray bytes(4096, Qt::Uninitialized);
+    while (!::getcwd(bytes.data(), size_t(bytes.size()))) {
+        if (errno != ERANGE)
+            return QString();
+        bytes.resize(bytes.size() * 2);
+    }
+    return pathFromNative(QByteArrayView(bytes.constData()));
 }
 
 bool hasRawBytes(const QString &path)

@@ -33,6 +33,11 @@ QByteArray nativePath(const QString &path);
 // the same bytes back.
 QString pathFromNative(QByteArrayView bytes);
 
+// The process's working folder as the program holds it (pathFromNative of getcwd's bytes), so
+// that a folder whose name is not UTF-8 is found again; QDir::currentPath() would replace those
+// bytes. Empty when it cannot be told (the folder was removed).
+QString currentFolder();
+
 // True when `path` holds a component that is not UTF-8 on the file system.
 bool hasRawBytes(const QString &path);
 

@@ -69,7 +69,8 @@ Drives::Drives(Source source, const QString &workingFolder)
 
 Drives &Drives::session()
 {
-    static Drives drives(&Drives::mountedDrives, QDir::currentPath());
+    // By its bytes: a working folder whose name is not UTF-8 is found again.
+    static Drives drives(&Drives::mountedDrives, platform::currentFolder());
     return drives;
 }
 

@@ -1,6 +1,7 @@
 #include "search/archives/archive_level.h"
 
 #include "platform/core/chunk_reader.h"
+#include "search/archives/archive_budget.h"
 #include "search/archives/archive_signature.h"
 #include "search/archives/zip_overlaps.h"
 
@@ -106,7 +107,36 @@ Level::~Level()
 
 long Level::readCallback(struct archive *, void *self, const void **buffer)
 {
-    return static_cast<Level *>(self)->readMore(buffer);
+    Level *level = static_cast<Level *>(self);
+    if (!level->m_budget)
+        return level->readMore(buffer);
+    // Everything a read does waits on something other than this level's own work: the disk, the
+    // level around it (which charges its own work), the poll.
+    const Clock::time_point from = Clock::now();
+    const long got = level->readMore(buffer);
+    level->m_waited += Clock::now() - from;
+    return got;
+}
+
+Level::Clock::time_point Level::startWork()
+{
+    m_waited = {};
+    return m_budget ? Clock::now() : Clock::time_point();
+}
+
+bool Level::chargeWork(Clock::time_point start)
+{
+    if (!m_budget)
+        return true;
+    const Clock::duration work = Clock::now() - start - m_waited;
+    // A compressed stream (a tar.gz) inflates what lies between members too, when they are
+    // skipped: the stream's own output counts there.
+    const qint64 out = m_opened && archive_filter_count(m_archive) > 1
+                           ? archive_filter_bytes(m_archive, 0)
+                           : m_dataOut;
+    const qint64 bytes = std::max<qint64>(out - m_charged, 0);
+    m_charged += bytes;
+    return m_budget->charge(bytes, std::max(work, Clock::duration::zero()));
 }
 
 long Level::readMore(const void **buffer)
@@ -247,6 +277,19 @@ Level::Next Level::next()
 {
     if (m_ended)
         return Next::End;
+    const Clock::time_point start = startWork();
+    const Next next = nextEntry();
+    if (chargeWork(start))
+        return next;
+    // The archive's budget is spent (here or at another level): nothing more is read.
+    m_entry = nullptr;
+    m_ended = true;
+    m_failure = m_stopped ? Failure::None : Failure::Damaged;
+    return Next::Failed;
+}
+
+Level::Next Level::nextEntry()
+{
     const auto fail = [this](Failure why) {
         m_ended = true;
         m_failure = m_stopped ? Failure::None : why;
@@ -304,7 +347,15 @@ qint64 Level::readData(char *data, qsizetype size)
         m_stopped = true;
         return -1;
     }
+    const Clock::time_point start = startWork();
     const la_ssize_t got = archive_read_data(m_archive, data, size_t(size));
+    if (got > 0)
+        m_dataOut += got;
+    if (!chargeWork(start)) {
+        m_memberFailure = Failure::Damaged;
+        m_ended = true;
+        return -1;
+    }
     if (got < 0) {
         if (m_stopped)
             return -1;

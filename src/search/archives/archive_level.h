@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,8 @@ class ChunkReader;
 struct archive_entry;
 
 namespace archives {
+
+class ArchiveBudget;
 
 // The members of one archive, entry by entry, as a walk reads them.
 class MemberReader
@@ -44,7 +47,9 @@ public:
 
 // One archive open in libarchive, read as a stream from a source of blocks (a file, bytes in
 // memory, or a member of the archive around it), with the checks every reader of members needs:
-// a decompression bomb ends the member, a stop asked for by `keepGoing` ends the reading.
+// a decompression bomb ends the member, a stop asked for by `keepGoing` ends the reading, and
+// an archive budget, when one is set, is charged with what the level inflates and the time
+// libarchive takes for it; once the budget is spent the level ends (its member failing Damaged).
 class Level : public MemberReader
 {
 public:
@@ -66,6 +71,9 @@ public:
     Level(const Level &) = delete;
     Level &operator=(const Level &) = delete;
 
+    // Shares `budget` (which outlives the level) with the other levels of the same archive.
+    void setBudget(ArchiveBudget *budget) { m_budget = budget; }
+
     Next next() override;
     int index() const override { return m_index; }
     const QString &memberPath() const override { return m_path; }
@@ -80,6 +88,14 @@ public:
     bool ended() const { return m_ended; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    Next nextEntry();
+    // Before a call into libarchive: the start of the work the budget is charged with.
+    Clock::time_point startWork();
+    // After it: charges the budget with what was inflated since the last charge and the time
+    // since `start`, less the time spent waiting for the archive's bytes. False once it is spent.
+    bool chargeWork(Clock::time_point start);
     static long readCallback(struct archive *, void *self, const void **buffer);
     static std::int64_t seekCallback(struct archive *, void *self, std::int64_t offset, int whence);
     qint64 seek(qint64 offset, int whence);
@@ -107,6 +123,12 @@ private:
     Failure m_failure = Failure::None;
     // The local header offsets of a ZIP's entries whose bytes overlap another entry's.
     QSet<qint64> m_overlapping;
+    ArchiveBudget *m_budget = nullptr;
+    // Within one call into libarchive: the time its reads of the archive's bytes took (the disk,
+    // the level around this one, a poll that lets the user interface run).
+    Clock::duration m_waited{};
+    qint64 m_dataOut = 0; // the bytes of every member handed out so far
+    qint64 m_charged = 0; // the bytes the budget was charged with so far
 
     struct archive_entry *m_entry = nullptr;
     int m_index = -1;

@@ -1,6 +1,7 @@
 #include "search/archives/archive_walk.h"
 
 #include "platform/core/chunk_reader.h"
+#include "search/archives/archive_budget.h"
 #include "search/archives/archive_level.h"
 #include "search/archives/member_stream.h"
 #include "search/archives/read_ahead.h"
@@ -21,24 +22,45 @@ bool needsWholeBytes(QByteArrayView head)
            head.startsWith("7z\xBC\xAF\x27\x1C");
 }
 
-// One walk: the levels of nesting as they are entered, and the memory held for members read
-// whole, which all levels share.
+// One walk: the levels of nesting as they are entered, the memory held for members read whole
+// and the archive's budget, which all levels share.
 class Walk
 {
 public:
-    explicit Walk(Visitor &visitor) : m_visitor(visitor) {}
+    Walk(Visitor &visitor, ArchiveBudget &budget) : m_visitor(visitor), m_budget(budget) {}
 
-    WalkEnd run(MemberReader &level, const MemberPlace &place, int depth);
+    // Walks the outermost level; an archive whose budget ran out is named damaged as a whole,
+    // after what was found in it before.
+    WalkEnd walk(MemberReader &level);
 
 private:
+    WalkEnd run(MemberReader &level, const MemberPlace &place, int depth);
     void member(MemberReader &level, const MemberPlace &place, int depth);
     void nested(MemberReader &level, const MemberPlace &place, int depth, MemberStream &bytes);
     bool readWhole(MemberStream &bytes, QByteArray &whole);
+    // Hands a failure to the visitor, unless the budget ran out: the members the levels give up
+    // then are not damaged, the archive as a whole is.
+    void failed(const MemberPlace &place, Failure why);
 
     Visitor &m_visitor;
+    ArchiveBudget &m_budget;
     qint64 m_held = 0;
     bool m_stopped = false;
 };
+
+WalkEnd Walk::walk(MemberReader &level)
+{
+    const WalkEnd end = run(level, MemberPlace(), 1);
+    if (end == WalkEnd::Done && m_budget.spent())
+        m_visitor.failed(MemberPlace(), Failure::Damaged);
+    return end;
+}
+
+void Walk::failed(const MemberPlace &place, Failure why)
+{
+    if (!m_budget.spent())
+        m_visitor.failed(place, why);
+}
 
 WalkEnd Walk::run(MemberReader &level, const MemberPlace &place, int depth)
 {
@@ -48,10 +70,12 @@ WalkEnd Walk::run(MemberReader &level, const MemberPlace &place, int depth)
             m_stopped = true;
         if (m_stopped)
             return WalkEnd::Stopped;
+        if (m_budget.spent())
+            return WalkEnd::Done;
         if (next == Level::Next::End)
             break;
         if (next == Level::Next::Failed) {
-            m_visitor.failed(place, level.failure());
+            failed(place, level.failure());
             break;
         }
         MemberPlace inner;
@@ -60,12 +84,14 @@ WalkEnd Walk::run(MemberReader &level, const MemberPlace &place, int depth)
         inner.chain = place.chain;
         inner.chain.append(level.index());
         if (level.memberEncrypted()) {
-            m_visitor.failed(inner, Failure::Encrypted);
+            failed(inner, Failure::Encrypted);
             continue;
         }
         member(level, inner, depth);
         if (m_stopped)
             return WalkEnd::Stopped;
+        if (m_budget.spent())
+            return WalkEnd::Done;
     }
     return m_stopped ? WalkEnd::Stopped : WalkEnd::Done;
 }
@@ -103,7 +129,7 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
         return;
     }
     if (level.memberFailure() != Failure::None) {
-        m_visitor.failed(place, level.memberFailure());
+        failed(place, level.memberFailure());
         return;
     }
     const qint64 size = level.memberSize();
@@ -115,8 +141,10 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
             m_stopped = true;
             return;
         }
+        if (m_budget.spent())
+            return;
         if (rest.failure() != Failure::None || !fits) {
-            m_visitor.failed(place, fits ? rest.failure() : Failure::Damaged);
+            failed(place, fits ? rest.failure() : Failure::Damaged);
             return;
         }
         const qsizetype held = whole.size();
@@ -146,13 +174,13 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
     if (level.stopped())
         m_stopped = true;
     else if (bytes.failure() != Failure::None)
-        m_visitor.failed(place, bytes.failure());
+        failed(place, bytes.failure());
 }
 
 void Walk::nested(MemberReader &level, const MemberPlace &place, int depth, MemberStream &bytes)
 {
     if (depth >= kMaxDepth) {
-        m_visitor.failed(place, Failure::Damaged);
+        failed(place, Failure::Damaged);
         return;
     }
     const QString name = place.path.mid(place.path.lastIndexOf(u'/') + 1);
@@ -165,6 +193,7 @@ void Walk::nested(MemberReader &level, const MemberPlace &place, int depth, Memb
             QByteArray(),
             [&bytes](QByteArray &buffer, qsizetype size) { return bytes.readInto(buffer, size); },
             name, keepGoing);
+    inner->setBudget(&m_budget);
     run(*inner, place, depth + 1);
     // A damage found in the outer member while the inner archive read it is named by the inner
     // archive already.
@@ -242,22 +271,26 @@ bool MemberStream::rewind()
 WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const QString &name,
                     Visitor &visitor)
 {
+    // Declared first: the thread that inflates ahead charges it until the thread is joined.
+    ArchiveBudget budget(file.size());
     // The outermost archive is inflated ahead of the search, on a thread of its own.
     ReadAhead level(
         [&](std::function<bool()> wanted) {
-            return Level::inFile(file, head, name, std::move(wanted));
+            std::unique_ptr<Level> outer = Level::inFile(file, head, name, std::move(wanted));
+            outer->setBudget(&budget);
+            return outer;
         },
         [&visitor] { return visitor.keepGoing(); });
-    Walk walk(visitor);
-    return walk.run(level, MemberPlace(), 1);
+    return Walk(visitor, budget).walk(level);
 }
 
 WalkEnd walkArchive(const QByteArray &bytes, const QString &name, Visitor &visitor)
 {
+    ArchiveBudget budget(bytes.size());
     const std::unique_ptr<Level> level =
         Level::inMemory(bytes, name, [&visitor] { return visitor.keepGoing(); });
-    Walk walk(visitor);
-    return walk.run(*level, MemberPlace(), 1);
+    level->setBudget(&budget);
+    return Walk(visitor, budget).walk(*level);
 }
 
 } // namespace archives

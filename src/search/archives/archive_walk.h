@@ -85,7 +85,10 @@ public:
 enum class WalkEnd { Done, Stopped };
 
 // Walks the archive whose first bytes `head` were read from `file` already; `name` is the
-// archive's own file name (it names the member of a single compressed file).
+// archive's own file name (it names the member of a single compressed file). The whole walk, all
+// levels of nesting together, is held to one ArchiveBudget (archive_budget.h): once it is spent
+// the walk ends and the archive itself (an empty chain) is handed to failed() as Damaged, after
+// what was found in it before.
 WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const QString &name,
                     Visitor &visitor);
 // The same over an archive in memory.

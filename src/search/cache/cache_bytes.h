@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
+
 // The pieces the cache's files are made of: little-endian numbers and a checksum.
 namespace textcache::bytes {
 
@@ -24,5 +26,9 @@ inline quint64 numberAt(QByteArrayView bytes, qsizetype at, int size)
 // XXH3 of the bytes: the checksum of heads and summaries, several times faster than a CRC-32 over
 // a summary of some KiB, and the hash an entry's key is found by in memory.
 quint64 checksum(QByteArrayView bytes);
+
+// XXH3-64 of every byte of the open file `fd`, read from its start in blocks of 1 MiB (XXH3 keeps
+// up with memory: the disk sets the pace); nothing on a read error.
+std::optional<quint64> fileChecksum(int fd);
 
 } // namespace textcache::bytes

@@ -16,7 +16,10 @@ using search::TextSummary;
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'X', 'T', 'C', 'A', 'C', 'H', '2'};
+// Layout 3: the key holds the hash of the file's content where its times do not tell its changes.
+// Entries of an earlier layout are named by other keys and are never found; one read all the same
+// fails this check and is removed.
+constexpr char kMagic[8] = {'Q', 'X', 'T', 'C', 'A', 'C', 'H', '3'};
 // The magic, the key's size, the outcome, the text's length, the summary's size, the checksum.
 constexpr qsizetype kHeadFixed = 8 + 4 + 1 + 8 + 1 + 8;
 constexpr int kCompressionLevel = 3;

@@ -15,7 +15,9 @@ using search::TextSummary;
 
 namespace {
 
-constexpr char kMagic[8] = {'Q', 'X', 'T', 'S', 'U', 'M', 'S', '1'};
+// Layout 2: keys of entry layout 3 (the FileKey with its content hash). A file of layout 1 holds
+// only keys no entry has any more; it is ignored and replaced at the next save.
+constexpr char kMagic[8] = {'Q', 'X', 'T', 'S', 'U', 'M', 'S', '2'};
 // The magic, the number of summaries, the index's checksum.
 constexpr qsizetype kHead = 8 + 8 + 8;
 constexpr qsizetype kIndexRecord = 8 + 8 + 8 + 8 + 4 + 1 + 1 + 2;

@@ -18,15 +18,33 @@ constexpr char kSummariesName[] = "summaries.qts";
 
 FileKey keyOf(const platform::FileStatus &status)
 {
-    return FileKey{status.device, status.inode, status.size, status.modifiedNs, status.changedNs};
+    return FileKey{status.device,     status.inode,     status.size,
+                   status.modifiedNs, status.changedNs, 0};
+}
+
+// The key of the open file `fd` with the hash of its content; the status is taken again after
+// the read, so that a write while it was read gives a key no later look-up makes again.
+std::optional<FileKey> hashedKey(int fd)
+{
+    const std::optional<quint64> hash = bytes::fileChecksum(fd);
+    const std::optional<platform::FileStatus> status = platform::openFileStatus(fd);
+    if (!hash || !status)
+        return std::nullopt;
+    FileKey key = keyOf(*status);
+    key.contentHash = *hash;
+    return key;
 }
 
 } // namespace
 
 std::optional<FileKey> FileKey::of(const QString &path)
 {
-    const std::optional<platform::FileStatus> status =
-        platform::fileStatus(platform::nativePath(path));
+    const QByteArray native = platform::nativePath(path);
+    if (!platform::timesTellChanges(native)) {
+        const platform::ReadOnlyFile file(native);
+        return file.isOpen() ? hashedKey(file.descriptor()) : std::nullopt;
+    }
+    const std::optional<platform::FileStatus> status = platform::fileStatus(native);
     if (!status)
         return std::nullopt;
     return keyOf(*status);
@@ -34,6 +52,15 @@ std::optional<FileKey> FileKey::of(const QString &path)
 
 std::optional<FileKey> FileKey::ofOpen(int fd)
 {
+    if (!platform::timesTellChanges(fd))
+        return hashedKey(fd);
+    return ofOpenWithoutReading(fd);
+}
+
+std::optional<FileKey> FileKey::ofOpenWithoutReading(int fd)
+{
+    if (!platform::timesTellChanges(fd))
+        return std::nullopt;
     const std::optional<platform::FileStatus> status = platform::openFileStatus(fd);
     if (!status)
         return std::nullopt;
@@ -66,6 +93,7 @@ void TextCache::keyBytes(QByteArray &out, const FileKey &key, QByteArrayView ver
     bytes::appendNumber(out, quint64(key.size), 8);
     bytes::appendNumber(out, quint64(key.modifiedNs), 8);
     bytes::appendNumber(out, quint64(key.changedNs), 8);
+    bytes::appendNumber(out, key.contentHash, 8);
     bytes::appendNumber(out, quint64(version.size()), 4);
     out.append(version);
     if (!member.isEmpty())

@@ -13,8 +13,13 @@
 
 namespace textcache {
 
-// What tells a file's content without reading it: any write to the file, a rename over it or a
-// time set back by hand changes at least one of these (the change time cannot be set back).
+// What tells a file's content. Where the file system tells every change by the times
+// (platform::timesTellChanges: ext4, btrfs, xfs, tmpfs), the key is read without reading the file:
+// any write to it, a rename over it or a time set back by hand changes at least one of the times
+// (the change time cannot be set back). Elsewhere (vfat, exFAT: times to 2 s, no change time of
+// their own) a rewrite of the same size can keep all of them, so the key holds XXH3-64 of the
+// whole file as well, read each time the key is made: far less than extracting the document
+// again, and never a stale text.
 struct FileKey
 {
     quint64 device = 0;
@@ -22,11 +27,16 @@ struct FileKey
     qint64 size = 0;
     qint64 modifiedNs = 0;
     qint64 changedNs = 0;
+    // XXH3-64 of the file's bytes where the times do not tell its changes; 0 where they do.
+    quint64 contentHash = 0;
 
     // The key of the file at `path` now; nothing when it cannot be read.
     static std::optional<FileKey> of(const QString &path);
     // The key of the open file `fd`.
     static std::optional<FileKey> ofOpen(int fd);
+    // The key of the open file `fd` when it can be made without reading the file (its times tell
+    // its changes); nothing otherwise.
+    static std::optional<FileKey> ofOpenWithoutReading(int fd);
 };
 
 // The text of one document as a cache entry holds it: the extraction's outcome (a
@@ -43,8 +53,9 @@ struct CachedText
 // The extracted text of searched documents, kept compressed in a folder of the user's own
 // (mode 0700), so that searching the same documents again costs what searching text costs.
 //
-// An entry is named by a hash of its key: the file's FileKey, the extractor's version and, for a
-// member of an archive, the member's path. Its head holds the key again (a hash collision is
+// An entry is named by a hash of its key: the file's FileKey (with the hash of its content where
+// the file system's times do not tell its changes), the extractor's version and, for a member of
+// an archive, the member's path. Its head holds the key again (a hash collision is
 // never served), the outcome, the text's TextSummary and a checksum of all of these; then the text
 // follows as a zstd frame with its content checksum. An entry that is cut short or corrupt fails
 // one of those checks, is ignored and removed, and is written anew by the next extraction. A find

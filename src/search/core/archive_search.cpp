@@ -39,10 +39,11 @@ ReadStatus statusFor(archives::Failure failure)
 class ArchiveSearch : public archives::Visitor
 {
 public:
+    // `archive`: the open archive file, whose key the text of document members is kept under;
+    // -1 when no text is kept.
     ArchiveSearch(FileSearch &search, const Keyword &keyword, platform::WorkMonitor &monitor,
-                  std::optional<textcache::FileKey> archiveKey)
-        : m_search(search), m_keyword(keyword), m_monitor(monitor),
-          m_archiveKey(std::move(archiveKey))
+                  int archive)
+        : m_search(search), m_keyword(keyword), m_monitor(monitor), m_archive(archive)
     {}
 
     void text(const archives::MemberPlace &member, archives::MemberBytes &bytes) override
@@ -54,7 +55,8 @@ public:
     void document(const archives::MemberPlace &member,
                   std::unique_ptr<documents::Document> document) override
     {
-        if (!m_archiveKey) {
+        const std::optional<textcache::FileKey> &archiveKey = this->archiveKey();
+        if (!archiveKey) {
             note(member, m_search.searchDocument(std::move(document), m_keyword, m_monitor));
             return;
         }
@@ -65,12 +67,12 @@ public:
             place += QString::number(index) + u'/';
         place += u'\n' + member.path;
         if (const std::optional<FileSearchResult> cached =
-                m_search.searchCached(*m_archiveKey, m_keyword, m_monitor, place)) {
+                m_search.searchCached(*archiveKey, m_keyword, m_monitor, place)) {
             note(member, *cached);
             return;
         }
-        note(member, m_search.searchDocument(std::move(document), m_keyword, m_monitor,
-                                             m_archiveKey, place));
+        note(member,
+             m_search.searchDocument(std::move(document), m_keyword, m_monitor, archiveKey, place));
     }
 
     void failed(const archives::MemberPlace &member, archives::Failure why) override
@@ -90,6 +92,17 @@ public:
     QList<MemberOutcome> takeMembers() { return std::move(m_members); }
 
 private:
+    // Made at the first document member: where the file system's times do not tell changes, the
+    // key reads the whole archive, which an archive of text members never needs.
+    const std::optional<textcache::FileKey> &archiveKey()
+    {
+        if (m_archive >= 0 && !m_keyMade) {
+            m_keyMade = true;
+            m_archiveKey = textcache::FileKey::ofOpen(m_archive);
+        }
+        return m_archiveKey;
+    }
+
     void note(const archives::MemberPlace &member, const FileSearchResult &result)
     {
         switch (result.outcome) {
@@ -113,7 +126,9 @@ private:
     FileSearch &m_search;
     const Keyword &m_keyword;
     platform::WorkMonitor &m_monitor;
-    const std::optional<textcache::FileKey> m_archiveKey;
+    const int m_archive;
+    bool m_keyMade = false;
+    std::optional<textcache::FileKey> m_archiveKey;
     QList<MemberOutcome> m_members;
     bool m_stopped = false;
 };
@@ -123,8 +138,7 @@ FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QS
 {
     // The first chunk read already starts the archive; the buffer then serves the members.
     const QByteArray head(m_raw.constData(), m_raw.size());
-    ArchiveSearch search(*this, keyword, monitor,
-                         m_options.textCache ? textcache::FileKey::of(path) : std::nullopt);
+    ArchiveSearch search(*this, keyword, monitor, m_options.textCache ? file.descriptor() : -1);
     const archives::WalkEnd end =
         readers().walkArchive(file, head, QFileInfo(path).fileName(), search);
     // Set after the walk: each member's search starts the statistics afresh.

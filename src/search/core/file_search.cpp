@@ -92,10 +92,11 @@ FileSearchResult FileSearch::search(const QString &path, const Keyword &keyword,
     if (!file.open(path))
         return unreadable(classifyOpenFailure(path));
     // A document whose summary the cache holds in memory, and which rules the keyword out, is
-    // answered by the file's key alone: none of its bytes is read.
+    // answered by the file's key alone: none of its bytes is read. Where the key needs the file's
+    // content (a vfat stick), it is made only once the file is known to be a document.
     std::optional<textcache::FileKey> fileKey;
     if (m_options.textCache && m_options.textCache->holdsSummaries()) {
-        fileKey = textcache::FileKey::ofOpen(file.descriptor());
+        fileKey = textcache::FileKey::ofOpenWithoutReading(file.descriptor());
         if (fileKey) {
             if (const std::optional<textcache::CachedText> kept = m_options.textCache->findKept(
                     keyword.summaryProbe(), *fileKey, readers().version()))

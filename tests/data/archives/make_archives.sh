@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 python3 - "$here" "$docs" <<'PY'
-import io, os, sys, zipfile
+import io, os, struct, sys, zipfile, zlib
 out, docs = sys.argv[1], sys.argv[2]
 gbk = lambda s: s.encode('gbk')
 
@@ -71,6 +71,30 @@ for level in range(9, 0, -1):
         put(z, name, data)
     data, name = buf.getvalue(), 'level%d.zip' % level
 with open(os.path.join(out, 'deep.zip'), 'wb') as f:
+    f.write(data)
+
+# ZIP files nested three levels deep, 16 entries a level, as 42.zip is built (five levels there):
+# the innermost hold runs of 8 MiB of zero bytes, 32 GiB in all. Each level is deflated once and
+# written under 16 names.
+def copies(data, count, suffix):
+    packed = zlib.compressobj(9, zlib.DEFLATED, -15)
+    packed = packed.compress(data) + packed.flush()
+    crc = zlib.crc32(data)
+    body, directory = b'', b''
+    for i in range(count):
+        name = b'%x' % i + suffix
+        fields = struct.pack('<HHHHHIIIHH', 20, 0, 8, 0x6000, 0x5821, crc, len(packed),
+                             len(data), len(name), 0)
+        directory += (struct.pack('<IH', 0x02014b50, 20) + fields +
+                      struct.pack('<HHHII', 0, 0, 0, 0, len(body)) + name)
+        body += struct.pack('<I', 0x04034b50) + fields + name + packed
+    return body + directory + struct.pack('<IHHHHIIH', 0x06054b50, 0, 0, count, count,
+                                          len(directory), len(body), 0)
+
+data = copies(b'\0' * (8 << 20), 16, b'.bin')
+for level in range(2):
+    data = copies(data, 16, b'.zip')
+with open(os.path.join(out, 'nested.zip'), 'wb') as f:
     f.write(data)
 
 # A member whose path climbs out of any folder it is copied to.

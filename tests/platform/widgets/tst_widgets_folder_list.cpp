@@ -63,6 +63,8 @@ private Q_SLOTS:
     void folderListRefusesWhatItCannotShow();
     void goingIntoAnotherMountKeepsTheDriveRoot();
     void aFolderWhoseNameIsNotUtf8IsShownAndOpened();
+    void theListOpensAtTheWorkingFolderWhateverItsName_data();
+    void theListOpensAtTheWorkingFolderWhateverItsName();
 };
 
 void TestFolderList::folderListShowsAncestorsThenSubfolders()
@@ -231,6 +233,43 @@ void TestFolderList::aFolderWhoseNameIsNotUtf8IsShownAndOpened()
     QCOMPARE(list.currentItem()->text(0), QStringLiteral(u"测试"));
     QCOMPARE(::rmdir(inner.constData()), 0);
     QCOMPARE(::rmdir(outer.constData()), 0);
+}
+
+void TestFolderList::theListOpensAtTheWorkingFolderWhateverItsName_data()
+{
+    QTest::addColumn<QByteArrayList>("names"); // from drive B down to the working folder
+    QTest::addColumn<QString>("shown");        // the working folder's row
+    QTest::newRow("a working folder named in ASCII")
+        << QByteArrayList{"plain"} << QStringLiteral("plain");
+    QTest::newRow("a working folder named in UTF-8")
+        << QByteArrayList{QStringLiteral(u"资料").toUtf8()} << QStringLiteral(u"资料");
+    QTest::newRow("a working folder named in GBK bytes")
+        << QByteArrayList{"\xd7\xca\xc1\xcf"} << QStringLiteral(u"资料");
+    QTest::newRow("a GBK-named working folder inside a UTF-8-named one")
+        << QByteArrayList{QStringLiteral(u"文件").toUtf8(), "\xb2\xe2\xca\xd4"}
+        << QStringLiteral(u"测试");
+}
+
+void TestFolderList::theListOpensAtTheWorkingFolderWhateverItsName()
+{
+    QFETCH(QByteArrayList, names);
+    QFETCH(QString, shown);
+    FakeMounts mounts;
+    QVERIFY(mounts.setUp());
+    QByteArray folder = platform::nativePath(mounts.b);
+    for (const QByteArray &name : names) {
+        folder += '/' + name;
+        QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+    }
+    const QString before = platform::currentFolder();
+    QCOMPARE(::chdir(folder.constData()), 0);
+    // As the session's catalogue is made when the chooser first opens.
+    Drives drives(mounts.source(), platform::currentFolder());
+    QCOMPARE(::chdir(platform::nativePath(before).constData()), 0);
+    FolderList list(drives);
+    QVERIFY(list.setDrive(mounts.b));
+    QCOMPARE(platform::nativePath(list.path()), folder);
+    QCOMPARE(list.currentItem()->text(0), shown);
 }
 
 QTEST_MAIN(TestFolderList)

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void aMemberOfAHitIsCopiedOutToBeOpened();
     void copiesOlderThanADayAreRemoved();
     void stoppingInsideAnArchiveStopsAtOnce();
+    void anArchiveOverItsBudgetIsNamedAndTheNextFileSearched();
 
 private:
     QTemporaryDir m_runtime;
@@ -262,6 +263,26 @@ void TestArchiveSearch::stoppingInsideAnArchiveStopsAtOnce()
         });
     QCOMPARE(result.outcome, FileSearchResult::Outcome::Stopped);
     QVERIFY(callsAfterStop <= 2);
+}
+
+void TestArchiveSearch::anArchiveOverItsBudgetIsNamedAndTheNextFileSearched()
+{
+    // 4,096 runs of 8 MiB nested three levels deep, each below the bound of one member: the
+    // archive's budget ends it as a whole long before its 32 GiB are inflated, and the file after
+    // it in the run is searched as usual.
+    RunSnapshot snapshot;
+    snapshot.folderPath = kArchives;
+    snapshot.entries = {RunEntry{QStringLiteral("nested.zip"), true},
+                        RunEntry{QStringLiteral("notes.txt.gz"), true}};
+    SearchRun run(
+        std::move(snapshot), [] { return kKeyword; }, [] {});
+    run.run();
+    QCOMPARE(run.reportText(), expected::reportHeader(kArchives) +
+                                   expected::hitEntry(QStringLiteral(u"notes.txt.gz/notes.txt"),
+                                                      QStringLiteral(u" with the 关键字 in it")) +
+                                   expected::kUnreadableHeading +
+                                   expected::unreadableEntry(QStringLiteral("nested.zip"),
+                                                             QStringLiteral(u"文档已损坏")));
 }
 
 QTEST_GUILESS_MAIN(TestArchiveSearch)
