@@ -1,0 +1,50 @@
+#pragma once
+
+#include "search/cells/number_format.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+namespace cells {
+
+// The code of a built-in number format that workbooks name by number only, as Excel in Chinese
+// shows it (14 is yyyy/m/d, 31 yyyy"年"m"月"d"日", 5 to 8 are yuan); empty for General and for
+// numbers that name no built-in format.
+QString builtInFormatCode(int id);
+
+// The number formats of one workbook: the codes it declares, the format of each of its cell
+// styles (xlsx cellXfs, xls XF records) in order, and its date system. Each code is read once,
+// when a cell first shows a number in it.
+class CellFormats
+{
+public:
+    void setDateSystem(DateSystem dates) { m_dates = dates; }
+    // A format code the workbook declares under `id` (in place of a built-in one).
+    void addFormat(int id, QStringView code);
+    // The next cell style, which shows numbers in the format `formatId`.
+    void addStyle(int formatId);
+
+    // The text a cell of the style `style` shows for `value`; a null string where that is the
+    // General format's (the caller writes such numbers as it always does).
+    QString text(qsizetype style, double value)
+    {
+        if (style < 0 || style >= m_styles.size())
+            return QString();
+        if (m_slots.size() != m_styles.size())
+            settle();
+        const qint32 slot = m_slots[style];
+        return slot < 0 ? QString() : m_formats[slot].format(value, m_dates);
+    }
+
+private:
+    void settle();
+
+    DateSystem m_dates = DateSystem::From1900;
+    QHash<int, QString> m_codes;
+    QList<int> m_styles;           // the format of each style
+    QList<qint32> m_slots;         // of each style, its place in m_formats, -1 for General
+    QList<NumberFormat> m_formats; // one for each format in use
+};
+
+} // namespace cells
