@@ -536,4 +536,46 @@ for f in formats.xlsx formats.xls formats.ods dates1904.xlsx dates1904.xls; do
     done
 done
 
+# The benchmark's workbook: 4,000 rows of Chinese text from a fixed seed (without the benchmark
+# keyword) and numbers in the formats of real business sheets (dates, times, percentages,
+# amounts, yuan, General), saved again by the office suite as Excel and Excel 97 files.
+/usr/bin/python3 - "$work/src" <<'EOF'
+import random, sys, zipfile
+from xml.sax.saxutils import escape, quoteattr
+rng = random.Random(11)
+chars = [chr(c) for c in range(0x4E00, 0x4E00 + 1500) if chr(c) not in "关键字"]
+codes = ['yyyy"年"m"月"d"日"', "0.00%", "#,##0.00", "0", "h:mm:ss", '"¥"#,##0.00;"¥"\\-#,##0.00']
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+rows = []
+for r in range(1, 4001):
+    values = [rng.uniform(40000, 46000), rng.random() * 2, rng.uniform(-1e6, 1e7),
+              rng.randint(0, 100000), rng.random(), rng.uniform(-5e4, 5e5)]
+    cells = ['<c r="A%d" t="inlineStr"><is><t>%s</t></is></c>' % (r, "".join(rng.choice(chars) for _ in range(rng.randint(4, 12))))]
+    cells += ['<c r="%s%d" s="%d"><v>%r</v></c>' % ("BCDEFG"[i], r, i + 1, v) for i, v in enumerate(values)]
+    cells.append('<c r="H%d"><v>%r</v></c>' % (r, round(rng.uniform(0, 1e6), 2)))
+    rows.append('<row r="%d">%s</row>' % (r, "".join(cells)))
+styles = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><styleSheet %s><numFmts count="%d">%s</numFmts>'
+          '<fonts count="1"><font><sz val="11"/><name val="宋体"/></font></fonts><fills count="1"><fill><patternFill patternType="none"/></fill></fills>'
+          '<borders count="1"><border/></borders><cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>'
+          '<cellXfs count="%d"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>%s</cellXfs></styleSheet>') % (
+    ns, len(codes), "".join('<numFmt numFmtId="%d" formatCode=%s/>' % (164 + i, quoteattr(c)) for i, c in enumerate(codes)),
+    len(codes) + 1, "".join('<xf numFmtId="%d" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1"/>' % (164 + i) for i in range(len(codes))))
+parts = {
+    "[Content_Types].xml": '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/><Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/><Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/></Types>',
+    "_rels/.rels": '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="%sofficeDocument" Target="xl/workbook.xml"/></Relationships>' % rel,
+    "xl/workbook.xml": '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><workbook %s xmlns:r="%s"><sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel[:-1]),
+    "xl/_rels/workbook.xml.rels": '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="%sworksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type="%sstyles" Target="styles.xml"/></Relationships>' % (rel, rel),
+    "xl/styles.xml": styles,
+    "xl/worksheets/sheet1.xml": '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, "".join(rows)),
+}
+with zipfile.ZipFile(sys.argv[1] + "/cells-source.xlsx", "w", zipfile.ZIP_DEFLATED) as z:
+    for name, text in parts.items():
+        z.writestr(zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0)), text)
+EOF
+zh_run --convert-to xlsx --outdir "$work/cells" cells-source.xlsx
+zh_run --convert-to 'xls:MS Excel 97' --outdir "$work/cells" cells-source.xlsx
+cp "$work/cells/cells-source.xlsx" "$bench_out/cells.xlsx"
+cp "$work/cells/cells-source.xls" "$bench_out/cells.xls"
+
 ls -l "$out" "$bench_out"

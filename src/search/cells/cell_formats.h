@@ -25,16 +25,24 @@ public:
     // The next cell style, which shows numbers in the format `formatId`.
     void addStyle(int formatId);
 
-    // The text a cell of the style `style` shows for `value`; a null string where that is the
-    // General format's (the caller writes such numbers as it always does).
-    QString text(qsizetype style, double value)
+    // The format of the style `style`; null where numbers show as General (the caller writes
+    // them as it always does).
+    const NumberFormat *format(qsizetype style)
     {
         if (style < 0 || style >= m_styles.size())
-            return QString();
+            return nullptr;
         if (m_slots.size() != m_styles.size())
             settle();
         const qint32 slot = m_slots[style];
-        return slot < 0 ? QString() : m_formats[slot].format(value, m_dates);
+        return slot < 0 ? nullptr : &m_formats[slot];
+    }
+    DateSystem dateSystem() const { return m_dates; }
+
+    // The text a cell of the style `style` shows for `value`; a null string for General.
+    QString text(qsizetype style, double value)
+    {
+        const NumberFormat *shown = format(style);
+        return shown ? shown->format(value, m_dates) : QString();
     }
 
 private:

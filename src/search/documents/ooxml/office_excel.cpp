@@ -232,13 +232,17 @@ private:
             }
             if (text.isEmpty())
                 return;
+            // A number as its style's format shows it; General keeps the value as written.
             QString shown;
-            if (m_type.isEmpty() || m_type == u"n") {
-                // A number as its style's format shows it; General keeps the value as written.
+            const cells::NumberFormat *format =
+                m_type.isEmpty() || m_type == u"n" ? m_formats.format(m_style) : nullptr;
+            if (format) {
                 bool ok = false;
                 const double value = text.trimmed().toDouble(&ok);
-                if (ok && !(shown = m_formats.text(m_style, value)).isNull())
+                if (ok) {
+                    shown = format->format(value, m_formats.dateSystem());
                     text = shown;
+                }
             }
             m_cell = commas();
             appendCsvCell(m_cell, text);
