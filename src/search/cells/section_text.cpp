@@ -2,9 +2,11 @@
 #include "search/cells/number_format.h"
 
 #include <QDate>
+#include <QVarLengthArray>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace cells {
@@ -20,59 +22,59 @@ using Section = NumberFormat::Section;
 // (2.675 at two decimals is 2.68, not the 2.67 its binary value would give).
 struct Decimal
 {
-    QByteArray digits;
+    char digits[20]; // without trailing zeros
+    int size = 0;
     int point = 0;
 
     Decimal(double value, int shift)
     {
         if (value == 0)
             return;
+        // d.dddddddddddddde+xx; to_chars is several times faster than printf here, which
+        // counts where every cell of a large sheet is formatted.
         char text[32];
-        std::snprintf(text, sizeof text, "%.14e", value);
-        const char *e = std::strchr(text, 'e');
-        digits = QByteArray(text, 1) + QByteArray(text + 2, int(e - text - 2));
-        while (digits.endsWith('0'))
-            digits.chop(1);
-        point = std::atoi(e + 1) + 1 + shift;
+        const char *end =
+            std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14).ptr;
+        const char *e = std::find<const char *>(text, end, 'e');
+        digits[size++] = text[0];
+        for (const char *c = text + 2; c < e; ++c)
+            digits[size++] = *c;
+        while (size > 0 && digits[size - 1] == '0')
+            --size;
+        int exponent = 0;
+        std::from_chars(e + (e[1] == '+' ? 2 : 1), end, exponent);
+        point = exponent + 1 + shift;
     }
 
     void round(int decimals)
     {
         const int keep = point + decimals;
-        if (keep >= digits.size())
+        if (keep >= size)
             return;
         const bool up = keep >= 0 && digits[keep] >= '5';
-        digits.truncate(std::max(keep, 0));
+        size = std::max(keep, 0);
         if (!up) {
-            if (digits.isEmpty())
+            if (size == 0)
                 point = 0;
             return;
         }
-        qsizetype i = digits.size() - 1;
-        for (; i >= 0 && digits[i] == '9'; --i)
-            digits[i] = '0';
-        if (i < 0) {
-            digits.prepend('1');
+        int i = size - 1;
+        while (i >= 0 && digits[i] == '9')
+            --i;
+        if (i < 0) { // 9.99 up to 10: one digit, one place more
+            digits[0] = '1';
+            size = 1;
             ++point;
         } else {
             ++digits[i];
+            size = i + 1;
         }
     }
 
-    QByteArray integer() const
-    {
-        if (point <= 0)
-            return {};
-        QByteArray out = digits.left(point);
-        out.append(QByteArray(point - out.size(), '0'));
-        return out;
-    }
-
-    char fractionDigit(int j) const
-    {
-        const int at = point + j;
-        return at >= 0 && at < digits.size() ? digits[at] : '0';
-    }
+    int integerSize() const { return std::max(point, 0); }
+    // The digit `i` places after the first one (zeros past the significant ones).
+    char digit(int i) const { return i >= 0 && i < size ? digits[i] : '0'; }
+    char fractionDigit(int j) const { return point + j >= 0 ? digit(point + j) : '0'; }
 };
 
 // The digits of `value` through the placeholders of tokens [from, to): those before the point
@@ -93,10 +95,9 @@ void writeDigits(const Section &section, qsizetype from, qsizetype to, Decimal v
             firstDigit = k;
     }
     value.round(decimals);
-    const QByteArray integer = value.integer();
 
-    QString reversed;
-    qsizetype remaining = integer.size();
+    QVarLengthArray<QChar, 64> reversed;
+    int remaining = value.integerSize();
     int placed = 0;
     const auto put = [&](char digit) {
         if (section.grouping && placed > 0 && placed % 3 == 0)
@@ -108,13 +109,13 @@ void writeDigits(const Section &section, qsizetype from, qsizetype to, Decimal v
         const Token &t = section.tokens[k];
         if (t.kind == Kind::Digit) {
             if (remaining > 0)
-                put(integer[--remaining]);
+                put(value.digit(--remaining));
             else if (t.mark == u'0')
                 put('0');
             else if (t.mark == u'?')
                 reversed.append(u' ');
             while (k == firstDigit && remaining > 0)
-                put(integer[--remaining]);
+                put(value.digit(--remaining));
         } else if (t.kind == Kind::Literal) {
             for (qsizetype c = t.text.size() - 1; c >= 0; --c)
                 reversed.append(t.text[c]);
@@ -123,7 +124,7 @@ void writeDigits(const Section &section, qsizetype from, qsizetype to, Decimal v
         }
     }
     std::reverse(reversed.begin(), reversed.end());
-    out.append(reversed);
+    out.append(reversed.constData(), reversed.size());
 
     // The decimals shown: up to the last one that is not a zero or stands at a 0.
     int shown = decimals;
@@ -135,23 +136,25 @@ void writeDigits(const Section &section, qsizetype from, qsizetype to, Decimal v
             break;
         shown = int(j--);
     }
+    QVarLengthArray<QChar, 64> tail;
     int j = 0;
     for (qsizetype k = point; k < to; ++k) {
         const Token &t = section.tokens[k];
         if (t.kind == Kind::Point) {
-            out.append(u'.');
+            tail.append(u'.');
         } else if (t.kind == Kind::Digit) {
             if (j < shown)
-                out.append(QLatin1Char(value.fractionDigit(j)));
+                tail.append(QLatin1Char(value.fractionDigit(j)));
             else if (t.mark == u'?')
-                out.append(u' ');
+                tail.append(u' ');
             ++j;
         } else if (t.kind == Kind::Literal) {
-            out.append(t.text);
+            tail.append(t.text.constData(), t.text.size());
         } else if (t.kind == Kind::Percent) {
-            out.append(u'%');
+            tail.append(u'%');
         }
     }
+    out.append(tail.constData(), tail.size());
 }
 
 QString numberText(const Section &section, double value, QString out)
@@ -186,7 +189,7 @@ QString numberText(const Section &section, double value, QString out)
     const int lead = step > 1 ? 1 : std::max(integerDigits, 1);
     int exponent = 0;
     Decimal mantissa = decimal;
-    if (!decimal.digits.isEmpty()) {
+    if (decimal.size > 0) {
         const int magnitude = decimal.point - 1;
         exponent =
             step > 1 ? int(std::floor(double(magnitude) / step)) * step : magnitude - (lead - 1);
@@ -264,8 +267,18 @@ QString dateText(const Section &section, double value, DateSystem dates)
         hour = hour % 12 == 0 ? 12 : hour % 12;
 
     QString out;
+    out.reserve(32);
+    // Digits written straight into the text: a date is formatted for every cell of a column.
     const auto number = [&out](qint64 n, int width) {
-        out.append(QString::number(n).rightJustified(width, u'0'));
+        char16_t digits[24];
+        int start = 24;
+        do {
+            digits[--start] = char16_t(u'0' + n % 10);
+            n /= 10;
+        } while (n > 0 && start > 4);
+        while (24 - start < width && start > 0)
+            digits[--start] = u'0';
+        out.append(QStringView(digits + start, 24 - start));
     };
     for (const Token &t : section.tokens) {
         switch (t.kind) {
@@ -340,6 +353,7 @@ QString renderSection(const Section &section, double value, bool minus, DateSyst
     if (section.fraction)
         return QString();
     QString out;
+    out.reserve(32);
     if (minus)
         out.append(u'-');
     if (section.number)

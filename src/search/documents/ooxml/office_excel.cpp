@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <charconv>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -129,6 +130,26 @@ private:
     cells::CellFormats &m_formats;
 };
 
+// The number a cell's <v> holds (xsd:double: digits, a point, an exponent; INF and NaN are no
+// cell values), read without a locale: every number of a formatted column goes through here.
+bool numberOf(QStringView text, double &value)
+{
+    text = text.trimmed();
+    char bytes[64];
+    if (text.isEmpty() || text.size() > qsizetype(sizeof bytes))
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!((c >= u'0' && c <= u'9') || c == u'.' || c == u'-' || c == u'+' || c == u'e' ||
+              c == u'E'))
+            return false;
+        bytes[i] = char(c);
+    }
+    const char *start = bytes[0] == '+' ? bytes + 1 : bytes;
+    const auto [end, error] = std::from_chars(start, bytes + text.size(), value);
+    return error == std::errc() && end == bytes + text.size();
+}
+
 // The largest column count of a worksheet (XFD); a cell reference past it is damage.
 constexpr qint64 kMaxColumns = 16384;
 
@@ -236,13 +257,10 @@ private:
             QString shown;
             const cells::NumberFormat *format =
                 m_type.isEmpty() || m_type == u"n" ? m_formats.format(m_style) : nullptr;
-            if (format) {
-                bool ok = false;
-                const double value = text.trimmed().toDouble(&ok);
-                if (ok) {
-                    shown = format->format(value, m_formats.dateSystem());
-                    text = shown;
-                }
+            double value = 0;
+            if (format && numberOf(text, value)) {
+                shown = format->format(value, m_formats.dateSystem());
+                text = shown;
             }
             m_cell = commas();
             appendCsvCell(m_cell, text);
