@@ -105,6 +105,9 @@ void writeDigits(const Section &section, qsizetype from, qsizetype to, Decimal v
         reversed.append(QLatin1Char(digit));
         ++placed;
     };
+    // With no placeholder before the point (.00), the integer stands just before it.
+    while (firstDigit < 0 && remaining > 0)
+        put(value.digit(--remaining));
     for (qsizetype k = point - 1; k >= from; --k) {
         const Token &t = section.tokens[k];
         if (t.kind == Kind::Digit) {

@@ -47,6 +47,8 @@ void TestNumberFormat::numbersShowAsTheirFormatSays_data()
     row("a zero section shows zeros", u"0;-0;\"零\""_s, 0, u"零"_s);
     row("a comma after the digits divides by a thousand", u"0.0,\"千\""_s, 12345, u"12.3千"_s);
     row("optional digits drop trailing zeros", u"#.##"_s, 3.1, u"3.1"_s);
+    row("the integer stands before the point without a placeholder", u"\"$\".00"_s, 12.5,
+        u"$12.50"_s);
     row("a currency tag gives its symbol", u"[$$-409]#,##0.00"_s, 1234.5, u"$1,234.50"_s);
     row("scientific notation", u"0.00E+00"_s, 0.000123, u"1.23E-04"_s);
     row("engineering notation", u"##0.0E+0"_s, 12345, u"12.3E+3"_s);
