@@ -107,6 +107,11 @@ QString builtInFormatCode(int id)
     }
 }
 
+QStringView charactersFormatsWrite()
+{
+    return u"年月日时分秒上午下¥星期周一二三四五六七八九十";
+}
+
 void CellFormats::addFormat(int id, QStringView code)
 {
     m_codes.insert(id, code.toString());

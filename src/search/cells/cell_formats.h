@@ -13,6 +13,11 @@ namespace cells {
 // numbers that name no built-in format.
 QString builtInFormatCode(int id);
 
+// The non-ASCII characters number formats write of their own, which no part of a workbook need
+// hold: those of the built-in Chinese formats (年, 上午, ¥ ...) and of the Chinese names of months
+// and weekdays (四月, 星期三).
+QStringView charactersFormatsWrite();
+
 // The number formats of one workbook: the codes it declares, the format of each of its cell
 // styles (xlsx cellXfs, xls XF records) in order, and its date system. Each code is read once,
 // when a cell first shows a number in it.
