@@ -12,13 +12,16 @@ documents_section() {
     for i in $(seq -w 1 1000); do cp "$root/bench/data/chinese.docx" "docx/d$i.docx"; done
     for i in $(seq -w 1 1000); do cp "$root/bench/data/chinese.doc" "doc/w$i.doc"; done
     for i in $(seq -w 1 200); do cp "$root/bench/data/chinese15.pdf" "pdf/p$i.pdf"; done
+    mkdir -p xlsx xls
+    for i in $(seq -w 1 200); do cp "$root/bench/data/cells.xlsx" "xlsx/c$i.xlsx"; done
+    for i in $(seq -w 1 200); do cp "$root/bench/data/cells.xls" "xls/c$i.xls"; done
     # 67 copies of the 15-page file: a PDF of 1,005 pages.
     pdfunite $(for _ in $(seq 67); do echo "$root/bench/data/chinese15.pdf"; done) long.pdf
     # 1,000 one-page e-invoices in OFD (fixed seed); in ofd-hits/ every tenth holds the keyword.
     mkdir -p ofd ofd-hits
     "$documents" gen-ofd ofd 1000 18 0
     "$documents" gen-ofd ofd-hits 1000 18 10
-    cat docx/* doc/* pdf/* long.pdf ofd/* ofd-hits/* > /dev/null
+    cat docx/* doc/* pdf/* xlsx/* xls/* long.pdf ofd/* ofd-hits/* > /dev/null
 
     unzip_grep() { for f in docx/*; do unzip -p "$f" word/document.xml | grep -F -q 关键字 || true; done; }
     catdoc_grep() { for f in doc/*; do catdoc -d utf-8 "$f" | grep -F -q 关键字 || true; done; }
@@ -64,6 +67,18 @@ documents_section() {
     else
         echo "  quarlex ${q}s   catdoc is not installed: no catdoc figure"
     fi
+
+    # Spreadsheets of 4,000 rows, most cells numbers in a number format (dates, percentages,
+    # amounts, yuan): the search, and the extraction alone, where every cell is formatted.
+    local kind e
+    for kind in xlsx xls; do
+        echo
+        echo "200 .$kind of $(( $(stat -c %s "$root/bench/data/cells.$kind") / 1024 )) KiB" \
+             "(4,000 rows of formatted cells) without the keyword"
+        q=$(best_of 3 "$documents" search 关键字 "$kind"/*)
+        e=$(best_of 3 "$documents" search-stream 关键字 "$kind"/*)
+        echo "  quarlex ${q}s   through the worker stream (the extraction, no raw-byte screen) ${e}s"
+    done
 
     echo
     echo "200 PDF files of 15 pages ($(( $(stat -c %s "$root/bench/data/chinese15.pdf") / 1024 )) KiB) without the keyword"

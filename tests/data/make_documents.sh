@@ -436,4 +436,146 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED, compresslevel=9) as
             part.write(block)
         part.write(b"</w:body></w:document>")
 EOF
+# Cells with number formats, written as Excel writes them (number format codes in the styles
+# part, cells naming their style): dates and times with Chinese literals and 上午/下午,
+# percentages, fixed decimals, thousands, currencies, scaling, scientific notation, text, and the
+# built-in formats Chinese Excel names by number only. The office suite makes the Excel 97 and
+# Calc files of it and exports all three as shown, in a Chinese locale (month names, 上午/下午).
+# Left out, as the office suite shows them otherwise: [DBNum] digits (it writes Chinese numerals,
+# the reader Arabic ones), 上午/下午 in a code of the file's own (it reads the code as text) and
+# the built-in dates 14 and 22 (its Chinese short date is 2021-4-28, Chinese Excel's 2021/4/28),
+# and "-"?? in an accounting format's zero section (the Calc file's cell text keeps the blanks
+# of the ?? as shown when it was written; loading it again, the office suite shows fewer).
+/usr/bin/python3 - "$work/src" <<'EOF'
+import sys, zipfile
+from xml.sax.saxutils import escape, quoteattr
+rows = [  # (label, format code or built-in number, value)
+    ("percent", "0.00%", 1.1111), ("grouped", "#,##0.00", 1111.1111),
+    ("padded", "#,##0.00_ ", 35088848.79), ("rounded", "0.00", 2.675),
+    ("negative", "#,##0", -1234567.5), ("yuan", '"¥"#,##0.00;"¥"\\-#,##0.00', -1234.5),
+    ("accounting", '_ "￥"* #,##0.00_ ;_ "￥"* \\-#,##0.00_ ;_ "￥"* "-"??_ ;_ @_ ', 1234.5),
+    ("accounting zero", '_ "￥"* #,##0_ ;_ "￥"* \\-#,##0_ ;_ "￥"* "-"_ ;_ @_ ', 0),
+    ("thousands", '0.0,"千"', 12345), ("scientific", "0.00E+00", 0.000123),
+    ("zero section", '0;-0;"零"', 0), ("optional", "#.##", 3.1),
+    ("dollar", "[$$-409]#,##0.00", 1234.5), ("text", "@", 12.5),
+    ("date cn", 'yyyy"年"m"月"d"日"', 44314),
+    ("datetime cn", 'yyyy"年"m"月"d"日"\\ h:mm:ss', 43831.042372685202),
+    ("iso", "yyyy-mm-dd hh:mm", 45000.5), ("month day", "m/d", 44314),
+    ("elapsed", "[h]:mm:ss", 1.5), ("tenths", "mm:ss.0", 1.25 / 86400),
+    ("english", "[$-409]d-mmm-yy h:mm AM/PM", 44314.75), ("month names", "d-mmm mmmm", 44314),
+    ("builtin 55", 55, 0.75), ("builtin 56", 56, 43831.042372685202), ("builtin 31", 31, 44314),
+    ("builtin 57", 57, 44314), ("builtin 58", 58, 44314), ("builtin 32", 32, 0.5),
+    ("builtin 10", 10, 0.125), ("builtin 4", 4, -9876.543), ("builtin 3", 3, 1e6),
+    ("general", 0, 35088848.79), ("general small", 0, 0.1),
+]
+custom = {}
+for _, code, _ in rows:
+    if isinstance(code, str) and code not in custom:
+        custom[code] = 164 + len(custom)
+ids = [custom[c] if isinstance(c, str) else c for _, c, _ in rows]
+styles_ids = sorted(set(ids), key=ids.index)
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rns = 'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+def workbook(path, sheet, cells, date1904=False):
+    numfmts = "".join('<numFmt numFmtId="%d" formatCode=%s/>' % (i, quoteattr(c)) for c, i in custom.items())
+    xfs = '<xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>' + "".join(
+        '<xf numFmtId="%d" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1"/>' % i
+        for i in styles_ids)
+    styles = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><styleSheet %s>'
+              '<numFmts count="%d">%s</numFmts><fonts count="1"><font><sz val="11"/><name val="宋体"/></font></fonts>'
+              '<fills count="1"><fill><patternFill patternType="none"/></fill></fills>'
+              '<borders count="1"><border/></borders>'
+              '<cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>'
+              '<cellXfs count="%d">%s</cellXfs></styleSheet>') % (ns, len(custom), numfmts, len(styles_ids) + 1, xfs)
+    data = []
+    for r, (label, code, value) in enumerate(cells, 1):
+        s = styles_ids.index(custom[code] if isinstance(code, str) else code) + 1
+        data.append('<row r="%d"><c r="A%d" t="inlineStr"><is><t>%s</t></is></c><c r="B%d" s="%d"><v>%r</v></c></row>'
+                    % (r, r, escape(label), r, s, value))
+    sheet_xml = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><worksheet %s><sheetData>%s</sheetData></worksheet>'
+                 % (ns, "".join(data)))
+    book = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><workbook %s %s>%s<sheets><sheet name="%s" sheetId="1" r:id="rId1"/></sheets></workbook>'
+            % (ns, rns, '<workbookPr date1904="1"/>' if date1904 else "<workbookPr/>", sheet))
+    types = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+             '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+             '<Default Extension="xml" ContentType="application/xml"/>'
+             '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>'
+             '<Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>'
+             '<Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/></Types>')
+    rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+    rels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+            '<Relationship Id="rId1" Type="%sofficeDocument" Target="xl/workbook.xml"/></Relationships>' % rel)
+    book_rels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+                 '<Relationship Id="rId1" Type="%sworksheet" Target="worksheets/sheet1.xml"/>'
+                 '<Relationship Id="rId2" Type="%sstyles" Target="styles.xml"/></Relationships>' % (rel, rel))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, text in (("[Content_Types].xml", types), ("_rels/.rels", rels),
+                           ("xl/workbook.xml", book), ("xl/_rels/workbook.xml.rels", book_rels),
+                           ("xl/styles.xml", styles), ("xl/worksheets/sheet1.xml", sheet_xml)):
+            z.writestr(zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0)), text)
+workbook(sys.argv[1] + "/formats.xlsx", "Formats", rows)
+# The same serial numbers in a workbook that counts from 1904.
+workbook(sys.argv[1] + "/dates1904.xlsx", "Dates1904",
+         [r for r in rows if r[0] in ("date cn", "datetime cn", "iso", "builtin 56")], True)
+EOF
+zh_run() {
+    LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 soffice -env:UserInstallation="file://$work/profile-zh" \
+        --headless "$@" > /dev/null
+}
+zh_run --convert-to 'xls:MS Excel 97' --outdir "$work/formats" formats.xlsx dates1904.xlsx
+zh_run --convert-to ods --outdir "$work/formats" formats.xlsx
+cp formats.xlsx dates1904.xlsx "$work/formats/"
+# 44,34,76,1,,0,false,true,true: as the office suite shows the cells (the ninth token).
+for f in formats.xlsx formats.xls formats.ods dates1904.xlsx dates1904.xls; do
+    mkdir -p "$work/formats-csv/$f"
+    zh_run --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1' \
+        --outdir "$work/formats-csv/$f" "$work/formats/$f"
+    cp "$work/formats/$f" "$out/$f"
+    for csv in "$work/formats-csv/$f"/*.csv; do
+        cp "$csv" "$out/${f/./-}-$(basename "$csv" .csv | sed 's/^.*-//').export.csv"
+    done
+done
+
+# The benchmark's workbook: 4,000 rows of Chinese text from a fixed seed (without the benchmark
+# keyword) and numbers in the formats of real business sheets (dates, times, percentages,
+# amounts, yuan, General), saved again by the office suite as Excel and Excel 97 files.
+/usr/bin/python3 - "$work/src" <<'EOF'
+import random, sys, zipfile
+from xml.sax.saxutils import escape, quoteattr
+rng = random.Random(11)
+chars = [chr(c) for c in range(0x4E00, 0x4E00 + 1500) if chr(c) not in "关键字"]
+codes = ['yyyy"年"m"月"d"日"', "0.00%", "#,##0.00", "0", "h:mm:ss", '"¥"#,##0.00;"¥"\\-#,##0.00']
+ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+rows = []
+for r in range(1, 4001):
+    values = [rng.uniform(40000, 46000), rng.random() * 2, rng.uniform(-1e6, 1e7),
+              rng.randint(0, 100000), rng.random(), rng.uniform(-5e4, 5e5)]
+    cells = ['<c r="A%d" t="inlineStr"><is><t>%s</t></is></c>' % (r, "".join(rng.choice(chars) for _ in range(rng.randint(4, 12))))]
+    cells += ['<c r="%s%d" s="%d"><v>%r</v></c>' % ("BCDEFG"[i], r, i + 1, v) for i, v in enumerate(values)]
+    cells.append('<c r="H%d"><v>%r</v></c>' % (r, round(rng.uniform(0, 1e6), 2)))
+    rows.append('<row r="%d">%s</row>' % (r, "".join(cells)))
+styles = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?><styleSheet %s><numFmts count="%d">%s</numFmts>'
+          '<fonts count="1"><font><sz val="11"/><name val="宋体"/></font></fonts><fills count="1"><fill><patternFill patternType="none"/></fill></fills>'
+          '<borders count="1"><border/></borders><cellStyleXfs count="1"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/></cellStyleXfs>'
+          '<cellXfs count="%d"><xf numFmtId="0" fontId="0" fillId="0" borderId="0" xfId="0"/>%s</cellXfs></styleSheet>') % (
+    ns, len(codes), "".join('<numFmt numFmtId="%d" formatCode=%s/>' % (164 + i, quoteattr(c)) for i, c in enumerate(codes)),
+    len(codes) + 1, "".join('<xf numFmtId="%d" fontId="0" fillId="0" borderId="0" xfId="0" applyNumberFormat="1"/>' % (164 + i) for i in range(len(codes))))
+parts = {
+    "[Content_Types].xml": '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/><Override PartName="/xl/workbook.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/><Override PartName="/xl/worksheets/sheet1.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/><Override PartName="/xl/styles.xml" ContentType="application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml"/></Types>',
+    "_rels/.rels": '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="%sofficeDocument" Target="xl/workbook.xml"/></Relationships>' % rel,
+    "xl/workbook.xml": '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><workbook %s xmlns:r="%s"><sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets></workbook>' % (ns, rel[:-1]),
+    "xl/_rels/workbook.xml.rels": '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="%sworksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type="%sstyles" Target="styles.xml"/></Relationships>' % (rel, rel),
+    "xl/styles.xml": styles,
+    "xl/worksheets/sheet1.xml": '<?xml version="1.0" encoding="UTF-8" standalone="yes"?><worksheet %s><sheetData>%s</sheetData></worksheet>' % (ns, "".join(rows)),
+}
+with zipfile.ZipFile(sys.argv[1] + "/cells-source.xlsx", "w", zipfile.ZIP_DEFLATED) as z:
+    for name, text in parts.items():
+        z.writestr(zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0)), text)
+EOF
+zh_run --convert-to xlsx --outdir "$work/cells" cells-source.xlsx
+zh_run --convert-to 'xls:MS Excel 97' --outdir "$work/cells" cells-source.xlsx
+cp "$work/cells/cells-source.xlsx" "$bench_out/cells.xlsx"
+cp "$work/cells/cells-source.xls" "$bench_out/cells.xls"
+
 ls -l "$out" "$bench_out"

@@ -237,8 +237,18 @@ Screen screenPackageBytes(const ZipPackage &package, Kind kind,
     // Of a Word or Excel package only the parts the reader takes text from; the styles, the
     // theme, the settings, the pictures and fonts cannot put a character into the text.
     QSet<QString> textParts;
-    const bool onlyTextParts = kind == Kind::OfficeOpenXml && officeTextParts(package, textParts);
-    PackageScan scan(needles, kind);
+    QStringView written;
+    const bool onlyTextParts =
+        kind == Kind::OfficeOpenXml && officeTextParts(package, textParts, written);
+    // Characters the reader writes of its own (a workbook's dates in 年月日) are in no entry.
+    std::vector<QByteArray> inEntries;
+    for (const QByteArray &needle : needles) {
+        if (!written.contains(QString::fromUtf8(needle)))
+            inEntries.push_back(needle);
+    }
+    if (inEntries.empty())
+        return Screen::Possible;
+    PackageScan scan(inEntries, kind);
     bool stopped = false;
     using Step = ZipPackage::Step;
     const ZipPackage::Status status = package.readEach(

@@ -769,6 +769,36 @@ void TestDocumentText::excel97Records_data()
     QTest::newRow("RK numbers: integers, hundredths and doubles")
         << workbook(0x0600, QByteArray(), mulRk) << QStringLiteral(",5,1.25,0.5\n")
         << Outcome::Done;
+    // Number formats: FORMAT records declare codes, XF records (cell styles, in order) name a
+    // format each, a cell names its XF; dates count from 1904 where DATE1904 says so.
+    const auto xf = [](quint16 format) {
+        return biffRecord(0x00E0, le16(0) + le16(format) + QByteArray(16, '\0'));
+    };
+    const auto inStyle = [](quint16 column, quint16 style, double value) {
+        return biffRecord(0x0203, le16(0) + le16(column) + le16(style) + float64(value));
+    };
+    const QByteArray styles =
+        biffRecord(0x041E, le16(164) + le16(5) + QByteArray(1, '\0') + "0.00%") + xf(0) + xf(164) +
+        xf(14);
+    QTest::newRow("numbers, RK numbers and formula results as their cell style's format shows them")
+        << workbook(0x0600, styles,
+                    inStyle(0, 1, 1.1111) + inStyle(1, 0, 1.5) +
+                        biffRecord(0x00BD, le16(0) + le16(2) + le16(2) + le32(44314 << 2 | 2) +
+                                               le16(1) + le32(50 << 2 | 3) + le16(3)) +
+                        biffRecord(0x0006, le16(0) + le16(4) + le16(2) + float64(44314.5) +
+                                               QByteArray(8, '\0')))
+        << QStringLiteral("111.11%,1.5,2021/4/28,50.00%,2021/4/28\n") << Outcome::Done;
+    QTest::newRow("dates counted from 1904")
+        << workbook(0x0600, biffRecord(0x0022, le16(1)) + styles, inStyle(0, 2, 44314))
+        << QStringLiteral("2025/4/29\n") << Outcome::Done;
+    QTest::newRow("an Excel 95 format code is 8-bit text in the workbook's code page")
+        << workbook(0x0500,
+                    biffRecord(0x0042, le16(936)) +
+                        biffRecord(0x041E, le16(170) + QByteArray(1, '\x0C') +
+                                               "yyyy\"\xC4\xEA\"m\"\xD4\xC2\"") +
+                        xf(0) + xf(170),
+                    inStyle(0, 1, 44314))
+        << QStringLiteral(u"2021年4月\n") << Outcome::Done;
     const QByteArray text = QByteArray(6, '\0') + le16(0xFFFF);
     QTest::newRow("a formula's text result is in the STRING record after it, continued")
         << workbook(0x0600, QByteArray(),

@@ -56,6 +56,8 @@ private Q_SLOTS:
     void needlesAreTheNonAsciiCharacters();
     void onlyPartsWithTextAreScreened_data();
     void onlyPartsWithTextAreScreened();
+    void formattedCellsAreScreenedAsShown_data();
+    void formattedCellsAreScreenedAsShown();
 };
 
 void TestTextScreen::answerDoesNotDependOnBlocks_data()
@@ -260,6 +262,39 @@ void TestTextScreen::onlyPartsWithTextAreScreened()
                                     }),
              documents::Outcome::Done);
     const QString keyword = QStringLiteral(u"批量查找");
+    QCOMPARE(text.contains(keyword), inText);
+    const TextScreen::Verdict verdict = TextScreen(keyword).screen(path, Kind::OfficeOpenXml, {});
+    QCOMPARE(verdict, inText ? TextScreen::Verdict::Possible : TextScreen::Verdict::Absent);
+}
+
+// A workbook's numbers are read as their formats show them: the literals of its own format codes
+// (in the styles part) and the characters the built-in Chinese formats and the Chinese names of
+// months write, which no part holds, never rule a keyword out.
+void TestTextScreen::formattedCellsAreScreenedAsShown_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("inText");
+    QTest::newRow("a date in a format code of the workbook's own")
+        << QStringLiteral(u"2021年4月28日") << true;
+    QTest::newRow("a time in a built-in Chinese format, its characters in no part")
+        << QStringLiteral(u"上午1时01分01秒") << true;
+    QTest::newRow("a Chinese month name") << QStringLiteral(u"28-4月 四月") << true;
+    QTest::newRow("a literal of a format code") << QStringLiteral(u"12.3千") << true;
+    QTest::newRow("words the workbook does not hold") << QStringLiteral(u"批量查找") << false;
+}
+
+void TestTextScreen::formattedCellsAreScreenedAsShown()
+{
+    QFETCH(QString, keyword);
+    QFETCH(bool, inText);
+    const QString path = QStringLiteral(QUARLEX_DOCUMENTS_DIR "/formats.xlsx");
+    QString text;
+    QCOMPARE(documents::extractText(path, Kind::OfficeOpenXml,
+                                    [&](QStringView piece) {
+                                        text.append(piece);
+                                        return true;
+                                    }),
+             documents::Outcome::Done);
     QCOMPARE(text.contains(keyword), inText);
     const TextScreen::Verdict verdict = TextScreen(keyword).screen(path, Kind::OfficeOpenXml, {});
     QCOMPARE(verdict, inText ? TextScreen::Verdict::Possible : TextScreen::Verdict::Absent);

@@ -77,7 +77,7 @@ const Format kWord97Format{Kind::Word97,
                            false,
                            nullptr};
 const Format kExcel97Format{Kind::Excel97,
-                            "1",
+                            "2", // 2: numbers as their cells' number formats show them
                             hasCompoundFileSignature,
                             isOfKind<Kind::Excel97>,
                             openCompoundFile<Excel97Extractor, kExcel97Format>,

@@ -16,10 +16,13 @@ namespace {
 
 // Record types of the workbook globals ([MS-XLS] 2.3).
 enum : quint16 {
+    kDate1904 = 0x0022,
     kFilePass = 0x002F,
     kCodePage = 0x0042,
     kBoundSheet = 0x0085,
+    kXf = 0x00E0,
     kSst = 0x00FC,
+    kFormat = 0x041E,
 };
 
 constexpr quint16 kBiff8 = 0x0600;
@@ -48,7 +51,7 @@ public:
             sheets = sheetPositions();
         }
         for (const qint64 at : std::as_const(sheets)) {
-            const Outcome sheet = readWorksheet(m_stream, at, m_strings, m_sink);
+            const Outcome sheet = readWorksheet(m_stream, at, m_strings, m_formats, m_sink);
             if (sheet == Outcome::Stopped)
                 return sheet;
             if (sheet != Outcome::Done)
@@ -64,7 +67,8 @@ private:
         bool worksheet; // charts, macro sheets and modules hold no cells
     };
 
-    // The workbook globals: the sheet list, the shared strings, the code page, the password.
+    // The workbook globals: the sheet list, the shared strings, the code page, the password, the
+    // number formats, the cell styles and the date system.
     // Whatever they hold before a damaged record is kept.
     Outcome readGlobals()
     {
@@ -87,6 +91,17 @@ private:
                 if (record.data.size() >= 6)
                     m_sheets.append({le32(record.data, 0), u8At(record.data, 5) == 0});
                 break;
+            case kDate1904:
+                if (record.data.size() >= 2 && le16(record.data, 0) == 1)
+                    m_formats.setDateSystem(cells::DateSystem::From1904);
+                break;
+            case kFormat:
+                readFormat(record.data);
+                break;
+            case kXf:
+                if (record.data.size() >= 4)
+                    m_formats.addStyle(le16(record.data, 2));
+                break;
             case kSst:
                 if (!readSharedStrings(record.data, records.continuations()))
                     m_damaged = true;
@@ -97,6 +112,23 @@ private:
         }
         m_damaged = true;
         return Outcome::Damaged;
+    }
+
+    // Format ([MS-XLS] 2.4.126): the number of the format, then its code; in BIFF5 the code is
+    // 8-bit with an 8-bit count.
+    void readFormat(QByteArrayView data)
+    {
+        if (data.size() < 3)
+            return;
+        QString code;
+        if (m_strings.biff8) {
+            code = m_strings.cellString({data.sliced(2)});
+        } else {
+            const QByteArrayView bytes = data.sliced(3);
+            code = m_strings.decoder.decode(
+                bytes.first(std::min<qsizetype>(bytes.size(), u8At(data, 2))));
+        }
+        m_formats.addFormat(le16(data, 0), code);
     }
 
     // SST ([MS-XLS] 2.4.265): two counts, then the strings, continued over CONTINUE records. The
@@ -157,6 +189,7 @@ private:
     QByteArrayView m_stream;
     TextSink &m_sink;
     WorkbookStrings m_strings;
+    cells::CellFormats m_formats;
     QList<Sheet> m_sheets;
     qint64 m_globalsEnd = -1; // after the globals' EOF
     bool m_damaged = false;

@@ -1,5 +1,6 @@
 #include "search/documents/ole2/excel97_sheet.h"
 
+#include "search/cells/general_number.h"
 #include "search/documents/ole2/biff_records.h"
 #include "search/documents/ole2/compound_file.h"
 #include "search/documents/ole2/excel97_values.h"
@@ -87,8 +88,13 @@ void SheetWriter::flush()
     m_text.clear();
 }
 
-Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings, TextSink &sink)
+Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings,
+                      cells::CellFormats &formats, TextSink &sink)
 {
+    const auto number = [&formats](quint16 style, double value) {
+        QString text = formats.text(style, value);
+        return text.isNull() ? cells::generalNumberText(value) : text;
+    };
     biff::Records records(stream, at);
     biff::Record record;
     if (!records.next(record) || record.type != biff::kBof || record.data.size() < 4)
@@ -129,16 +135,16 @@ Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings
             break;
         case kNumber:
             if (d.size() >= 14)
-                sheet.add(row, column, generalNumberText(leDouble(d, 6)));
+                sheet.add(row, column, number(le16(d, 4), leDouble(d, 6)));
             break;
         case kRk:
             if (d.size() >= 10)
-                sheet.add(row, column, generalNumberText(rkValue(le32(d, 6))));
+                sheet.add(row, column, number(le16(d, 4), rkValue(le32(d, 6))));
             break;
         case kMulRk:
             for (qsizetype i = 0; 4 + 6 * (i + 1) + 2 <= d.size(); ++i)
                 sheet.add(row, quint16(column + i),
-                          generalNumberText(rkValue(le32(d, 4 + 6 * i + 2))));
+                          number(le16(d, 4 + 6 * i), rkValue(le32(d, 4 + 6 * i + 2))));
             break;
         case kBoolErr:
             if (d.size() >= 8)
@@ -150,7 +156,7 @@ Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings
                 // The cached result: a double, or a tagged value with 0xFFFF on top.
                 pendingRow = -1;
                 if (le16(d, 12) != 0xFFFF) {
-                    sheet.add(row, column, generalNumberText(leDouble(d, 6)));
+                    sheet.add(row, column, number(le16(d, 4), leDouble(d, 6)));
                 } else if (u8At(d, 6) == 0) { // a string, in the STRING record that follows
                     pendingRow = row;
                     pendingColumn = column;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/cells/cell_formats.h"
 #include "search/documents/document_text.h"
 
 #include <QByteArrayView>
@@ -53,8 +54,10 @@ private:
 };
 
 // The cells of the worksheet substream at `at` (a BOF record there), charts embedded in it left
-// out. Done also for a substream that is no worksheet (it gives nothing); Damaged when the
-// substream ends before its EOF, after the cells before that point were written.
-Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings, TextSink &sink);
+// out; numbers as the format of their cell style (XF) shows them. Done also for a substream that is
+// no worksheet (it gives nothing); Damaged when the substream ends before its EOF, after the cells
+// before that point were written.
+Outcome readWorksheet(QByteArrayView stream, qint64 at, WorkbookStrings &strings,
+                      cells::CellFormats &formats, TextSink &sink);
 
 } // namespace documents

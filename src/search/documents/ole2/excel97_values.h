@@ -7,10 +7,6 @@ namespace documents {
 
 // Cell values of the Excel binary formats as the office suite's CSV export writes them.
 
-// `value` in the general number format: at most 15 significant digits, in fixed notation
-// between 1E-14 and 1E+15, else as d.dddE+xxx.
-QString generalNumberText(double value);
-
 // An RK number ([MS-XLS] 2.5.217): a 30-bit integer or the high bits of a double, maybe / 100.
 double rkValue(quint32 rk);
 

@@ -1,5 +1,6 @@
 #include "search/documents/ooxml/office_excel.h"
 
+#include "search/cells/cell_formats.h"
 #include "search/documents/office_xml_text.h"
 #include "search/documents/ooxml/office_relationships.h"
 #include "search/documents/text_sink.h"
@@ -8,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <charconv>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -73,6 +75,81 @@ private:
     bool m_tooLarge = false;
 };
 
+// The number formats of the styles part: the codes it declares (numFmts) and the format of each
+// cell style (cellXfs; the xf of cellStyleXfs are styles' own, which no cell names).
+class StylesHandler : public XmlPartHandler
+{
+public:
+    explicit StylesHandler(cells::CellFormats &formats) : m_formats(formats) {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        const QStringView name = reader.name();
+        if (name == u"cellXfs") {
+            m_inCellXfs = true;
+        } else if (name == u"numFmt") {
+            const QXmlStreamAttributes attributes = reader.attributes();
+            bool ok = false;
+            const int id = attributes.value("numFmtId"_L1).toInt(&ok);
+            if (ok)
+                m_formats.addFormat(id, attributes.value("formatCode"_L1));
+        } else if (name == u"xf" && m_inCellXfs) {
+            m_formats.addStyle(reader.attributes().value("numFmtId"_L1).toInt());
+        }
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (reader.name() == u"cellXfs")
+            m_inCellXfs = false;
+    }
+    void characters(QStringView) override {}
+
+private:
+    cells::CellFormats &m_formats;
+    bool m_inCellXfs = false;
+};
+
+// The workbook's date system (workbookPr date1904).
+class WorkbookPropertiesHandler : public XmlPartHandler
+{
+public:
+    explicit WorkbookPropertiesHandler(cells::CellFormats &formats) : m_formats(formats) {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (reader.name() != u"workbookPr")
+            return;
+        const QStringView flag = reader.attributes().value("date1904"_L1);
+        if (flag == u"1" || flag == u"true")
+            m_formats.setDateSystem(cells::DateSystem::From1904);
+    }
+    void endElement(const QXmlStreamReader &) override {}
+    void characters(QStringView) override {}
+
+private:
+    cells::CellFormats &m_formats;
+};
+
+// The number a cell's <v> holds (xsd:double: digits, a point, an exponent; INF and NaN are no
+// cell values), read without a locale: every number of a formatted column goes through here.
+bool numberOf(QStringView text, double &value)
+{
+    text = text.trimmed();
+    char bytes[64];
+    if (text.isEmpty() || text.size() > qsizetype(sizeof bytes))
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!((c >= u'0' && c <= u'9') || c == u'.' || c == u'-' || c == u'+' || c == u'e' ||
+              c == u'E'))
+            return false;
+        bytes[i] = char(c);
+    }
+    const char *start = bytes[0] == '+' ? bytes + 1 : bytes;
+    const auto [end, error] = std::from_chars(start, bytes + text.size(), value);
+    return error == std::errc() && end == bytes + text.size();
+}
+
 // The largest column count of a worksheet (XFD); a cell reference past it is damage.
 constexpr qint64 kMaxColumns = 16384;
 
@@ -94,8 +171,8 @@ qint64 columnOf(QStringView reference)
 class SheetHandler : public XmlPartHandler
 {
 public:
-    SheetHandler(const SharedStringsHandler &strings, TextSink &sink)
-        : m_strings(strings), m_sink(sink)
+    SheetHandler(const SharedStringsHandler &strings, cells::CellFormats &formats, TextSink &sink)
+        : m_strings(strings), m_formats(formats), m_sink(sink)
     {}
 
     void startElement(const QXmlStreamReader &reader) override
@@ -112,6 +189,7 @@ public:
         } else if (name == u"c") {
             const QXmlStreamAttributes attributes = reader.attributes();
             m_type = attributes.value("t"_L1).toString();
+            m_style = attributes.value("s"_L1).toInt();
             const qint64 column = columnOf(attributes.value("r"_L1));
             m_column = column >= 0 ? column : std::min(m_lastColumn + 1, kMaxColumns - 1);
             m_index.clear();
@@ -175,6 +253,15 @@ private:
             }
             if (text.isEmpty())
                 return;
+            // A number as its style's format shows it; General keeps the value as written.
+            QString shown;
+            const cells::NumberFormat *format =
+                m_type.isEmpty() || m_type == u"n" ? m_formats.format(m_style) : nullptr;
+            double value = 0;
+            if (format && numberOf(text, value)) {
+                shown = format->format(value, m_formats.dateSystem());
+                text = shown;
+            }
             m_cell = commas();
             appendCsvCell(m_cell, text);
             m_sink.append(m_cell);
@@ -183,6 +270,7 @@ private:
     }
 
     const SharedStringsHandler &m_strings;
+    cells::CellFormats &m_formats;
     TextSink &m_sink;
     Skipper m_skip;
     QString m_cell;
@@ -190,6 +278,7 @@ private:
     QString m_index;    // the number of a shared string
     CsvCellText m_text; // the value of any other cell
     Capture m_capture = Capture::None;
+    int m_style = 0; // the cell's style (s), which names its number format
     qint64 m_column = 0;
     qint64 m_lastColumn = -1;
     qint64 m_lastWritten = -1;
@@ -213,12 +302,23 @@ Outcome readWorkbook(const ZipPackage &package, const QString &mainPart, TextSin
         if (strings.tooLarge())
             return Outcome::Damaged;
     }
+    cells::CellFormats formats;
+    WorkbookPropertiesHandler properties(formats);
+    status = readXmlPart(package, mainPart, properties, sink);
+    if (status != Status::Ok)
+        return outcomeOf(status);
+    for (const QString &part : targetsOfType(relationships, u"/styles")) {
+        StylesHandler styles(formats);
+        status = readXmlPart(package, part, styles, sink);
+        if (status != Status::Ok && status != Status::Missing)
+            return outcomeOf(status);
+    }
     for (const QString &id : sheets) {
         const Relationship *r = relationshipOfId(relationships, id);
         // Chart sheets and dialog sheets hold no cells.
         if (!r || !r->type.endsWith(u"/worksheet"))
             continue;
-        SheetHandler handler(strings, sink);
+        SheetHandler handler(strings, formats, sink);
         status = readXmlPart(package, r->target, handler, sink);
         if (status != Status::Ok)
             return outcomeOf(status);

@@ -1,5 +1,6 @@
 #include "search/documents/ooxml/office_open_xml.h"
 
+#include "search/cells/cell_formats.h"
 #include "search/documents/ooxml/office_excel.h"
 #include "search/documents/ooxml/office_powerpoint.h"
 #include "search/documents/ooxml/office_relationships.h"
@@ -82,9 +83,10 @@ bool declaresOfficeMainPart(const QByteArray &contentTypes)
     return findMainPart(contentTypes, nullptr) != Family::None;
 }
 
-bool officeTextParts(const ZipPackage &package, QSet<QString> &parts)
+bool officeTextParts(const ZipPackage &package, QSet<QString> &parts, QStringView &written)
 {
     parts.clear();
+    written = QStringView();
     QByteArray contentTypes;
     if (package.readAll(QStringLiteral("[Content_Types].xml"), contentTypes) != Status::Ok)
         return false;
@@ -94,7 +96,7 @@ bool officeTextParts(const ZipPackage &package, QSet<QString> &parts)
     if (family == Family::Word)
         types = {u"/header", u"/footer", u"/footnotes", u"/endnotes", u"/comments"};
     else if (family == Family::Excel)
-        types = {u"/sharedStrings", u"/worksheet"};
+        types = {u"/sharedStrings", u"/worksheet", u"/styles"};
     else
         return false;
     QList<Relationship> relationships;
@@ -103,6 +105,8 @@ bool officeTextParts(const ZipPackage &package, QSet<QString> &parts)
     // A workbook's main part lists its sheets; a Word document's is its body.
     if (family == Family::Word)
         parts.insert(mainPart.toLower());
+    else
+        written = cells::charactersFormatsWrite();
     for (const QStringView type : types) {
         for (const QString &part : targetsOfType(relationships, type))
             parts.insert(part.toLower());

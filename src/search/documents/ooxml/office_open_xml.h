@@ -36,10 +36,12 @@ bool declaresOfficeMainPart(const QByteArray &contentTypes);
 // The parts of a Word or Excel package whose text OfficeOpenXmlExtractor gives, by lower-case
 // entry name, found through [Content_Types].xml and the main part's relationships as the reader
 // finds them: a Word document's main part and the parts it names as headers, footers, notes and
-// comments; the parts a workbook names as shared strings and worksheets. False when that set cannot
-// be told so (a presentation, whose slides are named by the main part's content; a declaration or
-// relationships that cannot be read): every part may then hold text.
-bool officeTextParts(const ZipPackage &package, QSet<QString> &parts);
+// comments; the parts a workbook names as shared strings, worksheets and styles (the literals of
+// its number formats). `written` gets the characters the reader writes of its own, which no part
+// need hold (a workbook's: those its number formats write, cells::charactersFormatsWrite). False
+// when that set cannot be told so (a presentation, whose slides are named by the main part's
+// content; a declaration or relationships that cannot be read): every part may then hold text.
+bool officeTextParts(const ZipPackage &package, QSet<QString> &parts, QStringView &written);
 
 // The registry's row of this family.
 extern const Format kOfficeOpenXmlFormat;

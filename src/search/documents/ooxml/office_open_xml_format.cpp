@@ -31,7 +31,7 @@ bool isOfficePackage(Probe &probe)
 } // namespace
 
 const Format kOfficeOpenXmlFormat{Kind::OfficeOpenXml,
-                                  "1",
+                                  "2", // 2: numbers as their cells' number formats show them
                                   hasZipSignature,
                                   isOfficePackage,
                                   openPackage<OfficeOpenXmlExtractor, kOfficeOpenXmlFormat>,
