@@ -42,7 +42,8 @@
 //   search-rss KEYWORD FILE        the run's search of FILE: prints seconds, idle and peak resident
 //                                  memory (KiB), the outcome and the reason of an unreadable file
 //   pdf-pages FILE...              each PDF file's page texts as the extraction lays them out
-//                                  against poppler's own text of each page displayed alone: prints
+//                                  against poppler's own text of each page displayed alone (read
+//                                  by the same placed-glyph rules, documents::placedText): prints
 //                                  per file "same" or the first page that differs, then the seconds
 //                                  each way; exits 1 when any file differs
 //

@@ -172,6 +172,15 @@ void TestOfdText::packageText_data()
                                       {"2", "Pages/Page_0/Content.xml"}})}}
         << QStringLiteral(u"第一页\n批量查找\na & b\n") << Outcome::Done;
 
+    QTest::newRow("spaces between placed CJK glyphs and digits out, Latin words' kept, radicals "
+                  "as ideographs")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "Pages/P.xml"}})},
+                   {"Doc_0/Pages/P.xml",
+                    pageXml(textObject({"金 ", " 额", "  2025 年"}) + textObject("中") +
+                            textObject("电\u2F26 \u2ED4户") + textObject("IP 地址 Total paid"))}}
+        << QStringLiteral(u"金额2025年\n中\n电子门户\nIP 地址 Total paid\n") << Outcome::Done;
+
     QTest::newRow("several documents in order, each from its own folder")
         << Entries{{"OFD.xml", ofdXml({"Doc_1/Document.xml", "/Doc_0/Document.xml"})},
                    {"Doc_0/Document.xml", documentXml({{"1", "Pages/P.xml"}})},

@@ -3,6 +3,7 @@
 #include "search/documents/ofd/ofd_parts.h"
 #include "search/documents/ofd/ofd_paths.h"
 #include "search/documents/picture/picture.h"
+#include "search/documents/placed_text.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 #include "search/ocr/ocr.h"
@@ -100,6 +101,7 @@ public:
             m_inCode = false;
         } else if (name == u"TextObject" && m_textObjects > 0) {
             --m_textObjects;
+            writeLine();
             m_reader.sink().append(u'\n');
         }
         if (m_part == OfdReader::Part::Page && m_depth == 0) {
@@ -119,13 +121,14 @@ public:
         for (qsizetype i = 0; i < text.size(); ++i) {
             const char16_t c = text[i].unicode();
             if (c == u'\n' || c == u'\r' || c == u'\t') {
-                if (i > start)
-                    m_reader.sink().append(text.sliced(start, i - start));
+                m_line.append(text.sliced(start, i - start));
                 start = i + 1;
             }
         }
-        if (start < text.size())
-            m_reader.sink().append(text.sliced(start));
+        m_line.append(text.sliced(start));
+        // A text object is a line of the page, seldom long; one without end is written in parts.
+        if (m_line.size() >= kMaxLine)
+            writeLine();
     }
 
     // The first failure of a template page read from inside this part.
@@ -133,6 +136,17 @@ public:
 
 private:
     enum Layer { Behind, InFront };
+
+    static constexpr qsizetype kMaxLine = qsizetype(1) << 16;
+
+    // The text object's text, read as a reader sees the placed glyphs.
+    void writeLine()
+    {
+        if (m_line.isEmpty())
+            return;
+        m_reader.sink().append(placedText(m_line));
+        m_line.resize(0); // its capacity kept for the next one
+    }
 
     struct Use
     {
@@ -205,6 +219,7 @@ private:
     bool m_inCode = false;
     bool m_ownText = false; // the part itself has a TextObject
     QStringList m_images;   // the resources of the part's ImageObjects, in drawing order
+    QString m_line;         // the text of the text object being read
 };
 
 Status OfdReader::recogniseImages(const QStringList &resourceIds, const DocumentParts &document)
