@@ -498,6 +498,26 @@ void TestDocumentText::presentationFooters_data()
                "presentation:use-header-name=\"h\"><draw:frame><draw:text-box><text:p>note"
                "</text:p></draw:text-box></draw:frame></presentation:notes></draw:page>"
         << QStringLiteral("s1\nHeaderWord\nnote\n");
+
+    // A footer typed into the master's footer frame and a text box drawn on the master: only
+    // styles.xml holds them. Not the prompt of a placeholder, a field's stand-in, the notes
+    // page's own text, nor a master no page uses.
+    const QByteArray typedFooter =
+        "<style:master-page style:name=\"T\"><draw:frame presentation:class=\"title\" "
+        "presentation:placeholder=\"true\"><draw:text-box><text:p>PromptText</text:p>"
+        "</draw:text-box></draw:frame><draw:frame presentation:class=\"footer\"><draw:text-box>"
+        "<text:p>页脚<text:s/>TypedFooter</text:p></draw:text-box></draw:frame>"
+        "<draw:frame presentation:class=\"page-number\"><draw:text-box><text:p><text:page-number>"
+        "&lt;number&gt;</text:page-number></text:p></draw:text-box></draw:frame>"
+        "<draw:frame><draw:text-box><text:p>MasterBox</text:p></draw:text-box></draw:frame>"
+        "<presentation:notes><draw:frame><draw:text-box><text:p>NotesMaster</text:p>"
+        "</draw:text-box></draw:frame></presentation:notes></style:master-page>"
+        "<style:master-page style:name=\"Unused\"><draw:frame><draw:text-box><text:p>Unused"
+        "</text:p></draw:text-box></draw:frame></style:master-page>";
+    QTest::newRow("text of the master page itself, once after the slides and the declared footers")
+        << withFooter + typedFooter
+        << declarations + page("T", "", "s1") + page("M", "f1", "s2") + page("T", "", "s3")
+        << QStringLiteral(u"s1\ns2\ns3\nFooterOne\n页脚 TypedFooter\nMasterBox\n");
 }
 
 void TestDocumentText::presentationFooters()
