@@ -934,6 +934,40 @@ void TestDocumentText::powerPoint97Records_data()
         << shown + slide + master + persist + lastEdit
         << currentUser(0xE391C05F, persistAt + persist.size())
         << QStringLiteral("logo\nown\nfixed day\nfooter words\n") << Outcome::Done;
+
+    // Persist identifiers 1, 2, 3: the document, a slide, its notes page. The document gives the
+    // notes pages a header and a footer (HeadersFooters instance 4; the slides' own are not
+    // theirs), which a reader sees on every printed notes page.
+    const QByteArray withNotes =
+        pptContainer(0x03E8, pptContainer(0x0FF0, withSlideId(2, 256)) +
+                                 pptContainer(0x0FF0, withSlideId(3, 300), 2) +
+                                 pptContainer(0x0FD9,
+                                              pptRecord(0, 0x0FDA, le16(0) + le16(0x0020)) +
+                                                  cString(2, QStringLiteral("slide footer")),
+                                              3) +
+                                 pptContainer(0x0FD9,
+                                              pptRecord(0, 0x0FDA, le16(0) + le16(0x0030)) +
+                                                  cString(1, QStringLiteral("notes header")) +
+                                                  cString(2, QStringLiteral("notes footer")),
+                                              4));
+    const QByteArray slideWithNotes = pptContainer(
+        0x03EE, pptRecord(0x0002, 0x03EF,
+                          le32(0) + QByteArray(8, '\0') + le32(0) + le32(300) + le16(0) + le16(0)) +
+                    pptContainer(0x040C, textChars(QStringLiteral("own"))));
+    const QByteArray notes =
+        pptContainer(0x03F0, pptContainer(0x040C, textChars(QStringLiteral("note words"))));
+    const QByteArray notesPersist = pptRecord(0, 0x1772,
+                                              le32(3 << 20 | 1) + le32(0) + le32(withNotes.size()) +
+                                                  le32(withNotes.size() + slideWithNotes.size()));
+    const qsizetype notesPersistAt = withNotes.size() + slideWithNotes.size() + notes.size();
+    const QByteArray notesEdit =
+        pptRecord(0, 0x0FF5,
+                  le32(0) + le32(0) + le32(0) + le32(notesPersistAt) + le32(1) + le32(4) + le32(0));
+    QTest::newRow("a notes page ends with the header and footer of the notes pages")
+        << withNotes + slideWithNotes + notes + notesPersist + notesEdit
+        << currentUser(0xE391C05F, notesPersistAt + notesPersist.size())
+        << QStringLiteral("own\nslide footer\nnote words\nnotes header\nnotes footer\n")
+        << Outcome::Done;
 }
 
 void TestDocumentText::powerPoint97Records()
