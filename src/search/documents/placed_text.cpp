@@ -110,6 +110,17 @@ bool isCjk(char32_t c)
            (c >= 0x20000 && c <= 0x3FFFF);                // the supplementary ideograph planes
 }
 
+QList<QByteArray> radicalsReadAs(char32_t ideograph)
+{
+    QList<QByteArray> forms;
+    const RadicalTable &table = radicals();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i] != 0 && table[i] == ideograph)
+            forms.append(QString(QChar(char16_t(kFirstRadical + i))).toUtf8());
+    }
+    return forms;
+}
+
 QString placedText(const QString &text)
 {
     const auto *s = reinterpret_cast<const char16_t *>(text.constData());

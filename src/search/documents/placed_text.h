@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace documents {
@@ -25,6 +27,10 @@ namespace documents {
 //
 // Returns `text` itself (no copy) when neither rule changes it.
 QString placedText(const QString &text);
+
+// The radicals that placedText reads as `ideograph` (most ideographs have none), as UTF-8: the
+// forms a raw-byte scan must also accept for it.
+QList<QByteArray> radicalsReadAs(char32_t ideograph);
 
 // True for the characters between which white space is dropped: CJK ideographs (with radicals,
 // the compatibility and supplementary-plane ideographs), CJK punctuation and symbols, kana,
