@@ -33,6 +33,9 @@ public:
     // What a page, template page or annotation file is read as.
     enum class Part { Page, Template, Annotation };
     Status readPart(const QString &entry, Part part, const DocumentParts *document);
+    // The text of the composite graphic unit `id` of the document's resource files, where a
+    // CompositeObject draws it.
+    Status readComposite(const QString &id, const DocumentParts &document);
 
     TextSink &sink() { return m_sink; }
     const ZipPackage &package() const { return m_package; }
@@ -52,6 +55,7 @@ private:
     bool m_sawText = false;
     bool m_sawImage = false;
     bool m_recognised = false; // text recognition read something on some page
+    QStringList m_drawnUnits;  // the composite units being drawn, one inside the next
     // The media files of the document whose resource files were read last, as package entries.
     const DocumentParts *m_mediaOf = nullptr;
     QHash<QString, QString> m_media;
@@ -77,6 +81,10 @@ public:
             m_reader.sawText();
         } else if (name == u"TextCode") {
             m_inCode = m_textObjects > 0;
+        } else if (name == u"CompositeObject") {
+            const QString id = attribute(reader, "ResourceID"_L1);
+            if (m_document && !id.isEmpty())
+                failure = m_reader.readComposite(id, *m_document);
         } else if (name == u"ImageObject") {
             m_reader.sawImage();
             const QString id = attribute(reader, "ResourceID"_L1);
@@ -261,6 +269,29 @@ Status OfdReader::recogniseImages(const QStringList &resourceIds, const Document
             return Status::Stopped;
     }
     return Status::Ok;
+}
+
+Status OfdReader::readComposite(const QString &id, const DocumentParts &document)
+{
+    // A unit that draws itself, directly or through others, shows what it drew once.
+    if (m_drawnUnits.contains(id) || m_drawnUnits.size() >= 16)
+        return Status::Ok;
+    m_drawnUnits.append(id);
+    Status status = Status::Ok;
+    for (const QString &location : document.resources) {
+        const QString entry = findOfdEntry(m_package, document.folder, location);
+        if (entry.isEmpty())
+            continue; // a resource file that is not there draws nothing
+        PageHandler unit(*this, Part::Template, &document);
+        CompositeUnitFilter filter(id, unit);
+        status = readXmlPart(m_package, entry, filter, m_sink);
+        if (status == Status::Ok)
+            status = unit.failure;
+        if (status != Status::Ok)
+            break;
+    }
+    m_drawnUnits.removeLast();
+    return status;
 }
 
 Status OfdReader::readPart(const QString &entry, Part part, const DocumentParts *document)
