@@ -48,7 +48,8 @@
 //                                  memory (KiB), the outcome and the reason of an unreadable file
 //                                  (of an archive: of the archive as a whole, "-" when it was read)
 //   pdf-pages FILE...              each PDF file's page texts as the extraction lays them out
-//                                  against poppler's own text of each page displayed alone: prints
+//                                  against poppler's own text of each page displayed alone (read
+//                                  by the same placed-glyph rules, documents::placedText): prints
 //                                  per file "same" or the first page that differs, then the seconds
 //                                  each way; exits 1 when any file differs
 //

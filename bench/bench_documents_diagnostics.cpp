@@ -5,6 +5,7 @@
 
 #include "search/core/file_search.h"
 #include "search/documents/pdf/pdf_page_text.h"
+#include "search/documents/placed_text.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -114,7 +115,9 @@ int comparePdfPages(const QStringList &args)
             const std::unique_ptr<Poppler::Document> document = Poppler::Document::load(&file);
             for (int i = 0; document && !document->isLocked() && i < document->numPages(); ++i) {
                 const std::unique_ptr<Poppler::Page> page = document->page(i);
-                theirs.append(page ? page->text(QRectF()) : QStringLiteral("<none>"));
+                // As the extraction reads placed glyphs: without blanks between CJK characters.
+                theirs.append(page ? documents::placedText(page->text(QRectF()))
+                                   : QStringLiteral("<none>"));
             }
         }
         popplerNs += clock.nsecsElapsed();

@@ -4,6 +4,7 @@
 
 #include "platform/core/byte_find.h"
 #include "search/documents/ooxml/office_open_xml.h"
+#include "search/documents/placed_text.h"
 #include "search/documents/zip_package.h"
 
 #include <QSet>
@@ -116,7 +117,18 @@ constexpr QByteArrayView kEncryptionData = "encryption-data";
 PackageScan::PackageScan(const std::vector<QByteArray> &needles, Kind kind)
     : m_needles(needles), m_found(needles.size(), false), m_missing(needles.size()),
       m_ofd(kind == Kind::Ofd)
-{}
+{
+    // OFD text is read by the rules of placed glyphs: a radical in a part may stand for the
+    // keyword's ideograph.
+    if (!m_ofd)
+        return;
+    m_radicals.resize(needles.size());
+    for (std::size_t i = 0; i < needles.size(); ++i) {
+        const QString character = QString::fromUtf8(needles[i]);
+        if (!character.isEmpty())
+            m_radicals[i] = radicalsReadAs(character.toUcs4().value(0));
+    }
+}
 
 bool PackageScan::beginEntry(QByteArrayView name)
 {
@@ -215,13 +227,21 @@ bool PackageScan::search(QByteArrayView text)
             return decidePossible();
     }
     for (std::size_t i = 0; i < m_needles.size(); ++i) {
-        if (!m_found[i] && contains(text, m_needles[i])) {
+        if (!m_found[i] && (contains(text, m_needles[i]) || holdsRadical(text, i))) {
             m_found[i] = true;
             if (--m_missing == 0)
                 return false;
         }
     }
     return true;
+}
+
+bool PackageScan::holdsRadical(QByteArrayView text, std::size_t needle) const
+{
+    if (needle >= m_radicals.size())
+        return false;
+    return std::any_of(m_radicals[needle].cbegin(), m_radicals[needle].cend(),
+                       [&](const QByteArray &radical) { return contains(text, radical); });
 }
 
 TextScreen::TextScreen(QStringView keyword) : m_needles(search::Keyword::utf8CharactersOf(keyword))

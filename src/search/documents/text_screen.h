@@ -4,6 +4,7 @@
 #include "search/documents/zip_package.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QStringView>
 
 #include <functional>
@@ -20,8 +21,10 @@ namespace documents {
 // otherwise (UTF-16, a declared encoding), writes it as a character reference ("&#") or declares
 // entities ("<!DOCTYPE"). So when some non-ASCII character of the keyword occurs in no entry and
 // no part does any of that, the document has no hit; inflating and scanning the entries costs a
-// fraction of parsing them. Of a Word or Excel package only the parts the reader takes text from
-// are scanned (documents::officeTextParts): the others cannot put a character into the text.
+// fraction of parsing them. In an OFD package a radical that its text reads as an ideograph
+// (documents::placedText) counts as that ideograph. Of a Word or Excel package only the parts the
+// reader takes text from are scanned (documents::officeTextParts): the others cannot put a
+// character into the text.
 //
 // What the screen cannot vouch for is Possible, and the extraction then reads and names it: a
 // damaged or encrypted entry, a ZIP bomb, an .xml entry that is no UTF-8 XML, an OpenDocument
@@ -94,8 +97,11 @@ private:
     bool decidePossible();
     bool scan(QByteArrayView bytes);
     bool search(QByteArrayView text);
+    bool holdsRadical(QByteArrayView text, std::size_t needle) const;
 
     const std::vector<QByteArray> &m_needles;
+    // Per needle, of an OFD package: the radicals read as its character (placedText).
+    std::vector<QList<QByteArray>> m_radicals;
     std::vector<bool> m_found;
     std::size_t m_missing;
     const bool m_ofd;

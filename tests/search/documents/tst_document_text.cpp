@@ -498,6 +498,26 @@ void TestDocumentText::presentationFooters_data()
                "presentation:use-header-name=\"h\"><draw:frame><draw:text-box><text:p>note"
                "</text:p></draw:text-box></draw:frame></presentation:notes></draw:page>"
         << QStringLiteral("s1\nHeaderWord\nnote\n");
+
+    // A footer typed into the master's footer frame and a text box drawn on the master: only
+    // styles.xml holds them. Not the prompt of a placeholder, a field's stand-in, the notes
+    // page's own text, nor a master no page uses.
+    const QByteArray typedFooter =
+        "<style:master-page style:name=\"T\"><draw:frame presentation:class=\"title\" "
+        "presentation:placeholder=\"true\"><draw:text-box><text:p>PromptText</text:p>"
+        "</draw:text-box></draw:frame><draw:frame presentation:class=\"footer\"><draw:text-box>"
+        "<text:p>页脚<text:s/>TypedFooter</text:p></draw:text-box></draw:frame>"
+        "<draw:frame presentation:class=\"page-number\"><draw:text-box><text:p><text:page-number>"
+        "&lt;number&gt;</text:page-number></text:p></draw:text-box></draw:frame>"
+        "<draw:frame><draw:text-box><text:p>MasterBox</text:p></draw:text-box></draw:frame>"
+        "<presentation:notes><draw:frame><draw:text-box><text:p>NotesMaster</text:p>"
+        "</draw:text-box></draw:frame></presentation:notes></style:master-page>"
+        "<style:master-page style:name=\"Unused\"><draw:frame><draw:text-box><text:p>Unused"
+        "</text:p></draw:text-box></draw:frame></style:master-page>";
+    QTest::newRow("text of the master page itself, once after the slides and the declared footers")
+        << withFooter + typedFooter
+        << declarations + page("T", "", "s1") + page("M", "f1", "s2") + page("T", "", "s3")
+        << QStringLiteral(u"s1\ns2\ns3\nFooterOne\n页脚 TypedFooter\nMasterBox\n");
 }
 
 void TestDocumentText::presentationFooters()
@@ -944,6 +964,40 @@ void TestDocumentText::powerPoint97Records_data()
         << shown + slide + master + persist + lastEdit
         << currentUser(0xE391C05F, persistAt + persist.size())
         << QStringLiteral("logo\nown\nfixed day\nfooter words\n") << Outcome::Done;
+
+    // Persist identifiers 1, 2, 3: the document, a slide, its notes page. The document gives the
+    // notes pages a header and a footer (HeadersFooters instance 4; the slides' own are not
+    // theirs), which a reader sees on every printed notes page.
+    const QByteArray withNotes =
+        pptContainer(0x03E8, pptContainer(0x0FF0, withSlideId(2, 256)) +
+                                 pptContainer(0x0FF0, withSlideId(3, 300), 2) +
+                                 pptContainer(0x0FD9,
+                                              pptRecord(0, 0x0FDA, le16(0) + le16(0x0020)) +
+                                                  cString(2, QStringLiteral("slide footer")),
+                                              3) +
+                                 pptContainer(0x0FD9,
+                                              pptRecord(0, 0x0FDA, le16(0) + le16(0x0030)) +
+                                                  cString(1, QStringLiteral("notes header")) +
+                                                  cString(2, QStringLiteral("notes footer")),
+                                              4));
+    const QByteArray slideWithNotes = pptContainer(
+        0x03EE, pptRecord(0x0002, 0x03EF,
+                          le32(0) + QByteArray(8, '\0') + le32(0) + le32(300) + le16(0) + le16(0)) +
+                    pptContainer(0x040C, textChars(QStringLiteral("own"))));
+    const QByteArray notes =
+        pptContainer(0x03F0, pptContainer(0x040C, textChars(QStringLiteral("note words"))));
+    const QByteArray notesPersist = pptRecord(0, 0x1772,
+                                              le32(3 << 20 | 1) + le32(0) + le32(withNotes.size()) +
+                                                  le32(withNotes.size() + slideWithNotes.size()));
+    const qsizetype notesPersistAt = withNotes.size() + slideWithNotes.size() + notes.size();
+    const QByteArray notesEdit =
+        pptRecord(0, 0x0FF5,
+                  le32(0) + le32(0) + le32(0) + le32(notesPersistAt) + le32(1) + le32(4) + le32(0));
+    QTest::newRow("a notes page ends with the header and footer of the notes pages")
+        << withNotes + slideWithNotes + notes + notesPersist + notesEdit
+        << currentUser(0xE391C05F, notesPersistAt + notesPersist.size())
+        << QStringLiteral("own\nslide footer\nnote words\nnotes header\nnotes footer\n")
+        << Outcome::Done;
 }
 
 void TestDocumentText::powerPoint97Records()

@@ -172,6 +172,42 @@ void TestOfdText::packageText_data()
                                       {"2", "Pages/Page_0/Content.xml"}})}}
         << QStringLiteral(u"第一页\n批量查找\na & b\n") << Outcome::Done;
 
+    QTest::newRow("spaces between placed CJK glyphs and digits out, Latin words' kept, radicals "
+                  "as ideographs")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "Pages/P.xml"}})},
+                   {"Doc_0/Pages/P.xml",
+                    pageXml(textObject({"金 ", " 额", "  2025 年"}) + textObject("中") +
+                            textObject("电\u2F26 \u2ED4户") + textObject("IP 地址 Total paid"))}}
+        << QStringLiteral(u"金额2025年\n中\n电子门户\nIP 地址 Total paid\n") << Outcome::Done;
+
+    // The goods list of an invoice's second page drawn as a composite object; its unit names
+    // another unit, and a third unit draws itself (once).
+    const QByteArray units =
+        "<?xml version=\"1.0\"?><ofd:Res xmlns:ofd=\"" + kNamespace +
+        "\" BaseLoc=\"Res\"><ofd:CompositeGraphicUnits>"
+        "<ofd:CompositeGraphicUnit ID=\"20\" Width=\"9\" Height=\"9\"><ofd:Content>" +
+        textObject("货物清单") +
+        "<ofd:CompositeObject ID=\"5\" ResourceID=\"21\"/></ofd:Content>"
+        "</ofd:CompositeGraphicUnit><ofd:CompositeGraphicUnit ID=\"21\"><ofd:Content>" +
+        textObject("芯片") +
+        "</ofd:Content></ofd:CompositeGraphicUnit><ofd:CompositeGraphicUnit ID=\"22\">"
+        "<ofd:Content>" +
+        textObject("环") +
+        "<ofd:CompositeObject ID=\"6\" ResourceID=\"22\"/></ofd:Content>"
+        "</ofd:CompositeGraphicUnit></ofd:CompositeGraphicUnits></ofd:Res>";
+    QTest::newRow("text drawn by composite objects from the resources, where they are drawn")
+        << Entries{{"OFD.xml", ofdXml({doc})},
+                   {doc, documentXml({{"1", "Pages/P0.xml"}, {"2", "Pages/P1.xml"}},
+                                     "<ofd:PublicRes>PublicRes.xml</ofd:PublicRes>")},
+                   {"Doc_0/PublicRes.xml", units},
+                   {"Doc_0/Pages/P0.xml", pageXml(textObject("发票"))},
+                   {"Doc_0/Pages/P1.xml",
+                    pageXml(
+                        textObject("第二页") + "<ofd:CompositeObject ID=\"4\" ResourceID=\"20\"/>" +
+                        textObject("合计") + "<ofd:CompositeObject ID=\"7\" ResourceID=\"22\"/>")}}
+        << QStringLiteral(u"发票\n第二页\n货物清单\n芯片\n合计\n环\n") << Outcome::Done;
+
     QTest::newRow("several documents in order, each from its own folder")
         << Entries{{"OFD.xml", ofdXml({"Doc_1/Document.xml", "/Doc_0/Document.xml"})},
                    {"Doc_0/Document.xml", documentXml({{"1", "Pages/P.xml"}})},

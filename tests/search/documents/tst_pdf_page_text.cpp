@@ -1,6 +1,7 @@
 #include "document_fixtures.h"
 
 #include "search/documents/pdf/pdf_page_text.h"
+#include "search/documents/placed_text.h"
 #include "support/test_files.h"
 
 #include <poppler-qt6.h>
@@ -63,14 +64,15 @@ QByteArray line(const QByteArray &words, int y = 700)
     return "BT /F1 12 Tf 72 " + QByteArray::number(y) + " Td (" + words + ") Tj ET\n";
 }
 
-// Each page's text as poppler gives it for the page displayed alone.
+// Each page's text as poppler gives it for the page displayed alone, read by the rules of placed
+// glyphs.
 QStringList popplerPages(const QByteArray &bytes)
 {
     QStringList pages;
     const std::unique_ptr<Poppler::Document> pdf = Poppler::Document::loadFromData(bytes);
     for (int i = 0; pdf && !pdf->isLocked() && i < pdf->numPages(); ++i) {
         const std::unique_ptr<Poppler::Page> page = pdf->page(i);
-        pages << (page ? page->text(QRectF()) : QStringLiteral("<no page>"));
+        pages << (page ? documents::placedText(page->text(QRectF())) : QStringLiteral("<no page>"));
     }
     return pages;
 }
@@ -98,7 +100,7 @@ QList<int> inOrder(int count)
 } // namespace
 
 // The page texts against poppler's text of each page displayed alone: pages laid out by one
-// interpreter must give exactly that.
+// interpreter must give exactly that. And the rules by which the text of placed glyphs is read.
 class TestPdfPageText : public QObject
 {
     Q_OBJECT
@@ -106,6 +108,8 @@ class TestPdfPageText : public QObject
 private Q_SLOTS:
     void pagesAsPopplerGivesThem_data();
     void pagesAsPopplerGivesThem();
+    void placedGlyphsReadAsAReaderSeesThem_data();
+    void placedGlyphsReadAsAReaderSeesThem();
 };
 
 void TestPdfPageText::pagesAsPopplerGivesThem_data()
@@ -153,6 +157,39 @@ void TestPdfPageText::pagesAsPopplerGivesThem()
     QCOMPARE(ourPages(pdf, order), expected);
     if (!mustHold.isEmpty())
         QVERIFY(expected.join(QString()).contains(mustHold));
+}
+
+void TestPdfPageText::placedGlyphsReadAsAReaderSeesThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("spaces between CJK glyphs placed apart are no text")
+        << QStringLiteral(u"中    国   移   动 ，公司") << QStringLiteral(u"中国移动，公司");
+    QTest::newRow("Latin words and numbers keep their spaces, line ends stay")
+        << QStringLiteral("Total  paid 2023 12\n x") << QStringLiteral("Total  paid 2023 12\n x");
+    QTest::newRow("a digit beside a CJK character joins it, a Latin letter does not")
+        << QStringLiteral(u"2025 年 10 月 IP 地址 /tmp")
+        << QStringLiteral(u"2025年10月 IP 地址 /tmp");
+    QTest::newRow("tabs, no-break and ideographic spaces between CJK characters go too")
+        << QStringLiteral(u"金\t额\u00A0合\u3000计") << QStringLiteral(u"金额合计");
+    QTest::newRow("a space at a line's end or start stays")
+        << QStringLiteral(u"中 \n 国") << QStringLiteral(u"中 \n 国");
+    QTest::newRow("ideographs beyond the basic plane join as well")
+        << QStringLiteral(u"\U00020000 \U0002A6A5 x") << QStringLiteral(u"\U00020000\U0002A6A5 x");
+    QTest::newRow("Kangxi radicals are the ideographs they look like")
+        << QStringLiteral(u"电\u2F26 \u2F00\u2F64\u2FD5") << QStringLiteral(u"电子一用龠");
+    QTest::newRow("whole-character radicals of the supplement are read as ideographs, "
+                  "component shapes kept")
+        << QStringLiteral(u"\u2ED4\u2ED3\u2E9F\u2EC5\u2EF3\u2E85\u2EA1")
+        << QStringLiteral(u"门长母见龟\u2E85\u2EA1");
+}
+
+void TestPdfPageText::placedGlyphsReadAsAReaderSeesThem()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(documents::placedText(text), expected);
 }
 
 QTEST_GUILESS_MAIN(TestPdfPageText)

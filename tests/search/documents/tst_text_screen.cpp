@@ -9,6 +9,8 @@ using documents::Kind;
 using documents::PackageScan;
 using documents::TextScreen;
 
+Q_DECLARE_METATYPE(documents::Kind)
+
 namespace {
 
 using Entries = QList<QPair<QByteArray, QByteArray>>;
@@ -54,6 +56,8 @@ private Q_SLOTS:
     void answerDoesNotDependOnBlocks_data();
     void answerDoesNotDependOnBlocks();
     void needlesAreTheNonAsciiCharacters();
+    void radicalsStandForIdeographsInOfd_data();
+    void radicalsStandForIdeographsInOfd();
     void onlyPartsWithTextAreScreened_data();
     void onlyPartsWithTextAreScreened();
     void formattedCellsAreScreenedAsShown_data();
@@ -152,6 +156,27 @@ void TestTextScreen::answerDoesNotDependOnBlocks()
         QVERIFY2(scan.possibleAtEnd() == possible,
                  qPrintable(QStringLiteral("blocks of %1 bytes").arg(blockSize)));
     }
+}
+
+void TestTextScreen::radicalsStandForIdeographsInOfd_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("possible");
+    QTest::newRow("an OFD page's radical ⼦ reads as 子") << Kind::Ofd << true;
+    QTest::newRow("a Word document's radical stays a radical") << Kind::OfficeOpenXml << false;
+}
+
+void TestTextScreen::radicalsStandForIdeographsInOfd()
+{
+    QFETCH(Kind, kind);
+    QFETCH(bool, possible);
+    const TextScreen screen(QStringLiteral(u"电子"));
+    PackageScan scan(screen.needles(), kind);
+    QVERIFY(scan.beginEntry("Doc_0/Pages/Page_0/Content.xml"));
+    scan.feed(QStringLiteral(u"<?xml version=\"1.0\"?><ofd:Page><ofd:TextObject><ofd:TextCode>"
+                             u"电\u2F26</ofd:TextCode></ofd:TextObject></ofd:Page>")
+                  .toUtf8());
+    QCOMPARE(scan.possibleAtEnd(), possible);
 }
 
 void TestTextScreen::needlesAreTheNonAsciiCharacters()

@@ -28,7 +28,7 @@ bool isOpenDocumentPackage(Probe &probe)
 } // namespace
 
 const Format kOpenDocumentFormat{Kind::OpenDocument,
-                                 "1",
+                                 "2",
                                  hasZipSignature,
                                  isOpenDocumentPackage,
                                  openPackage<OpenDocumentExtractor, kOpenDocumentFormat>,

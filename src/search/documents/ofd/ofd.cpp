@@ -3,6 +3,7 @@
 #include "search/documents/ofd/ofd_parts.h"
 #include "search/documents/ofd/ofd_paths.h"
 #include "search/documents/picture/picture.h"
+#include "search/documents/placed_text.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 #include "search/ocr/ocr.h"
@@ -32,6 +33,9 @@ public:
     // What a page, template page or annotation file is read as.
     enum class Part { Page, Template, Annotation };
     Status readPart(const QString &entry, Part part, const DocumentParts *document);
+    // The text of the composite graphic unit `id` of the document's resource files, where a
+    // CompositeObject draws it.
+    Status readComposite(const QString &id, const DocumentParts &document);
 
     TextSink &sink() { return m_sink; }
     const ZipPackage &package() const { return m_package; }
@@ -51,6 +55,7 @@ private:
     bool m_sawText = false;
     bool m_sawImage = false;
     bool m_recognised = false; // text recognition read something on some page
+    QStringList m_drawnUnits;  // the composite units being drawn, one inside the next
     // The media files of the document whose resource files were read last, as package entries.
     const DocumentParts *m_mediaOf = nullptr;
     QHash<QString, QString> m_media;
@@ -76,6 +81,10 @@ public:
             m_reader.sawText();
         } else if (name == u"TextCode") {
             m_inCode = m_textObjects > 0;
+        } else if (name == u"CompositeObject") {
+            const QString id = attribute(reader, "ResourceID"_L1);
+            if (m_document && !id.isEmpty())
+                failure = m_reader.readComposite(id, *m_document);
         } else if (name == u"ImageObject") {
             m_reader.sawImage();
             const QString id = attribute(reader, "ResourceID"_L1);
@@ -100,6 +109,7 @@ public:
             m_inCode = false;
         } else if (name == u"TextObject" && m_textObjects > 0) {
             --m_textObjects;
+            writeLine();
             m_reader.sink().append(u'\n');
         }
         if (m_part == OfdReader::Part::Page && m_depth == 0) {
@@ -119,13 +129,14 @@ public:
         for (qsizetype i = 0; i < text.size(); ++i) {
             const char16_t c = text[i].unicode();
             if (c == u'\n' || c == u'\r' || c == u'\t') {
-                if (i > start)
-                    m_reader.sink().append(text.sliced(start, i - start));
+                m_line.append(text.sliced(start, i - start));
                 start = i + 1;
             }
         }
-        if (start < text.size())
-            m_reader.sink().append(text.sliced(start));
+        m_line.append(text.sliced(start));
+        // A text object is a line of the page, seldom long; one without end is written in parts.
+        if (m_line.size() >= kMaxLine)
+            writeLine();
     }
 
     // The first failure of a template page read from inside this part.
@@ -133,6 +144,17 @@ public:
 
 private:
     enum Layer { Behind, InFront };
+
+    static constexpr qsizetype kMaxLine = qsizetype(1) << 16;
+
+    // The text object's text, read as a reader sees the placed glyphs.
+    void writeLine()
+    {
+        if (m_line.isEmpty())
+            return;
+        m_reader.sink().append(placedText(m_line));
+        m_line.resize(0); // its capacity kept for the next one
+    }
 
     struct Use
     {
@@ -205,6 +227,7 @@ private:
     bool m_inCode = false;
     bool m_ownText = false; // the part itself has a TextObject
     QStringList m_images;   // the resources of the part's ImageObjects, in drawing order
+    QString m_line;         // the text of the text object being read
 };
 
 Status OfdReader::recogniseImages(const QStringList &resourceIds, const DocumentParts &document)
@@ -246,6 +269,29 @@ Status OfdReader::recogniseImages(const QStringList &resourceIds, const Document
             return Status::Stopped;
     }
     return Status::Ok;
+}
+
+Status OfdReader::readComposite(const QString &id, const DocumentParts &document)
+{
+    // A unit that draws itself, directly or through others, shows what it drew once.
+    if (m_drawnUnits.contains(id) || m_drawnUnits.size() >= 16)
+        return Status::Ok;
+    m_drawnUnits.append(id);
+    Status status = Status::Ok;
+    for (const QString &location : document.resources) {
+        const QString entry = findOfdEntry(m_package, document.folder, location);
+        if (entry.isEmpty())
+            continue; // a resource file that is not there draws nothing
+        PageHandler unit(*this, Part::Template, &document);
+        CompositeUnitFilter filter(id, unit);
+        status = readXmlPart(m_package, entry, filter, m_sink);
+        if (status == Status::Ok)
+            status = unit.failure;
+        if (status != Status::Ok)
+            break;
+    }
+    m_drawnUnits.removeLast();
+    return status;
 }
 
 Status OfdReader::readPart(const QString &entry, Part part, const DocumentParts *document)

@@ -14,10 +14,13 @@ namespace documents {
 // - Pages in the order of the document's Pages list. A page's text is the TextCode text of its
 //   TextObjects in content order; the TextCode elements of one TextObject are joined, and every
 //   TextObject ends a line. Line ends and tabs inside a TextCode are the writer's XML layout (no
-//   glyph stands for them) and are left out.
+//   glyph stands for them) and are left out. Each text object's text is read by the rules of
+//   placed glyphs (placedText: no white space between CJK characters, radicals as ideographs).
 // - The template pages a page uses (CommonData/TemplatePage): those drawn behind the page
 //   (ZOrder Background, the default, and Body) before its text, those in front (Foreground)
 //   after it.
+// - A CompositeObject gives, where it is drawn, the text objects of the composite graphic unit
+//   (CompositeGraphicUnit of the document's PublicRes and DocumentRes files) it names.
 // - Then the page's annotations (Annotations -> the page's annotation files -> the TextObjects of
 //   their appearances).
 // - Paths in the package are read as the standard has them: relative to the file that names

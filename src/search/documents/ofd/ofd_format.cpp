@@ -41,7 +41,7 @@ bool isOfdPackage(Probe &probe)
 
 // Scanned pages are recognised: on a worker.
 const Format kOfdFormat{
-    Kind::Ofd, "1",          hasZipSignature, isOfdPackage, openPackage<OfdExtractor, kOfdFormat>,
+    Kind::Ofd, "2",          hasZipSignature, isOfdPackage, openPackage<OfdExtractor, kOfdFormat>,
     true,      screenPackage};
 
 } // namespace documents

@@ -196,6 +196,42 @@ private:
     int m_depth = 0;
 };
 
+// A resource file, of which only the composite graphic unit `id` is handed on to `inner`: the
+// drawing a CompositeObject of that ResourceID shows (its Content, whose text objects are text of
+// the page that draws it).
+class CompositeUnitFilter : public XmlPartHandler
+{
+public:
+    CompositeUnitFilter(QString id, XmlPartHandler &inner) : m_id(std::move(id)), m_inner(inner) {}
+
+    void startElement(const QXmlStreamReader &reader) override
+    {
+        if (m_depth > 0) {
+            ++m_depth;
+            m_inner.startElement(reader);
+        } else if (reader.name() == u"CompositeGraphicUnit" && attribute(reader, "ID"_L1) == m_id) {
+            m_depth = 1;
+        }
+    }
+    void endElement(const QXmlStreamReader &reader) override
+    {
+        if (m_depth > 1)
+            m_inner.endElement(reader);
+        if (m_depth > 0)
+            --m_depth;
+    }
+    void characters(QStringView text) override
+    {
+        if (m_depth > 1)
+            m_inner.characters(text);
+    }
+
+private:
+    const QString m_id;
+    XmlPartHandler &m_inner;
+    int m_depth = 0; // inside the unit: 1 + the depth below it
+};
+
 // The annotation list: the annotation files of each page, by page ID.
 class AnnotationListHandler : public XmlPartHandler
 {

@@ -84,7 +84,7 @@ const Format kExcel97Format{Kind::Excel97,
                             false,
                             nullptr};
 const Format kPowerPoint97Format{Kind::PowerPoint97,
-                                 "1",
+                                 "2",
                                  hasCompoundFileSignature,
                                  isOfKind<Kind::PowerPoint97>,
                                  openCompoundFile<PowerPoint97Extractor, kPowerPoint97Format>,

@@ -169,6 +169,10 @@ private:
                 m_headersFooters = headersFootersOf(list);
                 continue;
             }
+            if (list.type == kHeadersFooters && list.instance == 4) { // of the notes pages
+                m_notesHeadersFooters = headersFootersOf(list);
+                continue;
+            }
             if (list.type != kSlideListWithText || list.instance > 2)
                 continue;
             quint32 current = 0;
@@ -216,6 +220,8 @@ private:
                 result.flags = le16(m_stream, record.data + 2);
             else if (record.type == kCString && record.instance == 0)
                 result.date = stringOf(m_stream, record);
+            else if (record.type == kCString && record.instance == 1)
+                result.header = stringOf(m_stream, record);
             else if (record.type == kCString && record.instance == 2)
                 result.footer = stringOf(m_stream, record);
             return false;
@@ -268,7 +274,8 @@ private:
     // A slide or notes page: on a slide, the text of its master's shapes first when it shows
     // them; the text of its drawing in drawing order, a placeholder's text from the slide list
     // where the drawing refers to it, an embedded object's text where a shape shows it; the
-    // listed text no shape referred to; on a slide, its fixed date and footer last.
+    // listed text no shape referred to; its fixed date and footer last (on a notes page the
+    // header first of them).
     void writeSlide(quint32 id, const Record &container, bool slide, quint32 *notesId)
     {
         quint32 master = 0;
@@ -316,11 +323,16 @@ private:
             if (!written[i])
                 m_sink.append(listed[i]);
         }
-        if (!slide)
-            return;
-        const HeadersFooters &shown = own.present ? own : m_headersFooters;
-        const QString &date = own.date.isEmpty() ? m_headersFooters.date : own.date;
-        const QString &footer = own.footer.isEmpty() ? m_headersFooters.footer : own.footer;
+        // A notes page shows the header, date and footer of all notes pages.
+        const HeadersFooters &all = slide ? m_headersFooters : m_notesHeadersFooters;
+        const HeadersFooters &shown = own.present ? own : all;
+        const QString &date = own.date.isEmpty() ? all.date : own.date;
+        const QString &header = own.header.isEmpty() ? all.header : own.header;
+        const QString &footer = own.footer.isEmpty() ? all.footer : own.footer;
+        if (!slide && (shown.flags & kHasHeader) && !header.isEmpty()) {
+            m_sink.append(header);
+            m_sink.append(u'\n');
+        }
         if ((shown.flags & kHasDate) && (shown.flags & kHasUserDate) && !date.isEmpty()) {
             m_sink.append(date);
             m_sink.append(u'\n');
@@ -365,6 +377,7 @@ private:
     QHash<quint32, QString> m_masterText;
     QHash<quint32, quint32> m_objects; // shown objects: identifier to persist identifier
     HeadersFooters m_headersFooters;   // those of every slide without its own
+    HeadersFooters m_notesHeadersFooters;
     qint64 m_embeddedBudget = kEmbeddedBudget;
     bool m_damaged = false;
 };

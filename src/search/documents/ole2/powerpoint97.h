@@ -16,7 +16,8 @@ namespace documents {
 // boxes come in drawing order; the text of a placeholder, which the slide list holds, comes where
 // the drawing refers to it, and the text of an embedded Word, Excel or PowerPoint object where a
 // shape shows it (not for an object shown as an icon). The slide's fixed date and footer (its
-// own headers and footers, else the document's) end it. Every paragraph of a text atom is a
+// own headers and footers, else the document's) end it; a notes page ends with the header, fixed
+// date and footer the document gives its notes pages. Every paragraph of a text atom is a
 // line; a line break inside a paragraph is "\n". A presentation whose persist directory cannot
 // be followed gives the text atoms and embedded objects of its stream in stream order, masters
 // left out.

@@ -40,16 +40,18 @@ enum : quint16 {
 enum : quint16 {
     kHasDate = 0x0001,
     kHasUserDate = 0x0004,
+    kHasHeader = 0x0010,
     kHasFooter = 0x0020,
 };
 constexpr quint16 kFollowsMasterObjects = 0x0001; // SlideAtom's slideFlags
 
-// The date and footer a slide shows (a HeadersFootersContainer).
+// The date, header and footer a slide or notes page shows (a HeadersFootersContainer).
 struct HeadersFooters
 {
     bool present = false;
     quint16 flags = 0;
-    QString date; // the user's fixed date
+    QString date;   // the user's fixed date
+    QString header; // notes pages and handouts only
     QString footer;
 };
 

@@ -5,7 +5,7 @@ namespace documents {
 
 // A heavy page can hold a library call for long, and a scanned page is recognised: on a worker.
 const Format kPdfFormat{Kind::Pdf,
-                        "1",
+                        "2",
                         hasSignature<kPdfSignature, 5>,
                         anyFile,
                         openSource<PdfExtractor, kPdfFormat>,

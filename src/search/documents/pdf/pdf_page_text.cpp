@@ -1,5 +1,7 @@
 #include "search/documents/pdf/pdf_page_text.h"
 
+#include "search/documents/placed_text.h"
+
 #include <Annot.h>
 #include <ErrorCodes.h>
 #include <Gfx.h>
@@ -224,7 +226,7 @@ QString PdfPageText::text(int index)
     const PDFRectangle *crop = page->getCropBox();
     const std::unique_ptr<GooString> text(
         d->output.getText(crop->x1, crop->y1, crop->x2, crop->y2));
-    return text ? QString::fromUtf8(text->c_str()) : QString();
+    return text ? placedText(QString::fromUtf8(text->c_str())) : QString();
 }
 
 } // namespace documents

@@ -7,7 +7,9 @@
 
 namespace documents {
 
-// The text of a PDF file's pages, in poppler's reading order, one page after another.
+// The text of a PDF file's pages, in poppler's reading order, one page after another, read as a
+// reader sees it (placedText: no white space between CJK characters, radicals as the ideographs
+// they look like).
 //
 // Pages that share one resource dictionary, page boxes and rotation (the usual case: writers give
 // every page of a document the same resources) are laid out by one content interpreter, so the
