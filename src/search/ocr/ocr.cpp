@@ -4,9 +4,7 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <QThread>
 
@@ -356,20 +354,6 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
         monitor.tell(100);
     }
     return result;
-}
-
-QImage decode(QByteArrayView bytes)
-{
-    QByteArray data = bytes.toByteArray();
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // A photo of a page keeps its orientation as its camera wrote it.
-    reader.setAutoTransform(true);
-    QImage image;
-    if (!reader.read(&image))
-        return QImage();
-    return image;
 }
 
 QByteArray languages()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/ocr/picture_decoding.h"
 #include "search/ocr/picture_signature.h"
 
 #include <QByteArray>
@@ -52,10 +53,6 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
 // 0, then the height. Bands are cut in the gaps between lines of print, some five lines of body
 // text at 300 dpi each; a page without such gaps (a photograph), or too short to cut, is one band.
 std::vector<int> bandCuts(const QImage &gray);
-
-// Decodes an encoded picture (PNG, JPEG, BMP, GIF, TIFF, WebP) through Qt's image readers. A null
-// image when the bytes cannot be decoded.
-QImage decode(QByteArrayView bytes);
 
 // Names the engine and its language data (version, data files' sizes and times): changes when
 // what recognise() gives might change. Cheap: no engine is loaded.

@@ -1,29 +1,18 @@
 #include "search/documents/pdf/pdf.h"
 
 #include "search/documents/pdf/pdf_page_text.h"
+#include "search/documents/pdf/pdf_scan_render.h"
 #include "search/documents/picture/picture.h"
 #include "search/documents/text_sink.h"
-
-#include <poppler-qt6.h>
 
 #include <QIODevice>
 
 #include <cctype>
-#include <mutex>
 #include <optional>
 
 namespace documents {
 
 namespace {
-
-// poppler prints every syntax error of a damaged file on stderr; the outcome says it instead.
-void silencePoppler()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Poppler::setDebugErrorFunction([](const QString &, const QVariant &) {}, QVariant());
-    });
-}
 
 // True when the file holds an image XObject: a dictionary with "/Image" as a name of its own (not
 // the "/ImageB", "/ImageC", "/ImageI" of a procedure set, nor "/ImageMask"). An image XObject is a
@@ -53,9 +42,6 @@ bool holdsImage(QIODevice &file)
     }
 }
 
-// Scanned pages are rendered at the resolution scanners use for text.
-constexpr double kScanDpi = 300.0;
-
 // True when every pixel of `image` is near white: a page with nothing drawn on it.
 bool isBlank(const QImage &image)
 {
@@ -72,14 +58,9 @@ bool isBlank(const QImage &image)
 
 // The text of a page that gives none of its own: the page rendered and read by recognition.
 // False when nothing was recognised, or the render or the recognition was stopped.
-bool recognisePage(const Poppler::Page &page, TextSink &sink)
+bool recognisePage(ScanRenderer &renderer, int index, TextSink &sink)
 {
-    const auto stopped = [](const QVariant &closure) {
-        return static_cast<const TextSink *>(closure.value<const void *>())->stopRequested();
-    };
-    const QImage image =
-        page.renderToImage(kScanDpi, kScanDpi, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr,
-                           nullptr, stopped, QVariant::fromValue(static_cast<const void *>(&sink)));
+    const QImage image = renderer.render(index, sink.stopFlag());
     if (image.isNull() || sink.stopRequested() || isBlank(image))
         return false;
     return appendRecognisedText(image, sink);
@@ -89,7 +70,6 @@ bool recognisePage(const Poppler::Page &page, TextSink &sink)
 
 Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
 {
-    silencePoppler();
     // The file must outlive the page texts, which read from it.
     const std::unique_ptr<QIODevice> file = source.open();
     if (!file)
@@ -104,19 +84,8 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
     // Whether the file holds images at all, known at the first page without text: a page without
     // text is recognised only in a file that has images (a scan), never in one of blank pages.
     std::optional<bool> images;
-    // The file as poppler renders its pages, opened at the first page to recognise. Through a
-    // buffered QFile rather than by name: poppler's own file stream reads the file a few hundred
-    // bytes per system call. Its own device: the page texts read from the first one.
-    std::unique_ptr<QIODevice> renderFile;
-    std::unique_ptr<Poppler::Document> rendered;
-    const auto pageToRender = [&](int index) -> std::unique_ptr<Poppler::Page> {
-        if (!rendered) {
-            renderFile = source.open();
-            if (renderFile)
-                rendered = Poppler::Document::load(renderFile.get());
-        }
-        return rendered ? rendered->page(index) : nullptr;
-    };
+    // The renderer of the scanned pages, opened at the first page to recognise.
+    std::unique_ptr<ScanRenderer> renderer;
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
@@ -130,8 +99,9 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
                 images = again && holdsImage(*again);
             }
             if (*images) {
-                const std::unique_ptr<Poppler::Page> page = pageToRender(i);
-                if (page && recognisePage(*page, sink))
+                if (!renderer)
+                    renderer = std::make_unique<ScanRenderer>(source);
+                if (recognisePage(*renderer, i, sink))
                     anyText = true;
             }
             continue;
