@@ -4,11 +4,15 @@
 #include "search/documents/pdf/pdf_scan_render.h"
 #include "search/documents/picture/picture.h"
 #include "search/documents/text_sink.h"
+#include "search/ocr/ocr.h"
 
 #include <QIODevice>
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 namespace documents {
 
@@ -66,6 +70,65 @@ bool recognisePage(ScanRenderer &renderer, int index, TextSink &sink)
     return appendRecognisedText(image, sink);
 }
 
+// The next scanned page, rendered and recognised on a thread of its own while the extractor reads
+// the page before it, so that a scan's pages take both cores (the engines' pool still lends at
+// most one engine per core in all). Going out of scope stops it within a band of the page and
+// joins its thread.
+class PageAhead
+{
+public:
+    PageAhead(const Source &source, int index) : m_index(index)
+    {
+        m_thread = std::thread([this, &source] {
+            ScanRenderer renderer(source);
+            const QImage image = renderer.render(m_index, &m_stop);
+            if (!image.isNull() && !m_stop.load() && !isBlank(image))
+                m_result = ocr::recognise(image, &m_stop);
+            m_done.store(true);
+        });
+    }
+    ~PageAhead()
+    {
+        m_stop.store(true);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    PageAhead(const PageAhead &) = delete;
+    PageAhead &operator=(const PageAhead &) = delete;
+
+    int index() const { return m_index; }
+    // Waits for the page, then hands its lines to `sink`; false when none were recognised. The
+    // wait counts as recognition (TextSink::beginRecognition). A stop of the sink stops the page.
+    bool append(TextSink &sink)
+    {
+        sink.beginRecognition();
+        while (m_thread.joinable()) {
+            if (sink.stopRequested())
+                m_stop.store(true);
+            // Joined once the page is read; meanwhile the sink's stop is looked at.
+            if (m_done.load()) {
+                m_thread.join();
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        for (const QString &line : std::as_const(m_result.lines)) {
+            sink.append(line);
+            sink.append(u'\n');
+        }
+        sink.partProgress(100);
+        sink.endRecognition();
+        return !m_result.lines.isEmpty() && !sink.stopRequested();
+    }
+
+private:
+    const int m_index;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
+    ocr::Result m_result;
+    std::thread m_thread;
+};
+
 } // namespace
 
 Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
@@ -86,24 +149,39 @@ Outcome PdfExtractor::extract(const Source &source, TextSink &sink)
     std::optional<bool> images;
     // The renderer of the scanned pages, opened at the first page to recognise.
     std::unique_ptr<ScanRenderer> renderer;
+    // The next page, when it is a scan too, read meanwhile; and its text, taken already.
+    std::unique_ptr<PageAhead> ahead;
+    std::optional<QString> nextText;
     for (int i = 0; i < pages; ++i) {
         if (sink.stopRequested())
             return Outcome::Stopped;
         sink.beginPart(i, pages);
         if (!texts.hasPage(i))
             continue; // a page poppler cannot build has no text to give
-        const QString text = texts.text(i);
+        const QString text = nextText ? *nextText : texts.text(i);
+        nextText.reset();
         if (text.isEmpty()) {
             if (!images) {
                 const std::unique_ptr<QIODevice> again = source.open();
                 images = again && holdsImage(*again);
             }
-            if (*images) {
-                if (!renderer)
-                    renderer = std::make_unique<ScanRenderer>(source);
-                if (recognisePage(*renderer, i, sink))
+            if (!*images)
+                continue;
+            if (ahead && ahead->index() == i) {
+                if (ahead->append(sink))
                     anyText = true;
+                ahead.reset();
+                continue;
             }
+            if (i + 1 < pages && texts.hasPage(i + 1)) {
+                nextText = texts.text(i + 1);
+                if (nextText->isEmpty())
+                    ahead = std::make_unique<PageAhead>(source, i + 1);
+            }
+            if (!renderer)
+                renderer = std::make_unique<ScanRenderer>(source);
+            if (recognisePage(*renderer, i, sink))
+                anyText = true;
             continue;
         }
         anyText = true;
