@@ -296,7 +296,8 @@ QString joinCjk(QStringView line)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
 }
 
-Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress)
+Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress,
+                 const BandLines &bandLines)
 {
     Result result;
     if (image.isNull() || image.width() < 4 || image.height() < 4)
@@ -318,6 +319,7 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
     monitor.cancel_this = &monitor;
     monitor.bands = int(cuts.size()) - 1;
     for (monitor.band = 0; monitor.band < monitor.bands; ++monitor.band) {
+        const qsizetype linesBefore = result.lines.size();
         // Also asked while the engine was loading or lent out.
         if (stop && stop->load())
             return {Status::Stopped, {}};
@@ -352,6 +354,12 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
         }
         api.Clear();
         monitor.tell(100);
+        if (bandLines) {
+            QString lines;
+            for (qsizetype i = linesBefore; i < result.lines.size(); ++i)
+                lines += result.lines.at(i) + u'\n';
+            bandLines(lines, monitor.band + 1 == monitor.bands);
+        }
     }
     return result;
 }

@@ -40,12 +40,17 @@ struct Result
 // moves while it reads words, not while it finds the lines); called on the recognising thread.
 using Progress = std::function<void(int percent)>;
 
+// Told the lines of each band of a page as soon as the band is read (`last`: the page's last
+// band), so that a caller can find its answer before the whole page is read.
+using BandLines = std::function<void(QStringView lines, bool last)>;
+
 // Recognises the text of `image` (any format; converted to grayscale). `stop` (may be null) is
 // polled while the engine reads words and between the bands of a tall page (bandCuts), so that a
 // set flag ends a page within a fraction of a second. `progress` (may be empty) is told as the
-// words are read, and 100 at the end.
+// words are read, and 100 at the end. `bandLines` (may be empty) is told each band's lines,
+// each ended by "\n", as they are read.
 Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
-                 const Progress &progress = {});
+                 const Progress &progress = {}, const BandLines &bandLines = {});
 
 // Where recognise() cuts a page (8-bit grayscale) into bands that the engine reads one after the
 // other, so that a stop is seen between two of them also while the engine is finding the lines

@@ -18,15 +18,20 @@ bool appendRecognisedText(const QImage &image, TextSink &sink)
 {
     sink.beginRecognition();
     // The stop flag the sink polls is the one the engine polls inside the page; the engine's
-    // count of the words read moves the sink's current part on.
-    const ocr::Result result = ocr::recognise(image, sink.stopFlag(),
-                                              [&sink](int percent) { sink.partProgress(percent); });
-    for (const QString &line : result.lines) {
-        sink.append(line);
-        sink.append(u'\n');
-    }
-    // The page's text goes out at once: the caller may have its answer in it.
-    sink.endRecognition();
+    // count of the words read moves the sink's current part on. Each band's lines go out as soon
+    // as they are read: the caller may have its answer in them, and stop the rest of the page.
+    // The last band's go out once the recognition is over (TextSink::endRecognition).
+    const ocr::Result result = ocr::recognise(
+        image, sink.stopFlag(), [&sink](int percent) { sink.partProgress(percent); },
+        [&sink](QStringView lines, bool last) {
+            sink.append(lines);
+            if (last)
+                sink.endRecognition();
+            else
+                sink.flush();
+        });
+    if (result.status != ocr::Status::Done)
+        sink.endRecognition();
     return result.status == ocr::Status::Done && !result.lines.isEmpty();
 }
 
