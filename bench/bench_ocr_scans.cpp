@@ -90,7 +90,7 @@ QByteArray pdfOf(const QList<PdfPage> &pages)
 }
 
 // Writes lines of words drawn from `characters` across `image` (white), in a font of `pixels`
-// pixels, `lines` lines from row `top`; `first` starts the first line.
+// pixels, `lines` lines from row `top`; `first` is the second word of the first line.
 void writeLines(QImage &image, std::mt19937 &random, const QString &characters, int pixels, int top,
                 int lines, const QString &first = {})
 {
@@ -104,10 +104,13 @@ void writeLines(QImage &image, std::mt19937 &random, const QString &characters, 
     const int perLine = (image.width() - 2 * margin) / QFontMetrics(font).horizontalAdvance(u'中');
     std::uniform_int_distribution<qsizetype> pick(0, characters.size() - 1);
     for (int n = 0; n < lines; ++n) {
-        QString line = n == 0 ? first : QString();
+        QString line;
         while (line.size() < perLine - 4) {
             for (int i = 0; i < 4; ++i)
                 line += characters[pick(random)];
+            // `first` after the line's first word, as a keyword stands in prose.
+            if (n == 0 && line.size() == 4)
+                line += first;
             if (random() % 8 == 0)
                 line += u'，';
         }
@@ -178,8 +181,6 @@ int generateLargeScans(const QString &folder, const QString &characters, const Q
                          write(large + QStringLiteral("a4-600dpi.jpg"), jpegOf(a4, 70)) &&
                          write(large + QStringLiteral("sixty-inch-1.pdf"), pdfOf(sixtyPdf)) &&
                          write(large + QStringLiteral("sixty-inch-2.pdf"), pdfOf(sixtyPdf)) &&
-                         write(large + QStringLiteral("claims-30000.jpg"), claim) &&
-                         QFile::copy(folder + QStringLiteral("/oversized.pdf"),
-                                     large + QStringLiteral("oversized.pdf"));
+                         write(large + QStringLiteral("claims-30000.jpg"), claim);
     return written ? 0 : 2;
 }

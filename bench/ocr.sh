@@ -59,8 +59,8 @@ ocr_pages() {
 # and one worker, of an 8-page scan of 1225 x 1800 pt pages made of 96 dpi strips with the keyword
 # on page 1, and of a 12-page A4 report scanned at 300 dpi with the keyword on page 12; then the
 # process's peak resident memory over a folder of an A4 JPEG at 600 dpi (35 Mpx), two 60-inch
-# square scanned pages, a JPEG claiming 30000 x 30000 pixels and the oversized scan, the workers
-# included until they have kept every text.
+# square scanned pages and a JPEG claiming 30000 x 30000 pixels, the workers included until they
+# have kept every text.
 ocr_large() {
     mkdir -p large-scans
     "$ocr" gen-large large-scans 关键字
