@@ -4,17 +4,20 @@
 //                                 text in WenQuanYi Micro Hei from a fixed seed, turned by up to
 //                                 0.4 degrees, with noise) as DIR/pageNNN.png, and the words of
 //                                 each page (2 and 4 characters) as DIR/pageNNN.words
+//   gen-large DIR KEYWORD         writes the large scans of bench_ocr_scans.h into DIR
 //   run CACHE WORKERS KEYWORD FILE...
 //                                 a search run over the files (all marked) with the text cache in
 //                                 CACHE and WORKERS threads extracting ahead; prints the seconds
-//                                 from start to report, the hits, and the resident memory above
-//                                 idle at its peak (MiB)
+//                                 from start to report, the hits, the resident memory above
+//                                 idle at its peak and the process's peak (MiB), once the
+//                                 workers have ended too
 //   accuracy CACHE DIR            searches every word of DIR/*.words in its page, through the
 //                                 cache the run filled; prints the share of 4- and 2-character
 //                                 words found, and the words missed
 //   cancel FILE                   recognises FILE on a worker (its engine loaded before), asks it
 //                                 to stop 0.5 s and 6 s into the page, and prints the
 //                                 milliseconds until the worker has ended, for each
+#include "bench_ocr_scans.h"
 #include "search/cache/text_cache.h"
 #include "search/core/document_text_stream.h"
 #include "search/core/file_search.h"
@@ -161,8 +164,8 @@ int run(const QStringList &args)
     const std::unique_ptr<search::DocumentPrefetch> prefetch = run.takePrefetch();
     while (search::DocumentPrefetch::runningWorkers() > 0)
         QThread::msleep(10);
-    std::printf("%.3f %lld %.0f\n", seconds, qint64(run.hits().size()),
-                (peakKiB() - idle) / 1024.0);
+    std::printf("%.3f %lld %.0f %.0f\n", seconds, qint64(run.hits().size()),
+                (peakKiB() - idle) / 1024.0, peakKiB() / 1024.0);
     return 0;
 }
 
@@ -244,6 +247,8 @@ int main(int argc, char **argv)
     const QString command = args.value(0);
     if (command == QStringLiteral("gen") && args.size() == 3)
         return generate(args.at(1), args.at(2).toInt());
+    if (command == QStringLiteral("gen-large") && args.size() == 3)
+        return generateLargeScans(args.at(1), kCharacters, args.at(2));
     if (command == QStringLiteral("run") && args.size() >= 5)
         return run(args.mid(1));
     if (command == QStringLiteral("accuracy") && args.size() == 3)

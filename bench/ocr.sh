@@ -7,9 +7,15 @@ ocr_targets=(bench_ocr)
 # the first search with the run's thread and one worker (both cores) against the tesseract
 # command per page piped to grep -F, the second search from the text cache, and the share of the
 # pages' 4- and 2-character words a search finds. Recognising 100 pages takes many minutes each
-# way: BENCH_OCR_PAGES takes fewer.
+# way: BENCH_OCR_PAGES takes fewer (0: none, only the large scans below).
 ocr_section() {
     local pages=${BENCH_OCR_PAGES:-100}
+    if [ "$pages" -gt 0 ]; then ocr_pages "$pages"; fi
+    ocr_large
+}
+
+ocr_pages() {
+    local pages=$1
     mkdir -p scans
     "$ocr" gen scans "$pages"
     # Debian's Tesseract spreads a page over OpenMP threads. With both cores busy (the program runs
@@ -25,7 +31,7 @@ ocr_section() {
     echo "$pages scanned A4 pages (300 dpi PNG, $(( $(cat scans/*.png | wc -c) / pages / 1024 )) KiB each) without the keyword"
     local t first hits rss second r acc4 acc2 n4 n2 missed
     t=$(best_of 1 tesseract_grep)
-    read -r first hits rss <<< "$("$ocr" run cache 1 关键字 scans/*.png)"
+    read -r first hits rss _ <<< "$("$ocr" run cache 1 关键字 scans/*.png)"
     r=$(ratio "$first" "$t")
     echo "  first search ${first}s ($(printf '%.2f' "$(echo "$first / $pages" | bc -l)")s a page," \
          "run thread and 1 worker)   tesseract | grep -F per page ${t}s" \
@@ -47,6 +53,30 @@ ocr_section() {
     echo "  stop asked inside a page: the worker ended ${early}ms later (0.5 s in, finding lines)," \
          "${late}ms later (6 s in, reading words)   target <= 200ms: $(verdict "$late <= 200")" \
          "(the run itself lets go of the worker at once)"
+}
+
+# Scans larger than a page (bench_ocr gen-large, a fixed seed): the first search, the run's thread
+# and one worker, of an 8-page scan of 1225 x 1800 pt pages made of 96 dpi strips with the keyword
+# on page 1, and of a 12-page A4 report scanned at 300 dpi with the keyword on page 12; then the
+# process's peak resident memory over a folder of an A4 JPEG at 600 dpi (35 Mpx), two 60-inch
+# square scanned pages and a JPEG claiming 30000 x 30000 pixels, the workers included until they
+# have kept every text.
+ocr_large() {
+    mkdir -p large-scans
+    "$ocr" gen-large large-scans 关键字
+    export OMP_THREAD_LIMIT=1
+    local t hits above peak
+    echo
+    read -r t hits _ <<< "$("$ocr" run cache-oversized 1 关键字 large-scans/oversized.pdf)"
+    echo "8-page scan of 1225 x 1800 pt pages (96 dpi strips), keyword on page 1: found in ${t}s" \
+         "(${hits} hit)   target <= 15 s: $(verdict "$t <= 15 && $hits == 1")"
+    read -r t hits _ <<< "$("$ocr" run cache-report 1 关键字 large-scans/report.pdf)"
+    echo "12-page A4 report scanned at 300 dpi, keyword on page 12: found in ${t}s," \
+         "$(printf '%.2f' "$(echo "$t / 12" | bc -l)")s a page (${hits} hit)   target <= 4 s a" \
+         "page: $(verdict "$t / 12 <= 4 && $hits == 1")"
+    read -r t hits above peak <<< "$("$ocr" run cache-large 1 关键字 large-scans/large/*)"
+    echo "large pictures and pages, run thread and 1 worker: peak resident memory ${peak} MiB" \
+         "(${above} MiB above idle; the run ${t}s)   target < 500 MiB: $(verdict "$peak < 500")"
 }
 
 # Run as a script: the same as bench/run.sh ocr.

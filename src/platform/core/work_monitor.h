@@ -49,11 +49,19 @@ public:
         m_observer = std::move(observer);
     }
 
+    // Set by a reader while it recognises the text of a page or picture (seconds each), cleared
+    // before it hands that text out: a search that has its answer stops when more recognition
+    // begins instead of reading on for the text cache, and the document is read whole for the
+    // cache later. Any thread.
+    void setRecognising(bool on) { m_recognising.store(on, std::memory_order_relaxed); }
+    bool recognising() const { return m_recognising.load(std::memory_order_relaxed); }
+
 private:
     std::function<bool()> m_poll;
     std::function<void(int)> m_observer;
     std::atomic<bool> m_cancelled{false};
     std::atomic<int> m_progress{0};
+    std::atomic<bool> m_recognising{false};
 };
 
 } // namespace platform

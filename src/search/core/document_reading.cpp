@@ -21,6 +21,16 @@ bool KeptText::append(QStringView piece)
 
 namespace {
 
+// True when the search has its answer and the reader is recognising the text of a page or
+// picture (seconds each) that the answer does not need: the first hit ends the reading for the
+// run. The text read so far
+// is not whole and is not kept; the document is read whole for the cache later (the prefetch's
+// workers go back to a document whose text was not kept).
+bool answeredBeforeRecognition(const TextFieldMatcher *matcher, bool recognising)
+{
+    return matcher && matcher->complete() && recognising;
+}
+
 // Gives `piece` to whoever still wants it; false once nobody does.
 bool hand(QStringView piece, TextFieldMatcher *matcher, KeptText &kept)
 {
@@ -41,7 +51,10 @@ documents::Outcome readDocumentText(std::unique_ptr<documents::Document> documen
         // A package's parts are inflated and parsed a block at a time, each step short: the text
         // comes here in pieces, and the monitor is asked between them.
         const documents::Outcome outcome = document->extract(
-            [&](QStringView piece) { return hand(piece, matcher, kept) && monitor.keepGoing(); },
+            [&](QStringView piece) {
+                return hand(piece, matcher, kept) && monitor.keepGoing() &&
+                       !answeredBeforeRecognition(matcher, monitor.recognising());
+            },
             monitor);
         return monitor.cancelled() ? documents::Outcome::Stopped : outcome;
     }
@@ -54,6 +67,8 @@ documents::Outcome readDocumentText(std::unique_ptr<documents::Document> documen
             break;
         if (status == DocumentTextStream::Status::Text && !hand(piece, matcher, kept))
             return documents::Outcome::Stopped; // all that is wanted was read
+        if (answeredBeforeRecognition(matcher, stream.recognising()))
+            return documents::Outcome::Stopped;
         monitor.setProgress(stream.progress());
         if (!monitor.keepGoing())
             return documents::Outcome::Stopped;

@@ -109,6 +109,11 @@ int DocumentTextStream::progress() const
     return m_shared->monitor.progress();
 }
 
+bool DocumentTextStream::recognising() const
+{
+    return m_shared->monitor.recognising();
+}
+
 int DocumentTextStream::runningWorkers()
 {
     return g_runningWorkers.load();

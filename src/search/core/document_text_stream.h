@@ -37,6 +37,8 @@ public:
     documents::Outcome outcome() const;
     // How far the worker has come through the document, in thousandths (documents::ProgressOut).
     int progress() const;
+    // True once the worker's reader has begun text recognition (WorkMonitor::setRecognising).
+    bool recognising() const;
 
     // Asks the worker to stop and waits until it has ended (at most the page it is in); next()
     // then gives what was queued, then End.

@@ -112,7 +112,7 @@ Outcome extractWith(const TextOut &out, platform::WorkMonitor &monitor,
                     const std::function<Outcome(TextSink &)> &extract)
 {
     const ProgressOut progress = [&](int permille) { monitor.setProgress(permille); };
-    TextSink sink(out, &monitor.cancelFlag(), &progress);
+    TextSink sink(out, &monitor.cancelFlag(), &progress, &monitor);
     return sink.finish(extract(sink));
 }
 

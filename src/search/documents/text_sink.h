@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/work_monitor.h"
 #include "search/documents/document_text.h"
 
 #include <QString>
@@ -12,10 +13,11 @@ namespace documents {
 class TextSink
 {
 public:
-    // `progress` (may be null) is told where the extractor is (beginPart, partProgress).
+    // `progress` (may be null) is told where the extractor is (beginPart, partProgress);
+    // `monitor` (may be null) when recognition begins (beginRecognition).
     TextSink(const TextOut &out, const std::atomic<bool> *stop,
-             const ProgressOut *progress = nullptr)
-        : m_out(out), m_stop(stop), m_progress(progress)
+             const ProgressOut *progress = nullptr, platform::WorkMonitor *monitor = nullptr)
+        : m_out(out), m_stop(stop), m_progress(progress), m_monitor(monitor)
     {}
 
     // Text longer than a piece is handed out in pieces of kPieceSize, never held whole.
@@ -57,6 +59,22 @@ public:
     void beginPart(int part, int parts);
     // `percent` (0..100) of the current part is read (a page's recognition).
     void partProgress(int percent);
+    // Text recognition of a page or picture begins: what is collected is handed out first, so
+    // that a caller who has its answer in it can stop before the page is read, and the monitor
+    // is told (WorkMonitor::setRecognising).
+    void beginRecognition()
+    {
+        flush();
+        if (m_monitor)
+            m_monitor->setRecognising(true);
+    }
+    // The recognition has ended: the monitor is told, then the page's text goes out at once.
+    void endRecognition()
+    {
+        if (m_monitor)
+            m_monitor->setRecognising(false);
+        flush();
+    }
 
     static constexpr qsizetype kPieceSize = 8192;
 
@@ -67,6 +85,7 @@ private:
     const TextOut &m_out;
     const std::atomic<bool> *m_stop;
     const ProgressOut *m_progress;
+    platform::WorkMonitor *m_monitor;
     int m_part = 0;
     int m_parts = 1;
     int m_percent = 0;

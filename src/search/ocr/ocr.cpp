@@ -4,9 +4,7 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <QThread>
 
@@ -298,7 +296,8 @@ QString joinCjk(QStringView line)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
 }
 
-Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress)
+Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress,
+                 const BandLines &bandLines)
 {
     Result result;
     if (image.isNull() || image.width() < 4 || image.height() < 4)
@@ -320,6 +319,7 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
     monitor.cancel_this = &monitor;
     monitor.bands = int(cuts.size()) - 1;
     for (monitor.band = 0; monitor.band < monitor.bands; ++monitor.band) {
+        const qsizetype linesBefore = result.lines.size();
         // Also asked while the engine was loading or lent out.
         if (stop && stop->load())
             return {Status::Stopped, {}};
@@ -354,22 +354,14 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
         }
         api.Clear();
         monitor.tell(100);
+        if (bandLines) {
+            QString lines;
+            for (qsizetype i = linesBefore; i < result.lines.size(); ++i)
+                lines += result.lines.at(i) + u'\n';
+            bandLines(lines, monitor.band + 1 == monitor.bands);
+        }
     }
     return result;
-}
-
-QImage decode(QByteArrayView bytes)
-{
-    QByteArray data = bytes.toByteArray();
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // A photo of a page keeps its orientation as its camera wrote it.
-    reader.setAutoTransform(true);
-    QImage image;
-    if (!reader.read(&image))
-        return QImage();
-    return image;
 }
 
 QByteArray languages()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/ocr/picture_decoding.h"
 #include "search/ocr/picture_signature.h"
 
 #include <QByteArray>
@@ -39,12 +40,17 @@ struct Result
 // moves while it reads words, not while it finds the lines); called on the recognising thread.
 using Progress = std::function<void(int percent)>;
 
+// Told the lines of each band of a page as soon as the band is read (`last`: the page's last
+// band), so that a caller can find its answer before the whole page is read.
+using BandLines = std::function<void(QStringView lines, bool last)>;
+
 // Recognises the text of `image` (any format; converted to grayscale). `stop` (may be null) is
 // polled while the engine reads words and between the bands of a tall page (bandCuts), so that a
 // set flag ends a page within a fraction of a second. `progress` (may be empty) is told as the
-// words are read, and 100 at the end.
+// words are read, and 100 at the end. `bandLines` (may be empty) is told each band's lines,
+// each ended by "\n", as they are read.
 Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
-                 const Progress &progress = {});
+                 const Progress &progress = {}, const BandLines &bandLines = {});
 
 // Where recognise() cuts a page (8-bit grayscale) into bands that the engine reads one after the
 // other, so that a stop is seen between two of them also while the engine is finding the lines
@@ -52,10 +58,6 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
 // 0, then the height. Bands are cut in the gaps between lines of print, some five lines of body
 // text at 300 dpi each; a page without such gaps (a photograph), or too short to cut, is one band.
 std::vector<int> bandCuts(const QImage &gray);
-
-// Decodes an encoded picture (PNG, JPEG, BMP, GIF, TIFF, WebP) through Qt's image readers. A null
-// image when the bytes cannot be decoded.
-QImage decode(QByteArrayView bytes);
 
 // Names the engine and its language data (version, data files' sizes and times): changes when
 // what recognise() gives might change. Cheap: no engine is loaded.

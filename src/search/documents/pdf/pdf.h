@@ -10,8 +10,9 @@ namespace documents {
 // cannot open is Damaged. Only one page's text is in memory at a time.
 //
 // A page without text in a file that holds images (a scan, or the scanned pages of a mixed file)
-// is rendered at 300 dpi and read by text recognition, its lines in the page's place among the
-// others; a page that renders blank is skipped. A file whose pages give no text even so is NoText.
+// is rendered at the resolution of its largest image within a pixel budget (ScanRenderer) and read
+// by text recognition, its lines in the page's place among the others; a page that renders blank
+// is skipped. A file whose pages give no text even so is NoText.
 class PdfExtractor : public Extractor
 {
 public:

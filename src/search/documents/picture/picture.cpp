@@ -3,7 +3,7 @@
 #include "search/documents/text_sink.h"
 #include "search/ocr/ocr.h"
 
-#include <QImageReader>
+#include <QIODevice>
 
 namespace documents {
 
@@ -16,17 +16,23 @@ constexpr qint64 kMaxPictureBytes = 256 << 20;
 
 bool appendRecognisedText(const QImage &image, TextSink &sink)
 {
+    sink.beginRecognition();
     // The stop flag the sink polls is the one the engine polls inside the page; the engine's
-    // count of the words read moves the sink's current part on.
-    const ocr::Result result = ocr::recognise(image, sink.stopFlag(),
-                                              [&sink](int percent) { sink.partProgress(percent); });
+    // count of the words read moves the sink's current part on. Each band's lines go out as soon
+    // as they are read: the caller may have its answer in them, and stop the rest of the page.
+    // The last band's go out once the recognition is over (TextSink::endRecognition).
+    const ocr::Result result = ocr::recognise(
+        image, sink.stopFlag(), [&sink](int percent) { sink.partProgress(percent); },
+        [&sink](QStringView lines, bool last) {
+            sink.append(lines);
+            if (last)
+                sink.endRecognition();
+            else
+                sink.flush();
+        });
     if (result.status != ocr::Status::Done)
-        return false;
-    for (const QString &line : result.lines) {
-        sink.append(line);
-        sink.append(u'\n');
-    }
-    return !result.lines.isEmpty();
+        sink.endRecognition();
+    return result.status == ocr::Status::Done && !result.lines.isEmpty();
 }
 
 Outcome PictureExtractor::extract(const Source &source, TextSink &sink)
@@ -34,17 +40,24 @@ Outcome PictureExtractor::extract(const Source &source, TextSink &sink)
     const std::unique_ptr<QIODevice> device = source.open();
     if (!device || device->size() > kMaxPictureBytes)
         return Outcome::Damaged;
-    QImageReader reader(device.get());
-    // A photo of a page keeps its orientation as its camera wrote it.
-    reader.setAutoTransform(true);
-    QImage image;
-    if (!reader.read(&image))
+    // Every page of a TIFF and every frame of a GIF, each a part of the file's progress.
+    bool any = false;
+    const ocr::DecodeStatus status =
+        ocr::decodePictures(*device, [&](const QImage &picture, int index, int count) {
+            if (sink.stopRequested())
+                return false;
+            sink.beginPart(index, count);
+            if (appendRecognisedText(picture, sink))
+                any = true;
+            return !sink.stopRequested();
+        });
+    if (sink.stopRequested())
+        return Outcome::Stopped;
+    // A picture larger than decoding may take in memory, in a format that cannot be scaled as it
+    // is decoded, is not read: it claims a size no page has (a decompression bomb, a broken
+    // header), and is named as damaged.
+    if (status != ocr::DecodeStatus::Done)
         return Outcome::Damaged;
-    if (sink.stopRequested())
-        return Outcome::Stopped;
-    const bool any = appendRecognisedText(image, sink);
-    if (sink.stopRequested())
-        return Outcome::Stopped;
     return any ? Outcome::Done : Outcome::NoText;
 }
 
