@@ -4,9 +4,10 @@
 
 namespace documents {
 
-// Recognition of a picture takes long: on a worker.
+// Recognition of a picture takes long: on a worker. Version 2: every page of a TIFF and frame of a
+// GIF, pictures over the pixel budget read scaled.
 const Format kPictureFormat{
-    Kind::Picture, "1",    ocr::isPicture, anyFile, openSource<PictureExtractor, kPictureFormat>,
+    Kind::Picture, "2",    ocr::isPicture, anyFile, openSource<PictureExtractor, kPictureFormat>,
     true,          nullptr};
 
 } // namespace documents
