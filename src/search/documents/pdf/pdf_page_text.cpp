@@ -21,22 +21,16 @@
 
 namespace documents {
 
-namespace {
-
-// poppler reports every syntax error of a damaged file; the extraction's outcome says it instead.
-void ignoreError(ErrorCategory, Goffset, const char *) {}
-
-// poppler's global parameters, made at the first PDF file and kept for the program's life
-// (workers that outlive a run may still be reading one when the program ends): made in static
-// storage and never destroyed.
-void initialiseGlobals()
+void initialisePopplerGlobals()
 {
     [[maybe_unused]] static const bool made = [] {
         alignas(GlobalParamsIniter) static unsigned char storage[sizeof(GlobalParamsIniter)];
-        new (storage) GlobalParamsIniter(ignoreError);
+        new (storage) GlobalParamsIniter([](ErrorCategory, Goffset, const char *) {});
         return true;
     }();
 }
+
+namespace {
 
 // A file read through its device, as poppler asks for ranges of it.
 class DeviceStream final : public BaseSeekInputStream
@@ -140,7 +134,7 @@ struct PdfPageText::Private
 
 PdfPageText::PdfPageText(QIODevice &device) : d(std::make_unique<Private>())
 {
-    initialiseGlobals();
+    initialisePopplerGlobals();
     BaseStream *stream = nullptr;
     const qint64 size = device.size();
     if (size >= 0 && size <= kInMemoryLimit && device.seek(0)) {

@@ -7,6 +7,12 @@
 
 namespace documents {
 
+// Makes poppler's global parameters at the first call (both the text and the scanned pages'
+// rendering read through them): made in static storage and never destroyed, as workers that
+// outlive a run may still be reading a file when the program ends. poppler's reports of syntax
+// errors are dropped; the extraction's outcome says what is wrong instead.
+void initialisePopplerGlobals();
+
 // The text of a PDF file's pages, in poppler's reading order, one page after another, read as a
 // reader sees it (placedText: no white space between CJK characters, radicals as the ideographs
 // they look like).

@@ -1,5 +1,6 @@
 #include "search/documents/pdf/pdf_scan_render.h"
 
+#include "search/documents/pdf/pdf_page_text.h"
 #include "search/documents/source.h"
 #include "search/ocr/picture_decoding.h"
 
@@ -21,19 +22,6 @@
 namespace documents {
 
 namespace {
-
-void ignoreError(ErrorCategory, Goffset, const char *) {}
-
-// poppler's global parameters, counted by their initialisers: this one is made at the first
-// scan and never destroyed, as workers may still render a page when the program ends.
-void initialiseGlobals()
-{
-    [[maybe_unused]] static const bool made = [] {
-        alignas(GlobalParamsIniter) static unsigned char storage[sizeof(GlobalParamsIniter)];
-        new (storage) GlobalParamsIniter(ignoreError);
-        return true;
-    }();
-}
 
 // Goes through a page's content without drawing anything, noting the image with the most pixels
 // and how many pixels an inch it is drawn at. The image data is not decoded.
@@ -94,7 +82,7 @@ struct ScanRenderer::Private
 
 ScanRenderer::ScanRenderer(const Source &source) : d(std::make_unique<Private>())
 {
-    initialiseGlobals();
+    initialisePopplerGlobals();
     if (source.inMemory()) {
         const QByteArray &bytes = source.bytes();
         d->document = std::make_unique<PDFDoc>(
