@@ -1,5 +1,7 @@
 #include "search/documents/placed_text.h"
 
+#include "search/ocr/ocr.h"
+
 #include <array>
 
 namespace documents {
@@ -102,12 +104,8 @@ bool dropped(const char16_t *s, qsizetype size, qsizetype start, qsizetype end)
 
 bool isCjk(char32_t c)
 {
-    return (c >= 0x2E80 && c <= 0x9FFF && c != 0x3000) || // radicals, CJK symbols, kana, ideographs
-           (c >= 0xAC00 && c <= 0xD7AF) ||                // Hangul syllables
-           (c >= 0xF900 && c <= 0xFAFF) ||                // compatibility ideographs
-           (c >= 0xFE30 && c <= 0xFE4F) ||                // compatibility forms
-           (c >= 0xFF00 && c <= 0xFFEF) ||                // full-width forms and punctuation
-           (c >= 0x20000 && c <= 0x3FFFF);                // the supplementary ideograph planes
+    // The ideographic space is white space here, one of the blanks dropped between them.
+    return c != 0x3000 && ocr::isCjk(c);
 }
 
 QList<QByteArray> radicalsReadAs(char32_t ideograph)

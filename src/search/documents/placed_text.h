@@ -32,9 +32,8 @@ QString placedText(const QString &text);
 // forms a raw-byte scan must also accept for it.
 QList<QByteArray> radicalsReadAs(char32_t ideograph);
 
-// True for the characters between which white space is dropped: CJK ideographs (with radicals,
-// the compatibility and supplementary-plane ideographs), CJK punctuation and symbols, kana,
-// Hangul syllables and full-width forms.
+// True for the characters between which white space is dropped: those recognised text joins
+// (ocr::isCjk), the ideographic space excepted.
 bool isCjk(char32_t c);
 
 } // namespace documents

@@ -134,16 +134,6 @@ private:
     std::unique_ptr<Engine> m_engine;
 };
 
-bool isCjk(char32_t c)
-{
-    return (c >= 0x2E80 && c <= 0x9FFF) || // radicals, CJK punctuation, kana, unified ideographs
-           (c >= 0xAC00 && c <= 0xD7AF) || // Hangul syllables
-           (c >= 0xF900 && c <= 0xFAFF) || // compatibility ideographs
-           (c >= 0xFE30 && c <= 0xFE4F) || // compatibility forms
-           (c >= 0xFF00 && c <= 0xFFEF) || // full-width forms and punctuation
-           (c >= 0x20000 && c <= 0x3FFFF); // the supplementary ideograph planes
-}
-
 // A white margin around the image: the engine misses characters that touch the image's edge (the
 // first character of a line cropped close to the text).
 constexpr int kMargin = 48;
@@ -267,6 +257,16 @@ std::vector<int> bandCuts(const QImage &gray)
     }
     cuts.push_back(height);
     return cuts;
+}
+
+bool isCjk(char32_t c)
+{
+    return (c >= 0x2E80 && c <= 0x9FFF) || // radicals, CJK punctuation, kana, unified ideographs
+           (c >= 0xAC00 && c <= 0xD7AF) || // Hangul syllables
+           (c >= 0xF900 && c <= 0xFAFF) || // compatibility ideographs
+           (c >= 0xFE30 && c <= 0xFE4F) || // compatibility forms
+           (c >= 0xFF00 && c <= 0xFFEF) || // full-width forms and punctuation
+           (c >= 0x20000 && c <= 0x3FFFF); // the supplementary ideograph planes
 }
 
 QString joinCjk(QStringView line)

@@ -63,6 +63,10 @@ std::vector<int> bandCuts(const QImage &gray);
 // what recognise() gives might change. Cheap: no engine is loaded.
 QByteArray engineVersion();
 
+// True for CJK characters: ideographs (with radicals, the compatibility and supplementary-plane
+// ideographs), CJK punctuation and symbols, kana, Hangul syllables and full-width forms.
+bool isCjk(char32_t c);
+
 // `line` with the spaces between two CJK characters (CJK punctuation included), and between a
 // CJK character and a digit, removed; other spaces (between Latin words) are kept.
 QString joinCjk(QStringView line);
