@@ -27,8 +27,9 @@ enum class ReadStatus {
 // The short Chinese reason shown in the report for a file that could not be read.
 QString readFailureReason(ReadStatus status);
 
-// The bytes at the start of a file from which a document is recognised.
-inline constexpr qsizetype kDocumentHeadSize = 8;
+// The bytes at the start of a file from which a document is recognised (a message's header
+// block needs more than a signature's few bytes).
+inline constexpr qsizetype kDocumentHeadSize = 1024;
 
 // The failure of a document whose text ended with `outcome` (Ok when it was read).
 ReadStatus documentFailure(documents::Outcome outcome);

@@ -5,8 +5,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace documents {
@@ -20,6 +22,36 @@ enum class Screen {
 
 class Document;
 class Probe;
+
+// The files a document carries inside it (a mail's attachments, a saved message inside a mail),
+// handed out one at a time in the document's order, each decoded whole. Self-contained: it
+// keeps what it reads from alive (the parsed message, the open compound file) for as long as it
+// lives, also after the document it came from is gone. Used by one thread at a time.
+class Attachments
+{
+public:
+    struct Attachment
+    {
+        // Its place among the document's attachments (counted from 0, skipped ones included):
+        // the same at every reading of the same bytes, so that the report can find it again.
+        int index = -1;
+        // Its file name as the document gives it, decoded (RFC 2047 and 2231 words included); a
+        // name made from its type when it has none. May hold "/" or "\\": the walk makes it safe.
+        QString name;
+        // Its decoded bytes; empty when it was larger than the limit given to next().
+        QByteArray bytes;
+        // Its declared or decoded size in bytes (bytes.size() when held).
+        qint64 size = 0;
+        // It could not be decoded (or not whole, or it is larger than the limit): what `bytes`
+        // holds is all there is.
+        bool damaged = false;
+        bool encrypted = false;
+    };
+    virtual ~Attachments() = default;
+    // The next attachment, or nothing after the last. One larger than `maxBytes` decoded is
+    // handed out damaged with no bytes, never held whole.
+    virtual std::optional<Attachment> next(qint64 maxBytes) = 0;
+};
 
 // One reader family's row in the registry of readers (registry.cpp): everything the search needs
 // to know of the family, so that nothing outside its folder names it.
@@ -76,6 +108,13 @@ public:
     // pieces, pages and XML tokens; never keepGoing(), so that it can run on any thread). How far
     // it has come through its pages goes to the monitor's progress.
     virtual Outcome extract(const TextOut &out, platform::WorkMonitor &monitor) = 0;
+
+    // True when the document carries files of its own (a mail's attachments): the search then
+    // reads its text as the document's and each attachment as a member, like an archive's.
+    virtual bool hasAttachments() const { return false; }
+    // The attachments, read on their own (null when there are none). Asked at most once; what it
+    // returns stays valid after the document is gone.
+    virtual std::unique_ptr<Attachments> takeAttachments() { return nullptr; }
 
 private:
     const Format &m_format;

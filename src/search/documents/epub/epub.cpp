@@ -1,6 +1,6 @@
 #include "search/documents/epub/epub.h"
 
-#include "search/documents/epub/html_text.h"
+#include "search/documents/html_text.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 

@@ -8,6 +8,8 @@ namespace documents {
 
 class TextSink;
 
+// The text of HTML pages as a browser shows it.
+//
 // Streams the HTML or XHTML entry `name` of `package` through libxml2's HTML parser into `sink`,
 // feeding the parser block by block as the entry inflates, so that no document is held whole.
 // HTML named entities (&nbsp;, &eacute;, ...) are understood, and markup that is not well formed
@@ -25,5 +27,15 @@ class TextSink;
 //   space, none at the start or end of a line. Inside pre it is kept, line ends included. A
 //   no-break space (&nbsp;) is a character of the text, never collapsed.
 ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, TextSink &sink);
+
+// The text of HTML held in memory (a part of a mail or a saved page, a help file's topic), read
+// by the same rules. The bytes are decoded by their byte-order mark, else by `declaredCharset`
+// (the charset a container names for them, such as a MIME part's; empty: none) when it is known,
+// else as a text file's are (a meta element's charset, then the bytes themselves); a charset the
+// page declares inside does not override that. False when a stop was asked.
+bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink);
+
+// The bytes of HTML or plain text decoded as readHtmlText decodes them.
+QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset);
 
 } // namespace documents

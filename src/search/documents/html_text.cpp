@@ -1,5 +1,6 @@
-#include "search/documents/epub/html_text.h"
+#include "search/documents/html_text.h"
 
+#include "platform/core/text_encoding.h"
 #include "search/documents/text_sink.h"
 
 #include <QStringDecoder>
@@ -228,53 +229,92 @@ xmlCharEncoding encodingOf(QByteArrayView start)
     return XML_CHAR_ENCODING_UTF8;
 }
 
+// Feeds one HTML document to libxml2's push parser block by block, splitting long runs without
+// markup (kMaxRun), and reads its text into the sink as it goes.
+class HtmlFeed
+{
+public:
+    HtmlFeed(TextSink &sink, bool ignoreDeclaredCharset)
+        : m_reader(sink), m_sink(sink), m_ignoreDeclared(ignoreDeclaredCharset)
+    {
+        static const bool initialised = (xmlInitParser(), true);
+        (void)initialised;
+        // Bytes that the declared charset cannot convert are reported through the thread's
+        // generic error handler, by default to stderr; the text before them is kept, and nothing
+        // is printed.
+        xmlSetGenericErrorFunc(nullptr, ignoreMessage);
+        m_sax = saxHandler();
+    }
+
+    // Hands the next block to the parser; false when the parser cannot start or a stop was asked.
+    bool feed(QByteArrayView block)
+    {
+        if (!m_parser) {
+            const xmlCharEncoding encoding = encodingOf(block);
+            m_wide = encoding != XML_CHAR_ENCODING_UTF8;
+            m_parser.reset(
+                htmlCreatePushParserCtxt(&m_sax, &m_reader, nullptr, 0, nullptr, encoding));
+            if (!m_parser)
+                return false;
+            int options = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                          HTML_PARSE_NOIMPLIED;
+            if (m_ignoreDeclared)
+                options |= HTML_PARSE_IGNORE_ENC;
+            htmlCtxtUseOptions(m_parser.get(), options);
+        }
+        while (!block.isEmpty()) {
+            const qsizetype markup = block.lastIndexOf('<');
+            if (m_wide || markup >= 0 || m_sinceMarkup + block.size() <= kMaxRun) {
+                m_sinceMarkup =
+                    markup >= 0 ? block.size() - markup - 1 : m_sinceMarkup + block.size();
+                parse(block);
+                break;
+            }
+            // Split the run at the start of a character, past the limit.
+            qsizetype split = std::max<qsizetype>(kMaxRun - m_sinceMarkup, 0);
+            while (split < block.size() && (uchar(block[split]) & 0xC0) == 0x80)
+                ++split;
+            parse(block.first(split));
+            if (split < block.size())
+                parse(splitFor(m_parser.get()));
+            m_sinceMarkup = 0;
+            block = block.sliced(split);
+        }
+        return !m_sink.stopRequested();
+    }
+
+    // Ends the document: the text still held by the parser and the reader goes to the sink.
+    void finish()
+    {
+        if (m_parser)
+            htmlParseChunk(m_parser.get(), nullptr, 0, 1);
+        m_reader.finish();
+    }
+
+private:
+    void parse(QByteArrayView bytes)
+    {
+        htmlParseChunk(m_parser.get(), bytes.data(), int(bytes.size()), 0);
+    }
+
+    HtmlTextReader m_reader;
+    TextSink &m_sink;
+    bool m_ignoreDeclared;
+    htmlSAXHandler m_sax;
+    std::unique_ptr<htmlParserCtxt, ParserFree> m_parser;
+    bool m_wide = false;         // UTF-16: no bytes can be put between others
+    qsizetype m_sinceMarkup = 0; // bytes given to the parser since the last '<'
+};
+
 } // namespace
 
 ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, TextSink &sink)
 {
-    static const bool initialised = (xmlInitParser(), true);
-    (void)initialised;
-    // Bytes that the declared charset cannot convert are reported through the thread's generic
-    // error handler, by default to stderr; the text before them is kept, and nothing is printed.
-    xmlSetGenericErrorFunc(nullptr, ignoreMessage);
-    HtmlTextReader reader(sink);
-    htmlSAXHandler sax = saxHandler();
-    std::unique_ptr<htmlParserCtxt, ParserFree> parser;
-    bool wide = false;         // UTF-16: no bytes can be put between others
-    qsizetype sinceMarkup = 0; // bytes given to the parser since the last '<'
+    HtmlFeed html(sink, false);
     bool stopped = false;
-    const auto feed = [&](QByteArrayView bytes) {
-        htmlParseChunk(parser.get(), bytes.data(), int(bytes.size()), 0);
-    };
     const ZipPackage::Status status = package.read(name, [&](QByteArrayView block) {
-        if (!parser) {
-            const xmlCharEncoding encoding = encodingOf(block);
-            wide = encoding != XML_CHAR_ENCODING_UTF8;
-            parser.reset(htmlCreatePushParserCtxt(&sax, &reader, nullptr, 0, nullptr, encoding));
-            if (!parser)
-                return false;
-            htmlCtxtUseOptions(parser.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                                                 HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED);
-        }
-        while (!block.isEmpty()) {
-            const qsizetype markup = block.lastIndexOf('<');
-            if (wide || markup >= 0 || sinceMarkup + block.size() <= kMaxRun) {
-                sinceMarkup = markup >= 0 ? block.size() - markup - 1 : sinceMarkup + block.size();
-                feed(block);
-                break;
-            }
-            // Split the run at the start of a character, past the limit.
-            qsizetype split = std::max<qsizetype>(kMaxRun - sinceMarkup, 0);
-            while (split < block.size() && (uchar(block[split]) & 0xC0) == 0x80)
-                ++split;
-            feed(block.first(split));
-            if (split < block.size())
-                feed(splitFor(parser.get()));
-            sinceMarkup = 0;
-            block = block.sliced(split);
-        }
-        if (sink.stopRequested()) {
-            stopped = true;
+        if (!html.feed(block)) {
+            stopped = sink.stopRequested();
             return false;
         }
         return true;
@@ -283,10 +323,34 @@ ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, 
         return ZipPackage::Status::Stopped;
     if (status != ZipPackage::Status::Ok)
         return status;
-    if (parser)
-        htmlParseChunk(parser.get(), nullptr, 0, 1);
-    reader.finish();
+    html.finish();
     return ZipPackage::Status::Ok;
+}
+
+QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset)
+{
+    // A byte-order mark, then the charset the container declares, then the page's own meta
+    // element and the bytes themselves (the encoding rule of text files).
+    int bomLength = 0;
+    platform::Encoding encoding = platform::detectTextEncoding(bytes, &bomLength);
+    if (bomLength == 0 && !declaredCharset.isEmpty()) {
+        if (const auto named = platform::encodingNamed(declaredCharset.trimmed().toLower()))
+            encoding = *named;
+    }
+    return platform::decodeText(bytes.sliced(bomLength), encoding);
+}
+
+bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink)
+{
+    const QByteArray utf8 = decodeHtml(bytes, declaredCharset).toUtf8();
+    HtmlFeed html(sink, true);
+    constexpr qsizetype kBlock = 256 * 1024;
+    for (qsizetype at = 0; at < utf8.size(); at += kBlock) {
+        if (!html.feed(QByteArrayView(utf8).sliced(at, std::min(kBlock, utf8.size() - at))))
+            return false;
+    }
+    html.finish();
+    return !sink.stopRequested();
 }
 
 } // namespace documents
