@@ -4,6 +4,7 @@
 #include "search/archives/archive_budget.h"
 #include "search/archives/archive_signature.h"
 #include "search/archives/zip_overlaps.h"
+#include "search/documents/signatures.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -49,6 +50,11 @@ bool mentionsEncryption(struct archive *a)
 bool looksLikeArchive(QByteArrayView head)
 {
     return hasArchiveSignature(head);
+}
+
+bool needsWholeBytes(QByteArrayView head)
+{
+    return documents::recognisedWhole(head) || head.startsWith("7z\xBC\xAF\x27\x1C");
 }
 
 QString decodeMemberName(QByteArrayView raw)

@@ -3,24 +3,17 @@
 #include "platform/core/chunk_reader.h"
 #include "search/archives/archive_budget.h"
 #include "search/archives/archive_level.h"
+#include "search/archives/attachment_level.h"
 #include "search/archives/member_stream.h"
 #include "search/archives/read_ahead.h"
 #include "search/documents/registry.h"
+#include "search/documents/signatures.h"
 
 #include <algorithm>
 
 namespace archives {
 
 namespace {
-
-// The signatures after which recognising a member needs all of its bytes: a ZIP's entry list
-// is at its end, a compound file's directory anywhere, a PDF's cross references at the end.
-bool needsWholeBytes(QByteArrayView head)
-{
-    return head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06") ||
-           head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") || head.startsWith("%PDF-") ||
-           head.startsWith("7z\xBC\xAF\x27\x1C");
-}
 
 // One walk: the levels of nesting as they are entered, the memory held for members read whole
 // and the archive's budget, which all levels share.
@@ -32,6 +25,9 @@ public:
     // Walks the outermost level; an archive whose budget ran out is named damaged as a whole,
     // after what was found in it before.
     WalkEnd walk(MemberReader &level);
+    // The attachments of a document as the level below `place`.
+    void attachments(std::unique_ptr<documents::Attachments> attachments, const MemberPlace &place,
+                     int depth);
 
 private:
     WalkEnd run(MemberReader &level, const MemberPlace &place, int depth);
@@ -151,7 +147,11 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
         m_held += held;
         const documents::Source source = documents::Source::fromBytes(whole, place.path);
         if (std::unique_ptr<documents::Document> document = documents::openDocument(source, head)) {
+            // A document's own text first, then the files it carries, one level down.
+            std::unique_ptr<documents::Attachments> carried = document->takeAttachments();
             m_visitor.document(place, std::move(document));
+            if (carried && !m_stopped && !m_budget.spent())
+                attachments(std::move(carried), place, depth);
         } else {
             MemberStream bytes(std::move(whole));
             if (looksLikeArchive(head))
@@ -175,6 +175,19 @@ void Walk::member(MemberReader &level, const MemberPlace &place, int depth)
         m_stopped = true;
     else if (bytes.failure() != Failure::None)
         failed(place, bytes.failure());
+}
+
+void Walk::attachments(std::unique_ptr<documents::Attachments> carried, const MemberPlace &place,
+                       int depth)
+{
+    if (depth >= kMaxDepth) {
+        failed(place, Failure::Damaged);
+        return;
+    }
+    AttachmentLevel level(std::move(carried), kMemoryCap - m_held,
+                          [this] { return m_visitor.keepGoing(); });
+    level.setBudget(&m_budget);
+    run(level, place, depth + 1);
 }
 
 void Walk::nested(MemberReader &level, const MemberPlace &place, int depth, MemberStream &bytes)
@@ -281,6 +294,16 @@ WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const Q
             return outer;
         },
         [&visitor] { return visitor.keepGoing(); });
+    return Walk(visitor, budget).walk(level);
+}
+
+WalkEnd walkAttachments(std::unique_ptr<documents::Attachments> attachments, qint64 documentSize,
+                        Visitor &visitor)
+{
+    ArchiveBudget budget(documentSize);
+    AttachmentLevel level(std::move(attachments), kMemoryCap,
+                          [&visitor] { return visitor.keepGoing(); });
+    level.setBudget(&budget);
     return Walk(visitor, budget).walk(level);
 }
 

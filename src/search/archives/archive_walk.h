@@ -94,4 +94,16 @@ WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head, const Q
 // The same over an archive in memory.
 WalkEnd walkArchive(const QByteArray &bytes, const QString &name, Visitor &visitor);
 
+// Walks the files a document carries (a mail's attachments: documents::Attachments) as the
+// members of an archive: each is searched as a member of its kind (a document, an archive, a
+// mail with attachments of its own), chains counting attachments by their index. The budget is
+// that of an archive of `documentSize` bytes.
+WalkEnd walkAttachments(std::unique_ptr<documents::Attachments> attachments, qint64 documentSize,
+                        Visitor &visitor);
+
+// True when a member whose first bytes are `head` is read whole before it is recognised: a ZIP's
+// entry list is at its end, a compound file's directory anywhere, a PDF's cross references at the
+// end, a 7z's index at its end, and a message's parts are found through all of it.
+bool needsWholeBytes(QByteArrayView head);
+
 } // namespace archives

@@ -6,6 +6,10 @@
 #include "platform/core/program.h"
 #include "platform/core/write_all.h"
 #include "search/archives/archive_level.h"
+#include "search/archives/archive_walk.h"
+#include "search/archives/attachment_level.h"
+#include "search/documents/registry.h"
+#include "search/documents/signatures.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,10 +37,10 @@ int removeEntry(const char *path, const struct stat *, int, struct FTW *)
 }
 
 // Finds entry `index` of `level` and returns true when the level stands on it.
-bool moveTo(Level &level, int index)
+bool moveTo(MemberReader &level, int index)
 {
     for (;;) {
-        if (level.next() != Level::Next::Member)
+        if (level.next() != MemberReader::Next::Member)
             return false;
         if (level.index() == index)
             return true;
@@ -46,7 +50,7 @@ bool moveTo(Level &level, int index)
 }
 
 // Writes the current member of `level` into the new file `fd`, within the free space of `folder`.
-bool copyData(Level &level, int fd, const QByteArray &folder)
+bool copyData(MemberReader &level, int fd, const QByteArray &folder)
 {
     struct statvfs space;
     qint64 room = -1;
@@ -70,7 +74,7 @@ bool copyData(Level &level, int fd, const QByteArray &folder)
 
 // Reads the current member of `level` whole (for a nested archive that must be read from
 // memory, as the walk reads it).
-bool readWhole(Level &level, QByteArray &whole)
+bool readWhole(MemberReader &level, QByteArray &whole)
 {
     QByteArray block(256 * 1024, Qt::Uninitialized);
     for (;;) {
@@ -91,14 +95,15 @@ public:
     {}
 
     // Follows the chain from `level` (at depth `depth`, 0-based in the chain).
-    bool follow(Level &level, int depth)
+    bool follow(MemberReader &level, int depth)
     {
         if (depth >= m_chain.size() || depth >= kMaxDepth || !moveTo(level, m_chain.at(depth)))
             return false;
         m_name = level.memberPath();
         if (depth + 1 == m_chain.size())
             return copyData(level, m_fd, m_folder);
-        // The member is an archive: read it as the walk did, whole when its head asks for that.
+        // The member holds more members: read it as the walk did, whole when its head asks for
+        // that.
         QByteArray head(kHeadSize, Qt::Uninitialized);
         qsizetype have = 0;
         while (have < kHeadSize) {
@@ -110,14 +115,17 @@ public:
             have += qsizetype(got);
         }
         head.resize(have);
-        const bool whole = head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06") ||
-                           head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") ||
-                           head.startsWith("%PDF-") || head.startsWith("7z\xBC\xAF\x27\x1C");
         const QString name = m_name.mid(m_name.lastIndexOf(u'/') + 1);
-        if (whole) {
+        if (needsWholeBytes(head)) {
             QByteArray bytes = head;
             if (!readWhole(level, bytes))
                 return false;
+            // A document first, as the walk recognises it: then its attachments are the level
+            // below; otherwise an archive read from memory.
+            const documents::Source source = documents::Source::fromBytes(bytes, name);
+            if (std::unique_ptr<documents::Document> document =
+                    documents::openDocument(source, head))
+                return followAttachments(*document, depth + 1);
             const std::unique_ptr<Level> inner =
                 Level::inMemory(std::move(bytes), name, m_keepGoing);
             return follow(*inner, depth + 1);
@@ -133,6 +141,16 @@ public:
             },
             name, m_keepGoing);
         return follow(inner, depth + 1);
+    }
+
+    // Follows the chain into the files `document` carries, from `depth`.
+    bool followAttachments(documents::Document &document, int depth)
+    {
+        std::unique_ptr<documents::Attachments> carried = document.takeAttachments();
+        if (!carried)
+            return false;
+        AttachmentLevel level(std::move(carried), kMemoryCap, m_keepGoing);
+        return follow(level, depth);
     }
 
     const QString &name() const { return m_name; }
@@ -181,10 +199,19 @@ QString copyMember(const QString &archivePath, const QList<int> &chain)
         ::close(fd);
         return giveUp();
     }
-    const std::unique_ptr<Level> level =
-        Level::inFile(file, std::move(head), QFileInfo(archivePath).fileName(), keepGoing);
     Copier copier(chain, fd, copyFolder, keepGoing);
-    const bool copied = copier.follow(*level, 0);
+    bool copied = false;
+    // A document that carries files (a mail) is recognised before an archive, as the search does.
+    std::unique_ptr<documents::Document> document;
+    if (documents::mayBeDocument(head))
+        document = documents::openDocument(archivePath, head);
+    if (document) {
+        copied = copier.followAttachments(*document, 0);
+    } else {
+        const std::unique_ptr<Level> level =
+            Level::inFile(file, std::move(head), QFileInfo(archivePath).fileName(), keepGoing);
+        copied = copier.follow(*level, 0);
+    }
     const bool closed = ::close(fd) == 0;
     if (!copied || !closed)
         return giveUp();

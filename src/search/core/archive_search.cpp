@@ -133,6 +133,36 @@ private:
     bool m_stopped = false;
 };
 
+FileSearchResult FileSearch::searchCarrying(std::unique_ptr<documents::Document> document,
+                                            platform::ChunkReader &file, const Keyword &keyword,
+                                            platform::WorkMonitor &monitor)
+{
+    std::unique_ptr<documents::Attachments> carried = document->takeAttachments();
+    const FileSearchResult own = searchDocument(std::move(document), keyword, monitor);
+    if (own.outcome == FileSearchResult::Outcome::Stopped)
+        return own;
+    FileSearchResult result;
+    // The document's own text is its entry (an empty member path), before its files.
+    if (own.outcome == FileSearchResult::Outcome::Hit ||
+        own.outcome == FileSearchResult::Outcome::Unreadable)
+        result.members.append(MemberOutcome{
+            QString(), {}, own.outcome == FileSearchResult::Outcome::Hit, own.excerpt, own.status});
+    ArchiveSearch search(*this, keyword, monitor, m_options.textCache ? file.descriptor() : -1);
+    const archives::WalkEnd end =
+        carried ? readers().walkAttachments(std::move(carried), file.size(), search)
+                : archives::WalkEnd::Done;
+    m_stats.archive = true;
+    if (end == archives::WalkEnd::Stopped || search.stopped()) {
+        result.outcome = FileSearchResult::Outcome::Stopped;
+        result.members.clear();
+        return result;
+    }
+    result.outcome = FileSearchResult::Outcome::Archive;
+    result.readAs = FileSearchResult::ReadAs::Archive;
+    result.members += search.takeMembers();
+    return result;
+}
+
 FileSearchResult FileSearch::searchArchive(platform::ChunkReader &file, const QString &path,
                                            const Keyword &keyword, platform::WorkMonitor &monitor)
 {

@@ -252,7 +252,8 @@ struct DocumentPrefetch::Shared
         if (!key || cache->contains(*key, version))
             return false;
         std::unique_ptr<documents::Document> document = from.openDocument(path, head);
-        if (!document)
+        // A document that carries files is never kept under its own key alone (searchCarrying).
+        if (!document || document->hasAttachments())
             return false;
         // The office packages whose raw bytes usually decide a search faster than their
         // extraction takes are left for later.

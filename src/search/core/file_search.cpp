@@ -133,8 +133,11 @@ FileSearchResult FileSearch::search(const QString &path, const Keyword &keyword,
     if (mayBeDocument) {
         const QByteArrayView head =
             QByteArrayView(m_raw).first(std::min(m_raw.size(), kDocumentHeadSize));
-        if (std::unique_ptr<documents::Document> document = readers().openDocument(path, head))
+        if (std::unique_ptr<documents::Document> document = readers().openDocument(path, head)) {
+            if (document->hasAttachments())
+                return searchCarrying(std::move(document), file, keyword, monitor);
             return searchDocument(std::move(document), keyword, monitor, fileKey);
+        }
     }
     if (archives::hasArchiveSignature(m_raw) && readers().readsArchives())
         return searchArchive(file, path, keyword, monitor);

@@ -42,7 +42,8 @@ public:
 // A member of an archive that holds the keyword or could not be read.
 struct MemberOutcome
 {
-    QString path;     // below the archive, nested levels joined by "/"; empty: the archive itself
+    QString path; // below the archive, nested levels joined by "/"; empty: the archive itself (or
+                  // the own text of a document that carries files)
     QList<int> chain; // the member's entry index at each level (formats::Readers::copyMember)
     bool hit = false; // a hit, with its excerpt; otherwise unreadable, for `status`
     QString excerpt;
@@ -172,6 +173,12 @@ private:
     // (archive_search.cpp).
     FileSearchResult searchArchive(platform::ChunkReader &file, const QString &path,
                                    const Keyword &keyword, platform::WorkMonitor &monitor);
+    // A document that carries files (a mail and its attachments; archive_search.cpp): its own
+    // text, then each file as an archive's member. Its own text is not kept in the cache under
+    // the file's key, which would then answer for the attachments too.
+    FileSearchResult searchCarrying(std::unique_ptr<documents::Document> document,
+                                    platform::ChunkReader &file, const Keyword &keyword,
+                                    platform::WorkMonitor &monitor);
     FileSearchOptions m_options;
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file

@@ -28,10 +28,11 @@ inline bool startsWith(QByteArrayView head, const char *signature, qsizetype siz
 inline bool looksLikeMessage(QByteArrayView head)
 {
     static constexpr const char *kMessageHeaders[] = {
-        "mime-version", "received", "return-path", "message-id", "x-mailer", "delivered-to",
-        "x-mimeole", "thread-index", "x-unsent", "x-originating-ip", "x-mozilla-status",
-        "dkim-signature", "x-qq-mid", "x-sender"};
-    if (head.isEmpty() || !((head[0] >= 'A' && head[0] <= 'Z') || (head[0] >= 'a' && head[0] <= 'z')))
+        "mime-version",     "received",       "return-path",  "message-id", "x-mailer",
+        "delivered-to",     "x-mimeole",      "thread-index", "x-unsent",   "x-originating-ip",
+        "x-mozilla-status", "dkim-signature", "x-qq-mid",     "x-sender"};
+    if (head.isEmpty() ||
+        !((head[0] >= 'A' && head[0] <= 'Z') || (head[0] >= 'a' && head[0] <= 'z')))
         return false;
     qsizetype at = 0;
     if (head.startsWith("From ")) {
@@ -59,7 +60,8 @@ inline bool looksLikeMessage(QByteArrayView head)
             continue;
         }
         qsizetype colon = 0;
-        while (colon < line.size() && line[colon] != ':' && line[colon] > ' ' && uchar(line[colon]) < 0x7F)
+        while (colon < line.size() && line[colon] != ':' && line[colon] > ' ' &&
+               uchar(line[colon]) < 0x7F)
             ++colon;
         if (colon == line.size() && cut)
             break;
@@ -71,6 +73,16 @@ inline bool looksLikeMessage(QByteArrayView head)
             telling = telling || name == known;
     }
     return headers >= 2 && telling;
+}
+
+// True when a document whose first bytes are `head` is recognised from all of its bytes, not
+// from a stream: the ZIP packages (entry list at the end), compound files (directory anywhere),
+// PDF files (cross references at the end) and messages (parts found through all of it).
+inline bool recognisedWhole(QByteArrayView head)
+{
+    return startsWith(head, kZipSignature, 4) || startsWith(head, "PK\x05\x06", 4) ||
+           startsWith(head, kOle2Signature, 8) || startsWith(head, kPdfSignature, 5) ||
+           looksLikeMessage(head);
 }
 
 // True when `head` (a file's first bytes) starts as some document does: the signatures of the

@@ -112,6 +112,13 @@ public:
         const Readers *readers = loaded();
         return readers ? readers->walkArchive(file, head, name, visitor) : archives::WalkEnd::Done;
     }
+    archives::WalkEnd walkAttachments(std::unique_ptr<documents::Attachments> attachments,
+                                      qint64 documentSize,
+                                      archives::Visitor &visitor) const override
+    {
+        // Attachments come from a document the module made: it is loaded.
+        return loaded()->walkAttachments(std::move(attachments), documentSize, visitor);
+    }
     QString copyMember(const QString &archivePath, const QList<int> &chain) const override
     {
         const Readers *readers = loaded();

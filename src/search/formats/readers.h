@@ -41,6 +41,11 @@ public:
     virtual archives::WalkEnd walkArchive(platform::ChunkReader &file, const QByteArray &head,
                                           const QString &name,
                                           archives::Visitor &visitor) const = 0;
+    // Walks the files a document carries (Document::takeAttachments) as archive members
+    // (archives::walkAttachments); `documentSize` sets their budget.
+    virtual archives::WalkEnd walkAttachments(std::unique_ptr<documents::Attachments> attachments,
+                                              qint64 documentSize,
+                                              archives::Visitor &visitor) const = 0;
     // Copies one member out to be opened (archives::copyMember); empty when it cannot be.
     virtual QString copyMember(const QString &archivePath, const QList<int> &chain) const = 0;
 
@@ -53,7 +58,7 @@ public:
 // The format module's one exported symbol: the module's readers, or null when `version` (the
 // program's kReadersVersion) is not the module's own. Valid for as long as the module is loaded.
 inline constexpr char kReadersSymbol[] = "quarlex_readers";
-inline constexpr quint32 kReadersVersion = 5;
+inline constexpr quint32 kReadersVersion = 6;
 using ReadersFunction = const Readers *(quint32 version);
 
 } // namespace formats

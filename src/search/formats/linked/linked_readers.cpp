@@ -23,6 +23,12 @@ public:
     {
         return archives::walkArchive(file, head, name, visitor);
     }
+    archives::WalkEnd walkAttachments(std::unique_ptr<documents::Attachments> attachments,
+                                      qint64 documentSize,
+                                      archives::Visitor &visitor) const override
+    {
+        return archives::walkAttachments(std::move(attachments), documentSize, visitor);
+    }
     QString copyMember(const QString &archivePath, const QList<int> &chain) const override
     {
         return archives::copyMember(archivePath, chain);
