@@ -4,6 +4,7 @@
 // memory, and the commands themselves, one function each (bench_documents.cpp names them). Each
 // command is given the whole argument list, its own name first.
 
+#include "search/core/search_text.h"
 #include "search/documents/document_text.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ inline documents::Kind kindOf(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return documents::Kind::NotDocument;
-    return documents::recognise(path, file.read(16));
+    return documents::recognise(path, file.read(search::kDocumentHeadSize));
 }
 
 // The peak resident memory of the process so far, in KiB, as getrusage tells it.

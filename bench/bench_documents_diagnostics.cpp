@@ -67,7 +67,11 @@ int recallWords(const QStringList &args)
         QStringList missed;
         for (const QString &word : columns.at(column).split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
             ++tally.words;
-            if (search.search(path, word).outcome == search::FileSearchResult::Outcome::Hit)
+            const search::FileSearchResult result = search.search(path, word);
+            // A mail's attachment or an archive's member that holds the word counts as well.
+            const bool inMember = std::any_of(result.members.cbegin(), result.members.cend(),
+                                              [](const search::MemberOutcome &m) { return m.hit; });
+            if (result.outcome == search::FileSearchResult::Outcome::Hit || inMember)
                 ++tally.found;
             else
                 missed.append(word);

@@ -30,6 +30,7 @@ enum class Family {
     Rtf,     // Rich Text Format
     Ofd,     // OFD (GB/T 33190)
     Picture, // pictures and scanned PDF pages: what text recognition reads in them (slow)
+    Mime,    // Internet messages: mail (.eml) and saved web pages (.mht)
 };
 
 struct DocumentFixture
@@ -154,6 +155,14 @@ inline const QList<DocumentFixture> &documentCatalogue()
          Family::Ole2, Kind::Excel97, Outcome::Damaged, {}},
         {u"bomb.docx"_s, u"a ZIP bomb named .docx"_s,
          Family::Ooxml, Kind::OfficeOpenXml, Outcome::Damaged, {}},
+        // Written by Python's email package (make_mail.py).
+        {u"mail/mail.eml"_s,
+         u"a mail: GBK headers and text part, a UTF-8 HTML part, attachments, an attached mail"_s,
+         Family::Mime, Kind::Message, Outcome::Done,
+         {u"季度合同 SubjectWord"_s, u"张三"_s, u"纯文本正文 PlainBodyWord"_s, u"网页正文 HtmlBodyWord"_s}},
+        {u"mail/page.mht"_s, u"a web page saved as one file, gb2312 HTML and a picture"_s,
+         Family::Mime, Kind::Message, Outcome::Done,
+         {u"保存的网页 SavedPageWord"_s, u"概率论与数理统计"_s}},
         // RTF files of other programs (rtf/README.md), with LibreOffice's export of each.
         {u"rtf/chinese.rtf"_s,
          u"an RTF file with Chinese, Big5, Japanese and Korean fonts, a picture and a field"_s,
@@ -261,6 +270,8 @@ inline const char *kindName(documents::Kind kind)
         return "EPUB";
     case Kind::Picture:
         return "a picture";
+    case Kind::Message:
+        return "a message";
     }
     return "?";
 }

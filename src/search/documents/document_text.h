@@ -49,6 +49,7 @@ enum class Kind {
     Epub,         // EPUB e-book: a ZIP package whose mimetype is application/epub+zip, or whose
                   // META-INF/container.xml names a package document
     Picture,      // PNG, JPEG, BMP, GIF, TIFF or WebP: its text is what recognition reads in it
+    Message,      // a mail saved as .eml or a web page saved as .mht/.mhtml: an Internet message
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document

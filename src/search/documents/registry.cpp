@@ -2,6 +2,7 @@
 
 #include "search/documents/epub/epub.h"
 #include "search/documents/format_support.h"
+#include "search/documents/mime/message.h"
 #include "search/documents/odf/open_document.h"
 #include "search/documents/ofd/ofd.h"
 #include "search/documents/ole2/encrypted_package.h"
@@ -27,7 +28,7 @@ const Format *const kFormats[] = {
     &kPdfFormat,    &kOfficeOpenXmlFormat, &kOpenDocumentFormat,
     &kOfdFormat,    &kEpubFormat,          &kEncryptedPackageFormat,
     &kWord97Format, &kExcel97Format,       &kPowerPoint97Format,
-    &kRtfFormat,    &kPictureFormat,
+    &kRtfFormat,    &kPictureFormat,       &kMessageFormat,
 };
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "platform/core/field_cutter.h"
 #include "support/document_catalogue.h"
 
+#include "search/core/search_text.h"
+
 #include <QFile>
 #include <QList>
 #include <QPair>
@@ -41,7 +43,7 @@ inline QByteArray head(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    return file.read(16);
+    return file.read(search::kDocumentHeadSize);
 }
 
 // The search text of `text`: its fields, cut by the same rules as every file, joined with nothing

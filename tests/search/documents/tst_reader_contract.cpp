@@ -52,6 +52,7 @@ const Fixture kCatalogue[] = {
     {"slides.ppt", Kind::PowerPoint97, u"批量查找"},
     {"rtf/chinese.rtf", Kind::Rtf, u"批量查找"},
     {"ocr/lines.png", Kind::Picture, u""},
+    {"mail/mail.eml", Kind::Message, u"PlainBodyWord"},
 };
 
 struct Read

@@ -1,0 +1,320 @@
+#include "search/documents/mime/message.h"
+
+#include "search/documents/format_support.h"
+#include "search/documents/html_text.h"
+
+#include <gmime/gmime.h>
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+namespace documents {
+
+namespace {
+
+void initialiseGMime()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+// A GObject reference held by a C++ owner.
+template <typename T> struct Ref
+{
+    T *object = nullptr;
+    Ref() = default;
+    explicit Ref(T *owned) : object(owned) {}
+    Ref(const Ref &other) : object(other.object)
+    {
+        if (object)
+            g_object_ref(object);
+    }
+    Ref &operator=(const Ref &) = delete;
+    ~Ref()
+    {
+        if (object)
+            g_object_unref(object);
+    }
+};
+
+bool isType(GMimeObject *object, const char *type, const char *subtype)
+{
+    GMimeContentType *contentType = g_mime_object_get_content_type(object);
+    return contentType && g_mime_content_type_is_type(contentType, type, subtype);
+}
+
+QByteArray memoryBytes(GMimeStream *memory)
+{
+    GByteArray *array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory));
+    return array ? QByteArray(reinterpret_cast<const char *>(array->data), qsizetype(array->len))
+                 : QByteArray();
+}
+
+// The decoded content of a leaf part, or nothing when it would be larger than `maxBytes`.
+std::optional<QByteArray> decodedContent(GMimePart *part, qint64 maxBytes)
+{
+    GMimeDataWrapper *content = g_mime_part_get_content(part);
+    if (!content)
+        return QByteArray();
+    // The encoded length bounds the decoded one (base64 and quoted-printable only shrink).
+    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
+    if (encoded > maxBytes && maxBytes >= 0) {
+        const bool base64 =
+            g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64;
+        if (!base64 || encoded / 4 * 3 > maxBytes)
+            return std::nullopt;
+    }
+    Ref<GMimeStream> memory(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(content, memory.object);
+    QByteArray bytes = memoryBytes(memory.object);
+    if (maxBytes >= 0 && bytes.size() > maxBytes)
+        return std::nullopt;
+    return bytes;
+}
+
+QString utf8(const char *text)
+{
+    return text ? QString::fromUtf8(text).trimmed() : QString();
+}
+
+} // namespace
+
+// A message parsed once, shared by its document and its attachments: its text parts and its
+// attachments found in part order.
+class ParsedMessage
+{
+public:
+    static std::shared_ptr<ParsedMessage> parse(const Source &source)
+    {
+        initialiseGMime();
+        GMimeStream *stream = nullptr;
+        if (source.inMemory()) {
+            const QByteArray &bytes = source.bytes();
+            stream = g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
+        } else {
+            const int fd =
+                ::open(QFile::encodeName(source.path()).constData(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                return nullptr;
+            stream = g_mime_stream_fs_new(fd); // owns the descriptor
+        }
+        Ref<GMimeStream> owned(stream);
+        Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
+        GMimeParserOptions *options = g_mime_parser_options_new();
+        // Raw 8-bit headers and bodies that name no charset: UTF-8, else GB18030.
+        const char *fallback[] = {"UTF-8", "GB18030", nullptr};
+        g_mime_parser_options_set_fallback_charsets(options, fallback);
+        g_mime_parser_options_set_rfc2047_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
+        g_mime_parser_options_set_parameter_compliance_mode(options, GMIME_RFC_COMPLIANCE_LOOSE);
+        GMimeMessage *message = g_mime_parser_construct_message(parser.object, options);
+        g_mime_parser_options_free(options);
+        if (!message)
+            return nullptr;
+        auto parsed = std::make_shared<ParsedMessage>();
+        parsed->m_message.object = message;
+        parsed->collect(g_mime_message_get_mime_part(message), false);
+        return parsed;
+    }
+
+    QStringList headerLines() const
+    {
+        GMimeMessage *message = m_message.object;
+        QStringList lines;
+        const auto addresses = [&](InternetAddressList *list) {
+            if (!list || internet_address_list_length(list) == 0)
+                return;
+            char *text = internet_address_list_to_string(list, nullptr, FALSE);
+            lines.append(utf8(text));
+            g_free(text);
+        };
+        lines.append(utf8(g_mime_message_get_subject(message)));
+        addresses(g_mime_message_get_from(message));
+        addresses(g_mime_message_get_to(message));
+        lines.append(utf8(g_mime_object_get_header(GMIME_OBJECT(message), "Date")));
+        lines.removeAll(QString());
+        return lines;
+    }
+
+    const std::vector<GMimePart *> &textParts() const { return m_text; }
+    const std::vector<GMimeObject *> &attachments() const { return m_attachments; }
+
+private:
+    // Sorts the parts below `object` into text and attachments, in order. `inPage`: inside a
+    // multipart/related (a saved page), whose other parts are the page's resources.
+    void collect(GMimeObject *object, bool inPage)
+    {
+        if (!object || m_text.size() + m_attachments.size() > kMaxParts)
+            return;
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            m_attachments.push_back(object);
+            return;
+        }
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart *multipart = GMIME_MULTIPART(object);
+            const int count = g_mime_multipart_get_count(multipart);
+            if (isType(object, "multipart", "alternative")) {
+                collect(preferredAlternative(multipart, count), inPage);
+                return;
+            }
+            const bool related = isType(object, "multipart", "related");
+            for (int i = 0; i < count; ++i)
+                collect(g_mime_multipart_get_part(multipart, i), inPage || related);
+            return;
+        }
+        if (!GMIME_IS_PART(object))
+            return;
+        GMimePart *part = GMIME_PART(object);
+        GMimeContentDisposition *disposition = g_mime_object_get_content_disposition(object);
+        const bool attached = disposition && g_mime_content_disposition_is_attachment(disposition);
+        const bool text = isType(object, "text", "plain") || isType(object, "text", "html");
+        if (attached || (!text && !inPage && g_mime_part_get_filename(part)))
+            m_attachments.push_back(object);
+        else if (text)
+            m_text.push_back(part);
+    }
+
+    // The alternative a client shows: the HTML one (alone or with its pictures), else the plain.
+    static GMimeObject *preferredAlternative(GMimeMultipart *multipart, int count)
+    {
+        GMimeObject *plain = nullptr;
+        for (int i = count - 1; i >= 0; --i) {
+            GMimeObject *part = g_mime_multipart_get_part(multipart, i);
+            if (isType(part, "text", "html") || isType(part, "multipart", "related") ||
+                isType(part, "multipart", "mixed"))
+                return part;
+            if (!plain && isType(part, "text", "plain"))
+                plain = part;
+        }
+        return plain ? plain : (count > 0 ? g_mime_multipart_get_part(multipart, 0) : nullptr);
+    }
+
+    static constexpr size_t kMaxParts = 10000;
+    Ref<GMimeMessage> m_message;
+    std::vector<GMimePart *> m_text;          // owned by m_message
+    std::vector<GMimeObject *> m_attachments; // owned by m_message
+};
+
+namespace {
+
+// A name for an attachment that gives none, from its type: "附件1.pdf".
+QString madeName(GMimeObject *object, int index)
+{
+    QString suffix;
+    if (GMIME_IS_MESSAGE_PART(object)) {
+        suffix = QStringLiteral(".eml");
+    } else if (GMimeContentType *type = g_mime_object_get_content_type(object)) {
+        const char *subtype = g_mime_content_type_get_media_subtype(type);
+        if (subtype && *subtype && std::strlen(subtype) < 16)
+            suffix = u'.' + QString::fromLatin1(subtype).toLower();
+    }
+    return QStringLiteral("附件%1").arg(index + 1) + suffix;
+}
+
+class MessageAttachments final : public Attachments
+{
+public:
+    explicit MessageAttachments(std::shared_ptr<ParsedMessage> message)
+        : m_message(std::move(message))
+    {}
+
+    std::optional<Attachment> next(qint64 maxBytes) override
+    {
+        const std::vector<GMimeObject *> &parts = m_message->attachments();
+        if (m_next >= int(parts.size()))
+            return std::nullopt;
+        const int index = m_next++;
+        GMimeObject *object = parts[size_t(index)];
+        Attachment attachment;
+        attachment.index = index;
+        if (GMIME_IS_MESSAGE_PART(object)) {
+            // The attached message as it is written, to be recognised again as a message.
+            GMimeMessage *inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+            if (const char *subject = inner ? g_mime_message_get_subject(inner) : nullptr)
+                attachment.name = utf8(subject) + QStringLiteral(".eml");
+            if (inner) {
+                Ref<GMimeStream> memory(g_mime_stream_mem_new());
+                g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, memory.object);
+                attachment.bytes = memoryBytes(memory.object);
+            }
+            attachment.damaged = !inner;
+        } else {
+            GMimePart *part = GMIME_PART(object);
+            attachment.name = utf8(g_mime_part_get_filename(part));
+            std::optional<QByteArray> bytes = decodedContent(part, maxBytes);
+            attachment.damaged = !bytes;
+            if (bytes)
+                attachment.bytes = std::move(*bytes);
+        }
+        if (maxBytes >= 0 && attachment.bytes.size() > maxBytes) {
+            attachment.bytes.clear();
+            attachment.damaged = true;
+        }
+        if (attachment.name.isEmpty() || attachment.name == u".eml")
+            attachment.name = madeName(object, index);
+        attachment.size = attachment.bytes.size();
+        return attachment;
+    }
+
+private:
+    std::shared_ptr<ParsedMessage> m_message;
+    int m_next = 0;
+};
+
+} // namespace
+
+MessageDocument::MessageDocument(const Format &format, const Source &source)
+    : Document(format, source), m_message(ParsedMessage::parse(source))
+{}
+
+MessageDocument::~MessageDocument() = default;
+
+bool MessageDocument::hasAttachments() const
+{
+    return m_message && !m_attachmentsTaken && !m_message->attachments().empty();
+}
+
+std::unique_ptr<Attachments> MessageDocument::takeAttachments()
+{
+    if (!hasAttachments())
+        return nullptr;
+    m_attachmentsTaken = true;
+    return std::make_unique<MessageAttachments>(m_message);
+}
+
+Outcome MessageDocument::extract(const TextOut &out, platform::WorkMonitor &monitor)
+{
+    if (!m_message)
+        return Outcome::Damaged;
+    return extractWith(out, monitor, [&](TextSink &sink) {
+        for (const QString &line : m_message->headerLines()) {
+            sink.append(line);
+            sink.append(u'\n');
+        }
+        const std::vector<GMimePart *> &parts = m_message->textParts();
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (sink.stopRequested())
+                return Outcome::Stopped;
+            sink.beginPart(int(i), int(parts.size()));
+            GMimeObject *object = GMIME_OBJECT(parts[i]);
+            const std::optional<QByteArray> bytes = decodedContent(parts[i], qint64(256) << 20);
+            if (!bytes)
+                continue;
+            const QByteArray charset = g_mime_object_get_content_type_parameter(object, "charset");
+            if (isType(object, "text", "html")) {
+                if (!readHtmlText(*bytes, charset, sink))
+                    return Outcome::Stopped;
+            } else {
+                sink.append(decodeHtml(*bytes, charset));
+                sink.append(u'\n');
+            }
+        }
+        return Outcome::Done;
+    });
+}
+
+} // namespace documents

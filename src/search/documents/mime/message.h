@@ -1,0 +1,42 @@
+#pragma once
+
+#include "search/documents/document.h"
+
+#include <memory>
+
+namespace documents {
+
+class ParsedMessage;
+
+// Internet messages: mail saved as .eml and web pages saved "as a single file" (.mht, .mhtml),
+// parsed by GMime. The text a reader sees:
+//
+// - First the headers a mail client shows, each value a line: Subject, From, To, Date, decoded
+//   from RFC 2047 words (and from raw 8-bit bytes, read as UTF-8 or else GB18030).
+// - Then the text parts in order, each decoded from its transfer encoding and its charset (the
+//   encoding rule of text files when it names none, or one not known): text/html by the HTML
+//   text rules, text/plain as it is. Of a multipart/alternative only the HTML alternative is
+//   read, as a client shows it (the plain one when there is no HTML). The preamble and epilogue
+//   around the parts, which no client shows, are not text.
+// - The files a mail carries are its attachments (Document::takeAttachments): parts with an
+//   attachment disposition, parts with a file name that are not text, and attached messages
+//   (as the message they hold). The pictures, style sheets and scripts of a saved page are none.
+class MessageDocument final : public Document
+{
+public:
+    MessageDocument(const Format &format, const Source &source);
+    ~MessageDocument() override;
+
+    Outcome extract(const TextOut &out, platform::WorkMonitor &monitor) override;
+    bool hasAttachments() const override;
+    std::unique_ptr<Attachments> takeAttachments() override;
+
+private:
+    std::shared_ptr<ParsedMessage> m_message; // null when the bytes are no message
+    bool m_attachmentsTaken = false;
+};
+
+// The registry's row of this family.
+extern const Format kMessageFormat;
+
+} // namespace documents

@@ -1,0 +1,123 @@
+#include "document_fixtures.h"
+
+#include "search/documents/registry.h"
+
+#include <QFile>
+#include <QTest>
+
+using documents::Kind;
+using fixtures::document;
+using namespace Qt::Literals::StringLiterals;
+
+// Mail and saved pages: the text a reader sees (headers, the text parts in their charsets, no
+// preamble, nothing of the attachments), and the attachments handed out whole with their names.
+class TestMessage : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void text_data();
+    void text();
+    void attachments();
+};
+
+namespace {
+
+QString textOf(const QString &path)
+{
+    const std::unique_ptr<documents::Document> message =
+        documents::openDocument(path, fixtures::head(path));
+    if (!message)
+        return QString();
+    QString text;
+    platform::WorkMonitor monitor;
+    message->extract(
+        [&](QStringView piece) {
+            text += piece;
+            return true;
+        },
+        monitor);
+    return fixtures::searchText(text);
+}
+
+} // namespace
+
+void TestMessage::text_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    // The attachments' words are theirs, not the mail's; the preamble is shown by no client.
+    QTest::newRow("mail") << document("mail/mail.eml")
+                          << QStringList{u"季度合同 SubjectWord"_s, u"张三"_s,
+                                         u"纯文本正文 PlainBodyWord，批量查找。"_s,
+                                         u"网页正文 HtmlBodyWord"_s}
+                          << QStringList{u"PreambleWord"_s, u"AttachedTextWord"_s,
+                                         u"NestedMailWord"_s, u"NeedleWord"_s, u"html>"_s};
+    // The page's title element is not text, its headers' subject is; the picture gives nothing.
+    QTest::newRow("saved page") << document("mail/page.mht")
+                                << QStringList{u"保存的网页"_s, u"保存的网页 SavedPageWord"_s,
+                                               u"概率论与数理统计"_s}
+                                << QStringList{u"网页标题"_s, u"iVBOR"_s, u"logo"_s};
+}
+
+void TestMessage::text()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    const QString text = textOf(path);
+    for (const QString &word : present)
+        QVERIFY2(text.contains(word), qPrintable(word + u" not in: "_s + text));
+    for (const QString &word : absent)
+        QVERIFY2(!text.contains(word), qPrintable(word + u" in: "_s + text));
+}
+
+void TestMessage::attachments()
+{
+    const QString path = document("mail/mail.eml");
+    std::unique_ptr<documents::Document> mail = documents::openDocument(path, fixtures::head(path));
+    QVERIFY(mail);
+    QVERIFY(mail->hasAttachments());
+    std::unique_ptr<documents::Attachments> carried = mail->takeAttachments();
+    QVERIFY(carried);
+    QVERIFY(!mail->hasAttachments());
+    // Valid after the document is gone.
+    mail.reset();
+
+    QFile docx(document("runs.docx"));
+    QVERIFY(docx.open(QIODevice::ReadOnly));
+    const QByteArray docxBytes = docx.readAll();
+
+    // An RFC 2231 GBK name, an RFC 2047 GB2312 word, an attached mail named by its subject.
+    const QStringList names{u"合同.docx"_s, u"报价单.txt"_s, u"内层邮件.eml"_s};
+    QList<documents::Attachments::Attachment> got;
+    while (auto next = carried->next(qint64(1) << 30))
+        got.append(*next);
+    QCOMPARE(got.size(), names.size());
+    for (qsizetype i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i].index, int(i));
+        QCOMPARE(got[i].name, names[i]);
+        QVERIFY(!got[i].damaged);
+    }
+    QCOMPARE(got[0].bytes, docxBytes);
+    QCOMPARE(got[1].bytes, "报价 AttachedTextWord\n"_ba);
+    // The attached mail is a message again, with its own words.
+    const documents::Source inner = documents::Source::fromBytes(got[2].bytes, names[2]);
+    const std::unique_ptr<documents::Document> nested = documents::openDocument(
+        inner, got[2].bytes.first(std::min<qsizetype>(1024, got[2].bytes.size())));
+    QVERIFY(nested);
+    QCOMPARE(nested->kind(), Kind::Message);
+
+    // An attachment larger than the limit is handed out damaged, its bytes not held.
+    std::unique_ptr<documents::Document> again =
+        documents::openDocument(path, fixtures::head(path));
+    std::unique_ptr<documents::Attachments> limited = again->takeAttachments();
+    const auto big = limited->next(1000);
+    QVERIFY(big);
+    QVERIFY(big->damaged);
+    QVERIFY(big->bytes.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestMessage)
+#include "tst_message.moc"
