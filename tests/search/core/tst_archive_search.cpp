@@ -30,10 +30,11 @@ struct Run
     QList<ReportHit> hits;
 };
 
-Run searchOne(const QString &archive, const QString &keyword = kKeyword)
+Run searchOne(const QString &archive, const QString &keyword = kKeyword,
+              const QString &folder = kArchives)
 {
     RunSnapshot snapshot;
-    snapshot.folderPath = kArchives;
+    snapshot.folderPath = folder;
     snapshot.entries.append(RunEntry{archive, true});
     SearchRun run(
         std::move(snapshot), [keyword] { return keyword; }, [] {});
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void memberNamesAreDecoded();
     void aMemberOfAHitIsCopiedOutToBeOpened_data();
     void aMemberOfAHitIsCopiedOutToBeOpened();
+    void aMailsAttachmentsAreMembers_data();
+    void aMailsAttachmentsAreMembers();
     void copiesOlderThanADayAreRemoved();
     void stoppingInsideAnArchiveStopsAtOnce();
     void anArchiveOverItsBudgetIsNamedAndTheNextFileSearched();
@@ -227,6 +230,47 @@ void TestArchiveSearch::aMemberOfAHitIsCopiedOutToBeOpened()
     QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, mode_t(0700));
     QVERIFY(!QFileInfo::exists(QFileInfo(copy).path() + QStringLiteral("/.part")));
+}
+
+void TestArchiveSearch::aMailsAttachmentsAreMembers_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("copied"); // the fixture the opened copy equals; empty: no copy
+    const QString docx = QStringLiteral(u"合同.docx");
+    QTest::newRow("a document attached to a mail")
+        << QStringLiteral("mail.eml") << QStringLiteral("NeedleWord")
+        << QStringLiteral(u"mail.eml/合同.docx") << QStringLiteral("runs.docx");
+    QTest::newRow("a mail inside a ZIP, its attachment")
+        << QStringLiteral("mail.zip") << QStringLiteral("NeedleWord")
+        << QStringLiteral(u"mail.zip/mail.eml/合同.docx") << QStringLiteral("runs.docx");
+    QTest::newRow("a mail attached to a mail")
+        << QStringLiteral("mail.eml") << QStringLiteral("NestedMailWord")
+        << QStringLiteral(u"mail.eml/内层邮件.eml") << QString();
+    QTest::newRow("the mail's own text names the mail alone")
+        << QStringLiteral("mail.eml") << QStringLiteral("PlainBodyWord")
+        << QStringLiteral("mail.eml") << QString();
+}
+
+void TestArchiveSearch::aMailsAttachmentsAreMembers()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, keyword);
+    QFETCH(QString, entry);
+    QFETCH(QString, copied);
+    const QString mail = kArchives + QStringLiteral("/../documents/mail");
+    const Run run = searchOne(file, keyword, mail);
+    QCOMPARE(run.hits.size(), 1);
+    const QString shown = run.report.mid(run.hits.at(0).start, run.hits.at(0).length);
+    // The entry names `entry`, not a member below it.
+    QVERIFY2(shown.trimmed().startsWith(entry + u'：'), qPrintable(shown));
+    if (copied.isEmpty())
+        return;
+    const QString copy = archives::copyMember(run.hits.at(0).path, run.hits.at(0).member);
+    QVERIFY(!copy.isEmpty());
+    QCOMPARE(QFileInfo(copy).fileName(), QStringLiteral(u"合同.docx"));
+    QCOMPARE(readAll(copy), readAll(kArchives + QStringLiteral("/../documents/") + copied));
 }
 
 void TestArchiveSearch::copiesOlderThanADayAreRemoved()
