@@ -117,7 +117,7 @@ public:
             return nullptr;
         auto parsed = std::make_shared<ParsedMessage>();
         parsed->m_message.object = message;
-        parsed->collect(g_mime_message_get_mime_part(message), false);
+        parsed->collect(g_mime_message_get_mime_part(message), false, 0);
         return parsed;
     }
 
@@ -146,9 +146,9 @@ public:
 private:
     // Sorts the parts below `object` into text and attachments, in order. `inPage`: inside a
     // multipart/related (a saved page), whose other parts are the page's resources.
-    void collect(GMimeObject *object, bool inPage)
+    void collect(GMimeObject *object, bool inPage, int depth)
     {
-        if (!object || m_text.size() + m_attachments.size() > kMaxParts)
+        if (!object || depth > kMaxDepth || m_text.size() + m_attachments.size() > kMaxParts)
             return;
         if (GMIME_IS_MESSAGE_PART(object)) {
             m_attachments.push_back(object);
@@ -158,12 +158,12 @@ private:
             GMimeMultipart *multipart = GMIME_MULTIPART(object);
             const int count = g_mime_multipart_get_count(multipart);
             if (isType(object, "multipart", "alternative")) {
-                collect(preferredAlternative(multipart, count), inPage);
+                collect(preferredAlternative(multipart, count), inPage, depth + 1);
                 return;
             }
             const bool related = isType(object, "multipart", "related");
             for (int i = 0; i < count; ++i)
-                collect(g_mime_multipart_get_part(multipart, i), inPage || related);
+                collect(g_mime_multipart_get_part(multipart, i), inPage || related, depth + 1);
             return;
         }
         if (!GMIME_IS_PART(object))
@@ -193,7 +193,9 @@ private:
         return plain ? plain : (count > 0 ? g_mime_multipart_get_part(multipart, 0) : nullptr);
     }
 
+    // Bounds on what a forged message can make the sorting do.
     static constexpr size_t kMaxParts = 10000;
+    static constexpr int kMaxDepth = 64;
     Ref<GMimeMessage> m_message;
     std::vector<GMimePart *> m_text;          // owned by m_message
     std::vector<GMimeObject *> m_attachments; // owned by m_message
