@@ -6,7 +6,7 @@
 set -euo pipefail
 
 run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
-          libarchive-dev libpoppler-qt6-dev libpoppler-private-dev libgsf-1-dev libzstd-dev libxxhash-dev zlib1g-dev libdeflate-dev libicu-dev libxml2-dev libgmime-3.0-dev
+          libarchive-dev libpoppler-qt6-dev libpoppler-private-dev libgsf-1-dev libzstd-dev libxxhash-dev zlib1g-dev libdeflate-dev libicu-dev libxml2-dev libgmime-3.0-dev libchm-dev
           fonts-arphic-ukai fonts-wqy-microhei qt6-translations-l10n xdg-utils
           libtesseract-dev libleptonica-dev tesseract-ocr-chi-sim tesseract-ocr-chi-tra
           tesseract-ocr-eng qt6-image-formats-plugins)

@@ -31,6 +31,7 @@ enum class Family {
     Ofd,     // OFD (GB/T 33190)
     Picture, // pictures and scanned PDF pages: what text recognition reads in them (slow)
     Mime,    // Internet messages: mail (.eml) and saved web pages (.mht)
+    Chm,     // compiled HTML help files
 };
 
 struct DocumentFixture
@@ -213,6 +214,14 @@ inline const QList<DocumentFixture> &documentCatalogue()
          Family::Picture, Kind::Picture, Outcome::NoText, {}},
         {u"ocr/corrupt.jpg"_s, u"a corrupt JPEG picture"_s,
          Family::Picture, Kind::Picture, Outcome::Damaged, {}},
+        // Help files: two by HTML Help Workshop (realdocs wave 2), one by chmcmd
+        // (make_help_file.sh).
+        {u"chm/rqcms_help.chm"_s, u"a GBK help file with a table of contents"_s,
+         Family::Chm, Kind::HelpFile, Outcome::Done, {u"帝国备份王"_s, u"伪静态"_s}},
+        {u"chm/supertext_help.chm"_s, u"a help file of HTML pages and pictures"_s,
+         Family::Chm, Kind::HelpFile, Outcome::Done, {u"万能文字工具箱"_s, u"文字转拼音"_s}},
+        {u"chm/contents_gbk.chm"_s, u"a GBK help file written by chmcmd"_s,
+         Family::Chm, Kind::HelpFile, Outcome::Done, {u"批量查找"_s, u"统一编码页"_s}},
     };
     // clang-format on
     return catalogue;
@@ -272,6 +281,8 @@ inline const char *kindName(documents::Kind kind)
         return "a picture";
     case Kind::Message:
         return "a message";
+    case Kind::HelpFile:
+        return "a help file";
     }
     return "?";
 }

@@ -50,6 +50,7 @@ enum class Kind {
                   // META-INF/container.xml names a package document
     Picture,      // PNG, JPEG, BMP, GIF, TIFF or WebP: its text is what recognition reads in it
     Message,      // a mail saved as .eml or a web page saved as .mht/.mhtml: an Internet message
+    HelpFile,     // a compiled HTML help file, .chm
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document

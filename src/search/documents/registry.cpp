@@ -1,5 +1,6 @@
 #include "search/documents/registry.h"
 
+#include "search/documents/chm/help_file.h"
 #include "search/documents/epub/epub.h"
 #include "search/documents/format_support.h"
 #include "search/documents/mime/message.h"
@@ -25,10 +26,11 @@ namespace {
 // container the more telling rows come first (an Office package before an OpenDocument one, an
 // encrypted package before the compound files' own formats).
 const Format *const kFormats[] = {
-    &kPdfFormat,    &kOfficeOpenXmlFormat, &kOpenDocumentFormat,
-    &kOfdFormat,    &kEpubFormat,          &kEncryptedPackageFormat,
-    &kWord97Format, &kExcel97Format,       &kPowerPoint97Format,
-    &kRtfFormat,    &kPictureFormat,       &kMessageFormat,
+    &kPdfFormat,      &kOfficeOpenXmlFormat, &kOpenDocumentFormat,
+    &kOfdFormat,      &kEpubFormat,          &kEncryptedPackageFormat,
+    &kWord97Format,   &kExcel97Format,       &kPowerPoint97Format,
+    &kRtfFormat,      &kPictureFormat,       &kMessageFormat,
+    &kHelpFileFormat,
 };
 
 } // namespace

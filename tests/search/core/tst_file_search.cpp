@@ -718,7 +718,7 @@ void TestFileSearch::documentsAnswerLikeTheReference_data()
     using fixtures::Family;
     for (const fixtures::DocumentFixture &fixture :
          fixtures::documentFixtures({Family::Ooxml, Family::Odf, Family::Ole2, Family::Pdf,
-                                     Family::Epub, Family::Rtf, Family::Ofd}))
+                                     Family::Epub, Family::Rtf, Family::Ofd, Family::Chm}))
         QTest::addRow("%s", qPrintable(fixture.about))
             << fixtures::documentPath(fixture) << int(fixtures::readStatusOf(fixture.outcome))
             << fixture.words;

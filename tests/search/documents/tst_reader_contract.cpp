@@ -53,6 +53,7 @@ const Fixture kCatalogue[] = {
     {"rtf/chinese.rtf", Kind::Rtf, u"批量查找"},
     {"ocr/lines.png", Kind::Picture, u""},
     {"mail/mail.eml", Kind::Message, u"PlainBodyWord"},
+    {"chm/contents_gbk.chm", Kind::HelpFile, u"批量查找"},
 };
 
 struct Read
