@@ -163,6 +163,23 @@ void TestHelpFile::damagedFilesAreRefusedOrDamaged_data()
     putU32(window, control + 0x10, 0x30000 / (whole.at(control + 8) == 2 ? 0x8000 : 1));
     QTest::newRow("an LZX window that is no power of two")
         << window << Kind::NotDocument << Outcome::Damaged;
+    QByteArray byteWindow = whole;
+    putU32(byteWindow, control + 8, 1); // chm_open would divide by half of one byte
+    putU32(byteWindow, control + 0x10, 1);
+    QTest::newRow("an LZX window of one byte")
+        << byteWindow << Kind::NotDocument << Outcome::Damaged;
+    // The reset table of the one compressed block: version 2, 2 entries, offset 40.
+    const QByteArray resetStart = QByteArray::fromHex("02000000020000000800000028000000");
+    const qsizetype reset = whole.indexOf(resetStart);
+    QVERIFY(reset > control);
+    QByteArray blockLength = whole;
+    putU32(blockLength, reset + 0x18, 0x100000); // the last block's compressed length, 1 MiB
+    QTest::newRow("a compressed block longer than chmlib's buffer")
+        << blockLength << Kind::NotDocument << Outcome::Damaged;
+    QByteArray section = whole;
+    putU32(section, reset + 0x10, 0x7FFFFFFF); // 2 GiB of text in two 32 KiB blocks
+    QTest::newRow("a section longer than its blocks")
+        << section << Kind::NotDocument << Outcome::Damaged;
 }
 
 void TestHelpFile::damagedFilesAreRefusedOrDamaged()

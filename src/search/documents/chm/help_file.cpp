@@ -117,6 +117,7 @@ Outcome HelpFileExtractor::extract(const Source &source, TextSink &sink)
     for (qsizetype at = 0; at < qsizetype(objects.size()); ++at)
         take(at);
 
+    qint64 budget = kMaxTotalBytes;
     const int parts = int(order.size());
     for (int part = 0; part < parts; ++part) {
         if (sink.stopRequested())
@@ -125,6 +126,10 @@ Outcome HelpFileExtractor::extract(const Source &source, TextSink &sink)
         const ChmArchive::Object &object = objects[order[part]];
         if (object.length > quint64(kMaxTopicBytes))
             continue;
+        // Pages that decompress to more than this all told are a bomb, not a help file.
+        if (object.length > quint64(budget))
+            return Outcome::Damaged;
+        budget -= qint64(object.length);
         const std::optional<QByteArray> page = archive.read(object.path, kMaxTopicBytes);
         if (!page) {
             damaged = true;

@@ -20,7 +20,8 @@ namespace documents {
 //   by the encoding rule of text files.
 // - A page larger than kMaxTopicBytes is skipped, and at most kMaxTopics pages are read. A page
 //   that cannot be read whole (a damaged compressed section) makes the file Damaged, after the
-//   text of the pages that can.
+//   text of the pages that can; so do pages of more than kMaxTotalBytes all told (LZX turns a
+//   few bytes into many, and entries may share their bytes), where the reading stops.
 class HelpFileExtractor : public Extractor
 {
 public:
@@ -28,6 +29,7 @@ public:
 
     static constexpr qint64 kMaxTopicBytes = qint64(64) << 20;
     static constexpr qsizetype kMaxTopics = 100000;
+    static constexpr qint64 kMaxTotalBytes = qint64(1) << 30;
 };
 
 // The registry's row of this family.
