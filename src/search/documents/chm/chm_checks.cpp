@@ -1,5 +1,7 @@
 #include "search/documents/chm/chm_checks.h"
 
+#include "platform/core/little_endian.h"
+
 #include <QByteArray>
 #include <QIODevice>
 
@@ -25,24 +27,8 @@ const QByteArray kControlData = "::DataSpace/Storage/MSCompressed/ControlData";
 const QByteArray kResetTable = "::DataSpace/Storage/MSCompressed/Transform/"
                                "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
 
-// Little-endian numbers of the headers (the callers have checked that the bytes are there).
-quint64 littleEndian(const QByteArray &bytes, qsizetype at, int size)
-{
-    quint64 value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = (value << 8) | uchar(bytes.at(at + i));
-    return value;
-}
-
-quint32 u32(const QByteArray &bytes, qsizetype at)
-{
-    return quint32(littleEndian(bytes, at, 4));
-}
-
-quint64 u64(const QByteArray &bytes, qsizetype at)
-{
-    return littleEndian(bytes, at, 8);
-}
+using platform::le32;
+using platform::le64;
 
 // A directory's variable-length number (7 bits a byte, most significant first) that must end
 // before `end`; false when it does not or does not fit 64 bits.
@@ -81,7 +67,7 @@ bool readEntries(const QByteArray &chunk, Chunk &into, quint32 chunks, std::vect
 {
     const bool listing = into.type == Chunk::Listing;
     const int header = listing ? kPmglHeader : kPmgiHeader;
-    const quint32 freeSpace = u32(chunk, 4);
+    const quint32 freeSpace = le32(chunk, 4);
     if (freeSpace > quint32(chunk.size() - header))
         return false;
     const qsizetype end = chunk.size() - qsizetype(freeSpace);
@@ -146,10 +132,10 @@ bool controlDataIsSound(const QByteArray &control)
 {
     if (control.size() < 0x18 || control.mid(4, 4) != "LZXC")
         return false;
-    quint32 resetInterval = u32(control, 0xC);
-    quint32 window = u32(control, 0x10);
-    const quint32 windowsPerReset = u32(control, 0x14);
-    if (u32(control, 8) == 2) {
+    quint32 resetInterval = le32(control, 0xC);
+    quint32 window = le32(control, 0x10);
+    const quint32 windowsPerReset = le32(control, 0x14);
+    if (le32(control, 8) == 2) {
         if (resetInterval > 0xFFFFFFFFu / 0x8000 || window > 0xFFFFFFFFu / 0x8000)
             return false;
         resetInterval *= 0x8000;
@@ -165,20 +151,20 @@ bool controlDataIsSound(const QByteArray &control)
 // The reset table; the section's length uncompressed when it is sound.
 std::optional<quint64> resetTableLength(const QByteArray &table)
 {
-    if (table.size() < 0x28 || u32(table, 0) != 2)
+    if (table.size() < 0x28 || le32(table, 0) != 2)
         return std::nullopt;
-    const quint64 blocks = u32(table, 4);
-    const quint64 offset = u32(table, 0xC);
-    const quint64 uncompressed = u64(table, 0x10);
-    const quint64 compressed = u64(table, 0x18);
-    const quint64 blockLength = u64(table, 0x20);
+    const quint64 blocks = le32(table, 4);
+    const quint64 offset = le32(table, 0xC);
+    const quint64 uncompressed = le64(table, 0x10);
+    const quint64 compressed = le64(table, 0x18);
+    const quint64 blockLength = le64(table, 0x20);
     if (blockLength < 0x8000 || blockLength > kMaxBlockBytes || blockLength % 0x8000 != 0 ||
         offset + blocks * 8 > quint64(table.size()) || uncompressed > blocks * blockLength)
         return std::nullopt;
     for (quint64 block = 0; block < blocks; ++block) {
-        const quint64 start = u64(table, qsizetype(offset + block * 8));
+        const quint64 start = le64(table, qsizetype(offset + block * 8));
         const quint64 end =
-            block + 1 < blocks ? u64(table, qsizetype(offset + block * 8 + 8)) : compressed;
+            block + 1 < blocks ? le64(table, qsizetype(offset + block * 8 + 8)) : compressed;
         if (end < start || end - start > blockLength + 6144)
             return std::nullopt;
     }
@@ -197,14 +183,14 @@ std::optional<ChmLayout> checkHelpFile(QIODevice &file)
     const QByteArray itsf = file.read(kItsfLength);
     if (itsf.size() < 0x58 || !itsf.startsWith("ITSF"))
         return std::nullopt;
-    const quint32 version = u32(itsf, 4);
+    const quint32 version = le32(itsf, 4);
     if ((version != 2 && version != 3) || (version == 3 && itsf.size() < kItsfLength))
         return std::nullopt;
-    const quint64 dirOffset = u64(itsf, 0x48);
-    const quint64 dirLength = u64(itsf, 0x50);
+    const quint64 dirOffset = le64(itsf, 0x48);
+    const quint64 dirLength = le64(itsf, 0x50);
     if (dirOffset > size || dirLength > size - dirOffset || dirLength < kItspLength)
         return std::nullopt;
-    const quint64 dataOffset = version == 3 ? u64(itsf, 0x58) : dirOffset + dirLength;
+    const quint64 dataOffset = version == 3 ? le64(itsf, 0x58) : dirOffset + dirLength;
     if (dataOffset > size)
         return std::nullopt;
 
@@ -213,11 +199,11 @@ std::optional<ChmLayout> checkHelpFile(QIODevice &file)
     const QByteArray itsp = file.read(kItspLength);
     if (itsp.size() < qsizetype(kItspLength) || !itsp.startsWith("ITSP"))
         return std::nullopt;
-    const quint32 chunkLength = u32(itsp, 0x10);
-    const qint32 indexRoot = qint32(u32(itsp, 0x1C));
-    const qint32 indexHead = qint32(u32(itsp, 0x20));
-    const quint32 count = u32(itsp, 0x2C);
-    if (u32(itsp, 8) != kItspLength || chunkLength < 0x20 || chunkLength > kMaxChunkBytes ||
+    const quint32 chunkLength = le32(itsp, 0x10);
+    const qint32 indexRoot = qint32(le32(itsp, 0x1C));
+    const qint32 indexHead = qint32(le32(itsp, 0x20));
+    const quint32 count = le32(itsp, 0x2C);
+    if (le32(itsp, 8) != kItspLength || chunkLength < 0x20 || chunkLength > kMaxChunkBytes ||
         count == 0 || count > kMaxChunks ||
         quint64(count) * chunkLength > dirLength - kItspLength || indexHead < 0 ||
         quint32(indexHead) >= count || (indexRoot >= 0 && quint32(indexRoot) >= count))
@@ -232,7 +218,7 @@ std::optional<ChmLayout> checkHelpFile(QIODevice &file)
         Chunk &info = chunks[i];
         if (chunk.startsWith("PMGL")) {
             info.type = Chunk::Listing;
-            const qint32 next = qint32(u32(chunk, 0x10));
+            const qint32 next = qint32(le32(chunk, 0x10));
             if (next < -1 || (next >= 0 && quint32(next) >= count))
                 return std::nullopt;
             info.next = next;

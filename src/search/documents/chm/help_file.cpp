@@ -4,10 +4,10 @@
 #include "search/documents/chm/chm_archive.h"
 #include "search/documents/chm/help_contents.h"
 #include "search/documents/html_text.h"
+#include "search/documents/link_path.h"
 #include "search/documents/text_sink.h"
 
 #include <QHash>
-#include <QUrl>
 
 namespace documents {
 
@@ -30,28 +30,11 @@ bool isPage(QStringView path)
 // folder `base` (ending with '/'): a link into another help file ("ms-its:other.chm::/a.htm")
 // taken at its path, the fragment cut off, percent escapes decoded, "." and ".." resolved.
 // Empty for a web address.
-QString topicPath(const QString &base, QString local)
+QString topicPath(const QString &base, const QString &local)
 {
-    if (const qsizetype archive = local.lastIndexOf(u"::"); archive >= 0)
-        local = local.sliced(archive + 2);
-    for (const QChar end : {u'#', u'?'}) {
-        if (const qsizetype cut = local.indexOf(end); cut >= 0)
-            local.truncate(cut);
-    }
-    if (local.contains(u':'))
-        return QString(); // http:, mailto:, javascript:
-    local = QUrl::fromPercentEncoding(local.toUtf8()).replace(u'\\', u'/');
-    const QString joined = local.startsWith(u'/') ? local : base + local;
-    QStringList segments;
-    for (const QString &segment : joined.split(u'/', Qt::SkipEmptyParts)) {
-        if (segment == u"..") {
-            if (!segments.isEmpty())
-                segments.removeLast();
-        } else if (segment != u".") {
-            segments.append(segment);
-        }
-    }
-    return u'/' + segments.join(u'/');
+    const qsizetype archive = local.lastIndexOf(u"::");
+    const QString path = resolveLink(base, archive >= 0 ? local.sliced(archive + 2) : local);
+    return path.isEmpty() ? QString() : u'/' + path;
 }
 
 // The contents file: the one #SYSTEM names when the archive holds it, else the only .hhc file.

@@ -1,12 +1,12 @@
 #include "search/documents/epub/epub.h"
 
 #include "search/documents/html_text.h"
+#include "search/documents/link_path.h"
 #include "search/documents/text_sink.h"
 #include "search/documents/zip_package.h"
 
 #include <QHash>
 #include <QList>
-#include <QUrl>
 #include <QXmlStreamReader>
 
 using namespace Qt::Literals::StringLiterals;
@@ -45,31 +45,6 @@ QString packageDocumentPath(const QByteArray &container)
             return path.toString();
     }
     return QString();
-}
-
-// A path inside the package from a reference in a file that lies in the folder `base` (empty or
-// ending with '/'): the fragment cut off, percent escapes decoded, "." and ".." resolved, a leading
-// '/' taken from the package root. Empty for a reference outside the package (a web address).
-QString resolve(const QString &base, QString reference)
-{
-    for (const QChar end : {u'#', u'?'}) {
-        if (const qsizetype cut = reference.indexOf(end); cut >= 0)
-            reference.truncate(cut);
-    }
-    if (reference.contains(u':'))
-        return QString(); // http:, data:, mailto:
-    reference = QUrl::fromPercentEncoding(reference.toUtf8()).replace(u'\\', u'/');
-    const QString joined = reference.startsWith(u'/') ? reference : base + reference;
-    QStringList segments;
-    for (const QString &segment : joined.split(u'/', Qt::SkipEmptyParts)) {
-        if (segment == u"..") {
-            if (!segments.isEmpty())
-                segments.removeLast();
-        } else if (segment != u".") {
-            segments.append(segment);
-        }
-    }
-    return segments.join(u'/');
 }
 
 bool isFont(QStringView algorithm, QStringView uri)
@@ -171,7 +146,7 @@ Outcome EpubExtractor::extractFrom(const ZipPackage &package, TextSink &sink)
     Status status = package.readAll(containerName(), bytes, kMaxContainer);
     if (status != Status::Ok)
         return outcomeOf(status);
-    const QString packageDocument = resolve(QString(), packageDocumentPath(bytes));
+    const QString packageDocument = resolveLink(QString(), packageDocumentPath(bytes));
     if (packageDocument.isEmpty())
         return Outcome::Damaged;
 
@@ -193,7 +168,7 @@ Outcome EpubExtractor::extractFrom(const ZipPackage &package, TextSink &sink)
         }
         if (!isHtml(*item))
             continue;
-        status = readHtmlPart(package, resolve(base, item->href), sink);
+        status = readHtmlPart(package, resolveLink(base, item->href), sink);
         switch (status) {
         case Status::Ok:
             break;
