@@ -8,7 +8,6 @@
 #include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
-#include <QThread>
 #include <QToolTip>
 
 #include <algorithm>
@@ -36,10 +35,7 @@ FileList::~FileList()
 {
     // Every listing thread hands its entries to this list: none may outlive it.
     stopListing();
-    for (const QPointer<QThread> &thread : std::as_const(m_threads)) {
-        if (thread)
-            thread->wait();
-    }
+    m_thread.stopAndJoin();
 }
 
 bool FileList::setPath(const QString &folder)
@@ -124,7 +120,7 @@ bool FileList::listTree(const QString &folder)
     auto listing = std::make_shared<Listing>();
     m_listing = listing;
     const QString patternText = m_pattern.pattern();
-    QThread *thread = QThread::create([this, listing, folder, patternText] {
+    const auto body = [this, listing, folder, patternText] {
         // Its own copy: nothing of the expression is shared with the user interface thread.
         const NamePattern pattern(patternText);
         QStringList shown;
@@ -166,11 +162,8 @@ bool FileList::listTree(const QString &folder)
         send();
         QMetaObject::invokeMethod(
             this, [this, listing] { finish(listing); }, Qt::QueuedConnection);
-    });
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    m_threads.removeAll(nullptr);
-    m_threads.append(thread);
-    thread->start();
+    };
+    m_thread = OwnedThread("listing", body, [listing] { listing->stop = true; });
     return true;
 }
 

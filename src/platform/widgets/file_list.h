@@ -1,16 +1,15 @@
 #pragma once
 
+#include "platform/core/program.h"
 #include "platform/widgets/file_list_model.h"
 #include "platform/widgets/name_pattern.h"
 
 #include <QList>
 #include <QListView>
-#include <QPointer>
 
 #include <atomic>
 #include <memory>
 
-class QThread;
 
 namespace platform {
 
@@ -92,7 +91,9 @@ private:
     QString m_path;
     NamePattern m_pattern;
     std::shared_ptr<Listing> m_listing; // the tree listing under way, if any
-    QList<QPointer<QThread>> m_threads; // listings not ended yet, also abandoned ones
+    // The tree listing's thread (of the process's registry): a new listing stops and joins the
+    // one before, which costs it at most the folder entry it is at.
+    OwnedThread m_thread;
 };
 
 } // namespace platform

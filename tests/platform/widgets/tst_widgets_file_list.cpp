@@ -1,4 +1,5 @@
 #include "platform/core/paths.h"
+#include "platform/core/program.h"
 #include "platform/widgets/file_list.h"
 #include "platform/widgets/name_pattern.h"
 #include "support/file_list_probe.h"
@@ -479,6 +480,11 @@ void TestFileList::anotherFolderAbandonsATreeListing()
     QCOMPARE(list.entryCount(), 5000);
     QCOMPARE(list.entryName(0), QStringLiteral("d000/f0.txt"));
     QCOMPARE(list.entryName(4999), QStringLiteral("d099/f9.txt"));
+    // A listing is a thread of the process's registry: ending the process's threads ends it.
+    QVERIFY(list.setPath(big));
+    QVERIFY(platform::runningThreads() >= 1);
+    QVERIFY(platform::endThreads(10000));
+    QCOMPARE(platform::runningThreads(), 0);
 }
 
 void TestFileList::entryAccessOutsideTheListIsHarmless()
