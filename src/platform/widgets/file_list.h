@@ -10,7 +10,6 @@
 #include <atomic>
 #include <memory>
 
-
 namespace platform {
 
 // The file list: the regular files of one folder whose names match the pattern, sorted by name
