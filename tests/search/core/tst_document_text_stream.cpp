@@ -1,4 +1,4 @@
-#include "document_fixtures.h"
+#include "search/documents/document_fixtures.h"
 
 #include "platform/core/program.h"
 #include "search/core/document_text_stream.h"
