@@ -398,8 +398,9 @@ bool DocumentPrefetch::waitUntilDone(int index, int timeoutMs)
     return result;
 }
 
-void DocumentPrefetch::waitFor(int index, const std::function<bool()> &keepGoing)
+void DocumentPrefetch::waitFor(int index, platform::WorkMonitor &monitor)
 {
+    const auto keepGoing = [&monitor] { return monitor.keepGoing(); };
     int after = index + 1; // no Free file between index and it
     while (!waitUntilDone(index, 0) && keepGoing()) {
         // Rather than idle, this thread extracts a file further on, so that every core works

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/program.h"
+#include "platform/core/work_monitor.h"
 
 #include <QStringList>
 
@@ -62,9 +63,10 @@ public:
     void searchedAsText(int index);
     // The run is over (finished or cancelled): the files it searched are the workers' now.
     void runEnded();
-    // Until no worker extracts paths[index] or `keepGoing` says false: meanwhile the calling
-    // thread extracts free files after it into the cache, as a worker would.
-    void waitFor(int index, const std::function<bool()> &keepGoing);
+    // Until no worker extracts paths[index] or `monitor` is cancelled (polled all along):
+    // meanwhile the calling thread extracts free files after it into the cache, as a worker
+    // would.
+    void waitFor(int index, platform::WorkMonitor &monitor);
     // The answer a worker found for paths[index] when it searched it for `keyword`; nothing when
     // it did not, or searched it for another keyword (the run then searches the file itself).
     std::optional<FileSearchResult> takeResult(int index, const Keyword &keyword);

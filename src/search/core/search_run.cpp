@@ -118,11 +118,13 @@ void SearchRun::run()
         if (m_prefetch) {
             m_prefetch->setKeyword(keyword);
             // A worker searching this very file: its answer comes in a moment.
-            if (m_prefetch->reached(done))
-                m_prefetch->waitFor(done, [&] {
+            if (m_prefetch->reached(done)) {
+                platform::WorkMonitor waiting([&] {
                     showFileProgress(m_prefetch->progressOf(done));
                     return keepGoing();
                 });
+                m_prefetch->waitFor(done, waiting);
+            }
             ahead = m_prefetch->takeResult(done, *keyword);
         }
         std::optional<FileSearchResult> searched;

@@ -229,13 +229,14 @@ void TestDocumentPrefetch::waitingRunExtractsFilesAhead()
     QElapsedTimer waited;
     waited.start();
     bool released = false;
-    prefetch->waitFor(0, [&] {
+    platform::WorkMonitor monitor([&] {
         if (!released && kept(1) && kept(2)) {
             ::close(writer);
             released = true;
         }
         return waited.elapsed() < 20000;
     });
+    prefetch->waitFor(0, monitor);
     QVERIFY(released);
     QVERIFY(kept(1));
     QVERIFY(kept(2));
