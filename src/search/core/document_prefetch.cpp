@@ -5,10 +5,8 @@
 #include "search/core/document_reading.h"
 #include "search/core/file_search.h"
 #include "search/core/search_text.h"
-#include "search/documents/signatures.h"
 #include "search/formats/format_module.h"
 
-#include <QFile>
 #include <QThread>
 
 #include <atomic>
@@ -239,32 +237,8 @@ struct DocumentPrefetch::Shared
             results[size_t(index)] = Result{wordGeneration, std::move(result)};
             return goBack;
         }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        const QByteArray head = file.read(kDocumentHeadSize);
-        file.close();
-        if (!documents::mayBeDocument(head))
-            return false;
-        const formats::Readers &from = readers ? *readers : formats::defaultReaders();
-        const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
-        const QByteArray version = from.version();
-        if (!key || cache->contains(*key, version))
-            return false;
-        std::unique_ptr<documents::Document> document = from.openDocument(path, head);
-        // A document that carries files is never kept under its own key alone (searchCarrying).
-        if (!document || document->hasAttachments())
-            return false;
-        // The office packages whose raw bytes usually decide a search faster than their
-        // extraction takes are left for later.
-        if (ahead && document->screens() && !document->readsOnWorker())
-            return true;
-        KeptText kept(true);
-        const documents::Outcome outcome =
-            readDocumentText(std::move(document), nullptr, kept, watched, false);
-        if (kept.complete(outcome) && !stop.load())
-            cache->store(*key, version, {}, quint8(outcome), kept.text());
-        return false;
+        return keepDocumentText(path, readers ? *readers : formats::defaultReaders(), *cache, ahead,
+                                watched);
     }
 
     void work()

@@ -2,7 +2,14 @@
 
 #include "search/cache/text_cache.h"
 #include "search/core/document_text_stream.h"
+#include "search/core/search_text.h"
+#include "search/documents/signatures.h"
+#include "search/formats/format_module.h"
 #include "search/match/text_field_matcher.h"
+
+#include <QFile>
+
+#include <optional>
 
 namespace search {
 
@@ -74,6 +81,36 @@ documents::Outcome readDocumentText(std::unique_ptr<documents::Document> documen
             return documents::Outcome::Stopped;
     }
     return stream.outcome();
+}
+
+bool keepDocumentText(const QString &path, const formats::Readers &readers,
+                      textcache::TextCache &cache, bool skipScreened,
+                      platform::WorkMonitor &monitor)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(kDocumentHeadSize);
+    file.close();
+    if (!documents::mayBeDocument(head))
+        return false;
+    const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
+    const QByteArray version = readers.version();
+    if (!key || cache.contains(*key, version))
+        return false;
+    std::unique_ptr<documents::Document> document = readers.openDocument(path, head);
+    // A document that carries files is never kept under its own key alone (searchCarrying).
+    if (!document || document->hasAttachments())
+        return false;
+    if (skipScreened && document->screens() && !document->readsOnWorker())
+        return true;
+    KeptText kept(true);
+    const documents::Outcome outcome =
+        readDocumentText(std::move(document), nullptr, kept, monitor, false);
+    // Text read whole, and nobody has asked to stop since: kept.
+    if (kept.complete(outcome) && monitor.keepGoing())
+        cache.store(*key, version, {}, quint8(outcome), kept.text());
+    return false;
 }
 
 } // namespace search

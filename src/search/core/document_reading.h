@@ -7,6 +7,14 @@
 
 #include <memory>
 
+namespace textcache {
+class TextCache;
+}
+
+namespace formats {
+class Readers;
+}
+
 namespace search {
 
 class TextFieldMatcher;
@@ -44,5 +52,13 @@ private:
 documents::Outcome readDocumentText(std::unique_ptr<documents::Document> document,
                                     TextFieldMatcher *matcher, KeptText &kept,
                                     platform::WorkMonitor &monitor, bool worker);
+
+// Keeps the text of the document at `path` in `cache`, read by `readers`, unless it is kept
+// already or the file is no document (or one that carries files, which is never kept under its
+// own key alone). With `skipScreened`, the office packages whose raw bytes usually decide a
+// search faster than their extraction takes are not read: true then, to come back to them.
+bool keepDocumentText(const QString &path, const formats::Readers &readers,
+                      textcache::TextCache &cache, bool skipScreened,
+                      platform::WorkMonitor &monitor);
 
 } // namespace search
