@@ -14,9 +14,14 @@
 //   accuracy CACHE DIR            searches every word of DIR/*.words in its page, through the
 //                                 cache the run filled; prints the share of 4- and 2-character
 //                                 words found, and the words missed
+//   gen-photos DIR                writes the photos and screenshots of bench_ocr_photos.h into DIR
+//   photos DIR                    the share of their words recognition finds, per kind
+//   listed WORDS.TSV              the same for the pictures a WORDS.tsv lists
+//   read FILE...                  prints what recognition reads in each picture, and its time
 //   cancel FILE                   recognises FILE on a worker (its engine loaded before), asks it
 //                                 to stop 0.5 s and 6 s into the page, and prints the
 //                                 milliseconds until the worker has ended, for each
+#include "bench_ocr_photos.h"
 #include "bench_ocr_scans.h"
 #include "search/cache/text_cache.h"
 #include "search/core/document_text_stream.h"
@@ -253,6 +258,14 @@ int main(int argc, char **argv)
         return run(args.mid(1));
     if (command == QStringLiteral("accuracy") && args.size() == 3)
         return accuracy(args.mid(1));
+    if (command == QStringLiteral("gen-photos") && args.size() == 2)
+        return generatePhotos(args.at(1), kCharacters);
+    if (command == QStringLiteral("photos") && args.size() == 2)
+        return photoAccuracy(args.at(1));
+    if (command == QStringLiteral("listed") && args.size() == 2)
+        return listedAccuracy(args.at(1));
+    if (command == QStringLiteral("read") && args.size() >= 2)
+        return readPictures(args.mid(1));
     if (command == QStringLiteral("cancel") && args.size() == 2)
         return cancel(args.at(1));
     std::fprintf(stderr, "usage: see the head of bench_ocr.cpp\n");

@@ -28,6 +28,11 @@ function(quarlex_test name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()
+    # Pictures are read with the text recognition models the build prepared, when it did.
+    if(QUARLEX_HAVE_OCR_MODELS)
+        list(APPEND env "QUARLEX_OCR_MODELS=${QUARLEX_OCR_MODELS_DIR}")
+        add_dependencies(${name} quarlex_ocr_models)
+    endif()
     # A search given no readers reads documents through the format module, as the program does.
     if(TARGET quarlex_formats)
         list(APPEND env "QUARLEX_FORMAT_MODULE=$<TARGET_FILE:quarlex_formats>")

@@ -1,200 +1,15 @@
 #include "search/ocr/ocr.h"
 
-#include <tesseract/baseapi.h>
-#include <tesseract/ocrclass.h>
-#include <tesseract/resultiterator.h>
-
-#include <QFileInfo>
-#include <QPainter>
-#include <QThread>
-
-#include <omp.h>
+#include "search/ocr/paddle_engine.h"
+#include "search/ocr/paddle_models.h"
+#include "search/ocr/tesseract_engine.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstdlib>
-#include <memory>
-#include <mutex>
 #include <vector>
 
 namespace ocr {
 
 namespace {
-
-// Tesseract runs OpenMP teams inside every recognition. With a document reader on each core, the
-// teams of two readers fight over the cores and recognition is several times slower than with
-// one thread per reader. OMP_THREAD_LIMIT=1 would say so, but libgomp reads it once, when it is
-// loaded, and Qt Core brings libgomp in before main() (through libb2). So each thread that
-// recognises makes every parallel region it starts run on itself alone: an OpenMP setting of the
-// calling thread, which later threads do not inherit. A limit or team size the user set is kept.
-void oneOpenMpThreadPerReader()
-{
-    static const bool userChose = std::getenv("OMP_THREAD_LIMIT") || std::getenv("OMP_NUM_THREADS");
-    thread_local bool done = false;
-    if (userChose || done)
-        return;
-    omp_set_max_active_levels(0);
-    done = true;
-}
-
-// Where Debian puts the language data; TESSDATA_PREFIX, when set, is what the engine reads.
-QString dataFolder()
-{
-    const QByteArray prefix = qgetenv("TESSDATA_PREFIX");
-    if (!prefix.isEmpty())
-        return QString::fromLocal8Bit(prefix);
-    for (const char *folder :
-         {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata"}) {
-        if (QFileInfo::exists(QString::fromLatin1(folder)))
-            return QString::fromLatin1(folder);
-    }
-    return QString();
-}
-
-// One loaded engine. Loading the Chinese data takes a good part of a second and some 100 MiB, so
-// engines are kept and lent out rather than made per image.
-struct Engine
-{
-    tesseract::TessBaseAPI api;
-    bool loaded = false;
-};
-
-// The engines, at most one per core; a thread that finds none free waits for one.
-class Pool
-{
-public:
-    // Never destroyed: a worker still reading a page when the program ends (X closes it at once,
-    // without waiting for workers) gives its engine back to a pool that is still there.
-    static Pool &instance()
-    {
-        static Pool *const pool = new Pool;
-        return *pool;
-    }
-
-    std::unique_ptr<Engine> take()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_idle.empty() || m_made < m_limit; });
-        if (!m_idle.empty()) {
-            std::unique_ptr<Engine> engine = std::move(m_idle.back());
-            m_idle.pop_back();
-            return engine;
-        }
-        ++m_made;
-        lock.unlock();
-        auto engine = std::make_unique<Engine>();
-        const QByteArray folder = QFile::encodeName(dataFolder());
-        // Only the LSTM engine: Debian's chi_sim holds no data for the legacy one.
-        engine->loaded = engine->api.Init(folder.isEmpty() ? nullptr : folder.constData(),
-                                          languages().constData(), tesseract::OEM_LSTM_ONLY) == 0;
-        if (engine->loaded) {
-            // Lines of a page in reading order, whatever the layout; blocks of text found by the
-            // engine's own page analysis.
-            engine->api.SetPageSegMode(tesseract::PSM_AUTO);
-            // The engine prints its diagnostics ("Estimating resolution ...") on stderr.
-            engine->api.SetVariable("debug_file", "/dev/null");
-        }
-        return engine;
-    }
-
-    void give(std::unique_ptr<Engine> engine)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            if (engine->loaded) {
-                m_idle.push_back(std::move(engine));
-            } else {
-                --m_made; // a failed load is tried again next time
-            }
-        }
-        m_changed.notify_one();
-    }
-
-private:
-    Pool() : m_limit(std::max(1, QThread::idealThreadCount())) {}
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::unique_ptr<Engine>> m_idle;
-    int m_made = 0;
-    const int m_limit;
-};
-
-// Lends an engine for the lifetime of the loan.
-class Loan
-{
-public:
-    Loan() : m_engine(Pool::instance().take()) {}
-    ~Loan() { Pool::instance().give(std::move(m_engine)); }
-    Loan(const Loan &) = delete;
-    Loan &operator=(const Loan &) = delete;
-    Engine &engine() { return *m_engine; }
-
-private:
-    std::unique_ptr<Engine> m_engine;
-};
-
-// A white margin around the image: the engine misses characters that touch the image's edge (the
-// first character of a line cropped close to the text).
-constexpr int kMargin = 48;
-
-// The image as the engine reads it: 8-bit grayscale on a white margin, resolution known.
-QImage prepared(const QImage &image)
-{
-    QImage gray(image.width() + 2 * kMargin, image.height() + 2 * kMargin,
-                QImage::Format_Grayscale8);
-    gray.fill(Qt::white);
-    {
-        QPainter painter(&gray);
-        // Transparent pixels of a picture are seen on white, as a viewer shows them.
-        painter.drawImage(kMargin, kMargin, image);
-    }
-    return gray;
-}
-
-int resolutionOf(const QImage &image)
-{
-    // Pictures without a resolution say 72 dpi or nothing; a scan is read as 300 dpi then.
-    const int dpi = qRound(image.dotsPerMeterX() * 0.0254);
-    return dpi >= 100 && dpi <= 1200 ? dpi : 300;
-}
-
-// The engine's monitor, with what its callback needs: the engine calls the cancel callback for
-// every word it reads, after moving `progress` on. A page read band by band (bandCuts) counts
-// each band's words as its share of the whole.
-struct Monitor : tesseract::ETEXT_DESC
-{
-    const std::atomic<bool> *stop = nullptr;
-    const Progress *told = nullptr;
-    int band = 0;
-    int bands = 1;
-    int toldPercent = -1;
-
-    void tell(int percentOfBand)
-    {
-        const int percent = (band * 100 + std::clamp(percentOfBand, 0, 100)) / bands;
-        if (told && percent != toldPercent) {
-            toldPercent = percent;
-            (*told)(percent);
-        }
-    }
-};
-
-bool cancelled(void *self, int)
-{
-    Monitor &monitor = *static_cast<Monitor *>(self);
-    monitor.tell(monitor.progress);
-    return monitor.stop && monitor.stop->load(std::memory_order_relaxed);
-}
-
-// Rows of a band the engine reads at a time. Before it reads the words of an image the engine
-// finds its lines, which takes it a good second on an A4 page at 300 dpi and never looks at the
-// stop flag; a page read in bands of about this height (some five lines of body text) is
-// stopped between two bands.
-constexpr int kBandRows = 512;
-
-// The engine's confidence (0..100) below which a line is taken for noise rather than print.
-constexpr float kLeastConfidence = 50;
 
 // True when row `y` of `gray` holds next to no dark pixel: a gap between lines of print, where
 // the page may be cut without cutting a character. Specks and the rules of a table's columns
@@ -211,13 +26,42 @@ bool isBlankRow(const QImage &gray, int y)
     return true;
 }
 
+// A clean page (isCleanPage): at least kPageSide pixels each way, at kScanDpi or more, at least
+// kLeastPaper percent of it lighter than kPaper, at most kMostBetween percent between that and
+// kInk.
+constexpr int kPageSide = 1000;
+constexpr int kScanDpi = 150;
+constexpr int kPaper = 200;
+constexpr int kInk = 100;
+constexpr int kLeastPaper = 60;
+constexpr int kMostBetween = 10;
+
+std::atomic<Engine> g_engine{Engine::Automatic};
+
+// QUARLEX_OCR_ENGINE=tesseract or paddle chooses as setEngine() does.
+Engine chosenEngine()
+{
+    const Engine chosen = g_engine.load();
+    if (chosen != Engine::Automatic)
+        return chosen;
+    static const Engine fromEnvironment = [] {
+        const QByteArray name = qgetenv("QUARLEX_OCR_ENGINE");
+        if (name == "tesseract")
+            return Engine::Tesseract;
+        if (name == "paddle")
+            return Engine::Paddle;
+        return Engine::Automatic;
+    }();
+    return fromEnvironment;
+}
+
 } // namespace
 
 // Each band ends in the middle of the gap between two lines nearest to kBandRows rows after its
 // start.
 std::vector<int> bandCuts(const QImage &gray)
 {
-    constexpr int band = kBandRows;
+    constexpr int band = tess::kBandRows;
     const int height = gray.height();
     std::vector<int> cuts{0};
     if (gray.format() != QImage::Format_Grayscale8 || height < 2 * band) {
@@ -296,72 +140,57 @@ QString joinCjk(QStringView line)
     return QString::fromUcs4(reinterpret_cast<const char32_t *>(out.constData()), out.size());
 }
 
+bool isCleanPage(const QImage &gray)
+{
+    if (gray.format() != QImage::Format_Grayscale8 || gray.width() < kPageSide ||
+        gray.height() < kPageSide || qRound(gray.dotsPerMeterX() * 0.0254) < kScanDpi)
+        return false;
+    // Every fourth pixel of every fourth row: paper, ink and what lies between (the edges of the
+    // print, and in a photo or a screenshot its colours and shades).
+    qint64 paper = 0, between = 0, all = 0;
+    for (int y = 0; y < gray.height(); y += 4) {
+        const uchar *row = gray.constScanLine(y);
+        for (int x = 0; x < gray.width(); x += 4) {
+            paper += row[x] >= kPaper;
+            between += row[x] >= kInk && row[x] < kPaper;
+            ++all;
+        }
+    }
+    return paper >= all * kLeastPaper / 100 && between <= all * kMostBetween / 100;
+}
+
+Engine engineFor(const QImage &gray)
+{
+    const Engine chosen = chosenEngine();
+    if (chosen != Engine::Automatic)
+        return chosen;
+    return isCleanPage(gray) ? Engine::Tesseract : Engine::Paddle;
+}
+
+void setEngine(Engine engine)
+{
+    g_engine = engine;
+}
+
+void setModelFolder(const QString &folder)
+{
+    paddle::setModelFolder(folder);
+}
+
 Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progress &progress,
                  const BandLines &bandLines)
 {
-    Result result;
     if (image.isNull() || image.width() < 4 || image.height() < 4)
-        return result; // nothing to read
+        return {}; // nothing to read
     if (stop && stop->load())
         return {Status::Stopped, {}};
-    oneOpenMpThreadPerReader();
-    const QImage page = image.convertToFormat(QImage::Format_Grayscale8);
-    const std::vector<int> cuts = bandCuts(page);
-    Loan loan;
-    Engine &engine = loan.engine();
-    if (!engine.loaded)
-        return {Status::Unavailable, {}};
-    tesseract::TessBaseAPI &api = engine.api;
-    Monitor monitor;
-    monitor.stop = stop;
-    monitor.told = progress ? &progress : nullptr;
-    monitor.cancel = &cancelled;
-    monitor.cancel_this = &monitor;
-    monitor.bands = int(cuts.size()) - 1;
-    for (monitor.band = 0; monitor.band < monitor.bands; ++monitor.band) {
-        const qsizetype linesBefore = result.lines.size();
-        // Also asked while the engine was loading or lent out.
-        if (stop && stop->load())
-            return {Status::Stopped, {}};
-        const int top = cuts[size_t(monitor.band)];
-        const QImage gray =
-            prepared(monitor.bands == 1
-                         ? page
-                         : page.copy(0, top, page.width(), cuts[size_t(monitor.band) + 1] - top));
-        api.SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
-        api.SetSourceResolution(resolutionOf(image));
-        const int status = api.Recognize(&monitor);
-        if (stop && stop->load()) {
-            api.Clear();
-            return {Status::Stopped, {}};
-        }
-        if (status == 0) {
-            std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
-            if (it) {
-                do {
-                    const std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_TEXTLINE));
-                    if (!text)
-                        continue;
-                    // Specks and bars that a band shows the engine on their own are read as
-                    // a line it trusts little (a quarter, where print is nine tenths and more).
-                    if (it->Confidence(tesseract::RIL_TEXTLINE) < kLeastConfidence)
-                        continue;
-                    const QString line = joinCjk(QString::fromUtf8(text.get()).trimmed());
-                    if (!line.isEmpty())
-                        result.lines.append(line);
-                } while (it->Next(tesseract::RIL_TEXTLINE));
-            }
-        }
-        api.Clear();
-        monitor.tell(100);
-        if (bandLines) {
-            QString lines;
-            for (qsizetype i = linesBefore; i < result.lines.size(); ++i)
-                lines += result.lines.at(i) + u'\n';
-            bandLines(lines, monitor.band + 1 == monitor.bands);
-        }
+    const QImage gray = image.convertToFormat(QImage::Format_Grayscale8);
+    if (engineFor(gray) == Engine::Paddle) {
+        Result result = paddle::recognise(gray, stop, progress, bandLines);
+        if (result.status != Status::Unavailable)
+            return result;
     }
-    return result;
+    return tess::recognise(gray, stop, progress, bandLines);
 }
 
 QByteArray languages()
@@ -372,16 +201,18 @@ QByteArray languages()
 QByteArray engineVersion()
 {
     static const QByteArray version = [] {
-        // How this library drives the engine (the margin, the bands of a page), then the engine.
-        QByteArray v = QByteArrayLiteral("bands-") + QByteArray::number(kBandRows) + ";lines-" +
-                       QByteArray::number(kLeastConfidence) + ";tesseract-" +
-                       tesseract::TessBaseAPI::Version();
-        const QString folder = dataFolder();
-        for (const QByteArray &language : languages().split('+')) {
-            const QFileInfo data(folder + u'/' + QString::fromLatin1(language) + u".traineddata");
-            v += ';' + language + '=' + QByteArray::number(data.size()) + '@' +
-                 QByteArray::number(data.lastModified().toSecsSinceEpoch());
-        }
+        // How an image is given to an engine, then each engine (the models' own version when
+        // there are models: without them every image is Tesseract's).
+        QByteArray v = QByteArrayLiteral("clean-page-") + QByteArray::number(kPageSide) + '-' +
+                       QByteArray::number(kScanDpi) + '-' + QByteArray::number(kPaper) + '-' +
+                       QByteArray::number(kInk) + '-' + QByteArray::number(kLeastPaper) + '-' +
+                       QByteArray::number(kMostBetween);
+        v += ';' + tess::version() + ";paddle=";
+        const QByteArray models = paddle::modelsVersion();
+        if (models.isEmpty())
+            v += "none";
+        else
+            v += paddle::pipelineVersion() + '/' + models;
         return v;
     }();
     return version;

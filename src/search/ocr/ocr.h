@@ -14,12 +14,14 @@
 #include <functional>
 #include <vector>
 
-// Text recognition of images through Tesseract: an image in, its text lines out. Knows nothing of
-// documents; the readers of pictures, PDF and OFD files ask it for the text of an image.
+// Text recognition of images: an image in, its text lines out. Knows nothing of documents; the
+// readers of pictures, PDF and OFD files ask it for the text of an image.
 //
-// Engines are loaded on the thread that first needs one and kept in a pool: at most one per core
-// exists at a time, each reused by every later recognition, so that the language data is read
-// once per worker and the memory stays bounded however many threads ask.
+// Two engines read: Tesseract (tesseract_engine.h) the clean pages of print a scanner gives, which
+// it reads as well as the other at a fraction of its cost, and PaddleOCR's models on OpenCV
+// (paddle_engine.h) everything else, photos and screenshots, which Tesseract mostly misses.
+// Without the models every image goes to Tesseract. Each engine keeps at most one set of its
+// networks or data per core, lent to the thread that recognises.
 namespace ocr {
 
 enum class Status {
@@ -44,13 +46,38 @@ using Progress = std::function<void(int percent)>;
 // band), so that a caller can find its answer before the whole page is read.
 using BandLines = std::function<void(QStringView lines, bool last)>;
 
-// Recognises the text of `image` (any format; converted to grayscale). `stop` (may be null) is
-// polled while the engine reads words and between the bands of a tall page (bandCuts), so that a
-// set flag ends a page within a fraction of a second. `progress` (may be empty) is told as the
-// words are read, and 100 at the end. `bandLines` (may be empty) is told each band's lines,
-// each ended by "\n", as they are read.
+// Recognises the text of `image` (any format; converted to grayscale) with the engine
+// engineFor() names. `stop` (may be null) is polled while the engine reads words, between the
+// bands of a tall page (bandCuts) and between the lines of a photo, so that a set flag ends a page
+// within a fraction of a second. `progress` (may be empty) is told as the words are read, and 100
+// at the end. `bandLines` (may be empty) is told each band's lines, each ended by "\n", as they
+// are read (a photo's lines as one band).
 Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
                  const Progress &progress = {}, const BandLines &bandLines = {});
+
+enum class Engine {
+    Automatic, // each image to the engine that reads its kind best (engineFor)
+    Tesseract,
+    Paddle, // falls back to Tesseract when the models are missing
+};
+
+// True for what a scanner gives of a page of print (or a PDF page rendered from one): at least
+// 1000 pixels each way, a resolution of 150 dpi or more, mostly paper white, and little besides
+// paper and ink (few grey tones or colours) -- what Tesseract reads. Photos (no scanner's
+// resolution, shades) and screenshots (72 to 144 dpi or none) are not.
+bool isCleanPage(const QImage &gray);
+
+// The engine that reads `gray` (8-bit grey): the one setEngine() or QUARLEX_OCR_ENGINE
+// (tesseract, paddle) chose, else Tesseract for a clean page and PaddleOCR for the rest.
+Engine engineFor(const QImage &gray);
+
+// Makes every recognition use `engine` (Automatic: engineFor's choice again); for tests and
+// benchmarks.
+void setEngine(Engine engine);
+
+// Reads the PaddleOCR models from `folder` from now on (an empty string: the usual places,
+// paddle_models.h); for tests, which point it at an empty folder to see the fallback.
+void setModelFolder(const QString &folder);
 
 // Where recognise() cuts a page (8-bit grayscale) into bands that the engine reads one after the
 // other, so that a stop is seen between two of them also while the engine is finding the lines
@@ -59,8 +86,9 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop = nullptr,
 // text at 300 dpi each; a page without such gaps (a photograph), or too short to cut, is one band.
 std::vector<int> bandCuts(const QImage &gray);
 
-// Names the engine and its language data (version, data files' sizes and times): changes when
-// what recognise() gives might change. Cheap: no engine is loaded.
+// Names the engines, how an image is given to one, Tesseract's language data (version, data
+// files' sizes and times) and the PaddleOCR models' version: changes when what recognise() gives
+// might change. Cheap: no engine is loaded.
 QByteArray engineVersion();
 
 // True for CJK characters: ideographs (with radicals, the compatibility and supplementary-plane

@@ -32,6 +32,7 @@ class TestOcr : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void spacesBetweenCjkCharactersGo_data();
     void spacesBetweenCjkCharactersGo();
     void picturesAreToldByTheirSignature_data();
@@ -42,6 +43,12 @@ private Q_SLOTS:
     void aPageReadInBandsKeepsEveryLine();
     void stopEndsAPageEarly();
 };
+
+// These pictures and pages are read by Tesseract here, band by band; tst_paddle reads photos.
+void TestOcr::initTestCase()
+{
+    ocr::setEngine(ocr::Engine::Tesseract);
+}
 
 void TestOcr::spacesBetweenCjkCharactersGo_data()
 {
