@@ -7,11 +7,49 @@ ocr_targets=(bench_ocr)
 # the first search with the run's thread and one worker (both cores) against the tesseract
 # command per page piped to grep -F, the second search from the text cache, and the share of the
 # pages' 4- and 2-character words a search finds. Recognising 100 pages takes many minutes each
-# way: BENCH_OCR_PAGES takes fewer (0: none, only the large scans below).
+# way: BENCH_OCR_PAGES takes fewer (0: none, only the large scans and the photos below).
+# BENCH_OCR_ENGINE=tesseract or paddle reads every picture with that engine (QUARLEX_OCR_ENGINE).
 ocr_section() {
     local pages=${BENCH_OCR_PAGES:-100}
+    # The PaddleOCR models the build prepared beside the program.
+    export QUARLEX_OCR_MODELS="$build/ocr-models"
+    if [ -n "${BENCH_OCR_ENGINE:-}" ]; then export QUARLEX_OCR_ENGINE=$BENCH_OCR_ENGINE; fi
     if [ "$pages" -gt 0 ]; then ocr_pages "$pages"; fi
     ocr_large
+    ocr_photos
+}
+
+# Photos and screenshots (bench_ocr gen-photos, a fixed seed: products, signs, certificates, phone
+# chats, desktop windows, vertical text): the share of their words found by Tesseract alone and
+# by the engines as the program chooses them; the pictures of BENCH_REALDOCS/WORDS.tsv likewise
+# when it is set; one 1-megapixel photo's time and the process's peak memory
+# (/usr/bin/time -v); the peak of a run over all of them, the run's thread and one worker.
+ocr_photos() {
+    mkdir -p photos
+    "$ocr" gen-photos photos
+    export OMP_THREAD_LIMIT=1
+    echo
+    echo "18 photos and screenshots (products, signs, certificates, phone chats, desktop windows," \
+         "vertical text)"
+    local before after
+    before=$(QUARLEX_OCR_ENGINE=tesseract "$ocr" photos photos | head -n 2 | tr '\n' ' ')
+    after=$("$ocr" photos photos | head -n 2 | tr '\n' ' ')
+    echo "  words found, Tesseract alone: $before"
+    echo "  words found, as the program reads them: $after"
+    if [ -n "${BENCH_REALDOCS:-}" ]; then
+        echo "  $BENCH_REALDOCS, Tesseract alone: $(QUARLEX_OCR_ENGINE=tesseract "$ocr" listed \
+             "$BENCH_REALDOCS/WORDS.tsv")"
+        echo "  $BENCH_REALDOCS, as the program reads them: $("$ocr" listed "$BENCH_REALDOCS/WORDS.tsv")"
+    fi
+    local t peak
+    /usr/bin/time -v "$ocr" read photos/01-product.jpg > read.out 2> read.err
+    t=$(sed -n 's/.*: \([0-9.]*\) s,.*/\1/p' read.out)
+    peak=$(( $(sed -n 's/.*Maximum resident set size (kbytes): //p' read.err) / 1024 ))
+    echo "  a 1155 x 866 product photo (1 Mpx): ${t}s   target <= 1.5 s: $(verdict "$t <= 1.5");" \
+         "process peak ${peak} MiB   target <= 500 MiB: $(verdict "$peak <= 500")"
+    read -r t _ _ peak <<< "$("$ocr" run cache-photos 1 关键字 photos/*.jpg photos/*.png)"
+    echo "  all 18, run thread and 1 worker: ${t}s, peak resident memory ${peak} MiB" \
+         "  target < 500 MiB: $(verdict "$peak < 500")"
 }
 
 ocr_pages() {

@@ -13,13 +13,14 @@ run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
           tesseract-ocr-eng qt6-image-formats-plugins
           libopencv-dnn-dev libopencv-imgproc-dev python3-onnx)
 # tesseract-ocr: bench/run.sh compares the search of scans with the tesseract command per page.
+# time: bench/run.sh ocr takes a photo's peak memory with /usr/bin/time -v.
 # poppler-utils, unzip, catdoc, unrtf, recollcmd and bc: bench/run.sh compares the document search
 # with pdftotext, unzip, catdoc, unrtf and Recoll's index. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
 # out of compound files.
 # dosfstools and fusefat: tests/search/cache makes a vfat volume (mounted through a loop device,
 # or through FUSE where the kernel has no vfat).
 test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf
-           recollcmd bc libgsf-bin p7zip-full ugrep tesseract-ocr dosfstools fusefat)
+           recollcmd bc libgsf-bin p7zip-full ugrep tesseract-ocr dosfstools fusefat time)
 package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")

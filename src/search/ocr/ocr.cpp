@@ -1,5 +1,6 @@
 #include "search/ocr/ocr.h"
 
+#include "search/ocr/paddle_detection.h"
 #include "search/ocr/paddle_engine.h"
 #include "search/ocr/paddle_models.h"
 #include "search/ocr/tesseract_engine.h"
@@ -26,11 +27,12 @@ bool isBlankRow(const QImage &gray, int y)
     return true;
 }
 
-// A clean page (isCleanPage): at least kPageSide pixels each way, at kScanDpi or more, at least
-// kLeastPaper percent of it lighter than kPaper, at most kMostBetween percent between that and
-// kInk.
+// A clean page (isCleanPage): at least kPageSide pixels each way, at kScanDpi or more or of
+// kLargePage pixels or more, at least kLeastPaper percent of it lighter than kPaper, at most
+// kMostBetween percent between that and kInk.
 constexpr int kPageSide = 1000;
 constexpr int kScanDpi = 150;
+constexpr qint64 kLargePage = 6'000'000;
 constexpr int kPaper = 200;
 constexpr int kInk = 100;
 constexpr int kLeastPaper = 60;
@@ -142,8 +144,12 @@ QString joinCjk(QStringView line)
 
 bool isCleanPage(const QImage &gray)
 {
+    // A scanner's resolution, or a page so large that the PaddleOCR detector, which reads at most
+    // paddle::kDetectionPixels, would see its print smaller than Tesseract does.
+    const bool scanned = qRound(gray.dotsPerMeterX() * 0.0254) >= kScanDpi ||
+                         qint64(gray.width()) * gray.height() >= kLargePage;
     if (gray.format() != QImage::Format_Grayscale8 || gray.width() < kPageSide ||
-        gray.height() < kPageSide || qRound(gray.dotsPerMeterX() * 0.0254) < kScanDpi)
+        gray.height() < kPageSide || !scanned)
         return false;
     // Every fourth pixel of every fourth row: paper, ink and what lies between (the edges of the
     // print, and in a photo or a screenshot its colours and shades).
@@ -204,9 +210,9 @@ QByteArray engineVersion()
         // How an image is given to an engine, then each engine (the models' own version when
         // there are models: without them every image is Tesseract's).
         QByteArray v = QByteArrayLiteral("clean-page-") + QByteArray::number(kPageSide) + '-' +
-                       QByteArray::number(kScanDpi) + '-' + QByteArray::number(kPaper) + '-' +
-                       QByteArray::number(kInk) + '-' + QByteArray::number(kLeastPaper) + '-' +
-                       QByteArray::number(kMostBetween);
+                       QByteArray::number(kScanDpi) + '-' + QByteArray::number(kLargePage) + '-' +
+                       QByteArray::number(kPaper) + '-' + QByteArray::number(kInk) + '-' +
+                       QByteArray::number(kLeastPaper) + '-' + QByteArray::number(kMostBetween);
         v += ';' + tess::version() + ";paddle=";
         const QByteArray models = paddle::modelsVersion();
         if (models.isEmpty())

@@ -62,7 +62,8 @@ enum class Engine {
 };
 
 // True for what a scanner gives of a page of print (or a PDF page rendered from one): at least
-// 1000 pixels each way, a resolution of 150 dpi or more, mostly paper white, and little besides
+// 1000 pixels each way, a resolution of 150 dpi or more (or 6 million pixels or more, too large
+// for the other engine's detector to see fine print), mostly paper white, and little besides
 // paper and ink (few grey tones or colours) -- what Tesseract reads. Photos (no scanner's
 // resolution, shades) and screenshots (72 to 144 dpi or none) are not.
 bool isCleanPage(const QImage &gray);

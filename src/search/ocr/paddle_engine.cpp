@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <malloc.h>
+
 #include <opencv2/core/utility.hpp>
 #include <opencv2/dnn.hpp>
 
@@ -24,6 +26,8 @@ namespace {
 // drop score); one the direction classifier finds upside down with more than kTurned is turned.
 constexpr float kLeastConfidence = 0.5f;
 constexpr float kTurned = 0.9f;
+
+constexpr int kMappedBlock = 1 << 20;
 
 cv::dnn::Net loaded(const std::vector<char> &onnx)
 {
@@ -229,10 +233,18 @@ Result recognise(const QImage &image, const std::atomic<bool> *stop, const Progr
     const std::shared_ptr<const Models> models = paddle::models();
     if (!models)
         return {Status::Unavailable, {}};
-    // The workers recognise a picture each, one per core: OpenCV's own threads would only make
-    // them wait for one another.
-    static std::once_flag oneThread;
-    std::call_once(oneThread, [] { cv::setNumThreads(1); });
+    static std::once_flag settings;
+    std::call_once(settings, [] {
+        // The workers recognise a picture each, one per core: OpenCV's own threads would only
+        // make them wait for one another.
+        cv::setNumThreads(1);
+        // The networks' working memory comes in blocks of megabytes, freed with the detector
+        // after each picture, or by one worker while another allocates. glibc would keep them in
+        // the arena of the thread that freed them once it has raised its mapping threshold past
+        // their size, and each worker's arena would grow to the detector's peak: blocks from
+        // kMappedBlock up are mapped on their own and given back when freed.
+        mallopt(M_MMAP_THRESHOLD, kMappedBlock);
+    });
     const QImage page = image.convertToFormat(QImage::Format_Grayscale8);
     const cv::Mat gray(page.height(), page.width(), CV_8UC1, const_cast<uchar *>(page.constBits()),
                        size_t(page.bytesPerLine()));

@@ -315,10 +315,24 @@ void TestPaddle::eachKindOfPictureGoesToItsEngine_data()
                              QStringLiteral(u"本合同自双方签字盖章之日起生效，有效期三年。"));
     }
     QTest::newRow("a scanned page of print") << scan << int(ocr::Engine::Tesseract);
-    QImage unmeasured = scan;
-    unmeasured.setDotsPerMeterX(3780);
-    unmeasured.setDotsPerMeterY(3780);
-    QTest::newRow("the same page at a screen's 96 dpi") << unmeasured << int(ocr::Engine::Paddle);
+    // A screenshot of the page in a document viewer: 96 dpi, 2 Mpx.
+    QImage onScreen = scan.scaled(1240, 1754, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    onScreen.setDotsPerMeterX(3780);
+    onScreen.setDotsPerMeterY(3780);
+    QTest::newRow("the page on a screen, at 96 dpi") << onScreen << int(ocr::Engine::Paddle);
+    // A 60-inch square scanned page, rendered at 57 dpi to fit the page budget.
+    QImage huge(3420, 3420, QImage::Format_Grayscale8);
+    huge.fill(250);
+    huge.setDotsPerMeterX(2244);
+    huge.setDotsPerMeterY(2244);
+    {
+        QPainter painter(&huge);
+        painter.setFont(font("WenQuanYi Micro Hei", 12));
+        for (int y = 100; y < 3300; y += 30)
+            painter.drawText(
+                100, y, QStringLiteral(u"图纸说明：尺寸单位为毫米，未注明公差按国家标准执行。"));
+    }
+    QTest::newRow("a page of 12 Mpx at 57 dpi") << huge << int(ocr::Engine::Tesseract);
     QTest::newRow("a photo") << photo() << int(ocr::Engine::Paddle);
     QTest::newRow("a screenshot") << screenshot() << int(ocr::Engine::Paddle);
     QTest::newRow("a small picture of print")
