@@ -156,9 +156,10 @@ private:
 // is the largest of the engine's.
 cv::Mat probabilities(const Models &models, const cv::Mat &gray)
 {
-    static std::mutex one;
+    // Never destroyed, as the pool: a worker may still be detecting when the program ends.
+    static std::mutex *const one = new std::mutex;
     const cv::Size size = detectionSize(gray.size());
-    std::lock_guard lock(one);
+    std::lock_guard lock(*one);
     cv::dnn::Net net = loaded(models.detection);
     net.setInput(detectionBlob(gray, size));
     const cv::Mat out = net.forward();
