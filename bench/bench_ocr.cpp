@@ -169,7 +169,7 @@ int run(const QStringList &args)
     const std::unique_ptr<search::DocumentPrefetch> prefetch = run.takePrefetch();
     while (search::DocumentPrefetch::runningWorkers() > 0)
         QThread::msleep(10);
-    std::printf("%.3f %lld %.0f %.0f\n", seconds, qint64(run.hits().size()),
+    std::printf("%.6f %lld %.0f %.0f\n", seconds, qint64(run.hits().size()),
                 (peakKiB() - idle) / 1024.0, peakKiB() / 1024.0);
     return 0;
 }

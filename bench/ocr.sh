@@ -76,7 +76,8 @@ ocr_pages() {
          "($(printf '%.2f' "$(echo "$t / $pages" | bc -l)")s a page, OMP_THREAD_LIMIT=1; the" \
          "default is far slower here)   ratio ${r}  target <= 0.6x: $(verdict "$r <= 0.6")"
     echo "  memory above idle at its peak ${rss} MiB   target < 500 MiB: $(verdict "$rss < 500")"
-    second=$(best_inner 3 "$ocr" run cache 1 另一个词 scans/*.png)
+    # The pages' summaries in the cache answer a keyword none holds in well under a millisecond.
+    second=$(BEST_DIGITS=6 best_inner 3 "$ocr" run cache 1 另一个词 scans/*.png)
     r=$(ratio "$first" "$second")
     echo "  second search (cache warm, another keyword) ${second}s   ${r}x faster than the first" \
          "  target >= 100x: $(verdict "$r >= 100")"
