@@ -244,7 +244,8 @@ void TstFormatModule::readerThreadsRunOneOpenMpThread()
     int before = -1, after = -1, other = -1;
     std::thread([&] {
         before = levels();
-        // A picture: its reading is text recognition, whose teams are set per thread.
+        // A picture read by Tesseract (chosen for every picture by the test's environment),
+        // whose OpenMP teams are set per thread.
         textOf(fixtures::documentPath(u"ocr/lines.png"_s));
         after = levels();
     }).join();
