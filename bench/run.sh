@@ -11,6 +11,8 @@
 #                           and ZIP files nested five levels deep (42.zip's shape)
 #   bench/run.sh tree       only the file list's listing of a folder tree
 #   bench/run.sh archives   only the search inside ZIP archives
+#   bench/run.sh mail       only the mails (.eml): GBK HTML bodies against ripmime and grep, and
+#                           mails carrying a .docx against the .docx files alone
 #   bench/run.sh windowed   only the windowed run through the chooser's file list, in-process and
 #                           through the real program under Xvfb
 #   bench/run.sh startup    only the program's start to the launcher's first paint under Xvfb
@@ -22,8 +24,8 @@
 # The build goes to build/bench; BENCH_BUILD names another folder (e.g. BENCH_BUILD=build/rel).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-all=(text documents tree archives windowed startup ocr)
-known=(text documents rtf bomb tree archives windowed startup ocr encoding)
+all=(text documents tree archives mail windowed startup ocr)
+known=(text documents rtf bomb tree archives mail windowed startup ocr encoding)
 
 usage() {
     sed -n '2,/^set -euo/p' "$here/run.sh" | sed '$d; s/^# \{0,1\}//' >&2

@@ -18,9 +18,10 @@ run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
 # with pdftotext, unzip, catdoc, unrtf and Recoll's index. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
 # out of compound files.
 # dosfstools and fusefat: tests/search/cache makes a vfat volume (mounted through a loop device,
-# or through FUSE where the kernel has no vfat).
+# or through FUSE where the kernel has no vfat). ripmime: bench/run.sh mail compares the search of
+# mails with ripmime and grep.
 test_pkgs=(xvfb xauth xdotool xclip openbox imagemagick x11-utils poppler-utils unzip catdoc unrtf
-           recollcmd bc libgsf-bin p7zip-full ugrep tesseract-ocr dosfstools fusefat time)
+           recollcmd bc libgsf-bin p7zip-full ugrep tesseract-ocr dosfstools fusefat time ripmime)
 package_pkgs=(dpkg-dev file lintian man-db appstream desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")

@@ -247,7 +247,8 @@ public:
     }
 
     // Hands the next block to the parser; false when the parser cannot start or a stop was asked.
-    bool feed(QByteArrayView block)
+    // `last`: no block follows, so the parser need not look ahead for the end of what it reads.
+    bool feed(QByteArrayView block, bool last = false)
     {
         if (!m_parser) {
             const xmlCharEncoding encoding = encodingOf(block);
@@ -267,7 +268,7 @@ public:
             if (m_wide || markup >= 0 || m_sinceMarkup + block.size() <= kMaxRun) {
                 m_sinceMarkup =
                     markup >= 0 ? block.size() - markup - 1 : m_sinceMarkup + block.size();
-                parse(block);
+                parse(block, last);
                 break;
             }
             // Split the run at the start of a character, past the limit.
@@ -286,15 +287,16 @@ public:
     // Ends the document: the text still held by the parser and the reader goes to the sink.
     void finish()
     {
-        if (m_parser)
+        if (m_parser && !m_ended)
             htmlParseChunk(m_parser.get(), nullptr, 0, 1);
         m_reader.finish();
     }
 
 private:
-    void parse(QByteArrayView bytes)
+    void parse(QByteArrayView bytes, bool last = false)
     {
-        htmlParseChunk(m_parser.get(), bytes.data(), int(bytes.size()), 0);
+        htmlParseChunk(m_parser.get(), bytes.data(), int(bytes.size()), last ? 1 : 0);
+        m_ended = last;
     }
 
     HtmlTextReader m_reader;
@@ -303,6 +305,7 @@ private:
     htmlSAXHandler m_sax;
     std::unique_ptr<htmlParserCtxt, ParserFree> m_parser;
     bool m_wide = false;         // UTF-16: no bytes can be put between others
+    bool m_ended = false;        // the parser was told the document ends
     qsizetype m_sinceMarkup = 0; // bytes given to the parser since the last '<'
 };
 
@@ -346,7 +349,8 @@ bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextS
     HtmlFeed html(sink, true);
     constexpr qsizetype kBlock = 256 * 1024;
     for (qsizetype at = 0; at < utf8.size(); at += kBlock) {
-        if (!html.feed(QByteArrayView(utf8).sliced(at, std::min(kBlock, utf8.size() - at))))
+        const qsizetype size = std::min(kBlock, utf8.size() - at);
+        if (!html.feed(QByteArrayView(utf8).sliced(at, size), at + size == utf8.size()))
             return false;
     }
     html.finish();

@@ -19,6 +19,8 @@ private Q_SLOTS:
     void text_data();
     void text();
     void attachments();
+    void transferEncodings_data();
+    void transferEncodings();
 };
 
 namespace {
@@ -117,6 +119,100 @@ void TestMessage::attachments()
     QVERIFY(big);
     QVERIFY(big->damaged);
     QVERIFY(big->bytes.isEmpty());
+}
+
+namespace {
+
+// A mail held in memory carrying one attachment whose content is `encoded` in `encoding`.
+QByteArray mailCarrying(const QByteArray &encoding, const QByteArray &encoded)
+{
+    return "From: a@example.cn\nTo: b@example.cn\nSubject: t\nMIME-Version: 1.0\n"
+           "Content-Type: multipart/mixed; boundary=\"b\"\n\n--b\n"
+           "Content-Type: text/plain; charset=utf-8\n\nbody\n--b\n"
+           "Content-Type: application/octet-stream\n"
+           "Content-Disposition: attachment; filename=\"x.bin\"\n"
+           "Content-Transfer-Encoding: "_ba +
+           encoding + "\n\n"_ba + encoded + "\n--b--\n"_ba;
+}
+
+QByteArray wrapped(const QByteArray &base64)
+{
+    QByteArray lines;
+    for (qsizetype at = 0; at < base64.size(); at += 76)
+        lines += base64.mid(at, 76) + '\n';
+    lines.chop(1);
+    return lines;
+}
+
+QByteArray everyByte(int size)
+{
+    QByteArray bytes;
+    for (int i = 0; i < size; ++i)
+        bytes.append(char(i * 7 % 256));
+    return bytes;
+}
+
+} // namespace
+
+void TestMessage::transferEncodings_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<QByteArray>("decoded"); // empty: handed out damaged
+    const qint64 noLimit = qint64(1) << 30;
+    const QByteArray bytes = everyByte(300);
+    const QByteArray base64 = wrapped(bytes.toBase64());
+    QTest::newRow("base64 lines give every byte value")
+        << "base64"_ba << base64 << noLimit << bytes;
+    // 300 bytes take 400 base64 characters and 5 line ends: past a limit of 300 encoded, within
+    // it decoded.
+    QTest::newRow("base64 longer than the limit, its bytes within it")
+        << "base64"_ba << base64 << qint64(300) << bytes;
+    QTest::newRow("base64 one byte past the limit")
+        << "base64"_ba << base64 << qint64(299) << QByteArray();
+    QTest::newRow("base64 across the reading blocks")
+        << "base64"_ba << wrapped(everyByte(200000).toBase64()) << noLimit << everyByte(200000);
+    QTest::newRow("quoted-printable with soft line breaks")
+        << "quoted-printable"_ba
+        << "=E5=90=88=E5=90=8C soft=\nbreak a=3Db\nline two"_ba << noLimit
+        << "合同 softbreak a=b\nline two"_ba;
+    QTest::newRow("quoted-printable longer than the limit, its bytes within it")
+        << "quoted-printable"_ba
+        << "=E5=90=88=E5=90=8C"_ba << qint64(6) << "合同"_ba;
+    QTest::newRow("quoted-printable, its bytes past the limit")
+        << "quoted-printable"_ba
+        << "=E5=90=88=E5=90=8C"_ba << qint64(5) << QByteArray();
+    QTest::newRow("8bit bytes as they are")
+        << "8bit"_ba
+        << "\xba\xcf\xcd\xac GBK"_ba << noLimit << "\xba\xcf\xcd\xac GBK"_ba;
+    QTest::newRow("7bit past the limit") << "7bit"_ba
+                                         << "0123456789"_ba << qint64(9) << QByteArray();
+    QTest::newRow("uuencode after its begin line")
+        << "x-uuencode"_ba
+        << "begin 644 x.bin\n&Y9\"(Y9\",\n`\nend"_ba << noLimit << "合同"_ba;
+}
+
+// The attachment's bytes decoded from their transfer encoding, whole, or handed out damaged when
+// they are larger than the limit.
+void TestMessage::transferEncodings()
+{
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, encoded);
+    QFETCH(qint64, limit);
+    QFETCH(QByteArray, decoded);
+    const QByteArray mail = mailCarrying(encoding, encoded);
+    const documents::Source source = documents::Source::fromBytes(mail, u"x.eml"_s);
+    std::unique_ptr<documents::Document> message = documents::openDocument(source, mail);
+    QVERIFY(message);
+    std::unique_ptr<documents::Attachments> carried = message->takeAttachments();
+    QVERIFY(carried);
+    const auto attachment = carried->next(limit);
+    QVERIFY(attachment);
+    QCOMPARE(attachment->name, u"x.bin"_s);
+    QCOMPARE(attachment->damaged, decoded.isEmpty());
+    QCOMPARE(attachment->bytes, decoded);
+    QVERIFY(!carried->next(limit));
 }
 
 QTEST_GUILESS_MAIN(TestMessage)

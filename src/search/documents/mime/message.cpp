@@ -55,20 +55,73 @@ QByteArray memoryBytes(GMimeStream *memory)
                  : QByteArray();
 }
 
+// The raw bytes of `stream` from its start, or nothing when there are more than `maxBytes`.
+std::optional<QByteArray> rawBytes(GMimeStream *stream, qint64 maxBytes)
+{
+    if (g_mime_stream_reset(stream) < 0)
+        return std::nullopt;
+    QByteArray bytes;
+    const gint64 length = g_mime_stream_length(stream);
+    if (length > 0)
+        bytes.reserve(qsizetype(std::min<gint64>(length, maxBytes >= 0 ? maxBytes + 1 : length)));
+    char block[64 * 1024];
+    for (;;) {
+        const gssize got = g_mime_stream_read(stream, block, sizeof block);
+        if (got <= 0)
+            break;
+        bytes.append(block, qsizetype(got));
+        if (maxBytes >= 0 && bytes.size() > maxBytes)
+            return std::nullopt;
+    }
+    return bytes;
+}
+
 // The decoded content of a leaf part, or nothing when it would be larger than `maxBytes`.
 std::optional<QByteArray> decodedContent(GMimePart *part, qint64 maxBytes)
 {
     GMimeDataWrapper *content = g_mime_part_get_content(part);
     if (!content)
         return QByteArray();
-    // The encoded length bounds the decoded one (base64 and quoted-printable only shrink).
-    const gint64 encoded = g_mime_stream_length(g_mime_data_wrapper_get_stream(content));
-    if (encoded > maxBytes && maxBytes >= 0) {
-        const bool base64 =
-            g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64;
-        if (!base64 || encoded / 4 * 3 > maxBytes)
+    GMimeStream *stream = g_mime_data_wrapper_get_stream(content);
+    const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+    const bool base64 = encoding == GMIME_CONTENT_ENCODING_BASE64;
+    const bool quoted = encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+    const gint64 encoded = g_mime_stream_length(stream);
+    if (base64 || quoted) {
+        // Decoded block by block by the decoder GMime's own filters use: the same bytes, without
+        // a filter stream and a memory stream growing behind it. Line ends, soft line breaks and
+        // escapes make the decoded bytes fewer than the encoded length tells, so the limit is
+        // told by the decoded bytes, as they come.
+        if (g_mime_stream_reset(stream) < 0)
             return std::nullopt;
+        GMimeEncoding state;
+        g_mime_encoding_init_decode(&state, encoding);
+        QByteArray bytes;
+        if (encoded > 0) {
+            const gint64 expected = base64 ? encoded / 4 * 3 + 3 : encoded;
+            bytes.reserve(
+                qsizetype(maxBytes >= 0 ? std::min<gint64>(expected, maxBytes + 1) : expected));
+        }
+        char block[64 * 1024];
+        for (;;) {
+            const gssize got = g_mime_stream_read(stream, block, sizeof block);
+            if (got <= 0)
+                break;
+            const qsizetype at = bytes.size();
+            bytes.resize(at + qsizetype(g_mime_encoding_outlen(&state, size_t(got))));
+            bytes.truncate(at + qsizetype(g_mime_encoding_step(&state, block, size_t(got),
+                                                               bytes.data() + at)));
+            if (maxBytes >= 0 && bytes.size() > maxBytes)
+                return std::nullopt;
+        }
+        return bytes;
     }
+    if (encoding != GMIME_CONTENT_ENCODING_UUENCODE)
+        return rawBytes(stream, maxBytes);
+    // Uuencoded content starts after its "begin" line, which GMime's filter looks for; it is
+    // decoded whole, so one whose encoded bytes pass the limit is not.
+    if (maxBytes >= 0 && encoded > maxBytes)
+        return std::nullopt;
     Ref<GMimeStream> memory(g_mime_stream_mem_new());
     g_mime_data_wrapper_write_to_stream(content, memory.object);
     QByteArray bytes = memoryBytes(memory.object);
