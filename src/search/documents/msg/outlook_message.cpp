@@ -33,8 +33,10 @@ constexpr quint16 kAttachLongFilename = 0x3707;
 constexpr quint16 kDisplayName = 0x3001;
 constexpr quint32 kAttachEmbeddedMessage = 5;
 
-// Messages embedded in messages embedded in ...: deeper ones are not read.
+// Messages embedded in messages embedded in ...: deeper ones are not read. A forged directory
+// may repeat a storage below itself: past kMaxEmbedded in all no more are read.
 constexpr int kMaxDepth = 8;
+constexpr int kMaxEmbedded = 256;
 
 // The charset of the message's 8-bit strings and HTML body: its Internet code page, else the
 // code page of its strings; `inherited` (the outer message's) when it names none.
@@ -119,7 +121,7 @@ std::optional<MessageStorage> embeddedMessage(const MessageStorage &message,
     return embedded;
 }
 
-Outcome readMessage(const MessageStorage &message, TextSink &sink, int depth)
+Outcome readMessage(const MessageStorage &message, TextSink &sink, int depth, int &embeddedLeft)
 {
     appendLine(sink, message.string(kSubject));
     if (depth == 0) {
@@ -133,11 +135,14 @@ Outcome readMessage(const MessageStorage &message, TextSink &sink, int depth)
     for (const MessageStorage::Child &attachment : message.attachments()) {
         if (sink.stopRequested())
             return Outcome::Stopped;
+        if (embeddedLeft <= 0)
+            break;
         const std::optional<MessageStorage> embedded = embeddedMessage(message, attachment);
         if (!embedded)
             continue;
+        --embeddedLeft;
         sink.append(u'\n');
-        const Outcome inner = readMessage(*embedded, sink, depth + 1);
+        const Outcome inner = readMessage(*embedded, sink, depth + 1, embeddedLeft);
         if (inner == Outcome::Stopped)
             return inner;
         if (inner == Outcome::Damaged)
@@ -251,8 +256,10 @@ Outcome OutlookMessageDocument::extract(const TextOut &out, platform::WorkMonito
 {
     if (!m_file)
         return Outcome::Damaged;
-    return extractWith(out, monitor,
-                       [&](TextSink &sink) { return readMessage(rootMessage(*m_file), sink, 0); });
+    return extractWith(out, monitor, [&](TextSink &sink) {
+        int embeddedLeft = kMaxEmbedded;
+        return readMessage(rootMessage(*m_file), sink, 0, embeddedLeft);
+    });
 }
 
 } // namespace documents
