@@ -99,7 +99,13 @@ Outcome readBody(const MessageStorage &message, TextSink &sink)
     }
     QByteArray html;
     damaged |= message.binary(kHtml, html) == CompoundFile::Status::Damaged;
-    if (!html.isEmpty() && !readHtmlText(html, message.charset(), sink))
+    QByteArray charset = message.charset();
+    if (html.isEmpty()) {
+        // Some writers keep the HTML as a string property.
+        html = message.string(kHtml).toUtf8();
+        charset = "utf-8";
+    }
+    if (!html.isEmpty() && !readHtmlText(html, charset, sink))
         return Outcome::Stopped;
     return damaged ? Outcome::Damaged : Outcome::Done;
 }
