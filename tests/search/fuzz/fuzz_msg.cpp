@@ -8,6 +8,7 @@
 //   names or the limit.
 // Whatever the bytes, no crash, hang or unbounded memory (the sanitizers watch those).
 
+#include "platform/core/little_endian.h"
 #include "search/documents/document_text.h"
 #include "search/documents/msg/compressed_rtf.h"
 #include "search/documents/registry.h"
@@ -31,7 +32,7 @@ void compressedRtf(QByteArray stream)
     }
     constexpr qint64 kLimit = 1 << 20;
     const std::optional<QByteArray> rtf = documents::msg::decompressRtf(stream, kLimit);
-    if (rtf && (rtf->size() > kLimit || quint32(rtf->size()) > documents::le32(stream, 4)))
+    if (rtf && (rtf->size() > kLimit || quint32(rtf->size()) > platform::le32(stream, 4)))
         std::abort();
 }
 

@@ -205,7 +205,7 @@ public:
         }
         const QByteArray data = storage.propertyPath(kAttachDataBinary, 0x0102);
         attachment.size = std::max<qint64>(m_file->streamSize(data.constData()), 0);
-        if (attachment.size > maxBytes) {
+        if (maxBytes >= 0 && attachment.size > maxBytes) {
             attachment.damaged = true;
             return attachment;
         }
