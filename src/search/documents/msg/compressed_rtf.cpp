@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -65,7 +66,8 @@ std::optional<QByteArray> decompressRtf(QByteArrayView stream, qint64 maxBytes)
     std::memcpy(dictionary.data(), kPrefix, sizeof(kPrefix) - 1);
     int write = sizeof(kPrefix) - 1;
     QByteArray out;
-    out.reserve(qsizetype(rawSize));
+    // A token of two bytes gives at most 17: the header's size is believed only that far.
+    out.reserve(std::min<qsizetype>(qsizetype(rawSize), 9 * contents.size()));
     const auto put = [&](char c) {
         out.append(c);
         dictionary[size_t(write)] = c;
@@ -75,9 +77,10 @@ std::optional<QByteArray> decompressRtf(QByteArrayView stream, qint64 maxBytes)
     while (at < contents.size()) {
         const quint8 control = quint8(contents[at++]);
         for (int bit = 0; bit < 8; ++bit) {
-            // Contents that end without the end reference: a damaged stream.
+            // Contents that end without the end reference are whole only when they have given
+            // all the RTF the header names.
             if (at >= contents.size())
-                return std::nullopt;
+                return out.size() == qsizetype(rawSize) ? std::optional(out) : std::nullopt;
             if (!(control & (1 << bit))) {
                 put(contents[at++]);
             } else {
@@ -97,7 +100,7 @@ std::optional<QByteArray> decompressRtf(QByteArrayView stream, qint64 maxBytes)
                 return std::nullopt;
         }
     }
-    return std::nullopt;
+    return out.size() == qsizetype(rawSize) ? std::optional(out) : std::nullopt;
 }
 
 } // namespace documents::msg
