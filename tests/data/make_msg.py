@@ -7,6 +7,9 @@
   name, and an attached message (embedded, with a UTF-16 subject and body).
 - documents/msg/rtf_only.msg: no plain body, only a compressed RTF body (LZFu, with its CRC)
   whose text is GBK \\'xx bytes under \\ansicpg936.
+- documents/msg/html_only.msg: only an HTML body, Shift-JIS bytes that declare no charset (the
+  encoding rule of text files would read them as GB18030), read by the message's Internet code
+  page 932.
 
 Needs python3-gi and gir1.2-gsf-1 (Debian's own python3). Run from anywhere; the output is
 committed, CI does not run this."""
@@ -195,5 +198,15 @@ def rtf_only_msg():
     write_message(os.path.join(documents, "msg", "rtf_only.msg"), root, [])
 
 
+def html_only_msg():
+    html = "<html><head><title>見出し</title></head><body><p>日本語の本文 HtmlBodyWord</p></body></html>"
+    root = Storage(message_header(0, 0))
+    root.unicode(0x0037, "HTML OnlySubject")
+    root.long(0x3FDE, 932)
+    root.binary(0x1013, html.encode("shift_jis"))
+    write_message(os.path.join(documents, "msg", "html_only.msg"), root, [])
+
+
 outlook_msg()
 rtf_only_msg()
+html_only_msg()

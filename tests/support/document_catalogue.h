@@ -236,6 +236,8 @@ inline const QList<DocumentFixture> &documentCatalogue()
          {u"季度合同 MsgSubjectWord"_s, u"纯文本正文 MsgBodyWord"_s, u"EmbeddedBodyWord"_s}},
         {u"msg/rtf_only.msg"_s, u"an Outlook message whose only body is compressed RTF"_s,
          Family::Msg, Kind::OutlookMessage, Outcome::Done, {u"RTF正文 RtfBodyWord"_s}},
+        {u"msg/html_only.msg"_s, u"an Outlook message whose only body is Shift-JIS HTML"_s,
+         Family::Msg, Kind::OutlookMessage, Outcome::Done, {u"日本語の本文 HtmlBodyWord"_s}},
     };
     // clang-format on
     return catalogue;

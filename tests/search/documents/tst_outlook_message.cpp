@@ -95,6 +95,12 @@ void TestOutlookMessage::text_data()
         << document("msg/rtf_only.msg")
         << QStringList{u"RTF OnlySubject"_s, u"RTF正文 RtfBodyWord"_s}
         << QStringList{u"fonttbl"_s, u"SimSun"_s, u"ansicpg"_s};
+    // No plain body and no RTF: the HTML's text in the message's code page (Shift-JIS, which
+    // the encoding rule of text files would not tell), not its markup.
+    QTest::newRow("only an HTML body")
+        << document("msg/html_only.msg")
+        << QStringList{u"HTML OnlySubject"_s, u"日本語の本文 HtmlBodyWord"_s}
+        << QStringList{u"見出し"_s, u"<p>"_s};
 }
 
 void TestOutlookMessage::text()
