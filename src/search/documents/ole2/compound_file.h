@@ -33,20 +33,22 @@ public:
     // False when the file is no compound file libgsf can open (cut before its directory, say).
     bool open(const Source &source);
 
-    // By the names in the root directory (ASCII letters in any case): opening a child of a
-    // damaged file makes libgsf warn.
+    // By the names in the directory (ASCII letters in any case), without opening the stream or
+    // storage itself: opening a child of a damaged file makes libgsf warn. `name` may be a path.
     bool contains(const char *name) const;
 
     // The names of the children of the storage at `path` (empty: the root), in directory order;
     // empty when there is no such storage.
     QList<QByteArray> childNames(const char *path = "") const;
 
-    // The size of the stream `name` as the directory gives it; -1 when there is no such stream.
+    // The size of the stream `name` (or path) as the directory gives it; -1 when there is no
+    // such stream.
     qint64 streamSize(const char *name) const;
 
     enum class Status { Ok, Missing, TooLarge, Damaged };
-    // The whole stream `name` (at most kMaxStreamSize bytes), or its first `maxBytes` bytes. When
-    // the stream ends before its size in the directory (Damaged), `out` holds what was read.
+    // The whole stream `name` (or path; at most kMaxStreamSize bytes), or its first `maxBytes`
+    // bytes. When the stream ends before its size in the directory (Damaged), `out` holds what
+    // was read.
     Status read(const char *name, QByteArray &out, qint64 maxBytes = kMaxStreamSize) const;
 
 private:
