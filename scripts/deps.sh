@@ -17,6 +17,8 @@ run_pkgs=(g++ cmake make ninja-build pkg-config qt6-base-dev libgl-dev
 # poppler-utils, unzip, catdoc, unrtf, recollcmd and bc: bench/run.sh compares the document search
 # with pdftotext, unzip, catdoc, unrtf and Recoll's index. libgsf-bin: tests/search/fuzz/seed_corpus.sh takes streams
 # out of compound files.
+# tests/data/make_msg.py (not run by CI: its messages are committed) needs python3-gi and
+# gir1.2-gsf-1, and Debian's own python3.
 # dosfstools and fusefat: tests/search/cache makes a vfat volume (mounted through a loop device,
 # or through FUSE where the kernel has no vfat). ripmime: bench/run.sh mail compares the search of
 # mails with ripmime and grep.

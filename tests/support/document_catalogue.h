@@ -32,6 +32,7 @@ enum class Family {
     Picture, // pictures and scanned PDF pages: what text recognition reads in them (slow)
     Mime,    // Internet messages: mail (.eml) and saved web pages (.mht)
     Chm,     // compiled HTML help files
+    Msg,     // Outlook messages (.msg)
 };
 
 struct DocumentFixture
@@ -222,6 +223,21 @@ inline const QList<DocumentFixture> &documentCatalogue()
          Family::Chm, Kind::HelpFile, Outcome::Done, {u"万能文字工具箱"_s, u"文字转拼音"_s}},
         {u"chm/contents_gbk.chm"_s, u"a GBK help file written by chmcmd"_s,
          Family::Chm, Kind::HelpFile, Outcome::Done, {u"批量查找"_s, u"统一编码页"_s}},
+        // Outlook messages: two by Outlook (realdocs wave 2), two by make_msg.py.
+        {u"msg/ompar_chinese_message.msg"_s, u"an Outlook message with a UTF-16 plain body"_s,
+         Family::Msg, Kind::OutlookMessage, Outcome::Done,
+         {u"提前合理安排进房间入住"_s, u"酒店研发部"_s}},
+        {u"msg/hiraoka_hello_cjk.msg"_s, u"an Outlook message in Chinese, Japanese and Korean"_s,
+         Family::Msg, Kind::OutlookMessage, Outcome::Done,
+         {u"你好"_s, u"こんにちは"_s, u"안녕하세요"_s}},
+        {u"mail/outlook.msg"_s,
+         u"an Outlook message with a GBK body, a .docx attachment and an embedded message"_s,
+         Family::Msg, Kind::OutlookMessage, Outcome::Done,
+         {u"季度合同 MsgSubjectWord"_s, u"纯文本正文 MsgBodyWord"_s, u"EmbeddedBodyWord"_s}},
+        {u"msg/rtf_only.msg"_s, u"an Outlook message whose only body is compressed RTF"_s,
+         Family::Msg, Kind::OutlookMessage, Outcome::Done, {u"RTF正文 RtfBodyWord"_s}},
+        {u"msg/html_only.msg"_s, u"an Outlook message whose only body is Shift-JIS HTML"_s,
+         Family::Msg, Kind::OutlookMessage, Outcome::Done, {u"日本語の本文 HtmlBodyWord"_s}},
     };
     // clang-format on
     return catalogue;
@@ -283,6 +299,8 @@ inline const char *kindName(documents::Kind kind)
         return "a message";
     case Kind::HelpFile:
         return "a help file";
+    case Kind::OutlookMessage:
+        return "an Outlook message";
     }
     return "?";
 }

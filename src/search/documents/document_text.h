@@ -41,16 +41,17 @@ enum class Kind {
     OpenDocument,
     Pdf,
     EncryptedPackage,
-    Word97,       // Word 97-2003 and WPS Writer, in an OLE2 compound file
-    Excel97,      // Excel 5-2003 and WPS Spreadsheets
-    PowerPoint97, // PowerPoint 97-2003 and WPS Presentation
-    Ofd,          // OFD (GB/T 33190): a ZIP package whose OFD.xml has an ofd:OFD root
-    Rtf,          // Rich Text Format, from "{\rtf"
-    Epub,         // EPUB e-book: a ZIP package whose mimetype is application/epub+zip, or whose
-                  // META-INF/container.xml names a package document
-    Picture,      // PNG, JPEG, BMP, GIF, TIFF or WebP: its text is what recognition reads in it
-    Message,      // a mail saved as .eml or a web page saved as .mht/.mhtml: an Internet message
-    HelpFile,     // a compiled HTML help file, .chm
+    Word97,         // Word 97-2003 and WPS Writer, in an OLE2 compound file
+    Excel97,        // Excel 5-2003 and WPS Spreadsheets
+    PowerPoint97,   // PowerPoint 97-2003 and WPS Presentation
+    Ofd,            // OFD (GB/T 33190): a ZIP package whose OFD.xml has an ofd:OFD root
+    Rtf,            // Rich Text Format, from "{\rtf"
+    Epub,           // EPUB e-book: a ZIP package whose mimetype is application/epub+zip, or whose
+                    // META-INF/container.xml names a package document
+    Picture,        // PNG, JPEG, BMP, GIF, TIFF or WebP: its text is what recognition reads in it
+    Message,        // a mail saved as .eml or a web page saved as .mht/.mhtml: an Internet message
+    HelpFile,       // a compiled HTML help file, .chm
+    OutlookMessage, // an Outlook message saved as .msg, an OLE2 compound file
 };
 
 // `head`: the file's first bytes (at least 8 when the file has them). Files that are no document

@@ -4,6 +4,7 @@
 #include "search/documents/epub/epub.h"
 #include "search/documents/format_support.h"
 #include "search/documents/mime/message.h"
+#include "search/documents/msg/outlook_message.h"
 #include "search/documents/odf/open_document.h"
 #include "search/documents/ofd/ofd.h"
 #include "search/documents/ole2/encrypted_package.h"
@@ -24,13 +25,13 @@ namespace {
 
 // The registry: one row per reader family, in the order recognition asks them. Within a
 // container the more telling rows come first (an Office package before an OpenDocument one, an
-// encrypted package before the compound files' own formats).
+// encrypted package before the compound files' own formats). An Outlook message comes after the
+// Office formats: it has none of their streams at its root, and they have no property stream.
 const Format *const kFormats[] = {
-    &kPdfFormat,      &kOfficeOpenXmlFormat, &kOpenDocumentFormat,
-    &kOfdFormat,      &kEpubFormat,          &kEncryptedPackageFormat,
-    &kWord97Format,   &kExcel97Format,       &kPowerPoint97Format,
-    &kRtfFormat,      &kPictureFormat,       &kMessageFormat,
-    &kHelpFileFormat,
+    &kPdfFormat,          &kOfficeOpenXmlFormat,    &kOpenDocumentFormat, &kOfdFormat,
+    &kEpubFormat,         &kEncryptedPackageFormat, &kWord97Format,       &kExcel97Format,
+    &kPowerPoint97Format, &kOutlookMessageFormat,   &kRtfFormat,          &kPictureFormat,
+    &kMessageFormat,      &kHelpFileFormat,
 };
 
 } // namespace

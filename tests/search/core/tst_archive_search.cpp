@@ -251,6 +251,15 @@ void TestArchiveSearch::aMailsAttachmentsAreMembers_data()
     QTest::newRow("the mail's own text names the mail alone")
         << QStringLiteral("mail.eml") << QStringLiteral("PlainBodyWord")
         << QStringLiteral("mail.eml") << QString();
+    QTest::newRow("a document attached to an Outlook message")
+        << QStringLiteral("outlook.msg") << QStringLiteral("NeedleWord")
+        << QStringLiteral(u"outlook.msg/合同.docx") << QStringLiteral("runs.docx");
+    QTest::newRow("an Outlook message's own text names the message alone")
+        << QStringLiteral("outlook.msg") << QStringLiteral("MsgBodyWord")
+        << QStringLiteral("outlook.msg") << QString();
+    QTest::newRow("a message embedded in an Outlook message is the message's text")
+        << QStringLiteral("outlook.msg") << QStringLiteral("EmbeddedBodyWord")
+        << QStringLiteral("outlook.msg") << QString();
 }
 
 void TestArchiveSearch::aMailsAttachmentsAreMembers()

@@ -54,6 +54,8 @@ const Fixture kCatalogue[] = {
     {"ocr/lines.png", Kind::Picture, u""},
     {"mail/mail.eml", Kind::Message, u"PlainBodyWord"},
     {"chm/contents_gbk.chm", Kind::HelpFile, u"批量查找"},
+    {"mail/outlook.msg", Kind::OutlookMessage, u"MsgBodyWord"},
+    {"msg/hiraoka_hello_cjk.msg", Kind::OutlookMessage, u"こんにちは"},
 };
 
 struct Read

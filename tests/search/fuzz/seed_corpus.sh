@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Seeds for the document fuzzers from the fixtures in tests/data/documents (gsf from libgsf-bin
 # takes the streams out of the compound files). See fuzz_documents.cpp for the input layouts.
-#   tests/search/fuzz/seed_corpus.sh corpus-documents/ corpus/ [corpus-rtf/]
+#   tests/search/fuzz/seed_corpus.sh corpus-documents/ corpus/ [corpus-rtf/] [corpus-msg/]
 #   fuzz_documents  -max_len=65536 corpus-documents/
 #   fuzz_file_search -max_len=65536 corpus/
 #   fuzz_rtf -max_len=65536 corpus-rtf/
+#   fuzz_msg -max_len=131072 corpus-msg/
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../../.." && pwd)
 documents=$1
@@ -71,3 +72,15 @@ fi
 for f in "$fixtures"/*.epub; do
     { printf '\x28'; unzip -p "$f" 'OEBPS/sections/*.xhtml'; } > "$documents/document-$(basename "$f")"
 done
+# fuzz_msg: the Outlook messages after byte 0 = 0, their compressed RTF bodies after byte 0 = 1.
+if [ -n "${4:-}" ]; then
+    mkdir -p "$4"
+    for f in "$fixtures"/msg/*.msg "$fixtures"/mail/*.msg; do
+        { printf '\x00'; cat "$f"; } > "$4/$(basename "$f")"
+        rtf=$(mktemp)
+        if gsf cat "$f" __substg1.0_10090102 > "$rtf" 2>/dev/null; then
+            { printf '\x01'; cat "$rtf"; } > "$4/rtf-$(basename "$f")"
+        fi
+        rm -f "$rtf"
+    done
+fi

@@ -8,6 +8,7 @@
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace documents {
@@ -61,34 +62,106 @@ bool CompoundFile::open(const Source &source)
     return m_ole != nullptr;
 }
 
-// The index of the root's child `name`, or -1. Names compare without regard to the case of
+// The index of the child `name` of `storage`, or -1. Names compare without regard to the case of
 // ASCII letters, as the directory's own order does: some writers name the workbook stream
 // "WORKBOOK".
-int CompoundFile::childIndex(const char *name) const
+int CompoundFile::childIndex(GsfInfile *storage, QByteArrayView name)
 {
-    if (!m_ole)
-        return -1;
-    const int children = gsf_infile_num_children(m_ole);
+    const int children = gsf_infile_num_children(storage);
     for (int i = 0; i < children; ++i) {
-        const char *child = gsf_infile_name_by_index(m_ole, i);
-        if (child && g_ascii_strcasecmp(child, name) == 0)
+        const char *child = gsf_infile_name_by_index(storage, i);
+        if (child && std::strlen(child) == size_t(name.size()) &&
+            g_ascii_strncasecmp(child, name.data(), gsize(name.size())) == 0)
             return i;
     }
     return -1;
 }
 
+GsfInfile *CompoundFile::openStorage(QByteArrayView path) const
+{
+    if (!m_ole)
+        return nullptr;
+    GsfInfile *current = GSF_INFILE(g_object_ref(m_ole));
+    for (QByteArrayView rest = path; !rest.isEmpty();) {
+        const qsizetype slash = rest.indexOf('/');
+        const QByteArrayView name = slash < 0 ? rest : rest.first(slash);
+        rest = slash < 0 ? QByteArrayView() : rest.sliced(slash + 1);
+        const int index = childIndex(current, name);
+        GsfInput *child = index >= 0 ? gsf_infile_child_by_index(current, index) : nullptr;
+        g_object_unref(current);
+        // A stream has no children: libgsf answers -1 for their count.
+        if (!child || !GSF_IS_INFILE(child) || gsf_infile_num_children(GSF_INFILE(child)) < 0) {
+            if (child)
+                g_object_unref(child);
+            return nullptr;
+        }
+        current = GSF_INFILE(child);
+    }
+    return current;
+}
+
+// The storage that holds the last name of `path`, and that name.
+std::pair<GsfInfile *, QByteArrayView> CompoundFile::parentOf(QByteArrayView path) const
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return {openStorage({}), path};
+    return {openStorage(path.first(slash)), path.sliced(slash + 1)};
+}
+
 bool CompoundFile::contains(const char *name) const
 {
-    return childIndex(name) >= 0;
+    const auto [storage, last] = parentOf(name);
+    if (!storage)
+        return false;
+    const bool found = childIndex(storage, last) >= 0;
+    g_object_unref(storage);
+    return found;
+}
+
+QList<QByteArray> CompoundFile::childNames(const char *path) const
+{
+    QList<QByteArray> names;
+    GsfInfile *storage = openStorage(path);
+    if (!storage)
+        return names;
+    const int children = gsf_infile_num_children(storage);
+    for (int i = 0; i < children; ++i) {
+        if (const char *child = gsf_infile_name_by_index(storage, i))
+            names.append(QByteArray(child));
+    }
+    g_object_unref(storage);
+    return names;
+}
+
+qint64 CompoundFile::streamSize(const char *name) const
+{
+    const auto [storage, last] = parentOf(name);
+    if (!storage)
+        return -1;
+    const int index = childIndex(storage, last);
+    GsfInput *stream = index >= 0 ? gsf_infile_child_by_index(storage, index) : nullptr;
+    g_object_unref(storage);
+    if (!stream)
+        return -1;
+    const qint64 size = GSF_IS_INFILE(stream) && gsf_infile_num_children(GSF_INFILE(stream)) >= 0
+                            ? -1
+                            : qint64(gsf_input_size(stream));
+    g_object_unref(stream);
+    return size;
 }
 
 CompoundFile::Status CompoundFile::read(const char *name, QByteArray &out, qint64 maxBytes) const
 {
     out.clear();
-    const int index = childIndex(name);
+    const auto [storage, last] = parentOf(name);
+    if (!storage)
+        return Status::Missing;
+    const int index = childIndex(storage, last);
+    GsfInput *stream = index >= 0 ? gsf_infile_child_by_index(storage, index) : nullptr;
+    g_object_unref(storage);
     if (index < 0)
         return Status::Missing;
-    GsfInput *stream = gsf_infile_child_by_index(m_ole, index);
     if (!stream)
         return Status::Damaged;
     const gsf_off_t size = gsf_input_size(stream);
