@@ -71,14 +71,18 @@ with open(os.path.join(out, "mail.eml"), "wb") as f:
     f.write(eml)
 
 page = MIMEMultipart("related", type="text/html")
-page["From"] = "<Saved by Windows Internet Explorer 8>"
+# As Internet Explorer writes it: a name of encoded words and no address.
+page["From"] = word("由 Windows Internet Explorer 8 保存", "gb2312")
 page["Subject"] = word("保存的网页", "gb2312")
 page["Date"] = "Tue, 08 Dec 2026 10:00:00 +0800"
 page["MIME-Version"] = "1.0"
 html = qp_text("<html><head><title>网页标题</title>"
                "<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\"></head>"
                "<body><h1>保存的网页 SavedPageWord</h1><p>概率论与数理统计</p>"
-               "<img src=\"logo.png\"></body></html>", "html", "gb2312")
+               # Word's conditional sections around a picture, in a comment and outside one.
+               "<p>图<!--[if gte vml 1]><v:shape>VmlShapeWord</v:shape><![endif]-->"
+               "<![if !vml]><img src=\"logo.png\"><![endif]>示</p></body></html>",
+               "html", "gb2312")
 html["Content-Location"] = "file:///C:/page.htm"
 page.attach(html)
 png = MIMEBase("image", "png")

@@ -70,14 +70,25 @@ QByteArrayView splitFor(const htmlParserCtxt *parser)
 class HtmlTextReader
 {
 public:
-    explicit HtmlTextReader(TextSink &sink) : m_sink(sink) {}
+    HtmlTextReader(TextSink &sink, bool readTitle) : m_sink(sink), m_readTitle(readTitle) {}
 
     void start(const xmlChar *name, const xmlChar **attributes)
     {
         ++m_depth;
         if (m_skipFrom > 0)
             return;
-        const Role role = roleOf(name);
+        Role role = roleOf(name);
+        // The title to read: a line of its own, and the head that holds it is gone into (its
+        // style and script are skipped as anywhere, the rest of it holds no text).
+        if (m_readTitle && role == Role::Skipped) {
+            const char *element = reinterpret_cast<const char *>(name);
+            if (std::strcmp(element, "head") == 0) {
+                role = Role::Inline;
+            } else if (std::strcmp(element, "title") == 0) {
+                role = Role::Block;
+                m_readTitle = false;
+            }
+        }
         if (role == Role::Skipped || isHidden(attributes)) {
             m_skipFrom = m_depth;
             return;
@@ -178,6 +189,7 @@ private:
     }
 
     TextSink &m_sink;
+    bool m_readTitle; // the first title is still to be read
     QStringDecoder m_utf8{QStringDecoder::Utf8};
     int m_depth = 0;
     int m_skipFrom = 0; // the depth of the skipped element being read; 0 outside one
@@ -234,8 +246,8 @@ xmlCharEncoding encodingOf(QByteArrayView start)
 class HtmlFeed
 {
 public:
-    HtmlFeed(TextSink &sink, bool ignoreDeclaredCharset)
-        : m_reader(sink), m_sink(sink), m_ignoreDeclared(ignoreDeclaredCharset)
+    HtmlFeed(TextSink &sink, bool ignoreDeclaredCharset, bool readTitle = false)
+        : m_reader(sink, readTitle), m_sink(sink), m_ignoreDeclared(ignoreDeclaredCharset)
     {
         static const bool initialised = (xmlInitParser(), true);
         (void)initialised;
@@ -309,6 +321,42 @@ private:
     qsizetype m_sinceMarkup = 0; // bytes given to the parser since the last '<'
 };
 
+// `html` without the markup that starts "<![" (other than a CDATA section) up to the next '>',
+// outside comments: a browser takes it for a comment, libxml2 for text. Word writes such
+// conditional sections around its pictures ("<![if !vml]>" ... "<![endif]>"; inside a comment,
+// "<!--[if gte vml 1]> ... <![endif]-->", they are the comment's).
+QByteArray withoutBogusComments(QByteArray html)
+{
+    qsizetype from = html.indexOf("<!");
+    if (from < 0 || html.indexOf("<![") < 0)
+        return html;
+    QByteArray kept;
+    kept.reserve(html.size());
+    qsizetype copied = 0;
+    for (; from >= 0; from = html.indexOf("<!", from)) {
+        const QByteArrayView rest = QByteArrayView(html).sliced(from);
+        if (rest.startsWith("<!--")) {
+            const qsizetype end = html.indexOf("-->", from + 4);
+            if (end < 0)
+                break;
+            from = end + 3;
+            continue;
+        }
+        if (!rest.startsWith("<![") || rest.startsWith("<![CDATA[")) {
+            from += 2;
+            continue;
+        }
+        const qsizetype end = html.indexOf('>', from);
+        if (end < 0)
+            break;
+        kept.append(QByteArrayView(html).sliced(copied, from - copied));
+        copied = end + 1;
+        from = copied;
+    }
+    kept.append(QByteArrayView(html).sliced(copied));
+    return kept;
+}
+
 } // namespace
 
 ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, TextSink &sink)
@@ -343,10 +391,11 @@ QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset)
     return platform::decodeText(bytes.sliced(bomLength), encoding);
 }
 
-bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink)
+bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink,
+                  HtmlTitle title)
 {
-    const QByteArray utf8 = decodeHtml(bytes, declaredCharset).toUtf8();
-    HtmlFeed html(sink, true);
+    const QByteArray utf8 = withoutBogusComments(decodeHtml(bytes, declaredCharset).toUtf8());
+    HtmlFeed html(sink, true, title == HtmlTitle::Read);
     constexpr qsizetype kBlock = 256 * 1024;
     for (qsizetype at = 0; at < utf8.size(); at += kBlock) {
         const qsizetype size = std::min(kBlock, utf8.size() - at);

@@ -28,12 +28,20 @@ class TextSink;
 //   no-break space (&nbsp;) is a character of the text, never collapsed.
 ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, TextSink &sink);
 
+// Whether the page's title (the first title element) is text: a saved web page's is the name a
+// browser shows for it.
+enum class HtmlTitle { Skipped, Read };
+
 // The text of HTML held in memory (a part of a mail or a saved page, a help file's topic), read
-// by the same rules. The bytes are decoded by their byte-order mark, else by `declaredCharset`
-// (the charset a container names for them, such as a MIME part's; empty: none) when it is known,
-// else as a text file's are (a meta element's charset, then the bytes themselves); a charset the
-// page declares inside does not override that. False when a stop was asked.
-bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink);
+// by the same rules; with HtmlTitle::Read the title first, as a line of its own. The bytes are
+// decoded by their byte-order mark, else by `declaredCharset` (the charset a container names for
+// them, such as a MIME part's; empty: none) when it is known, else as a text file's are (a meta
+// element's charset, then the bytes themselves); a charset the page declares inside does not
+// override that. Markup a browser takes for a comment and libxml2 for text, such as the
+// conditional sections Word writes (<![if !vml]> ... <![endif]>), is not text either. False when
+// a stop was asked.
+bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink,
+                  HtmlTitle title = HtmlTitle::Skipped);
 
 // The bytes of HTML or plain text decoded as readHtmlText decodes them.
 QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset);

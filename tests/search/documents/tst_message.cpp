@@ -56,11 +56,16 @@ void TestMessage::text_data()
                                          u"网页正文 HtmlBodyWord"_s}
                           << QStringList{u"PreambleWord"_s, u"AttachedTextWord"_s,
                                          u"NestedMailWord"_s, u"NeedleWord"_s, u"html>"_s};
-    // The page's title element is not text, its headers' subject is; the picture gives nothing.
+    // The page's title is text, as the browser shows it; so is its headers' subject and the
+    // name of encoded words its From gives without an address. The picture gives nothing, and
+    // neither do Word's conditional sections, in a comment or outside one.
     QTest::newRow("saved page") << document("mail/page.mht")
-                                << QStringList{u"保存的网页"_s, u"保存的网页 SavedPageWord"_s,
-                                               u"概率论与数理统计"_s}
-                                << QStringList{u"网页标题"_s, u"iVBOR"_s, u"logo"_s};
+                                << QStringList{u"网页标题"_s, u"保存的网页"_s,
+                                               u"由 Windows Internet Explorer 8 保存"_s,
+                                               u"保存的网页 SavedPageWord"_s,
+                                               u"概率论与数理统计"_s, u"图示"_s}
+                                << QStringList{u"iVBOR"_s, u"logo"_s, u"<!"_s, u"endif"_s,
+                                               u"VmlShapeWord"_s, u"=?gb2312"_s};
 }
 
 void TestMessage::text()

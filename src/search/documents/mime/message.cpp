@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -182,6 +183,13 @@ public:
             if (!list || internet_address_list_length(list) == 0)
                 return;
             char *text = internet_address_list_to_string(list, nullptr, FALSE);
+            // A name given only as encoded words, with no address (a saved page's "From:
+            // =?gb2312?B?...?="), is kept by the address parser as it stands.
+            if (text && std::strstr(text, "=?")) {
+                char *decoded = g_mime_utils_header_decode_text(nullptr, text);
+                g_free(text);
+                text = decoded;
+            }
             lines.append(utf8(text));
             g_free(text);
         };
@@ -193,7 +201,12 @@ public:
         return lines;
     }
 
-    const std::vector<GMimePart *> &textParts() const { return m_text; }
+    struct TextPart
+    {
+        GMimePart *part;
+        bool inPage; // inside a multipart/related: a saved page, or a mail with its pictures
+    };
+    const std::vector<TextPart> &textParts() const { return m_text; }
     const std::vector<GMimeObject *> &attachments() const { return m_attachments; }
 
 private:
@@ -228,7 +241,7 @@ private:
         if (attached || (!text && !inPage && g_mime_part_get_filename(part)))
             m_attachments.push_back(object);
         else if (text)
-            m_text.push_back(part);
+            m_text.push_back({part, inPage});
     }
 
     // The alternative a client shows: the HTML one (alone or with its pictures), else the plain.
@@ -250,7 +263,7 @@ private:
     static constexpr size_t kMaxParts = 10000;
     static constexpr int kMaxDepth = 64;
     Ref<GMimeMessage> m_message;
-    std::vector<GMimePart *> m_text;          // owned by m_message
+    std::vector<TextPart> m_text;             // parts owned by m_message
     std::vector<GMimeObject *> m_attachments; // owned by m_message
 };
 
@@ -350,18 +363,21 @@ Outcome MessageDocument::extract(const TextOut &out, platform::WorkMonitor &moni
             sink.append(line);
             sink.append(u'\n');
         }
-        const std::vector<GMimePart *> &parts = m_message->textParts();
+        const auto &parts = m_message->textParts();
         for (size_t i = 0; i < parts.size(); ++i) {
             if (sink.stopRequested())
                 return Outcome::Stopped;
             sink.beginPart(int(i), int(parts.size()));
-            GMimeObject *object = GMIME_OBJECT(parts[i]);
-            const std::optional<QByteArray> bytes = decodedContent(parts[i], qint64(256) << 20);
+            GMimeObject *object = GMIME_OBJECT(parts[i].part);
+            const std::optional<QByteArray> bytes =
+                decodedContent(parts[i].part, qint64(256) << 20);
             if (!bytes)
                 continue;
             const QByteArray charset = g_mime_object_get_content_type_parameter(object, "charset");
             if (isType(object, "text", "html")) {
-                if (!readHtmlText(*bytes, charset, sink))
+                // A saved page's title is what the browser shows as its name.
+                const HtmlTitle title = parts[i].inPage ? HtmlTitle::Read : HtmlTitle::Skipped;
+                if (!readHtmlText(*bytes, charset, sink, title))
                     return Outcome::Stopped;
             } else {
                 sink.append(decodeHtml(*bytes, charset));
