@@ -1,10 +1,11 @@
 #include "search/ocr/paddle_engine.h"
 
+#include "search/ocr/engine_pool.h"
+
 #include "search/ocr/paddle_detection.h"
 #include "search/ocr/paddle_lines.h"
 #include "search/ocr/paddle_models.h"
 
-#include <QThread>
 
 #include <malloc.h>
 
@@ -12,7 +13,6 @@
 #include <opencv2/dnn.hpp>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -74,73 +74,16 @@ private:
     int m_width = 0;
 };
 
-// The engines, at most one per core; a thread that finds none free waits for one. An engine of
-// models no longer current (setModelFolder) is dropped instead of lent.
-class Pool
-{
-public:
-    // Never destroyed: a worker still reading when the program ends gives its engine back to a
-    // pool that is still there.
-    static Pool &instance()
-    {
-        static Pool *const pool = new Pool;
-        return *pool;
-    }
-
-    std::unique_ptr<Engine> take(const std::shared_ptr<const Models> &models)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_idle.empty() || m_made < m_limit; });
-        if (!m_idle.empty()) {
-            std::unique_ptr<Engine> engine = std::move(m_idle.back());
-            m_idle.pop_back();
-            if (engine->models() == models)
-                return engine;
-            --m_made;
-        }
-        ++m_made;
-        lock.unlock();
-        try {
-            return std::make_unique<Engine>(models);
-        } catch (...) {
-            lost();
-            throw;
-        }
-    }
-
-    void give(std::unique_ptr<Engine> engine)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_idle.push_back(std::move(engine));
-        }
-        m_changed.notify_one();
-    }
-
-    void lost()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            --m_made;
-        }
-        m_changed.notify_one();
-    }
-
-private:
-    Pool() : m_limit(std::max(1, QThread::idealThreadCount())) {}
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::unique_ptr<Engine>> m_idle;
-    int m_made = 0;
-    const int m_limit;
-};
+// Engines of models no longer current (setModelFolder) are dropped instead of lent.
+using Pool = EnginePool<Engine>;
 
 class Loan
 {
 public:
     explicit Loan(const std::shared_ptr<const Models> &models)
-        : m_engine(Pool::instance().take(models))
+        : m_engine(
+              Pool::instance().take([&](const Engine &engine) { return engine.models() == models; },
+                                    [&] { return std::make_unique<Engine>(models); }))
     {}
     ~Loan() { Pool::instance().give(std::move(m_engine)); }
     Loan(const Loan &) = delete;

@@ -1,17 +1,17 @@
 #include "search/ocr/tesseract_engine.h"
 
+#include "search/ocr/engine_pool.h"
+
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #include <QFileInfo>
 #include <QPainter>
-#include <QThread>
 
 #include <omp.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -59,73 +59,36 @@ struct Engine
     bool loaded = false;
 };
 
-// The engines, at most one per core; a thread that finds none free waits for one.
-class Pool
+// A new engine, loaded with the language data (loaded false when that failed).
+std::unique_ptr<Engine> loadedEngine()
 {
-public:
-    // Never destroyed: a worker still reading a page when the program ends (X closes it at once,
-    // without waiting for workers) gives its engine back to a pool that is still there.
-    static Pool &instance()
-    {
-        static Pool *const pool = new Pool;
-        return *pool;
+    auto engine = std::make_unique<Engine>();
+    const QByteArray folder = QFile::encodeName(dataFolder());
+    // Only the LSTM engine: Debian's chi_sim holds no data for the legacy one.
+    engine->loaded = engine->api.Init(folder.isEmpty() ? nullptr : folder.constData(),
+                                      languages().constData(), tesseract::OEM_LSTM_ONLY) == 0;
+    if (engine->loaded) {
+        // Lines of a page in reading order, whatever the layout; blocks of text found by the
+        // engine's own page analysis.
+        engine->api.SetPageSegMode(tesseract::PSM_AUTO);
+        // The engine prints its diagnostics ("Estimating resolution ...") on stderr.
+        engine->api.SetVariable("debug_file", "/dev/null");
     }
+    return engine;
+}
 
-    std::unique_ptr<Engine> take()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_idle.empty() || m_made < m_limit; });
-        if (!m_idle.empty()) {
-            std::unique_ptr<Engine> engine = std::move(m_idle.back());
-            m_idle.pop_back();
-            return engine;
-        }
-        ++m_made;
-        lock.unlock();
-        auto engine = std::make_unique<Engine>();
-        const QByteArray folder = QFile::encodeName(dataFolder());
-        // Only the LSTM engine: Debian's chi_sim holds no data for the legacy one.
-        engine->loaded = engine->api.Init(folder.isEmpty() ? nullptr : folder.constData(),
-                                          languages().constData(), tesseract::OEM_LSTM_ONLY) == 0;
-        if (engine->loaded) {
-            // Lines of a page in reading order, whatever the layout; blocks of text found by the
-            // engine's own page analysis.
-            engine->api.SetPageSegMode(tesseract::PSM_AUTO);
-            // The engine prints its diagnostics ("Estimating resolution ...") on stderr.
-            engine->api.SetVariable("debug_file", "/dev/null");
-        }
-        return engine;
-    }
-
-    void give(std::unique_ptr<Engine> engine)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            if (engine->loaded) {
-                m_idle.push_back(std::move(engine));
-            } else {
-                --m_made; // a failed load is tried again next time
-            }
-        }
-        m_changed.notify_one();
-    }
-
-private:
-    Pool() : m_limit(std::max(1, QThread::idealThreadCount())) {}
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::unique_ptr<Engine>> m_idle;
-    int m_made = 0;
-    const int m_limit;
-};
+using Pool = EnginePool<Engine>;
 
 // Lends an engine for the lifetime of the loan.
 class Loan
 {
 public:
-    Loan() : m_engine(Pool::instance().take()) {}
-    ~Loan() { Pool::instance().give(std::move(m_engine)); }
+    Loan() : m_engine(Pool::instance().take([](const Engine &) { return true; }, loadedEngine)) {}
+    ~Loan()
+    {
+        const bool loaded = m_engine->loaded;
+        Pool::instance().give(std::move(m_engine), loaded);
+    }
     Loan(const Loan &) = delete;
     Loan &operator=(const Loan &) = delete;
     Engine &engine() { return *m_engine; }
