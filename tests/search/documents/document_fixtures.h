@@ -7,6 +7,7 @@
 #include "support/document_catalogue.h"
 
 #include "search/core/search_text.h"
+#include "search/documents/registry.h"
 
 #include <QFile>
 #include <QList>
@@ -63,6 +64,33 @@ inline QString searchText(const QString &text)
         cutter.skipPendingLineFeed(p, end);
     }
     return out.fields;
+}
+
+// What the reader the registry picks for the file at `path` gives of it, read as the search
+// reads it: its kind (NotDocument when none opened it), its outcome and its search text.
+struct ReadDocument
+{
+    documents::Kind kind = documents::Kind::NotDocument;
+    documents::Outcome outcome = documents::Outcome::Damaged;
+    QString text;
+};
+
+inline ReadDocument readDocument(const QString &path)
+{
+    ReadDocument read;
+    const std::unique_ptr<documents::Document> document = documents::openDocument(path, head(path));
+    if (!document)
+        return read;
+    read.kind = document->kind();
+    platform::WorkMonitor monitor;
+    read.outcome = document->extract(
+        [&](QStringView piece) {
+            read.text += piece;
+            return true;
+        },
+        monitor);
+    read.text = searchText(read.text);
+    return read;
 }
 
 // A ZIP archive of `entries` (name, content), written with libarchive.

@@ -30,30 +30,11 @@ private Q_SLOTS:
 
 namespace {
 
-struct Read
-{
-    Kind kind = Kind::NotDocument;
-    Outcome outcome = Outcome::Damaged;
-    QString text;
-};
+using Read = fixtures::ReadDocument;
 
 Read readFile(const QString &path)
 {
-    Read read;
-    const std::unique_ptr<documents::Document> document =
-        documents::openDocument(path, fixtures::head(path));
-    if (!document)
-        return read;
-    read.kind = document->kind();
-    platform::WorkMonitor monitor;
-    read.outcome = document->extract(
-        [&](QStringView piece) {
-            read.text += piece;
-            return true;
-        },
-        monitor);
-    read.text = fixtures::searchText(read.text);
-    return read;
+    return fixtures::readDocument(path);
 }
 
 QByteArray readBytes(const QString &path)

@@ -27,19 +27,7 @@ namespace {
 
 QString textOf(const QString &path)
 {
-    const std::unique_ptr<documents::Document> message =
-        documents::openDocument(path, fixtures::head(path));
-    if (!message)
-        return QString();
-    QString text;
-    platform::WorkMonitor monitor;
-    message->extract(
-        [&](QStringView piece) {
-            text += piece;
-            return true;
-        },
-        monitor);
-    return fixtures::searchText(text);
+    return fixtures::readDocument(path).text;
 }
 
 } // namespace
@@ -60,12 +48,14 @@ void TestMessage::text_data()
     // name of encoded words its From gives without an address. The picture gives nothing, and
     // neither do Word's conditional sections, in a comment or outside one.
     QTest::newRow("saved page") << document("mail/page.mht")
-                                << QStringList{u"网页标题"_s, u"保存的网页"_s,
+                                << QStringList{u"网页标题"_s,
+                                               u"保存的网页"_s,
                                                u"由 Windows Internet Explorer 8 保存"_s,
                                                u"保存的网页 SavedPageWord"_s,
-                                               u"概率论与数理统计"_s, u"图示"_s}
-                                << QStringList{u"iVBOR"_s, u"logo"_s, u"<!"_s, u"endif"_s,
-                                               u"VmlShapeWord"_s, u"=?gb2312"_s};
+                                               u"概率论与数理统计"_s,
+                                               u"图示"_s}
+                                << QStringList{u"iVBOR"_s, u"logo"_s,         u"<!"_s,
+                                               u"endif"_s, u"VmlShapeWord"_s, u"=?gb2312"_s};
 }
 
 void TestMessage::text()

@@ -32,21 +32,10 @@ namespace {
 
 QString textOf(const QString &path, Kind *kind = nullptr)
 {
-    const std::unique_ptr<documents::Document> message =
-        documents::openDocument(path, fixtures::head(path));
-    if (!message)
-        return QString();
+    const fixtures::ReadDocument read = fixtures::readDocument(path);
     if (kind)
-        *kind = message->kind();
-    QString text;
-    platform::WorkMonitor monitor;
-    message->extract(
-        [&](QStringView piece) {
-            text += piece;
-            return true;
-        },
-        monitor);
-    return fixtures::searchText(text);
+        *kind = read.kind;
+    return read.text;
 }
 
 QByteArray fileBytes(const QString &path)
