@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace ocr::tess {
