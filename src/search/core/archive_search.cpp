@@ -148,9 +148,11 @@ FileSearchResult FileSearch::searchCarrying(std::unique_ptr<documents::Document>
         result.members.append(MemberOutcome{
             QString(), {}, own.outcome == FileSearchResult::Outcome::Hit, own.excerpt, own.status});
     ArchiveSearch search(*this, keyword, monitor, m_options.textCache ? file.descriptor() : -1);
+    m_carrying = true;
     const archives::WalkEnd end =
         carried ? readers().walkAttachments(std::move(carried), file.size(), search)
                 : archives::WalkEnd::Done;
+    m_carrying = false;
     m_stats.archive = true;
     if (end == archives::WalkEnd::Stopped || search.stopped()) {
         result.outcome = FileSearchResult::Outcome::Stopped;

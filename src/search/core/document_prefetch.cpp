@@ -33,6 +33,7 @@ struct DocumentPrefetch::Shared
     // itself, and for the few moments a thread sleeps because there is nothing to do.
     textcache::TextCache *cache = nullptr;
     const formats::Readers *readers = nullptr;
+    int keepLaterBelowMs = -1;
     QStringList paths;
     int count = 0;
     std::unique_ptr<std::atomic<State>[]> states;
@@ -181,6 +182,7 @@ struct DocumentPrefetch::Shared
         FileSearchOptions options;
         options.textCache = cache;
         options.readers = readers;
+        options.keepLaterBelowMs = keepLaterBelowMs;
         return options;
     }
 
@@ -233,12 +235,22 @@ struct DocumentPrefetch::Shared
             if (result.outcome == FileSearchResult::Outcome::Stopped)
                 return false;
             const bool goBack =
-                result.readAs == FileSearchResult::ReadAs::Document && !result.textKept;
+                (result.readAs == FileSearchResult::ReadAs::Document && !result.textKept) ||
+                search.leftToKeep();
             results[size_t(index)] = Result{wordGeneration, std::move(result)};
             return goBack;
         }
-        return keepDocumentText(path, readers ? *readers : formats::defaultReaders(), *cache, ahead,
-                                watched);
+        const Keeping keeping = keepDocumentText(
+            path, readers ? *readers : formats::defaultReaders(), *cache, ahead, watched);
+        if (keeping == Keeping::Carrying && !watched.cancelled()) {
+            // The files it carries are kept by a search of it for no keyword, each stored as
+            // it is read.
+            static const std::shared_ptr<const Keyword> none = Keyword::compile(QString());
+            search.setKeepLaterBelow(-1);
+            search.search(path, *none, watched);
+            search.setKeepLaterBelow(keepLaterBelowMs);
+        }
+        return keeping == Keeping::Later;
     }
 
     void work()
@@ -259,11 +271,12 @@ struct DocumentPrefetch::Shared
 
 DocumentPrefetch::DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers,
                                    std::shared_ptr<const Keyword> keyword,
-                                   const formats::Readers *readers)
+                                   const formats::Readers *readers, int keepLaterBelowMs)
     : m_shared(std::make_shared<Shared>())
 {
     m_shared->cache = &cache;
     m_shared->readers = readers;
+    m_shared->keepLaterBelowMs = keepLaterBelowMs;
     m_shared->keyword = std::move(keyword);
     m_runKeyword = m_shared->keyword;
     m_shared->count = int(paths.size());
@@ -343,7 +356,7 @@ bool DocumentPrefetch::reached(int index)
     return state == Shared::State::Busy;
 }
 
-void DocumentPrefetch::searchedAsText(int index)
+void DocumentPrefetch::nothingToKeep(int index)
 {
     if (m_shared->take(index, Shared::State::Run, Shared::State::Done))
         --m_shared->runs;

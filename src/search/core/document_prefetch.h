@@ -43,11 +43,18 @@ class Keyword;
 class DocumentPrefetch
 {
 public:
+    // A document read in less than this (milliseconds) while the run is on is kept once the
+    // workers have nothing ahead (FileSearchOptions::keepLaterBelowMs): writing its text would
+    // add a good share to its search, reading it again later costs the run nothing.
+    static constexpr int kKeepLaterBelowMs = 3;
     // `keyword`: the run's, for which the documents ahead are searched (none: only extracted).
-    // `readers` (null: formats::defaultReaders()) read the documents.
+    // `readers` (null: formats::defaultReaders()) read the documents. `keepLaterBelowMs`: the
+    // documents searched ahead that are read quicker are kept only once nothing is left ahead
+    // (FileSearchOptions::keepLaterBelowMs; negative: each as it is read).
     DocumentPrefetch(textcache::TextCache &cache, QStringList paths, int workers,
                      std::shared_ptr<const Keyword> keyword = {},
-                     const formats::Readers *readers = nullptr);
+                     const formats::Readers *readers = nullptr,
+                     int keepLaterBelowMs = kKeepLaterBelowMs);
     ~DocumentPrefetch();
     DocumentPrefetch(const DocumentPrefetch &) = delete;
     DocumentPrefetch &operator=(const DocumentPrefetch &) = delete;
@@ -58,9 +65,9 @@ public:
     // The run comes to paths[index] and searches it next. True when a worker is extracting that
     // file right now: the run then waits for it (waitUntilDone) and finds its text kept.
     bool reached(int index);
-    // The run has searched paths[index] as plain text: no document, nothing for a worker to
-    // keep, so none goes back to it.
-    void searchedAsText(int index);
+    // The run has searched paths[index] and left nothing for a worker to keep (plain text, an
+    // archive whose members it stored), so none goes back to it.
+    void nothingToKeep(int index);
     // The run is over (finished or cancelled): the files it searched are the workers' now.
     void runEnded();
     // Until no worker extracts paths[index] or `monitor` is cancelled (polled all along):

@@ -83,34 +83,36 @@ documents::Outcome readDocumentText(std::unique_ptr<documents::Document> documen
     return stream.outcome();
 }
 
-bool keepDocumentText(const QString &path, const formats::Readers &readers,
-                      textcache::TextCache &cache, bool skipScreened,
-                      platform::WorkMonitor &monitor)
+Keeping keepDocumentText(const QString &path, const formats::Readers &readers,
+                         textcache::TextCache &cache, bool skipScreened,
+                         platform::WorkMonitor &monitor)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        return Keeping::Done;
     const QByteArray head = file.read(kDocumentHeadSize);
     file.close();
     if (!documents::mayBeDocument(head))
-        return false;
+        return Keeping::Done;
     const std::optional<textcache::FileKey> key = textcache::FileKey::of(path);
     const QByteArray version = readers.version();
     if (!key || cache.contains(*key, version))
-        return false;
+        return Keeping::Done;
     std::unique_ptr<documents::Document> document = readers.openDocument(path, head);
+    if (!document)
+        return Keeping::Done;
     // A document that carries files is never kept under its own key alone (searchCarrying).
-    if (!document || document->hasAttachments())
-        return false;
+    if (document->hasAttachments())
+        return Keeping::Carrying;
     if (skipScreened && document->screens() && !document->readsOnWorker())
-        return true;
+        return Keeping::Later;
     KeptText kept(true);
     const documents::Outcome outcome =
         readDocumentText(std::move(document), nullptr, kept, monitor, false);
     // Text read whole, and nobody has asked to stop since: kept.
     if (kept.complete(outcome) && monitor.keepGoing())
         cache.store(*key, version, {}, quint8(outcome), kept.text());
-    return false;
+    return Keeping::Done;
 }
 
 } // namespace search

@@ -53,12 +53,19 @@ documents::Outcome readDocumentText(std::unique_ptr<documents::Document> documen
                                     TextFieldMatcher *matcher, KeptText &kept,
                                     platform::WorkMonitor &monitor, bool worker);
 
+// What keepDocumentText did with a file.
+enum class Keeping {
+    Done,     // kept, kept already, no document, or stopped
+    Later,    // skipped for now (skipScreened): to come back to
+    Carrying, // a document that carries files: its files are kept by a search of it (FileSearch)
+};
+
 // Keeps the text of the document at `path` in `cache`, read by `readers`, unless it is kept
 // already or the file is no document (or one that carries files, which is never kept under its
 // own key alone). With `skipScreened`, the office packages whose raw bytes usually decide a
-// search faster than their extraction takes are not read: true then, to come back to them.
-bool keepDocumentText(const QString &path, const formats::Readers &readers,
-                      textcache::TextCache &cache, bool skipScreened,
-                      platform::WorkMonitor &monitor);
+// search faster than their extraction takes are not read (Later).
+Keeping keepDocumentText(const QString &path, const formats::Readers &readers,
+                         textcache::TextCache &cache, bool skipScreened,
+                         platform::WorkMonitor &monitor);
 
 } // namespace search

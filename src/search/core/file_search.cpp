@@ -9,6 +9,8 @@
 #include "search/formats/format_module.h"
 #include "search/match/text_field_matcher.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <optional>
 
@@ -88,6 +90,7 @@ FileSearchResult FileSearch::search(const QString &path, const Keyword &keyword,
                                     platform::WorkMonitor &monitor)
 {
     m_stats = FileSearchStats();
+    m_keptLater = 0;
     platform::ChunkReader file;
     if (!file.open(path))
         return unreadable(classifyOpenFailure(path));
@@ -257,11 +260,18 @@ FileSearchResult FileSearch::searchDocument(std::unique_ptr<documents::Document>
     // With a cache the whole text is read also after a hit, so that the next search of this
     // document, whatever its keyword, needs no extraction.
     KeptText kept(cache != nullptr);
+    QElapsedTimer reading;
+    reading.start();
     const documents::Outcome outcome =
         readDocumentText(std::move(document), &matcher, kept, monitor, true);
     if (monitor.cancelled())
         return stopped();
-    if (kept.complete(outcome))
+    // An archive's members are walked again only when the archive is a document's (a mail).
+    const bool later = (member.isEmpty() || m_carrying) && m_options.keepLaterBelowMs >= 0 &&
+                       reading.elapsed() < m_options.keepLaterBelowMs;
+    if (kept.complete(outcome) && later)
+        ++m_keptLater;
+    else if (kept.complete(outcome))
         m_stats.storedInCache =
             cache->store(*fileKey, readers().version(), member, quint8(outcome), kept.text());
     return documentResult(matcher, outcome, m_stats.storedInCache);

@@ -64,6 +64,12 @@ struct FileSearchOptions
     // The readers of documents and archives; null: formats::defaultReaders(), the format module's
     // in the program.
     const formats::Readers *readers = nullptr;
+    // With a cache: a document (or a file a document carries, not an archive's member) read whole
+    // in less than this many milliseconds is not stored as it is searched but left for later
+    // (leftToKeep(); a document's result has textKept false), for a run whose workers keep such
+    // documents once they have nothing ahead: writing a text costs a good share of reading a
+    // small document, and the run waits for neither. Negative: every text is stored as read.
+    int keepLaterBelowMs = -1;
 };
 
 struct FileSearchResult
@@ -147,10 +153,14 @@ public:
                                                  QStringView member = {});
 
     const FileSearchStats &stats() const { return m_stats; }
+    // The last search left text to keep later (FileSearchOptions::keepLaterBelowMs): the
+    // document's own, or that of a file it carries.
+    bool leftToKeep() const { return m_keptLater > 0; }
     const formats::Readers &readers() const;
 
     void setTextCache(textcache::TextCache *cache) { m_options.textCache = cache; }
     void setReaders(const formats::Readers *readers) { m_options.readers = readers; }
+    void setKeepLaterBelow(int milliseconds) { m_options.keepLaterBelowMs = milliseconds; }
 
 private:
     friend class ArchiveSearch;
@@ -183,6 +193,8 @@ private:
     FileSearchStats m_stats;
     QByteArray m_raw; // the bytes of the current chunk, reused from file to file
     std::shared_ptr<const Keyword> m_keyword; // of search() by text, kept while it stays
+    int m_keptLater = 0;     // texts of the last search left to keep later
+    bool m_carrying = false; // walking the files a document carries
 };
 
 } // namespace search

@@ -92,11 +92,13 @@ void SearchRun::run()
     // The workers start while the run searches its first file, once its keyword is known: they
     // search the files ahead for the keyword of the file the run is at, on the other cores.
     const bool prefetching = m_cache && m_prefetchWorkers > 0;
+    // With workers to keep them after, small documents are not stored as the run reads them.
+    m_search.setKeepLaterBelow(prefetching ? m_keepLaterBelowMs : -1);
     std::shared_ptr<const Keyword> keyword;
     const auto startPrefetch = [&] {
         if (prefetching && !m_prefetch) {
             m_prefetch = std::make_unique<DocumentPrefetch>(*m_cache, paths, m_prefetchWorkers,
-                                                            keyword, m_readers);
+                                                            keyword, m_readers, m_keepLaterBelowMs);
             m_prefetch->reached(done);
         }
     };
@@ -139,10 +141,12 @@ void SearchRun::run()
         }
         const FileSearchResult &file = ahead ? *ahead : *searched;
         m_report.add(entry.name, path, file);
-        if (m_prefetch && !ahead && file.readAs == FileSearchResult::ReadAs::Text &&
-            (file.outcome == FileSearchResult::Outcome::Hit ||
-             file.outcome == FileSearchResult::Outcome::NoHit))
-            m_prefetch->searchedAsText(done);
+        if (m_prefetch && !ahead && !m_search.leftToKeep() &&
+            (file.readAs == FileSearchResult::ReadAs::Archive ||
+             (file.readAs == FileSearchResult::ReadAs::Text &&
+              (file.outcome == FileSearchResult::Outcome::Hit ||
+               file.outcome == FileSearchResult::Outcome::NoHit))))
+            m_prefetch->nothingToKeep(done);
         if (m_cancelled)
             break;
         ++done;

@@ -71,6 +71,11 @@ public:
     // more, and each file still uses the keyword current when its test starts.
     void setEntryYieldSpacing(int milliseconds) { m_entryYieldMs = milliseconds; }
 
+    // With workers, a document read in less than this many milliseconds is kept once they have
+    // nothing ahead, not as it is searched (DocumentPrefetch::kKeepLaterBelowMs unless changed;
+    // negative: each as it is read).
+    void setKeepLaterBelow(int milliseconds) { m_keepLaterBelowMs = milliseconds; }
+
     // Where the text of documents is kept from one search to the next (none unless set). With a
     // cache, the documents ahead of the file being searched are extracted into it by `workers`
     // threads (DocumentPrefetch; by default one per spare core).
@@ -106,6 +111,7 @@ private:
     textcache::TextCache *m_cache = nullptr;
     const formats::Readers *m_readers = nullptr;
     int m_prefetchWorkers = 0;
+    int m_keepLaterBelowMs = DocumentPrefetch::kKeepLaterBelowMs;
     std::unique_ptr<DocumentPrefetch> m_prefetch;
     std::shared_ptr<const Keyword> m_compiled;
     RunReport m_report;

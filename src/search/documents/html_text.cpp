@@ -381,14 +381,15 @@ ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, 
 QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset)
 {
     // A byte-order mark, then the charset the container declares, then the page's own meta
-    // element and the bytes themselves (the encoding rule of text files).
-    int bomLength = 0;
-    platform::Encoding encoding = platform::detectTextEncoding(bytes, &bomLength);
-    if (bomLength == 0 && !declaredCharset.isEmpty()) {
+    // element and the bytes themselves (the encoding rule of text files), which are looked at
+    // only when neither of the first two tells.
+    if (const std::optional<platform::ByteOrderMark> bom = platform::detectBom(bytes))
+        return platform::decodeText(bytes.sliced(bom->length), {bom->encoding, {}});
+    if (!declaredCharset.isEmpty()) {
         if (const auto named = platform::encodingNamed(declaredCharset.trimmed().toLower()))
-            encoding = *named;
+            return platform::decodeText(bytes, *named);
     }
-    return platform::decodeText(bytes.sliced(bomLength), encoding);
+    return platform::decodeText(bytes, platform::detectTextEncoding(bytes));
 }
 
 bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink,
