@@ -228,6 +228,12 @@ std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEnc
     return std::nullopt;
 }
 
+void buildCodeTables()
+{
+    gb18030Forms();
+    big5Forms();
+}
+
 bool neverDecodedTo(char16_t c, platform::TextEncoding encoding)
 {
     if (c == 0xFFFD || QChar::isSurrogate(c))

@@ -26,4 +26,8 @@ std::optional<QByteArray> keywordBytes(const QString &keyword, platform::TextEnc
 // surrogates (GB18030 makes pairs), for the other encodings and when the table is not usable.
 bool neverDecodedTo(char16_t c, platform::TextEncoding encoding);
 
+// Builds the tables above (GB18030's and Big5's, read from the decoders: about 10 ms), once per
+// process; until then the first search that needs one builds it.
+void buildCodeTables();
+
 } // namespace search

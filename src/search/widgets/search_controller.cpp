@@ -7,6 +7,7 @@
 #include "search/cache/text_cache.h"
 #include "search/core/entry_list.h"
 #include "search/core/search_run.h"
+#include "search/match/keyword_bytes.h"
 #include "search/widgets/progress_window.h"
 
 #include <QTimer>
@@ -18,7 +19,14 @@ SearchController::SearchController(platform::Dialogs &dialogs, ReportSink &repor
                                    QObject *parent)
     : QObject(parent), m_dialogs(dialogs), m_report(report), m_launcher(launcher),
       m_keyword(std::move(keyword))
-{}
+{
+    // The code tables the keyword's byte forms come from are built while the user types the
+    // first keyword, once the windows are up, not by the first search.
+    QTimer::singleShot(100, this, [this] {
+        m_codeTables = platform::OwnedThread(
+            "code tables", [] { buildCodeTables(); }, [] {});
+    });
+}
 
 SearchController::~SearchController() = default;
 

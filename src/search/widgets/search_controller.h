@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/program.h"
 #include "search/widgets/search_command.h"
 
 #include <QObject>
@@ -56,6 +57,7 @@ private:
     bool m_running = false;
     SearchRun *m_current = nullptr;
     std::unique_ptr<DocumentPrefetch> m_prefetch; // of the last run, until the next one
+    platform::OwnedThread m_codeTables;           // builds them before the first search
 };
 
 } // namespace search
