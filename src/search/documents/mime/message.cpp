@@ -147,8 +147,16 @@ public:
     {
         initialiseGMime();
         GMimeStream *stream = nullptr;
-        if (source.inMemory()) {
-            const QByteArray &bytes = source.bytes();
+        // A message of a few MiB is read in one call and parsed in memory: the parser and the
+        // parts' decoders then make no system call of their own for every block.
+        QByteArray whole;
+        if (!source.inMemory()) {
+            QFile file(source.path());
+            if (file.open(QIODevice::ReadOnly) && file.size() <= kReadWholeBytes)
+                whole = file.readAll();
+        }
+        if (source.inMemory() || !whole.isNull()) {
+            const QByteArray &bytes = source.inMemory() ? source.bytes() : whole;
             stream = g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
         } else {
             const int fd =
@@ -259,6 +267,7 @@ private:
         return plain ? plain : (count > 0 ? g_mime_multipart_get_part(multipart, 0) : nullptr);
     }
 
+    static constexpr qint64 kReadWholeBytes = qint64(4) << 20;
     // Bounds on what a forged message can make the sorting do.
     static constexpr size_t kMaxParts = 10000;
     static constexpr int kMaxDepth = 64;
