@@ -266,7 +266,8 @@ FileSearchResult FileSearch::searchDocument(std::unique_ptr<documents::Document>
         readDocumentText(std::move(document), &matcher, kept, monitor, true);
     if (monitor.cancelled())
         return stopped();
-    // An archive's members are walked again only when the archive is a document's (a mail).
+    // Of the members, only a mail's attachments are left: the workers' pass after the run goes
+    // through a mail again, never through an archive.
     const bool later = (member.isEmpty() || m_carrying) && m_options.keepLaterBelowMs >= 0 &&
                        reading.elapsed() < m_options.keepLaterBelowMs;
     if (kept.complete(outcome) && later)

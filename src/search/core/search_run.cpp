@@ -103,6 +103,15 @@ void SearchRun::run()
         }
     };
     platform::ReadAhead readAhead(paths);
+    // The workers start before the run's first pass of the event loop, which shows the progress
+    // window and can take milliseconds: they search the files ahead meanwhile. The keyword they
+    // need is the one the first file is tested for, read before that pass instead of after it.
+    bool firstKeywordRead = false;
+    if (prefetching && total > 0) {
+        keyword = compiledKeyword();
+        firstKeywordRead = true;
+        startPrefetch();
+    }
     m_sinceYield.invalidate();
     for (const RunEntry &entry : std::as_const(m_snapshot.entries)) {
         if (!m_sinceYield.isValid() || m_sinceYield.elapsed() >= m_entryYieldMs)
@@ -115,7 +124,9 @@ void SearchRun::run()
         if (done % 8 == 0)
             readAhead.reached(done);
         const QString &path = paths.at(done);
-        keyword = compiledKeyword();
+        if (!firstKeywordRead)
+            keyword = compiledKeyword();
+        firstKeywordRead = false;
         std::optional<FileSearchResult> ahead;
         if (m_prefetch) {
             m_prefetch->setKeyword(keyword);
