@@ -89,8 +89,8 @@ void SearchRun::run()
         if (entry.selected)
             paths.append(m_snapshot.folderPath + u'/' + entry.name);
     }
-    // The workers start while the run searches its first file, once its keyword is known: they
-    // search the files ahead for the keyword of the file the run is at, on the other cores.
+    // Workers search the files ahead for the keyword of the file the run is at, on the other
+    // cores (they start below, before the run's first pass of the event loop).
     const bool prefetching = m_cache && m_prefetchWorkers > 0;
     // With workers to keep them after, small documents are not stored as the run reads them.
     m_search.setKeepLaterBelow(prefetching ? m_keepLaterBelowMs : -1);
