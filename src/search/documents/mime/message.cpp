@@ -1,5 +1,6 @@
 #include "search/documents/mime/message.h"
 
+#include "platform/core/file_ops.h"
 #include "search/documents/format_support.h"
 #include "search/documents/html_text.h"
 
@@ -131,6 +132,36 @@ std::optional<QByteArray> decodedContent(GMimePart *part, qint64 maxBytes)
     return bytes;
 }
 
+// The bytes of the message at `source` as a stream for the parser; null when the file cannot be
+// read. A file of a few MiB is read in one call into memory the stream takes over: the parser and
+// the parts' decoders then make no system call of their own for every block. A larger one is read
+// from the file as the parser goes.
+GMimeStream *messageStream(const Source &source)
+{
+    if (source.inMemory()) {
+        const QByteArray &bytes = source.bytes();
+        return g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
+    }
+    constexpr qint64 kReadWholeBytes = qint64(4) << 20;
+    const int fd = ::open(QFile::encodeName(source.path()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    const std::optional<platform::FileStatus> status = platform::openFileStatus(fd);
+    if (!status || !status->regular || status->size > kReadWholeBytes)
+        return g_mime_stream_fs_new(fd); // owns the descriptor
+    GByteArray *array = g_byte_array_sized_new(guint(status->size));
+    g_byte_array_set_size(array, guint(status->size));
+    const qsizetype got =
+        platform::readAt(fd, reinterpret_cast<char *>(array->data), status->size, 0);
+    ::close(fd);
+    if (got < 0) {
+        g_byte_array_unref(array);
+        return nullptr;
+    }
+    g_byte_array_set_size(array, guint(got));
+    return g_mime_stream_mem_new_with_byte_array(array); // owns the array
+}
+
 QString utf8(const char *text)
 {
     return text ? QString::fromUtf8(text).trimmed() : QString();
@@ -146,25 +177,9 @@ public:
     static std::shared_ptr<ParsedMessage> parse(const Source &source)
     {
         initialiseGMime();
-        GMimeStream *stream = nullptr;
-        // A message of a few MiB is read in one call and parsed in memory: the parser and the
-        // parts' decoders then make no system call of their own for every block.
-        QByteArray whole;
-        if (!source.inMemory()) {
-            QFile file(source.path());
-            if (file.open(QIODevice::ReadOnly) && file.size() <= kReadWholeBytes)
-                whole = file.readAll();
-        }
-        if (source.inMemory() || !whole.isNull()) {
-            const QByteArray &bytes = source.inMemory() ? source.bytes() : whole;
-            stream = g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
-        } else {
-            const int fd =
-                ::open(QFile::encodeName(source.path()).constData(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0)
-                return nullptr;
-            stream = g_mime_stream_fs_new(fd); // owns the descriptor
-        }
+        GMimeStream *stream = messageStream(source);
+        if (!stream)
+            return nullptr;
         Ref<GMimeStream> owned(stream);
         Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream));
         GMimeParserOptions *options = g_mime_parser_options_new();
@@ -267,7 +282,6 @@ private:
         return plain ? plain : (count > 0 ? g_mime_multipart_get_part(multipart, 0) : nullptr);
     }
 
-    static constexpr qint64 kReadWholeBytes = qint64(4) << 20;
     // Bounds on what a forged message can make the sorting do.
     static constexpr size_t kMaxParts = 10000;
     static constexpr int kMaxDepth = 64;
