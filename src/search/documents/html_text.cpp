@@ -378,18 +378,29 @@ ZipPackage::Status readHtmlPart(const ZipPackage &package, const QString &name, 
     return ZipPackage::Status::Ok;
 }
 
-QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset)
+platform::Encoding htmlEncoding(QByteArrayView bytes, const QByteArray &declaredCharset,
+                                int &bomLength)
 {
     // A byte-order mark, then the charset the container declares, then the page's own meta
     // element and the bytes themselves (the encoding rule of text files), which are looked at
     // only when neither of the first two tells.
-    if (const std::optional<platform::ByteOrderMark> bom = platform::detectBom(bytes))
-        return platform::decodeText(bytes.sliced(bom->length), {bom->encoding, {}});
+    bomLength = 0;
+    if (const std::optional<platform::ByteOrderMark> bom = platform::detectBom(bytes)) {
+        bomLength = bom->length;
+        return {bom->encoding, {}};
+    }
     if (!declaredCharset.isEmpty()) {
         if (const auto named = platform::encodingNamed(declaredCharset.trimmed().toLower()))
-            return platform::decodeText(bytes, *named);
+            return *named;
     }
-    return platform::decodeText(bytes, platform::detectTextEncoding(bytes));
+    return platform::detectTextEncoding(bytes);
+}
+
+QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset)
+{
+    int bomLength = 0;
+    const platform::Encoding encoding = htmlEncoding(bytes, declaredCharset, bomLength);
+    return platform::decodeText(bytes.sliced(bomLength), encoding);
 }
 
 bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextSink &sink,
@@ -405,6 +416,11 @@ bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextS
     }
     html.finish();
     return !sink.stopRequested();
+}
+
+bool htmlNamesCharacter(char32_t character)
+{
+    return htmlEntityValueLookup(character) != nullptr;
 }
 
 } // namespace documents

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/core/text_encoding.h"
 #include "search/documents/zip_package.h"
 
 #include <QString>
@@ -45,5 +46,13 @@ bool readHtmlText(QByteArrayView bytes, const QByteArray &declaredCharset, TextS
 
 // The bytes of HTML or plain text decoded as readHtmlText decodes them.
 QString decodeHtml(QByteArrayView bytes, const QByteArray &declaredCharset);
+// The encoding decodeHtml reads `bytes` in, after the `bomLength` bytes of their byte-order mark.
+platform::Encoding htmlEncoding(QByteArrayView bytes, const QByteArray &declaredCharset,
+                                int &bomLength);
+
+// True when a named character reference the HTML parser knows stands for `character` (&middot;
+// for U+00B7). Besides those and numeric references (&#...;), the text readHtmlText reads holds
+// only characters of the decoded HTML, and ASCII blanks and line ends.
+bool htmlNamesCharacter(char32_t character);
 
 } // namespace documents

@@ -1,8 +1,10 @@
 #include "document_fixtures.h"
 
 #include "search/documents/registry.h"
+#include "search/match/keyword.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTest>
 
 using documents::Kind;
@@ -21,6 +23,10 @@ private Q_SLOTS:
     void attachments();
     void transferEncodings_data();
     void transferEncodings();
+    void screen_data();
+    void screen();
+    void screenKeepsEveryCharacter_data();
+    void screenKeepsEveryCharacter();
 };
 
 namespace {
@@ -208,6 +214,135 @@ void TestMessage::transferEncodings()
     QCOMPARE(attachment->damaged, decoded.isEmpty());
     QCOMPARE(attachment->bytes, decoded);
     QVERIFY(!carried->next(limit));
+}
+
+namespace {
+
+// A mail whose Subject is `subject` (UTF-8, as an encoded word) and whose body is `parts`, each a
+// part's headers and content, in a multipart/mixed.
+QByteArray mailOf(const QString &subject, const QList<QByteArray> &parts)
+{
+    QByteArray mail = "From: a@example.cn\nTo: b@example.cn\nSubject: =?utf-8?b?"_ba +
+                      subject.toUtf8().toBase64() +
+                      "?=\nMIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"b\"\n\n"_ba;
+    for (const QByteArray &part : parts)
+        mail += "--b\n"_ba + part + "\n"_ba;
+    return mail + "--b--\n"_ba;
+}
+
+QByteArray htmlPart(const QByteArray &charset, const QByteArray &encoding, const QByteArray &body)
+{
+    return "Content-Type: text/html; charset="_ba + charset + "\nContent-Transfer-Encoding: "_ba +
+           encoding + "\n\n"_ba + body;
+}
+
+// The text of a document as extract() gives it, after asking the screen for `keyword` first when
+// `screenFirst`; the screen's answer in `answer`.
+QString readScreened(const QByteArray &bytes, const QString &keyword, bool screenFirst,
+                     documents::Screen *answer = nullptr)
+{
+    const documents::Source source = documents::Source::fromBytes(bytes, u"x.eml"_s);
+    const std::unique_ptr<documents::Document> message = documents::openDocument(source, bytes);
+    if (!message)
+        return QString();
+    platform::WorkMonitor monitor;
+    if (screenFirst) {
+        const documents::Screen screened =
+            message->screen(search::Keyword::utf8CharactersOf(keyword), monitor);
+        if (answer)
+            *answer = screened;
+    }
+    QString text;
+    message->extract(
+        [&](QStringView piece) {
+            text += piece;
+            return true;
+        },
+        monitor);
+    return text;
+}
+
+} // namespace
+
+void TestMessage::screen_data()
+{
+    QTest::addColumn<QByteArray>("mail");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("absent");
+    const QByteArray gbkQp = htmlPart("gbk", "quoted-printable",
+                                      "<p>=B9=D8=BC=FC=D7=D6 body</p>"); // 关键字 in GBK
+    const QByteArray attached = "Content-Type: text/plain; charset=utf-8\n"
+                                "Content-Disposition: attachment; filename=\"a.txt\"\n\n鑫";
+    QTest::newRow("in a GBK quoted-printable part")
+        << mailOf(u"主题"_s, {gbkQp}) << u"关键字"_s << false;
+    QTest::newRow("one character in no part") << mailOf(u"主题"_s, {gbkQp}) << u"关键鑫"_s << true;
+    QTest::newRow("in the subject only") << mailOf(u"鑫"_s, {gbkQp}) << u"鑫"_s << false;
+    QTest::newRow("in an attachment only, not the mail's text")
+        << mailOf(u"主题"_s, {gbkQp, attached}) << u"鑫"_s << true;
+    QTest::newRow("a character reference in HTML")
+        << mailOf(u"主题"_s, {htmlPart("utf-8", "8bit", "<p>&#x946B;</p>")}) << u"鑫"_s << false;
+    QTest::newRow("a character reference in plain text is no reference")
+        << mailOf(u"主题"_s, {"Content-Type: text/plain; charset=utf-8\n\n&#x946B; &amp;"_ba})
+        << u"鑫"_s << true;
+    QTest::newRow("a named reference for the character")
+        << mailOf(u"主题"_s, {htmlPart("utf-8", "8bit", "<p>a&middot;b</p>")}) << u"a·b"_s << false;
+    QTest::newRow("named references for other characters")
+        << mailOf(u"主题"_s, {htmlPart("utf-8", "8bit", "<p>a&middot;b&nbsp;</p>")}) << u"鑫"_s
+        << true;
+    QTest::newRow("in the second of two parts, base64 UTF-8")
+        << mailOf(u"主题"_s,
+                  {gbkQp, htmlPart("utf-8", "base64", u"<b>鑫</b>"_s.toUtf8().toBase64())})
+        << u"键鑫"_s << false;
+    QTest::newRow("ASCII keyword: nothing to screen")
+        << mailOf(u"主题"_s, {gbkQp}) << u"body"_s << false;
+}
+
+// The screen rules out a keyword only when the mail's text lacks one of its characters, and the
+// text read after it is the same as without it.
+void TestMessage::screen()
+{
+    QFETCH(QByteArray, mail);
+    QFETCH(QString, keyword);
+    QFETCH(bool, absent);
+    documents::Screen answer = documents::Screen::Stopped;
+    const QString screened = readScreened(mail, keyword, true, &answer);
+    QCOMPARE(answer == documents::Screen::Absent, absent);
+    QCOMPARE(screened, readScreened(mail, keyword, false));
+    for (const QChar c : keyword) {
+        if (!absent && c.unicode() >= 0x80)
+            QVERIFY2(screened.contains(c), qPrintable(screened));
+    }
+}
+
+void TestMessage::screenKeepsEveryCharacter_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("mail") << document("mail/mail.eml");
+    QTest::newRow("saved page") << document("mail/page.mht");
+}
+
+// Every character of a real message's text passes its screen; one the text lacks does not.
+void TestMessage::screenKeepsEveryCharacter()
+{
+    QFETCH(QString, path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QString text = readScreened(bytes, QString(), false);
+    QSet<char32_t> seen;
+    for (const char32_t c : text.toUcs4()) {
+        if (c < 0x80 || seen.contains(c))
+            continue;
+        seen.insert(c);
+        documents::Screen answer = documents::Screen::Absent;
+        readScreened(bytes, QString::fromUcs4(&c, 1), true, &answer);
+        QVERIFY2(answer == documents::Screen::Possible, qPrintable(QString::fromUcs4(&c, 1)));
+    }
+    QVERIFY(seen.size() > 10);
+    QVERIFY(!text.contains(u'鑫'));
+    documents::Screen answer = documents::Screen::Possible;
+    readScreened(bytes, u"鑫"_s, true, &answer);
+    QCOMPARE(answer, documents::Screen::Absent);
 }
 
 QTEST_GUILESS_MAIN(TestMessage)

@@ -1,8 +1,10 @@
 #include "search/documents/mime/message.h"
 
+#include "platform/core/byte_find.h"
 #include "platform/core/file_ops.h"
 #include "search/documents/format_support.h"
 #include "search/documents/html_text.h"
+#include "search/match/keyword_bytes.h"
 
 #include <gmime/gmime.h>
 
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -161,6 +164,9 @@ GMimeStream *messageStream(const Source &source)
     g_byte_array_set_size(array, guint(got));
     return g_mime_stream_mem_new_with_byte_array(array); // owns the array
 }
+
+// The largest text part read, decoded.
+constexpr qint64 kMaxTextPartBytes = qint64(256) << 20;
 
 QString utf8(const char *text)
 {
@@ -377,10 +383,89 @@ std::unique_ptr<Attachments> MessageDocument::takeAttachments()
     return std::make_unique<MessageAttachments>(m_message);
 }
 
+Screen MessageDocument::screen(const std::vector<QByteArray> &utf8Characters,
+                               platform::WorkMonitor &monitor) const
+{
+    if (!m_message || utf8Characters.empty())
+        return Screen::Possible;
+    struct Needle
+    {
+        QString text;
+        char32_t code;
+        QByteArray form; // its bytes in the part being looked at
+    };
+    std::vector<Needle> missing;
+    for (const QByteArray &utf8 : utf8Characters) {
+        const QString text = QString::fromUtf8(utf8);
+        missing.push_back({text, text.toUcs4().value(0), {}});
+    }
+    // Drops the characters `holds` finds; true when none is left.
+    const auto found = [&](const auto &holds) {
+        std::erase_if(missing, holds);
+        return missing.empty();
+    };
+    for (const QString &line : m_message->headerLines()) {
+        if (found([&](const Needle &needle) { return line.contains(needle.text); }))
+            return Screen::Possible;
+    }
+    // The parts decoded here are kept for the extraction that follows a Possible answer, so that
+    // none is decoded twice, up to a bound: huge parts are decoded again rather than held.
+    constexpr qsizetype kMaxKeptBytes = qsizetype(32) << 20;
+    qsizetype keptBytes = 0;
+    const auto &parts = m_message->textParts();
+    std::vector<std::optional<QByteArray>> decoded(parts.size());
+    const auto possible = [&] {
+        m_decoded = std::move(decoded);
+        return Screen::Possible;
+    };
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (!monitor.keepGoing())
+            return Screen::Stopped;
+        const ParsedMessage::TextPart &part = parts[i];
+        // The same bytes and encoding as extract() reads (a part too large to decode is skipped
+        // there too).
+        std::optional<QByteArray> &bytes = decoded[i];
+        bytes = decodedContent(part.part, kMaxTextPartBytes);
+        if (!bytes)
+            continue;
+        keptBytes += bytes->size();
+        const QByteArray charset =
+            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part.part), "charset");
+        int bomLength = 0;
+        const platform::Encoding encoding = htmlEncoding(*bytes, charset, bomLength);
+        const QByteArrayView body = QByteArrayView(*bytes).sliced(bomLength);
+        // Looked for by their bytes when each character comes from one byte form only.
+        const bool byBytes = std::all_of(missing.begin(), missing.end(), [&](Needle &needle) {
+            std::optional<QByteArray> form = search::keywordBytes(needle.text, encoding.kind);
+            needle.form = form.value_or(QByteArray());
+            return form.has_value();
+        });
+        const QString text = byBytes ? QString() : platform::decodeText(body, encoding);
+        const auto holds = [&](QByteArrayView bytesForm, QStringView textForm) {
+            return byBytes ? platform::findBytes(body.begin(), body.end(), bytesForm) != nullptr
+                           : text.contains(textForm);
+        };
+        // In these encodings and in the text, '&' and '#' stand for themselves.
+        if (isType(GMIME_OBJECT(part.part), "text", "html") && holds("&", u"&") &&
+            (holds("&#", u"&#") ||
+             std::any_of(missing.begin(), missing.end(),
+                         [](const Needle &needle) { return htmlNamesCharacter(needle.code); })))
+            return possible();
+        if (found([&](const Needle &needle) { return holds(needle.form, needle.text); }))
+            return possible();
+        if (keptBytes > kMaxKeptBytes)
+            bytes.reset();
+    }
+    return Screen::Absent;
+}
+
 Outcome MessageDocument::extract(const TextOut &out, platform::WorkMonitor &monitor)
 {
     if (!m_message)
         return Outcome::Damaged;
+    // The parts the screen decoded, taken; the others are decoded here.
+    std::vector<std::optional<QByteArray>> screened = std::move(m_decoded);
+    m_decoded.clear();
     return extractWith(out, monitor, [&](TextSink &sink) {
         for (const QString &line : m_message->headerLines()) {
             sink.append(line);
@@ -393,7 +478,9 @@ Outcome MessageDocument::extract(const TextOut &out, platform::WorkMonitor &moni
             sink.beginPart(int(i), int(parts.size()));
             GMimeObject *object = GMIME_OBJECT(parts[i].part);
             const std::optional<QByteArray> bytes =
-                decodedContent(parts[i].part, qint64(256) << 20);
+                i < screened.size() && screened[i]
+                    ? std::move(screened[i])
+                    : decodedContent(parts[i].part, kMaxTextPartBytes);
             if (!bytes)
                 continue;
             const QByteArray charset = g_mime_object_get_content_type_parameter(object, "charset");

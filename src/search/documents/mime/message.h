@@ -3,6 +3,8 @@
 #include "search/documents/document.h"
 
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace documents {
 
@@ -31,9 +33,20 @@ public:
     bool hasAttachments() const override;
     std::unique_ptr<Attachments> takeAttachments() override;
 
+    // The screen of the registry's row (Format::screen): Absent when some character of
+    // `utf8Characters` is in none of the header lines and text parts (nor can be made by a
+    // character reference of an HTML part), so that its text cannot hold the keyword. A part in
+    // GB18030, UTF-8 or Big5 is looked at in its bytes, for the one byte form each character
+    // has there; a part in another encoding is decoded. The parts' decoded bytes are kept for
+    // extract(), which then does not decode them again.
+    Screen screen(const std::vector<QByteArray> &utf8Characters,
+                  platform::WorkMonitor &monitor) const;
+
 private:
     std::shared_ptr<ParsedMessage> m_message; // null when the bytes are no message
     bool m_attachmentsTaken = false;
+    // The text parts' decoded bytes as the screen left them for extract(), in part order.
+    mutable std::vector<std::optional<QByteArray>> m_decoded;
 };
 
 // The registry's row of this family.
