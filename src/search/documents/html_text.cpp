@@ -269,8 +269,7 @@ public:
                 htmlCreatePushParserCtxt(&m_sax, &m_reader, nullptr, 0, nullptr, encoding));
             if (!m_parser)
                 return false;
-            int options =
-                HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED;
+            int options = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
             if (m_ignoreDeclared)
                 options |= HTML_PARSE_IGNORE_ENC;
             htmlCtxtUseOptions(m_parser.get(), options);

@@ -27,6 +27,8 @@ private Q_SLOTS:
     void screen();
     void screenKeepsEveryCharacter_data();
     void screenKeepsEveryCharacter();
+    void htmlFragments_data();
+    void htmlFragments();
 };
 
 namespace {
@@ -276,6 +278,14 @@ void TestMessage::screen_data()
     QTest::newRow("in a GBK quoted-printable part")
         << mailOf(u"主题"_s, {gbkQp}) << u"关键字"_s << false;
     QTest::newRow("one character in no part") << mailOf(u"主题"_s, {gbkQp}) << u"关键鑫"_s << true;
+    // 蚌是 is B0 F6 CA C7: 鍪's bytes F6 CA across the two characters.
+    QTest::newRow("its bytes across two characters")
+        << mailOf(u"主题"_s, {htmlPart("gbk", "quoted-printable", "<p>=B0=F6=CA=C7</p>")})
+        << u"鍪"_s << true;
+    QTest::newRow("its bytes across two characters, then the character")
+        << mailOf(u"主题"_s,
+                  {htmlPart("gbk", "quoted-printable", "<p>=B0=F6=CA=C7</p><p>=F6=CA</p>")})
+        << u"鍪"_s << false;
     QTest::newRow("in the subject only") << mailOf(u"鑫"_s, {gbkQp}) << u"鑫"_s << false;
     QTest::newRow("in an attachment only, not the mail's text")
         << mailOf(u"主题"_s, {gbkQp, attached}) << u"鑫"_s << true;
@@ -343,6 +353,29 @@ void TestMessage::screenKeepsEveryCharacter()
     documents::Screen answer = documents::Screen::Possible;
     readScreened(bytes, u"鑫"_s, true, &answer);
     QCOMPARE(answer, documents::Screen::Absent);
+}
+
+void TestMessage::htmlFragments_data()
+{
+    QTest::addColumn<QByteArray>("html");
+    // Clients write HTML parts without html and body elements; every element is text, not only
+    // the first.
+    QTest::newRow("elements side by side") << "<div>FirstWord</div><div>SecondWord</div>"_ba;
+    QTest::newRow("text, then elements")
+        << "FirstWord <div>SecondWord</div><div>ThirdWord</div>"_ba;
+    QTest::newRow("text between elements") << "<p>FirstWord</p>SecondWord<p>ThirdWord</p>"_ba;
+    QTest::newRow("a whole page")
+        << "<html><body><p>FirstWord</p><p>SecondWord</p></body></html>"_ba;
+}
+
+void TestMessage::htmlFragments()
+{
+    QFETCH(QByteArray, html);
+    const QString text =
+        readScreened(mailOf(u"主题"_s, {htmlPart("utf-8", "8bit", html)}), QString(), false);
+    for (const QString &word : {u"FirstWord"_s, u"SecondWord"_s})
+        QVERIFY2(text.contains(word), qPrintable(text));
+    QCOMPARE(text.contains(u"ThirdWord"_s), html.contains("ThirdWord"));
 }
 
 QTEST_GUILESS_MAIN(TestMessage)

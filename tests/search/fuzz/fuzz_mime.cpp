@@ -8,7 +8,8 @@
 // - attachments are handed out in order, their index counting from 0, none larger than the
 //   limit given to next(), a damaged one holding no more than the limit, its size its bytes'
 //   when they are held,
-// - the same bytes read from a file give the same text as held in memory.
+// - the same bytes read from a file give the same text as held in memory,
+// - the screen never rules out a character of the text, and the text read after it is the same.
 //
 // Byte 0 chooses when the caller stops taking text (bits 0-2: never, or after N pieces) and the
 // limit given to next() (bits 3-4: none, 16 bytes, 1 KiB, 64 KiB); the rest is the message.
@@ -17,8 +18,10 @@
 //       do { printf '\0'; cat "$f"; } > corpus-mime/$(basename "$f"); done
 
 #include "search/documents/registry.h"
+#include "search/match/keyword.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -128,5 +131,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Reading inMemory = readText(*again, 0);
     if (onDisk.text != inMemory.text || onDisk.outcome != inMemory.outcome)
         std::abort();
+
+    // A few of the text's characters, each screened for on a message of its own.
+    QSet<char32_t> screened;
+    for (const char32_t c : inMemory.text.toUcs4()) {
+        if (c < 0x80 || screened.contains(c))
+            continue;
+        screened.insert(c);
+        if (screened.size() > 8)
+            break;
+        const std::unique_ptr<documents::Document> message =
+            documents::openAs(memory, documents::Kind::Message);
+        platform::WorkMonitor monitor;
+        const QString character = QString::fromUcs4(&c, 1);
+        if (!message || message->screen(search::Keyword::utf8CharactersOf(character), monitor) ==
+                            documents::Screen::Absent)
+            std::abort();
+        const Reading after = readText(*message, 0);
+        if (after.text != inMemory.text || after.outcome != inMemory.outcome)
+            std::abort();
+    }
     return 0;
 }

@@ -165,6 +165,36 @@ GMimeStream *messageStream(const Source &source)
     return g_mime_stream_mem_new_with_byte_array(array); // owns the array
 }
 
+// True when the text `body` decodes to in `encoding` (GB18030, UTF-8 or Big5) holds `character`,
+// whose one byte form there is `form`. The bytes may match across two characters (the trail byte
+// of one and the lead byte of the next), so each match is decoded between the sure character
+// starts around it, which gives what decoding the whole part gives there; a match inside a run of
+// bytes too long to decode again counts as the character.
+bool holdsCharacter(QByteArrayView body, const platform::Encoding &encoding, QByteArrayView form,
+                    QStringView character)
+{
+    constexpr qsizetype kMaxAround = 4096;
+    const auto startsHere = [&](const char *at) {
+        return at == body.begin() || at == body.end() ||
+               platform::startsCharacter(at, at - body.begin(), encoding.kind);
+    };
+    for (const char *from = body.begin();;) {
+        const char *match = platform::findBytes(from, body.end(), form);
+        if (!match)
+            return false;
+        const char *start = match;
+        const char *end = match + form.size();
+        while (!startsHere(start) && match - start < kMaxAround)
+            --start;
+        while (!startsHere(end) && end - match < kMaxAround)
+            ++end;
+        if (!startsHere(start) || !startsHere(end) ||
+            platform::decodeText(QByteArrayView(start, end), encoding).contains(character))
+            return true;
+        from = match + 1;
+    }
+}
+
 // The largest text part read, decoded.
 constexpr qint64 kMaxTextPartBytes = qint64(256) << 20;
 
@@ -441,17 +471,20 @@ Screen MessageDocument::screen(const std::vector<QByteArray> &utf8Characters,
             return form.has_value();
         });
         const QString text = byBytes ? QString() : platform::decodeText(body, encoding);
-        const auto holds = [&](QByteArrayView bytesForm, QStringView textForm) {
-            return byBytes ? platform::findBytes(body.begin(), body.end(), bytesForm) != nullptr
-                           : text.contains(textForm);
+        // In these encodings '&' and '#' are never part of another character.
+        const auto holdsAscii = [&](const char *ascii) {
+            return byBytes ? platform::findBytes(body.begin(), body.end(), ascii) != nullptr
+                           : text.contains(QLatin1StringView(ascii));
         };
-        // In these encodings and in the text, '&' and '#' stand for themselves.
-        if (isType(GMIME_OBJECT(part.part), "text", "html") && holds("&", u"&") &&
-            (holds("&#", u"&#") ||
+        if (isType(GMIME_OBJECT(part.part), "text", "html") && holdsAscii("&") &&
+            (holdsAscii("&#") ||
              std::any_of(missing.begin(), missing.end(),
                          [](const Needle &needle) { return htmlNamesCharacter(needle.code); })))
             return possible();
-        if (found([&](const Needle &needle) { return holds(needle.form, needle.text); }))
+        if (found([&](const Needle &needle) {
+                return byBytes ? holdsCharacter(body, encoding, needle.form, needle.text)
+                               : text.contains(needle.text);
+            }))
             return possible();
         if (keptBytes > kMaxKeptBytes)
             bytes.reset();
