@@ -191,13 +191,20 @@ void TestDocumentPrefetch::reportsAsARunWithoutWorkers()
     std::unique_ptr<DocumentPrefetch> prefetch;
     QCOMPARE(report(&cache, workers, keyword, &prefetch, leadingText, keepLaterBelowMs), expected);
     QTRY_COMPARE_WITH_TIMEOUT(DocumentPrefetch::runningWorkers(), 0, 60000);
-    // Nine marked documents that exist (one is unmarked, one is gone), and the message and the
-    // .docx attached to the mail and the .docx inside the archive when their text was read (not
-    // when their raw bytes ruled the keyword out).
+    // Nine marked documents that exist (one is unmarked, one is gone), and the .docx attached to
+    // the mail and the one inside the archive when their text was read (not when their raw bytes
+    // ruled the keyword out: 违约金's characters are in neither). The message attached to the mail
+    // is kept when its text was read (an ASCII keyword passes every screen), and when its bytes
+    // ruled the keyword out (第 is not in it) only if the workers went back to the mail: they do
+    // when the run left the attached .docx to keep, as one read in under 3 ms is.
     const qsizetype kept =
         QDir(cache.folder()).entryList({QStringLiteral("*.qtc")}, QDir::Files).size();
-    const bool membersRead = keyword != u"违约金"; // the other keywords' characters are in them
-    QVERIFY2(kept == (membersRead ? 12 : 9), qPrintable(QString::number(kept)));
+    const qsizetype docxKept = keyword == u"违约金" ? 0 : 2;
+    const bool messageRead = keyword == u"NeedleWord";
+    const bool messageMaybe = keyword == u"第";
+    QVERIFY2(kept == 9 + docxKept + (messageRead ? 1 : 0) ||
+                 (messageMaybe && kept == 9 + docxKept + 1),
+             qPrintable(QString::number(kept)));
     prefetch.reset();
     QCOMPARE(report(&cache, workers, keyword, nullptr, leadingText), expected);
     QCOMPARE(report(&cache, workers, QStringLiteral(u"第二"), nullptr, leadingText),
